@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Pocketlane needs to build, test and benchmark.
+# Idempotent: packages already present are left alone, and apt is only
+# consulted when something is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang-format
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libminiupnpc-dev
+  libxml2-utils kannel kannel-extras
+  dbus-daemon
+  nginx-light wrk
+  procps iproute2
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+
+# Packages such as nginx and kannel start their daemons on install; the
+# project starts its own instances on loopback, so keep the system ones off.
+policy=/usr/sbin/policy-rc.d
+own_policy=0
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+  $sudo chmod +x "$policy"
+  own_policy=1
+fi
+trap '[ $own_policy -eq 1 ] && $sudo rm -f "$policy"' EXIT
+
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
