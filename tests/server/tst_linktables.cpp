@@ -23,7 +23,7 @@ private Q_SLOTS:
         QVERIFY(links.FindLinkState(12)->K.isEmpty());
     }
 
-    void keysKeepTheirFormAndDifferBetweenRuns() {
+    void keysKeepTheirFormAndRarelyRepeat() {
         QSet<QByteArray> seen;
         for (int i = 0; i < 2000; ++i) {
             const QByteArray key = SiteLinks::MakeLinkKey();
