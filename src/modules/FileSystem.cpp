@@ -1,0 +1,174 @@
+#include "modules/FileSystem.h"
+
+#include <QFileInfo>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <array>
+#include <cstdlib>
+#include <memory>
+
+namespace FileSystem {
+
+namespace {
+
+bool IsDotOrDotDot(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Resolves what a link (or an entry of unknown type) is. Returns false when
+// it must not be listed.
+bool ResolveEntry(const QByteArray& fullPath, const QByteArray& confinedTo, bool& isDirectory) {
+    struct stat target {};
+    if (::stat(fullPath.constData(), &target) != 0)
+        return false;
+    if (!confinedTo.isEmpty() && !IsWithinFolder(CanonicalPath(fullPath), confinedTo))
+        return false;
+    isDirectory = S_ISDIR(target.st_mode);
+    return true;
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+} // namespace
+
+std::vector<FolderEntry> ListFolder(const QByteArray& folder, const QByteArray& confinedTo) {
+    std::vector<FolderEntry> entries;
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.constData()));
+    if (!dir)
+        return entries;
+    QByteArray prefix = folder;
+    if (!prefix.endsWith('/'))
+        prefix += '/';
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (IsDotOrDotDot(entry->d_name))
+            continue;
+        FolderEntry item{QByteArray(entry->d_name), entry->d_type == DT_DIR};
+        const bool needsLookup = entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
+        if (needsLookup && !ResolveEntry(prefix + item.name, confinedTo, item.isDirectory))
+            continue;
+        entries.push_back(std::move(item));
+    }
+    return entries;
+}
+
+QByteArray CanonicalPath(const QByteArray& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.constData(), nullptr),
+                                                         &std::free);
+    return resolved ? QByteArray(resolved.get()) : QByteArray();
+}
+
+bool IsWithinFolder(const QByteArray& canonicalPath, const QByteArray& canonicalFolder) {
+    if (canonicalPath.isEmpty() || canonicalFolder.isEmpty())
+        return false;
+    if (!canonicalPath.startsWith(canonicalFolder))
+        return false;
+    return canonicalPath.size() == canonicalFolder.size() || canonicalFolder.endsWith('/') ||
+           canonicalPath.at(canonicalFolder.size()) == '/';
+}
+
+FindData GetFindData(const QByteArray& path) {
+    const QFileInfo info(QString::fromLocal8Bit(path));
+    if (!info.exists())
+        return {};
+    FindData data;
+    data.exists = true;
+    data.isDirectory = info.isDir();
+    data.size = data.isDirectory ? 0 : quint64(info.size());
+    const QDateTime birth = info.birthTime();
+    data.creationTime = (birth.isValid() ? birth : info.lastModified()).toUTC();
+    return data;
+}
+
+QByteArray ProperCase(const QByteArray& name) {
+    QByteArray result = name;
+    bool wordStart = true;
+    for (char& c : result) {
+        if (c == ' ') {
+            wordStart = true;
+            continue;
+        }
+        if (wordStart && c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+        else if (!wordStart && c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+        wordStart = false;
+    }
+    return result;
+}
+
+QByteArray FileExtension(const QByteArray& fileName) {
+    const qsizetype dot = fileName.indexOf('.');
+    return (dot < 0 ? fileName : fileName.mid(dot + 1)).toUpper();
+}
+
+namespace {
+
+struct TypeRow {
+    const char* extension;
+    FileKind kind;
+    const char* contentType;
+};
+
+constexpr std::array<TypeRow, 12> SupportedTypes{{
+    {"WBMP", FileKind::Picture, "image/vnd.wap.wbmp"},
+    {"GIF", FileKind::Picture, "image/gif"},
+    {"JPG", FileKind::Picture, "image/jpeg"},
+    {"JPE", FileKind::Picture, "image/jpeg"},
+    {"JPEG", FileKind::Picture, "image/jpeg"},
+    {"MIDI", FileKind::Download, "audio/midi"},
+    {"MID", FileKind::Download, "audio/midi"},
+    {"EMY", FileKind::Download, "audio/imelody"},
+    {"IMY", FileKind::Download, "audio/imelody"},
+    {"WAV", FileKind::Download, "audio/x-wav"},
+    {"MMF", FileKind::Download, "application/x-smaf"},
+    {"JAR", FileKind::Download, "application/x-compressed"},
+}};
+
+const TypeRow* FindType(const QByteArray& extension) {
+    for (const TypeRow& row : SupportedTypes) {
+        if (extension == row.extension)
+            return &row;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+FileKind KindOfExtension(const QByteArray& extension) {
+    const TypeRow* row = FindType(extension);
+    return row ? row->kind : FileKind::Unsupported;
+}
+
+QByteArray ContentTypeOfExtension(const QByteArray& extension) {
+    const TypeRow* row = FindType(extension);
+    return row ? QByteArray(row->contentType) : QByteArray();
+}
+
+QByteArray FormatFileDate(const QDateTime& time) {
+    static constexpr std::array<const char*, 12> Months{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    if (!time.isValid())
+        return {};
+    const QDate date = time.toUTC().date();
+    return QByteArray::number(date.day()).rightJustified(2, '0') + ' ' + Months[date.month() - 1] +
+           ' ' + QByteArray::number(date.year()).rightJustified(4, '0');
+}
+
+QByteArray FormatFileSize(quint64 size) {
+    if (size == 0)
+        return {};
+    const QByteArray digits = QByteArray::number(size);
+    QByteArray grouped;
+    for (qsizetype i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            grouped += ',';
+        grouped += digits.at(i);
+    }
+    return grouped;
+}
+
+} // namespace FileSystem
