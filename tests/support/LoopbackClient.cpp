@@ -8,7 +8,7 @@ LoopbackClient::LoopbackClient(quint16 port)
     QObject::connect(m_socket.get(), &QTcpSocket::readyRead, m_socket.get(),
                      [this] { m_received += m_socket->readAll(); });
     QObject::connect(m_socket.get(), &QTcpSocket::disconnected, m_socket.get(), [this] {
-        m_received += m_socket->readAll();
+        Received();
         m_closed = true;
     });
     QObject::connect(m_socket.get(), &QTcpSocket::errorOccurred, m_socket.get(),
@@ -29,13 +29,15 @@ bool LoopbackClient::WaitConnected(int timeoutMs)
 
 void LoopbackClient::Send(const QByteArray& bytes)
 {
+    if (!WaitConnected())
+        return;
     m_socket->write(bytes);
     m_socket->flush();
 }
 
 const QByteArray& LoopbackClient::Received()
 {
-    if (m_socket->isOpen())
+    if (m_socket->isReadable())
         m_received += m_socket->readAll();
     return m_received;
 }
