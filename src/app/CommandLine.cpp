@@ -9,16 +9,15 @@ const QString HeadlessOption = QStringLiteral("headless");
 const QString PortOption = QStringLiteral("port");
 const QString HelpOption = QStringLiteral("help");
 
-void DescribeOptions(QCommandLineParser& parser)
-{
-    parser.setApplicationDescription(QStringLiteral(
-        "Pocketlane, a personal WAP server.\n"
-        "With a display it opens its main window. Without one, or with --headless,\n"
-        "it runs the server without a window and writes every status-log line to\n"
-        "stderr (date, level, message). SIGINT and SIGTERM end it cleanly.\n"
-        "A second start while one runs for the same user ends at once."));
-    parser.addOption(QCommandLineOption(HeadlessOption,
-                                        QStringLiteral("Run without a window, logging to stderr.")));
+void DescribeOptions(QCommandLineParser& parser) {
+    parser.setApplicationDescription(
+        QStringLiteral("Pocketlane, a personal WAP server.\n"
+                       "With a display it opens its main window. Without one, or with --headless,\n"
+                       "it runs the server without a window and writes every status-log line to\n"
+                       "stderr (date, level, message). SIGINT and SIGTERM end it cleanly.\n"
+                       "A second start while one runs for the same user ends at once."));
+    parser.addOption(QCommandLineOption(
+        HeadlessOption, QStringLiteral("Run without a window, logging to stderr.")));
     parser.addOption(QCommandLineOption(
         PortOption,
         QStringLiteral("Serve on TCP port <n> instead of 80. Ports below 1024 need "
@@ -30,8 +29,7 @@ void DescribeOptions(QCommandLineParser& parser)
 
 } // namespace
 
-CommandLineOptions ParseCommandLine(const QStringList& arguments)
-{
+CommandLineOptions ParseCommandLine(const QStringList& arguments) {
     CommandLineOptions options;
     QCommandLineParser parser;
     DescribeOptions(parser);
@@ -40,7 +38,8 @@ CommandLineOptions ParseCommandLine(const QStringList& arguments)
         return options;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        options.error = QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first();
+        options.error =
+            QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first();
         return options;
     }
     options.showHelp = parser.isSet(HelpOption);
@@ -55,8 +54,7 @@ CommandLineOptions ParseCommandLine(const QStringList& arguments)
     return options;
 }
 
-QString CommandLineHelp()
-{
+QString CommandLineHelp() {
     QCommandLineParser parser;
     DescribeOptions(parser);
     return parser.helpText();

@@ -16,8 +16,7 @@ int g_signalPipe[2] = {-1, -1};
 } // namespace
 
 TerminationSignals::TerminationSignals(QObject* parent)
-    : QObject(parent)
-{
+    : QObject(parent) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
         return;
     ::fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
@@ -31,8 +30,7 @@ TerminationSignals::TerminationSignals(QObject* parent)
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-TerminationSignals::~TerminationSignals()
-{
+TerminationSignals::~TerminationSignals() {
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGTERM, SIG_DFL);
     delete m_notifier;
@@ -43,14 +41,12 @@ TerminationSignals::~TerminationSignals()
     }
 }
 
-void TerminationSignals::onSignal(int signalNumber)
-{
+void TerminationSignals::onSignal(int signalNumber) {
     const char byte = char(signalNumber);
     [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
 }
 
-void TerminationSignals::readSignal()
-{
+void TerminationSignals::readSignal() {
     char byte = 0;
     if (::read(g_signalPipe[0], &byte, 1) == 1)
         Q_EMIT Requested(int(byte));

@@ -19,23 +19,20 @@ public:
     void HandleRequest(const std::shared_ptr<CPacket>&) override {}
 };
 
-void PrintTo(FILE* stream, const QString& text)
-{
+void PrintTo(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fputc('\n', stream);
     std::fflush(stream);
 }
 
 // Without a window the status log goes to stderr, one line per entry.
-void MirrorToStderr(StatusLog& log)
-{
+void MirrorToStderr(StatusLog& log) {
     QObject::connect(&log, &StatusLog::lineAdded, &log, [](const StatusLog::Line& line) {
         PrintTo(stderr, StatusLog::formatLine(line));
     });
 }
 
-int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options)
-{
+int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
     RaiseOpenFileLimit();
     StatusLog log;
     MirrorToStderr(log);
@@ -54,8 +51,7 @@ int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options)
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pocketlane"));
     const CommandLineOptions options = ParseCommandLine(QCoreApplication::arguments());

@@ -10,14 +10,12 @@ namespace {
 
 const QByteArray CrLf("\r\n");
 
-[[noreturn]] void FailParse(const char* reason)
-{
+[[noreturn]] void FailParse(const char* reason) {
     throw PocketlaneError(ErrBadRequest, QString::fromLatin1(reason),
                           QStringLiteral("CPacket.CrackHTTPPacket"));
 }
 
-QByteArray TrimSpaces(const QByteArray& text)
-{
+QByteArray TrimSpaces(const QByteArray& text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && text.at(begin) == ' ')
@@ -28,8 +26,7 @@ QByteArray TrimSpaces(const QByteArray& text)
 }
 
 // The pieces of text between the separators; an empty text has no pieces.
-QList<QByteArray> SplitPieces(const QByteArray& text, char separator)
-{
+QList<QByteArray> SplitPieces(const QByteArray& text, char separator) {
     return text.isEmpty() ? QList<QByteArray>() : text.split(separator);
 }
 
@@ -37,8 +34,7 @@ QList<QByteArray> SplitPieces(const QByteArray& text, char separator)
 
 CPacket::CPacket() = default;
 
-void CPacket::CrackHTTPPacket(const QByteArray& sHTTPPacket)
-{
+void CPacket::CrackHTTPPacket(const QByteArray& sHTTPPacket) {
     m_sRoot.clear();
     const qsizetype requestLineEnd = sHTTPPacket.indexOf(CrLf);
     if (requestLineEnd < 0)
@@ -51,8 +47,7 @@ void CPacket::CrackHTTPPacket(const QByteArray& sHTTPPacket)
 
 // The header lines run from after the request line's CR LF up to the last
 // four characters of the text (the CR LF CR LF that end the request).
-void CPacket::parseHeaderBlock(const QByteArray& sHTTPPacket, qsizetype requestLineLength)
-{
+void CPacket::parseHeaderBlock(const QByteArray& sHTTPPacket, qsizetype requestLineLength) {
     const qsizetype count = sHTTPPacket.size() - requestLineLength - 6;
     if (count < 0)
         FailParse("The request has no header line");
@@ -65,8 +60,7 @@ void CPacket::parseHeaderBlock(const QByteArray& sHTTPPacket, qsizetype requestL
     }
 }
 
-void CPacket::parseRequestLine(const QByteArray& requestLine)
-{
+void CPacket::parseRequestLine(const QByteArray& requestLine) {
     const qsizetype space = requestLine.indexOf(' ');
     if (space < 0)
         FailParse("The request line has no space");
@@ -96,8 +90,7 @@ void CPacket::parseRequestLine(const QByteArray& requestLine)
     parseQuery(path.mid(question + 1, secondQuestion < 0 ? -1 : secondQuestion - question - 1));
 }
 
-void CPacket::parseQuery(const QByteArray& query)
-{
+void CPacket::parseQuery(const QByteArray& query) {
     for (const QByteArray& piece : SplitPieces(query, '&')) {
         const qsizetype equals = piece.indexOf('=');
         if (equals < 0)
@@ -106,15 +99,13 @@ void CPacket::parseQuery(const QByteArray& query)
     }
 }
 
-QByteArray CPacket::HttpDate(const QDateTime& whenUtc)
-{
+QByteArray CPacket::HttpDate(const QDateTime& whenUtc) {
     const QString text = QLocale::c().toString(whenUtc.toUTC(), u"ddd, dd MMM yyyy HH:mm:ss");
     return text.toLatin1() + " GMT ";
 }
 
 QByteArray CPacket::BuildResponse(const QByteArray& sResponse, int eHTTPResponse,
-                                  const QDateTime& whenUtc)
-{
+                                  const QDateTime& whenUtc) {
     QByteArray out;
     out.reserve(sResponse.size() + 256);
     out += eHTTPResponse == HttpBadRequest ? "HTTP/1.1 400 OK\r\n" : "HTTP/1.1 200 OK\r\n";
@@ -130,8 +121,7 @@ QByteArray CPacket::BuildResponse(const QByteArray& sResponse, int eHTTPResponse
     return out;
 }
 
-bool CPacket::SaysConnectionClose(const QByteArray& rawResponse)
-{
+bool CPacket::SaysConnectionClose(const QByteArray& rawResponse) {
     const qsizetype headerEnd = rawResponse.indexOf("\r\n\r\n");
     const QByteArray block = headerEnd < 0 ? rawResponse : rawResponse.left(headerEnd);
     for (const QByteArray& line : block.split('\n')) {
@@ -146,24 +136,21 @@ bool CPacket::SaysConnectionClose(const QByteArray& rawResponse)
     return false;
 }
 
-SocketElement& CPacket::connectedSocket(const char* operation) const
-{
+SocketElement& CPacket::connectedSocket(const char* operation) const {
     if (!m_oSocket || m_oSocket->State() != int(SocketState::Connected))
         throw PocketlaneError(ErrNotConnected, QStringLiteral("The connection is closed"),
                               QStringLiteral("CPacket.") + QLatin1String(operation));
     return *m_oSocket;
 }
 
-void CPacket::SendResponse(const QByteArray& sResponse, int eHTTPResponse)
-{
+void CPacket::SendResponse(const QByteArray& sResponse, int eHTTPResponse) {
     SocketElement& socket = connectedSocket("SendResponse");
     socket.SendData(BuildResponse(sResponse, eHTTPResponse, QDateTime::currentDateTimeUtc()));
     socket.CloseAfterSending();
     m_bAnswered = true;
 }
 
-void CPacket::SendRawResponse(const QByteArray& sRawResponse)
-{
+void CPacket::SendRawResponse(const QByteArray& sRawResponse) {
     SocketElement& socket = connectedSocket("SendRawResponse");
     socket.SendData(sRawResponse);
     if (SaysConnectionClose(sRawResponse))
@@ -171,20 +158,17 @@ void CPacket::SendRawResponse(const QByteArray& sRawResponse)
     m_bAnswered = true;
 }
 
-void CPacket::SendFile(const QByteArray& sFileExtension, const QByteArray& sData)
-{
+void CPacket::SendFile(const QByteArray& sFileExtension, const QByteArray& sData) {
     // The download table without its JAR row; other types go out as plain
     // binary data.
     QByteArray contentType = basUtilities::ContentTypeForExtension(sFileExtension);
     if (contentType.isEmpty() || sFileExtension == "JAR")
         contentType = "application/octet-stream";
     SendRawResponse("HTTP/1.1 200 OK\r\nContent-Type: " + contentType +
-                    "\r\nContent-length: " + QByteArray::number(sData.size()) + "\r\n\r\n" +
-                    sData);
+                    "\r\nContent-length: " + QByteArray::number(sData.size()) + "\r\n\r\n" + sData);
 }
 
-void CPacket::SendStream(std::unique_ptr<ResponseStream> stream)
-{
+void CPacket::SendStream(std::unique_ptr<ResponseStream> stream) {
     SocketElement& socket = connectedSocket("SendStream");
     socket.SendStream(std::move(stream));
     m_bAnswered = true;

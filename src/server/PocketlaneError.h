@@ -13,9 +13,7 @@ public:
         : m_number(number)
         , m_description(std::move(description))
         , m_source(std::move(source))
-        , m_what(m_description.toUtf8())
-    {
-    }
+        , m_what(m_description.toUtf8()) {}
 
     int Number() const { return m_number; }
     const QString& Description() const { return m_description; }
@@ -23,8 +21,7 @@ public:
     const char* what() const noexcept override { return m_what.constData(); }
 
     // The same failure with `prefix` put before its source.
-    PocketlaneError WithSourcePrefix(const QString& prefix) const
-    {
+    PocketlaneError WithSourcePrefix(const QString& prefix) const {
         return PocketlaneError(m_number, m_description, prefix + m_source);
     }
 

@@ -8,8 +8,7 @@
 namespace {
 
 // The interface's first IPv4 address, or an empty text.
-QString FirstIPv4Address(const QNetworkInterface& interface)
-{
+QString FirstIPv4Address(const QNetworkInterface& interface) {
     for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
         const QHostAddress address = entry.ip();
         if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
@@ -18,17 +17,16 @@ QString FirstIPv4Address(const QNetworkInterface& interface)
     return {};
 }
 
-bool IsUp(const QNetworkInterface& interface)
-{
+bool IsUp(const QNetworkInterface& interface) {
     const auto flags = interface.flags();
-    return flags.testFlag(QNetworkInterface::IsUp) && flags.testFlag(QNetworkInterface::IsRunning) &&
+    return flags.testFlag(QNetworkInterface::IsUp) &&
+           flags.testFlag(QNetworkInterface::IsRunning) &&
            !flags.testFlag(QNetworkInterface::IsLoopBack);
 }
 
 } // namespace
 
-QString DefaultRouteInterface(const QByteArray& routeTable)
-{
+QString DefaultRouteInterface(const QByteArray& routeTable) {
     // Columns: Iface Destination Gateway Flags RefCnt Use Metric Mask ...
     QString best;
     qulonglong bestMetric = std::numeric_limits<qulonglong>::max();
@@ -47,8 +45,7 @@ QString DefaultRouteInterface(const QByteArray& routeTable)
     return best;
 }
 
-QString PrimaryIPv4Address()
-{
+QString PrimaryIPv4Address() {
     QFile routes(QStringLiteral("/proc/net/route"));
     if (routes.open(QIODevice::ReadOnly)) {
         const QString name = DefaultRouteInterface(routes.readAll());

@@ -2,8 +2,7 @@
 
 #include <sys/resource.h>
 
-long long RaiseOpenFileLimit()
-{
+long long RaiseOpenFileLimit() {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
         return -1;

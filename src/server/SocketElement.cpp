@@ -31,16 +31,13 @@ class ListeningServer : public QObject {
 public:
     explicit ListeningServer(SocketElement& element)
         : QObject(&element)
-        , m_element(element)
-    {
-    }
+        , m_element(element) {}
     ~ListeningServer() override { close(); }
 
     bool listen(quint16 port);
     void close();
     quint16 port() const;
-    void resumeAccepting()
-    {
+    void resumeAccepting() {
         if (m_notifier)
             m_notifier->setEnabled(true);
     }
@@ -61,8 +58,7 @@ private:
     QString m_errorString;
 };
 
-bool ListeningServer::openSocket()
-{
+bool ListeningServer::openSocket() {
     // One socket for IPv6 and IPv4 where the system has IPv6.
     m_fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (m_fd >= 0) {
@@ -77,8 +73,7 @@ bool ListeningServer::openSocket()
 }
 
 // Binds the socket to every address of the PC at the port.
-bool ListeningServer::bindAnyAddress(quint16 port)
-{
+bool ListeningServer::bindAnyAddress(quint16 port) {
     if (m_family == AF_INET6) {
         sockaddr_in6 address{};
         address.sin6_family = AF_INET6;
@@ -93,8 +88,7 @@ bool ListeningServer::bindAnyAddress(quint16 port)
     return ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
 }
 
-QAbstractSocket::SocketError ListenErrorKind(int systemError)
-{
+QAbstractSocket::SocketError ListenErrorKind(int systemError) {
     switch (systemError) {
     case EADDRINUSE:
         return QAbstractSocket::AddressInUseError;
@@ -106,8 +100,7 @@ QAbstractSocket::SocketError ListenErrorKind(int systemError)
     }
 }
 
-bool ListeningServer::listen(quint16 port)
-{
+bool ListeningServer::listen(quint16 port) {
     if (!openSocket()) {
         fail(QAbstractSocket::SocketResourceError, errno);
         return false;
@@ -126,14 +119,12 @@ bool ListeningServer::listen(quint16 port)
     return true;
 }
 
-void ListeningServer::fail(QAbstractSocket::SocketError error, int systemError)
-{
+void ListeningServer::fail(QAbstractSocket::SocketError error, int systemError) {
     m_error = error;
     m_errorString = QString::fromLocal8Bit(std::strerror(systemError));
 }
 
-void ListeningServer::close()
-{
+void ListeningServer::close() {
     delete m_notifier;
     m_notifier = nullptr;
     if (m_fd >= 0)
@@ -141,8 +132,7 @@ void ListeningServer::close()
     m_fd = -1;
 }
 
-quint16 ListeningServer::port() const
-{
+quint16 ListeningServer::port() const {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
@@ -152,8 +142,7 @@ quint16 ListeningServer::port() const
     return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
 }
 
-void ListeningServer::acceptWaitingConnections()
-{
+void ListeningServer::acceptWaitingConnections() {
     QPointer<ListeningServer> alive(this);
     while (alive && m_fd >= 0) {
         const int descriptor = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
@@ -173,8 +162,7 @@ void ListeningServer::acceptWaitingConnections()
     }
 }
 
-qint64 SocketElement::MonotonicNow()
-{
+qint64 SocketElement::MonotonicNow() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
@@ -182,17 +170,13 @@ qint64 SocketElement::MonotonicNow()
 SocketElement::SocketElement(int index, SocketElementArray& array)
     : QObject(&array)
     , m_index(index)
-    , m_array(array)
-{
-}
+    , m_array(array) {}
 
-SocketElement::~SocketElement()
-{
+SocketElement::~SocketElement() {
     releaseSocket();
 }
 
-quint16 SocketElement::LocalPort() const
-{
+quint16 SocketElement::LocalPort() const {
     if (m_listener)
         return m_listener->port();
     if (m_socket)
@@ -200,8 +184,7 @@ quint16 SocketElement::LocalPort() const
     return m_localPort;
 }
 
-bool SocketElement::Listen()
-{
+bool SocketElement::Listen() {
     Close();
     m_listener = new ListeningServer(*this);
     if (!m_listener->listen(m_localPort)) {
@@ -215,25 +198,20 @@ bool SocketElement::Listen()
     return true;
 }
 
-void SocketElement::ResumeAccepting()
-{
+void SocketElement::ResumeAccepting() {
     if (m_listener)
         m_listener->resumeAccepting();
 }
 
-
-void SocketElement::offerConnection(qintptr descriptor)
-{
+void SocketElement::offerConnection(qintptr descriptor) {
     m_array.raiseConnectionRequest(m_index, descriptor);
 }
 
-void SocketElement::onAcceptError()
-{
+void SocketElement::onAcceptError() {
     Q_EMIT m_array.Error(m_index, int(m_listener->error()), m_listener->errorString());
 }
 
-bool SocketElement::Accept(qintptr requestId)
-{
+bool SocketElement::Accept(qintptr requestId) {
     if (m_state != SocketState::Closed || !m_array.takeOfferedConnection(requestId))
         return false;
     auto* socket = new QTcpSocket(this);
@@ -254,26 +232,22 @@ bool SocketElement::Accept(qintptr requestId)
     return true;
 }
 
-qint64 SocketElement::BytesWaiting() const
-{
+qint64 SocketElement::BytesWaiting() const {
     return m_socket ? m_socket->bytesAvailable() : 0;
 }
 
-QByteArray SocketElement::GetData()
-{
+QByteArray SocketElement::GetData() {
     return m_socket ? m_socket->readAll() : QByteArray();
 }
 
-bool SocketElement::SendData(const QByteArray& data)
-{
+bool SocketElement::SendData(const QByteArray& data) {
     if (m_state != SocketState::Connected || !m_socket)
         return false;
     m_socket->write(data);
     return true;
 }
 
-bool SocketElement::SendStream(std::unique_ptr<ResponseStream> stream)
-{
+bool SocketElement::SendStream(std::unique_ptr<ResponseStream> stream) {
     if (m_state != SocketState::Connected || !m_socket || m_stream)
         return false;
     m_stream = std::move(stream);
@@ -281,13 +255,11 @@ bool SocketElement::SendStream(std::unique_ptr<ResponseStream> stream)
     return true;
 }
 
-qint64 SocketElement::PendingWriteBytes() const
-{
+qint64 SocketElement::PendingWriteBytes() const {
     return m_socket ? m_socket->bytesToWrite() : 0;
 }
 
-void SocketElement::CloseAfterSending()
-{
+void SocketElement::CloseAfterSending() {
     if (m_state != SocketState::Connected || !m_socket)
         return;
     m_closeWhenSent = true;
@@ -296,8 +268,7 @@ void SocketElement::CloseAfterSending()
         m_socket->disconnectFromHost();
 }
 
-void SocketElement::Close()
-{
+void SocketElement::Close() {
     releaseSocket();
     if (m_listener) {
         m_listener->close();
@@ -307,25 +278,21 @@ void SocketElement::Close()
     m_state = SocketState::Closed;
 }
 
-QString SocketElement::LocalIP() const
-{
+QString SocketElement::LocalIP() const {
     return PrimaryIPv4Address();
 }
 
-void SocketElement::onReadyRead()
-{
+void SocketElement::onReadyRead() {
     if (m_state == SocketState::Connected)
         Q_EMIT m_array.DataArrival(m_index, m_socket->bytesAvailable());
 }
 
-void SocketElement::onBytesWritten()
-{
+void SocketElement::onBytesWritten() {
     m_lastActivity = MonotonicNow();
     pumpStream();
 }
 
-void SocketElement::onSocketError(QAbstractSocket::SocketError error)
-{
+void SocketElement::onSocketError(QAbstractSocket::SocketError error) {
     // The other end closing is no fault: the disconnect that follows once
     // the queued bytes are written raises the Close event.
     if (error == QAbstractSocket::RemoteHostClosedError)
@@ -335,8 +302,7 @@ void SocketElement::onSocketError(QAbstractSocket::SocketError error)
     Q_EMIT m_array.Error(m_index, int(error), m_socket ? m_socket->errorString() : QString());
 }
 
-void SocketElement::onDisconnected()
-{
+void SocketElement::onDisconnected() {
     m_stream.reset();
     if (m_closeWhenSent) {
         Close();
@@ -346,8 +312,7 @@ void SocketElement::onDisconnected()
     Q_EMIT m_array.Close(m_index);
 }
 
-void SocketElement::pumpStream()
-{
+void SocketElement::pumpStream() {
     if (m_pumping)
         return;
     m_pumping = true;
@@ -356,9 +321,15 @@ void SocketElement::pumpStream()
             endStream();
             break;
         }
-        const QByteArray chunk = m_stream->ReadChunk(StreamChunkSize);
-        if (chunk.isEmpty() && !m_stream->AtEnd()) {
-            failStream();
+        QByteArray chunk;
+        QString failure;
+        try {
+            chunk = m_stream->ReadChunk(StreamChunkSize);
+        } catch (const std::exception& error) {
+            failure = QString::fromLocal8Bit(error.what());
+        }
+        if (!failure.isEmpty() || (chunk.isEmpty() && !m_stream->AtEnd())) {
+            failStream(failure);
             break;
         }
         m_socket->write(chunk);
@@ -366,8 +337,7 @@ void SocketElement::pumpStream()
     m_pumping = false;
 }
 
-void SocketElement::endStream()
-{
+void SocketElement::endStream() {
     m_stream.reset();
     if (m_closeWhenSent && m_socket)
         m_socket->disconnectFromHost();
@@ -376,17 +346,15 @@ void SocketElement::endStream()
         Qt::QueuedConnection);
 }
 
-void SocketElement::failStream()
-{
-    const QString reason = m_stream->ErrorString();
+void SocketElement::failStream(const QString& failure) {
+    const QString reason = failure.isEmpty() ? m_stream->ErrorString() : failure;
     m_stream.reset();
     m_state = SocketState::Error;
     Q_EMIT m_array.Error(m_index, int(QAbstractSocket::UnknownSocketError),
                          reason.isEmpty() ? QStringLiteral("The streamed answer failed") : reason);
 }
 
-void SocketElement::releaseSocket()
-{
+void SocketElement::releaseSocket() {
     m_stream.reset();
     if (!m_socket)
         return;
@@ -398,22 +366,19 @@ void SocketElement::releaseSocket()
 }
 
 SocketElementArray::SocketElementArray(QObject* parent)
-    : QObject(parent)
-{
+    : QObject(parent) {
     CreateElement(0);
 }
 
 SocketElementArray::~SocketElementArray() = default;
 
-SocketElement& SocketElementArray::CreateElement(int index)
-{
+SocketElement& SocketElementArray::CreateElement(int index) {
     Q_ASSERT(index == m_elements.size());
     m_elements.append(new SocketElement(index, *this));
     return *m_elements.constLast();
 }
 
-void SocketElementArray::raiseConnectionRequest(int index, qintptr descriptor)
-{
+void SocketElementArray::raiseConnectionRequest(int index, qintptr descriptor) {
     m_offeredConnection = descriptor;
     Q_EMIT ConnectionRequest(index, descriptor);
     if (m_offeredConnection == descriptor)
@@ -421,8 +386,7 @@ void SocketElementArray::raiseConnectionRequest(int index, qintptr descriptor)
     m_offeredConnection = -1;
 }
 
-bool SocketElementArray::takeOfferedConnection(qintptr requestId)
-{
+bool SocketElementArray::takeOfferedConnection(qintptr requestId) {
     if (requestId < 0 || requestId != m_offeredConnection)
         return false;
     m_offeredConnection = -1;

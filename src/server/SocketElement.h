@@ -98,7 +98,7 @@ private:
     void onDisconnected();
     void pumpStream();
     void endStream();
-    void failStream();
+    void failStream(const QString& failure);
     void releaseSocket();
 
     const int m_index;

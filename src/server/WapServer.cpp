@@ -14,8 +14,7 @@ const QByteArray EndOfHeaders("\r\n\r\n");
 // The length of the body announced by a request's headers (0 if none); the
 // body is not read, only skipped so that it is not taken for the next
 // request.
-qint64 AnnouncedBodyLength(const QByteArray& request)
-{
+qint64 AnnouncedBodyLength(const QByteArray& request) {
     for (const QByteArray& line : request.split('\n')) {
         const qsizetype colon = line.indexOf(':');
         if (colon < 0 || line.left(colon).trimmed().toLower() != "content-length")
@@ -33,8 +32,7 @@ WapServer::WapServer(StatusLog& log, quint16 port, QObject* parent)
     : QObject(parent)
     , m_log(log)
     , m_port(port)
-    , m_servedPort(port)
-{
+    , m_servedPort(port) {
     m_pendingInputs.resize(1);
     connect(&g_Winsock, &SocketElementArray::ConnectionRequest, this,
             &WapServer::onConnectionRequest);
@@ -53,22 +51,19 @@ WapServer::WapServer(StatusLog& log, quint16 port, QObject* parent)
 
 WapServer::~WapServer() = default;
 
-void WapServer::SetRequestTimeout(int milliseconds)
-{
+void WapServer::SetRequestTimeout(int milliseconds) {
     m_requestTimeoutMs = milliseconds;
     m_idleSweep.start(std::clamp(milliseconds / 10, 50, 1000));
 }
 
-quint16 WapServer::Port() const
-{
+quint16 WapServer::Port() const {
     return m_servedPort;
 }
 
-WapServer::ListenResult WapServer::OpenListener()
-{
+WapServer::ListenResult WapServer::OpenListener() {
     setRunning(true);
-    m_log.LogStatus(LogDetail, QStringLiteral("Creating listener socket on port ") +
-                                   QString::number(m_port));
+    m_log.LogStatus(LogDetail,
+                    QStringLiteral("Creating listener socket on port ") + QString::number(m_port));
     m_lHighestSocket = 0;
     if (listen())
         return ListenResult::Listening;
@@ -76,14 +71,12 @@ WapServer::ListenResult WapServer::OpenListener()
     return classifyListenFailure(g_Winsock[0].ListenError());
 }
 
-void WapServer::LogListening()
-{
-    m_log.LogStatus(LogDetail, QStringLiteral("Socket open and listening on port ") +
-                                   QString::number(Port()));
+void WapServer::LogListening() {
+    m_log.LogStatus(LogDetail,
+                    QStringLiteral("Socket open and listening on port ") + QString::number(Port()));
 }
 
-bool WapServer::listen()
-{
+bool WapServer::listen() {
     // Once served, the same port is taken again after a stop, also when the
     // system chose it.
     SocketElement& listener = g_Winsock[0];
@@ -96,8 +89,8 @@ bool WapServer::listen()
     const QString port = QString::number(m_servedPort);
     switch (classifyListenFailure(listener.ListenError())) {
     case ListenResult::PortInUse:
-        m_listenFailureMessage =
-            QStringLiteral("The port ") + port + QStringLiteral(" is already in use on this machine.");
+        m_listenFailureMessage = QStringLiteral("The port ") + port +
+                                 QStringLiteral(" is already in use on this machine.");
         break;
     case ListenResult::PermissionDenied:
         m_listenFailureMessage =
@@ -113,9 +106,7 @@ bool WapServer::listen()
     return false;
 }
 
-WapServer::ListenResult
-WapServer::classifyListenFailure(QAbstractSocket::SocketError error) const
-{
+WapServer::ListenResult WapServer::classifyListenFailure(QAbstractSocket::SocketError error) const {
     switch (error) {
     case QAbstractSocket::AddressInUseError:
         return ListenResult::PortInUse;
@@ -126,16 +117,14 @@ WapServer::classifyListenFailure(QAbstractSocket::SocketError error) const
     }
 }
 
-void WapServer::setRunning(bool running)
-{
+void WapServer::setRunning(bool running) {
     if (m_bRunning == running)
         return;
     m_bRunning = running;
     Q_EMIT RunningChanged(running);
 }
 
-void WapServer::StopServer()
-{
+void WapServer::StopServer() {
     setRunning(false);
     m_acceptRetry.stop();
     for (int i = 0; i <= m_lHighestSocket; ++i)
@@ -144,8 +133,7 @@ void WapServer::StopServer()
     m_log.LogStatus(LogNotice, QStringLiteral("Pocketlane stopped by user"));
 }
 
-bool WapServer::StartServer()
-{
+bool WapServer::StartServer() {
     if (m_bRunning)
         return true;
     setRunning(true);
@@ -158,10 +146,10 @@ bool WapServer::StartServer()
     return true;
 }
 
-void WapServer::onConnectionRequest(int index, qintptr requestId)
-{
+void WapServer::onConnectionRequest(int index, qintptr requestId) {
     if (!m_bRunning) {
-        m_log.LogStatus(LogDetail, QStringLiteral("Incoming connection request, but Pocketlane stopped!"));
+        m_log.LogStatus(LogDetail,
+                        QStringLiteral("Incoming connection request, but Pocketlane stopped!"));
         return;
     }
     m_log.LogStatus(LogDetail, QStringLiteral("Incoming connection request on Socket"));
@@ -182,8 +170,7 @@ void WapServer::onConnectionRequest(int index, qintptr requestId)
         logSocketFailure(index, QStringLiteral("The connection could not be accepted"));
 }
 
-int WapServer::closedConnectionElement() const
-{
+int WapServer::closedConnectionElement() const {
     for (int i = 1; i <= m_lHighestSocket; ++i) {
         if (g_Winsock[i].IsClosed())
             return i;
@@ -191,8 +178,7 @@ int WapServer::closedConnectionElement() const
     return 0;
 }
 
-bool WapServer::acceptOn(int index, qintptr requestId)
-{
+bool WapServer::acceptOn(int index, qintptr requestId) {
     SocketElement& element = g_Winsock[index];
     element.SetLocalPort(0);
     if (!element.Accept(requestId))
@@ -201,10 +187,10 @@ bool WapServer::acceptOn(int index, qintptr requestId)
     return true;
 }
 
-void WapServer::onDataArrival(int index, qint64 /*bytesTotal*/)
-{
+void WapServer::onDataArrival(int index, qint64 /*bytesTotal*/) {
     if (!m_bRunning) {
-        m_log.LogStatus(LogDetail, QStringLiteral("Incoming connection request, but Pocketlane stopped!"));
+        m_log.LogStatus(LogDetail,
+                        QStringLiteral("Incoming connection request, but Pocketlane stopped!"));
         return;
     }
     m_log.LogStatus(LogDetail, QStringLiteral("Incoming data on Socket"));
@@ -214,8 +200,7 @@ void WapServer::onDataArrival(int index, qint64 /*bytesTotal*/)
 // Handles every complete request that has arrived on the connection, in
 // order. Bytes of a request whose headers are not complete yet are kept for
 // the next arrival; while an answer is streamed, requests wait for its end.
-void WapServer::serveWaitingRequests(int index)
-{
+void WapServer::serveWaitingRequests(int index) {
     if (!g_Winsock.Exists(index) || index == 0)
         return;
     SocketElement& element = g_Winsock[index];
@@ -234,8 +219,7 @@ void WapServer::serveWaitingRequests(int index)
         dropConnection(index);
 }
 
-bool WapServer::takeCompleteRequest(PendingInput& input, QByteArray& request)
-{
+bool WapServer::takeCompleteRequest(PendingInput& input, QByteArray& request) {
     const qint64 skipped = std::min<qint64>(input.bodyBytesToSkip, input.bytes.size());
     input.bytes.remove(0, skipped);
     input.bodyBytesToSkip -= skipped;
@@ -253,9 +237,8 @@ bool WapServer::takeCompleteRequest(PendingInput& input, QByteArray& request)
     return true;
 }
 
-void WapServer::ProcessRequest(int index, const QByteArray& text)
-{
-    if (!g_Winsock.Exists(index))
+void WapServer::ProcessRequest(int index, const QByteArray& text) {
+    if (index <= 0 || !g_Winsock.Exists(index))
         return;
     auto packet = std::make_shared<CPacket>();
     try {
@@ -279,8 +262,7 @@ void WapServer::ProcessRequest(int index, const QByteArray& text)
         dropConnection(index);
 }
 
-void WapServer::onError(int index, int /*number*/, const QString& description)
-{
+void WapServer::onError(int index, int /*number*/, const QString& description) {
     logSocketFailure(index, description);
     if (index == 0) {
         if (m_bRunning)
@@ -290,27 +272,23 @@ void WapServer::onError(int index, int /*number*/, const QString& description)
     dropConnection(index);
 }
 
-void WapServer::onClose(int index)
-{
+void WapServer::onClose(int index) {
     dropConnection(index);
 }
 
-void WapServer::logSocketFailure(int index, const QString& description)
-{
+void WapServer::logSocketFailure(int index, const QString& description) {
     m_log.LogStatus(LogError, QStringLiteral("Socket: ") + QString::number(index) +
                                   QStringLiteral("  Reported Error:") + description);
 }
 
-void WapServer::dropConnection(int index)
-{
+void WapServer::dropConnection(int index) {
     if (!g_Winsock.Exists(index))
         return;
     g_Winsock[index].Close();
     pendingInput(index) = PendingInput{};
 }
 
-void WapServer::closeIdleConnections()
-{
+void WapServer::closeIdleConnections() {
     const qint64 now = SocketElement::MonotonicNow();
     for (int i = 1; i <= m_lHighestSocket; ++i) {
         const SocketElement& element = g_Winsock[i];
@@ -322,7 +300,6 @@ void WapServer::closeIdleConnections()
     }
 }
 
-WapServer::PendingInput& WapServer::pendingInput(int index)
-{
+WapServer::PendingInput& WapServer::pendingInput(int index) {
     return m_pendingInputs[index];
 }

@@ -8,8 +8,7 @@ namespace basUtilities {
 
 // One pass over the text gives the same result as replacing "&" first and
 // the other characters after it, since no entity is escaped twice.
-void AppendXmlEscaped(QByteArray& out, const QByteArray& text, bool bKeepDollars)
-{
+void AppendXmlEscaped(QByteArray& out, const QByteArray& text, bool bKeepDollars) {
     out.reserve(out.size() + text.size());
     for (const char c : text) {
         switch (c) {
@@ -37,8 +36,7 @@ void AppendXmlEscaped(QByteArray& out, const QByteArray& text, bool bKeepDollars
     }
 }
 
-QByteArray XmlEscape(const QByteArray& text, bool bKeepDollars)
-{
+QByteArray XmlEscape(const QByteArray& text, bool bKeepDollars) {
     QByteArray out;
     AppendXmlEscaped(out, text, bKeepDollars);
     return out;
@@ -46,8 +44,7 @@ QByteArray XmlEscape(const QByteArray& text, bool bKeepDollars)
 
 namespace {
 
-int HexDigitValue(char c)
-{
+int HexDigitValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -59,8 +56,7 @@ int HexDigitValue(char c)
 
 } // namespace
 
-QByteArray URLDecode(const QByteArray& text)
-{
+QByteArray URLDecode(const QByteArray& text) {
     QByteArray decoded = text;
     for (;;) {
         const qsizetype percent = decoded.indexOf('%');
@@ -70,9 +66,10 @@ QByteArray URLDecode(const QByteArray& text)
         const int high = HexDigitValue(escape.at(1));
         const int low = HexDigitValue(escape.at(2));
         if (high < 0 || low < 0) {
-            const PocketlaneError failure(
-                ErrBadEscape, QStringLiteral("Invalid percent escape \"") + QLatin1String(escape) + u'"',
-                QString());
+            const PocketlaneError failure(ErrBadEscape,
+                                          QStringLiteral("Invalid percent escape \"") +
+                                              QLatin1String(escape) + u'"',
+                                          QString());
             throw failure.WithSourcePrefix(QStringLiteral("URLDecode(") + QLatin1String(decoded) +
                                            QStringLiteral(") - "));
         }
@@ -82,8 +79,7 @@ QByteArray URLDecode(const QByteArray& text)
     return decoded;
 }
 
-QByteArray ContentTypeForExtension(const QByteArray& upperCaseExtension)
-{
+QByteArray ContentTypeForExtension(const QByteArray& upperCaseExtension) {
     struct Row {
         const char* extension;
         const char* contentType;

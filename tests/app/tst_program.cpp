@@ -20,8 +20,7 @@ struct Run {
     QByteArray err;
 };
 
-Run RunProgram(const QStringList& arguments, const QProcessEnvironment& environment)
-{
+Run RunProgram(const QStringList& arguments, const QProcessEnvironment& environment) {
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(TestSupport::programPath(), arguments);
@@ -42,8 +41,7 @@ Run RunProgram(const QStringList& arguments, const QProcessEnvironment& environm
 class TestProgram : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void servesUntilTerminated()
-    {
+    void servesUntilTerminated() {
         PocketlaneProcess program;
         QVERIFY2(program.Start(), program.StandardError().constData());
         // Until a site is plugged in, requests are dropped: the connection
@@ -58,22 +56,19 @@ private Q_SLOTS:
         QVERIFY(!PocketlaneProcess::IsListening(program.Port()));
     }
 
-    void secondInstanceEndsAtOnceWithoutAMessage()
-    {
+    void secondInstanceEndsAtOnceWithoutAMessage() {
         PocketlaneProcess program;
         QVERIFY2(program.Start(), program.StandardError().constData());
-        const Run second = RunProgram(
-            {QStringLiteral("--headless"), QStringLiteral("--port"),
-             QString::number(PocketlaneProcess::FreePort())},
-            program.Environment());
+        const Run second = RunProgram({QStringLiteral("--headless"), QStringLiteral("--port"),
+                                       QString::number(PocketlaneProcess::FreePort())},
+                                      program.Environment());
         QCOMPARE(second.exitCode, 0);
         QCOMPARE(second.out + second.err, QByteArray());
         QCOMPARE(program.Process().state(), QProcess::Running);
         QCOMPARE(program.Stop(), 0);
     }
 
-    void takenPortEndsTheProgramWithTheMessage()
-    {
+    void takenPortEndsTheProgramWithTheMessage() {
         QTcpServer occupant;
         QVERIFY(occupant.listen(QHostAddress::Any, 0));
         PocketlaneProcess environment;
@@ -85,8 +80,7 @@ private Q_SLOTS:
                               " is already in use on this machine.\n");
     }
 
-    void refusedPrivilegeSaysHowToRunOnAnotherPort()
-    {
+    void refusedPrivilegeSaysHowToRunOnAnotherPort() {
         // Needs a user without the right to bind port 80: run as "nobody".
         QFile unprivilegedStart(QStringLiteral("/proc/sys/net/ipv4/ip_unprivileged_port_start"));
         const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
@@ -111,8 +105,7 @@ private Q_SLOTS:
                  message.constData());
     }
 
-    void commandLineIsChecked()
-    {
+    void commandLineIsChecked() {
         PocketlaneProcess environment;
         const Run help = RunProgram({QStringLiteral("--help")}, environment.Environment());
         QCOMPARE(help.exitCode, 0);

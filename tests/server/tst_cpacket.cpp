@@ -9,15 +9,13 @@
 
 namespace {
 
-CPacket Cracked(const QByteArray& text)
-{
+CPacket Cracked(const QByteArray& text) {
     CPacket packet;
     packet.CrackHTTPPacket(text);
     return packet;
 }
 
-QByteArray GetRequest(const QByteArray& path)
-{
+QByteArray GetRequest(const QByteArray& path) {
     return "GET " + path + " HTTP/1.1\r\nHost: phone\r\n\r\n";
 }
 
@@ -26,8 +24,7 @@ struct LoopbackConnection {
     SocketElementArray array;
     std::unique_ptr<LoopbackClient> client;
 
-    LoopbackConnection()
-    {
+    LoopbackConnection() {
         array[0].SetLocalPort(0);
         QVERIFY(array[0].Listen());
         array.CreateElement(1);
@@ -45,8 +42,7 @@ struct LoopbackConnection {
 class TestCPacket : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void parsesPathVariablesAndRawHeaders()
-    {
+    void parsesPathVariablesAndRawHeaders() {
         const CPacket packet =
             Cracked("GET /?S=3&D=x HTTP/1.1\r\nAccept: text/vnd.wap.wml\r\nHost: h\r\n"
                     "accept: more\r\n\r\n");
@@ -68,8 +64,7 @@ private Q_SLOTS:
         QCOMPARE(plain.Headers().Item("host"), QByteArray(" phone"));
     }
 
-    void decodesQueryValues()
-    {
+    void decodesQueryValues() {
         QCOMPARE(Cracked(GetRequest("/?T=a%2Bb")).Variables().Item("T"), QByteArray("a b"));
         QCOMPARE(Cracked(GetRequest("/?T=%2541")).Variables().Item("T"), QByteArray("A"));
         QCOMPARE(Cracked(GetRequest("/?P=")).Variables().Item("P"), QByteArray());
@@ -82,15 +77,13 @@ private Q_SLOTS:
         QVERIFY(!twoQuestions.Variables().Contains("B"));
     }
 
-    void tellsGetAndPutApart()
-    {
+    void tellsGetAndPutApart() {
         QCOMPARE(Cracked("POST /a HTTP/1.1\r\nH: v\r\n\r\n").PacketType(), int(PacketGet));
         QCOMPARE(Cracked("PUT /a HTTP/1.1\r\nH: v\r\n\r\n").PacketType(), int(PacketPut));
         QCOMPARE(Cracked("put /a HTTP/1.1\r\nH: v\r\n\r\n").PacketType(), int(PacketGet));
     }
 
-    void rejectsMalformedRequests_data()
-    {
+    void rejectsMalformedRequests_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::newRow("no line end") << QByteArray("GET / HTTP/1.1");
         QTest::newRow("no header line") << QByteArray("GET / HTTP/1.1\r\n\r\n");
@@ -102,15 +95,13 @@ private Q_SLOTS:
         QTest::newRow("garbage") << QByteArray("\x01\x02\x03\r\n\r\n\r\n");
     }
 
-    void rejectsMalformedRequests()
-    {
+    void rejectsMalformedRequests() {
         QFETCH(QByteArray, text);
         CPacket packet;
         QVERIFY_THROWS_EXCEPTION(PocketlaneError, packet.CrackHTTPPacket(text));
     }
 
-    void urlDecodeRepeatsUntilNoEscapeIsLeft()
-    {
+    void urlDecodeRepeatsUntilNoEscapeIsLeft() {
         using basUtilities::URLDecode;
         QCOMPARE(URLDecode("%2525"), QByteArray("%"));
         QCOMPARE(URLDecode("%41%61+%2b"), QByteArray("Aa  "));
@@ -124,14 +115,12 @@ private Q_SLOTS:
         }
     }
 
-    void formatsTheDateLine()
-    {
+    void formatsTheDateLine() {
         const QDateTime when(QDate(2024, 3, 5), QTime(7, 8, 9), Qt::UTC);
         QCOMPARE(CPacket::HttpDate(when), QByteArray("Tue, 05 Mar 2024 07:08:09 GMT "));
     }
 
-    void sendResponseWritesTheExactFraming_data()
-    {
+    void sendResponseWritesTheExactFraming_data() {
         QTest::addColumn<int>("deckSize");
         QTest::addColumn<QByteArray>("sizeLine");
         QTest::newRow("empty") << 0 << QByteArray("0 \r\n");
@@ -139,8 +128,7 @@ private Q_SLOTS:
         QTest::newRow("70000") << 70000 << QByteArray("11170 \r\n");
     }
 
-    void sendResponseWritesTheExactFraming()
-    {
+    void sendResponseWritesTheExactFraming() {
         QFETCH(int, deckSize);
         QFETCH(QByteArray, sizeLine);
         LoopbackConnection connection;
@@ -165,8 +153,7 @@ private Q_SLOTS:
         QCOMPARE(received.mid(match.capturedLength()), sizeLine + deck + "\r\n0\r\n\r\n");
     }
 
-    void rawAnswersCloseOnlyWhenTheySaySo()
-    {
+    void rawAnswersCloseOnlyWhenTheySaySo() {
         LoopbackConnection connection;
         CPacket packet;
         packet.SetSocket(&connection.element());
@@ -186,8 +173,7 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(PocketlaneError, packet.SendResponse("late", HttpOk));
     }
 
-    void sendFileOutsideTheTableSendsBinaryData()
-    {
+    void sendFileOutsideTheTableSendsBinaryData() {
         LoopbackConnection connection;
         CPacket packet;
         packet.SetSocket(&connection.element());

@@ -6,8 +6,7 @@
 class TestPrimaryAddress : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void defaultRouteWithTheLowestMetricWins()
-    {
+    void defaultRouteWithTheLowestMetricWins() {
         const QByteArray table =
             "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
             "wlan0\t00000000\t0102A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
@@ -17,8 +16,7 @@ private Q_SLOTS:
         QCOMPARE(DefaultRouteInterface(table.left(table.indexOf("wlan0"))), QString());
     }
 
-    void primaryAddressIsEmptyOrAnIPv4Address()
-    {
+    void primaryAddressIsEmptyOrAnIPv4Address() {
         const QString address = PrimaryIPv4Address();
         if (address.isEmpty())
             return;

@@ -17,14 +17,12 @@ namespace {
 
 const QByteArray DeckTail = "<wml/>\r\n0\r\n\r\n";
 
-QByteArray KeepOpenAnswer(const QByteArray& body)
-{
+QByteArray KeepOpenAnswer(const QByteArray& body) {
     return "HTTP/1.1 200 OK\r\nContent-length: " + QByteArray::number(body.size()) + "\r\n\r\n" +
            body;
 }
 
-char PatternByte(qint64 position)
-{
+char PatternByte(qint64 position) {
     return char('a' + (position * 7 + position / 4099) % 26);
 }
 
@@ -44,13 +42,10 @@ public:
         : m_header(KeepOpenAnswer({}).replace("length: 0", "length: " + QByteArray::number(size)))
         , m_size(size)
         , m_element(element)
-        , m_record(record)
-    {
-    }
+        , m_record(record) {}
     ~PatternStream() override { m_record.destroyed = true; }
 
-    QByteArray ReadChunk(qint64 maxBytes) override
-    {
+    QByteArray ReadChunk(qint64 maxBytes) override {
         m_record.largestPendingAtPull =
             std::max(m_record.largestPendingAtPull, m_element->PendingWriteBytes());
         m_record.largestPiece = std::max(m_record.largestPiece, maxBytes);
@@ -83,8 +78,7 @@ public:
     QList<QByteArray> roots;
     PatternStream::Record stream;
 
-    void HandleRequest(const std::shared_ptr<CPacket>& packet) override
-    {
+    void HandleRequest(const std::shared_ptr<CPacket>& packet) override {
         elements.append(packet->Socket()->Index());
         roots.append(packet->Root());
         if (packet->Root() == "/deck")
@@ -105,32 +99,29 @@ struct Harness {
     TestSite site;
     bool extendedLogging = false;
 
-    Harness()
-    {
+    Harness() {
         log.setExtendedLoggingSwitch([this] { return extendedLogging; });
         server.SetRequestHandler(&site);
     }
     bool open() { return server.OpenListener() == WapServer::ListenResult::Listening; }
     quint16 port() const { return server.Port(); }
-    int openElements() const
-    {
+    int openElements() const {
         int count = 0;
         for (int i = 1; i <= server.m_lHighestSocket; ++i)
             count += server.g_Winsock[i].IsClosed() ? 0 : 1;
         return count;
     }
-    bool logged(const QString& message) const
-    {
+    bool logged(const QString& message) const {
         for (const StatusLog::Line& line : log.lines()) {
             if (line.message.startsWith(message))
                 return true;
         }
         return false;
     }
-    int loggedCount(int level) const
-    {
-        return int(std::count_if(log.lines().begin(), log.lines().end(),
-                                 [level](const StatusLog::Line& line) { return line.level == level; }));
+    int loggedCount(int level) const {
+        return int(
+            std::count_if(log.lines().begin(), log.lines().end(),
+                          [level](const StatusLog::Line& line) { return line.level == level; }));
     }
 };
 
@@ -138,8 +129,7 @@ struct Harness {
 // connection fails; undoes it on destruction.
 class DescriptorShortage {
 public:
-    DescriptorShortage()
-    {
+    DescriptorShortage() {
         getrlimit(RLIMIT_NOFILE, &m_saved);
         rlimit lowered = m_saved;
         lowered.rlim_cur = HighestOpenDescriptor() + 16;
@@ -147,16 +137,14 @@ public:
         for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
             m_fillers.append(fd);
     }
-    ~DescriptorShortage()
-    {
+    ~DescriptorShortage() {
         for (int fd : m_fillers)
             ::close(fd);
         setrlimit(RLIMIT_NOFILE, &m_saved);
     }
 
 private:
-    static rlim_t HighestOpenDescriptor()
-    {
+    static rlim_t HighestOpenDescriptor() {
         rlim_t highest = 0;
         for (const QString& name : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files))
             highest = std::max<rlim_t>(highest, name.toULongLong());
@@ -174,8 +162,7 @@ class TestWapServer : public QObject {
 private Q_SLOTS:
     void initTestCase() { RaiseOpenFileLimit(); }
 
-    void requestWrittenByteByByteIsAnsweredOnce()
-    {
+    void requestWrittenByteByByteIsAnsweredOnce() {
         Harness h;
         QVERIFY(h.open());
         LoopbackClient client(h.port());
@@ -190,8 +177,7 @@ private Q_SLOTS:
         QVERIFY(client.Received().endsWith(DeckTail));
     }
 
-    void connectionStaysOpenForTheNextRequestWhenTheAnswerAllows()
-    {
+    void connectionStaysOpenForTheNextRequestWhenTheAnswerAllows() {
         Harness h;
         QVERIFY(h.open());
         LoopbackClient client(h.port());
@@ -210,8 +196,7 @@ private Q_SLOTS:
         QCOMPARE(h.site.elements, QList<int>({1, 1, 1, 1}));
     }
 
-    void lowestClosedElementIsReused()
-    {
+    void lowestClosedElementIsReused() {
         Harness h;
         QVERIFY(h.open());
         LoopbackClient first(h.port());
@@ -232,8 +217,7 @@ private Q_SLOTS:
         QCOMPARE(h.server.m_lHighestSocket, 2);
     }
 
-    void idleConnectionsDoNotStopNewVisitorsAndTimeOut()
-    {
+    void idleConnectionsDoNotStopNewVisitorsAndTimeOut() {
         Harness h;
         QVERIFY(h.open());
         std::vector<std::unique_ptr<LoopbackClient>> idle;
@@ -254,8 +238,7 @@ private Q_SLOTS:
         QCOMPARE(h.site.elements.last(), 1);
     }
 
-    void misbehavingClientsLoseOnlyTheirOwnConnection()
-    {
+    void misbehavingClientsLoseOnlyTheirOwnConnection() {
         Harness h;
         QVERIFY(h.open());
         LoopbackClient patient(h.port());
@@ -263,7 +246,8 @@ private Q_SLOTS:
         patient.Send("GET /deck HTTP/1.1\r\n");
 
         LoopbackClient garbage(h.port());
-        garbage.Send(QByteArray("\x16\x03\x01\x00\xff junk\r\n\r\n", 16));
+        static const char binary[] = "\x16\x03\x01\x00\xff junk\r\n\r\n";
+        garbage.Send(QByteArray(binary, sizeof binary - 1));
         LoopbackClient huge(h.port());
         huge.Send("GET /deck HTTP/1.1\r\n" + QByteArray(1024 * 1024, 'X'));
         LoopbackClient put(h.port());
@@ -283,8 +267,7 @@ private Q_SLOTS:
         QVERIFY(!h.site.roots.contains("/deck") || h.site.roots.count("/deck") == 1);
     }
 
-    void streamedAnswerIsPulledAsTheConnectionDrains()
-    {
+    void streamedAnswerIsPulledAsTheConnectionDrains() {
         Harness h;
         QVERIFY(h.open());
         const qint64 size = 32 * 1024 * 1024;
@@ -314,8 +297,8 @@ private Q_SLOTS:
                 received += downloader.readAll();
                 if (headerSize < 0)
                     headerSize = received.indexOf("\r\n\r\n") + 4;
-                const qsizetype body = std::min<qint64>(received.size() - headerSize,
-                                                        size - bodyChecked);
+                const qsizetype body =
+                    std::min<qint64>(received.size() - headerSize, size - bodyChecked);
                 for (qsizetype i = 0; i < body; ++i)
                     intact = intact && received.at(headerSize + i) == PatternByte(bodyChecked + i);
                 bodyChecked += body;
@@ -332,8 +315,7 @@ private Q_SLOTS:
         QVERIFY(h.site.stream.largestPiece <= SocketElement::StreamChunkSize);
     }
 
-    void disconnectEndsTheStreamAndFreesTheElement()
-    {
+    void disconnectEndsTheStreamAndFreesTheElement() {
         Harness h;
         QVERIFY(h.open());
         LoopbackClient downloader(h.port());
@@ -346,8 +328,7 @@ private Q_SLOTS:
         QVERIFY(h.site.stream.produced < 100 * 1024 * 1024);
     }
 
-    void stopClosesEverythingAndStartServesAgain()
-    {
+    void stopClosesEverythingAndStartServesAgain() {
         Harness h;
         QVERIFY(h.open());
         const quint16 port = h.port();
@@ -375,24 +356,22 @@ private Q_SLOTS:
         QCOMPARE(h.server.m_lHighestSocket, 1);
     }
 
-    void takenPortIsReportedWithoutFurtherLines()
-    {
+    void takenPortIsReportedWithoutFurtherLines() {
         Harness first;
         QVERIFY(first.open());
         StatusLog log;
         log.setExtendedLoggingSwitch([] { return true; });
         WapServer second(log, first.port());
         QCOMPARE(second.OpenListener(), WapServer::ListenResult::PortInUse);
-        QCOMPARE(second.ListenFailureMessage(), QStringLiteral("The port ") +
-                                                    QString::number(first.port()) +
-                                                    QStringLiteral(" is already in use on this machine."));
+        QCOMPARE(second.ListenFailureMessage(),
+                 QStringLiteral("The port ") + QString::number(first.port()) +
+                     QStringLiteral(" is already in use on this machine."));
         QVERIFY(!second.IsRunning());
         QCOMPARE(log.rowCount(), 1);
         QVERIFY(log.lines().last().message.startsWith(QStringLiteral("Creating listener socket")));
     }
 
-    void detailLinesOnlyWhileExtendedLoggingIsOn()
-    {
+    void detailLinesOnlyWhileExtendedLoggingIsOn() {
         Harness h;
         QVERIFY(h.open());
         LoopbackClient quiet(h.port());
@@ -407,15 +386,15 @@ private Q_SLOTS:
         QStringList messages;
         for (const StatusLog::Line& line : h.log.lines())
             messages.append(line.message);
-        QCOMPARE(messages.mid(0, 2), QStringList({QStringLiteral("Incoming connection request on Socket"),
-                                                  QStringLiteral("Incoming data on Socket")}));
+        QCOMPARE(messages.mid(0, 2),
+                 QStringList({QStringLiteral("Incoming connection request on Socket"),
+                              QStringLiteral("Incoming data on Socket")}));
         h.server.LogListening();
-        QCOMPARE(h.log.lines().last().message, QStringLiteral("Socket open and listening on port ") +
-                                                   QString::number(h.port()));
+        QCOMPARE(h.log.lines().last().message,
+                 QStringLiteral("Socket open and listening on port ") + QString::number(h.port()));
     }
 
-    void connectionBeyondTheElementLimitIsRefusedAndLogged()
-    {
+    void connectionBeyondTheElementLimitIsRefusedAndLogged() {
         Harness h;
         h.server.SetMaxConnectionElements(2);
         QVERIFY(h.open());
@@ -424,7 +403,8 @@ private Q_SLOTS:
         QTRY_COMPARE(h.openElements(), 2);
         LoopbackClient third(h.port());
         QVERIFY(third.WaitClosed());
-        QVERIFY(h.logged(QStringLiteral("Socket: 0  Reported Error:No connection element is free")));
+        QVERIFY(
+            h.logged(QStringLiteral("Socket: 0  Reported Error:No connection element is free")));
         second.Socket().close();
         QTRY_COMPARE(h.openElements(), 1);
         LoopbackClient fourth(h.port());
@@ -433,8 +413,7 @@ private Q_SLOTS:
         QCOMPARE(h.site.elements, QList<int>{2});
     }
 
-    void lackOfDescriptorsPausesAcceptingWithoutStoppingService()
-    {
+    void lackOfDescriptorsPausesAcceptingWithoutStoppingService() {
         Harness h;
         QVERIFY(h.open());
         LoopbackClient existing(h.port());
@@ -450,7 +429,8 @@ private Q_SLOTS:
             QVERIFY(existing.Received().endsWith(DeckTail));
             QTest::qWait(1000);
             // One line per retry, not a busy loop.
-            QVERIFY2(h.loggedCount(LogError) < 20, qPrintable(QString::number(h.loggedCount(LogError))));
+            QVERIFY2(h.loggedCount(LogError) < 20,
+                     qPrintable(QString::number(h.loggedCount(LogError))));
         }
         waiting->Send(LoopbackClient::Request("/deck"));
         QVERIFY(waiting->WaitClosed());

@@ -15,8 +15,7 @@ constexpr int StopTimeoutMs = 30000;
 
 // Whether the kernel's socket table (/proc/net/tcp or tcp6) holds a
 // listening socket on the port.
-bool TableHasListener(const QString& path, quint16 port)
-{
+bool TableHasListener(const QString& path, quint16 port) {
     QFile table(path);
     if (!table.open(QIODevice::ReadOnly))
         return false;
@@ -31,32 +30,27 @@ bool TableHasListener(const QString& path, quint16 port)
 
 } // namespace
 
-PocketlaneProcess::PocketlaneProcess()
-{
+PocketlaneProcess::PocketlaneProcess() {
     QDir(m_home.path()).mkpath(QStringLiteral("runtime"));
     QDir(m_home.path()).mkpath(QStringLiteral("config"));
     QFile::setPermissions(RuntimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     m_process.setProcessEnvironment(Environment());
 }
 
-PocketlaneProcess::~PocketlaneProcess()
-{
+PocketlaneProcess::~PocketlaneProcess() {
     if (m_process.state() != QProcess::NotRunning)
         Stop();
 }
 
-QString PocketlaneProcess::RuntimeDir() const
-{
+QString PocketlaneProcess::RuntimeDir() const {
     return m_home.filePath(QStringLiteral("runtime"));
 }
 
-QString PocketlaneProcess::ConfigDir() const
-{
+QString PocketlaneProcess::ConfigDir() const {
     return m_home.filePath(QStringLiteral("config"));
 }
 
-QProcessEnvironment PocketlaneProcess::Environment() const
-{
+QProcessEnvironment PocketlaneProcess::Environment() const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), RuntimeDir());
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), ConfigDir());
@@ -65,27 +59,23 @@ QProcessEnvironment PocketlaneProcess::Environment() const
     return environment;
 }
 
-QByteArray PocketlaneProcess::StandardError()
-{
+QByteArray PocketlaneProcess::StandardError() {
     m_stderr += m_process.readAllStandardError();
     return m_stderr;
 }
 
-quint16 PocketlaneProcess::FreePort()
-{
+quint16 PocketlaneProcess::FreePort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
 }
 
-bool PocketlaneProcess::IsListening(quint16 port)
-{
+bool PocketlaneProcess::IsListening(quint16 port) {
     return TableHasListener(QStringLiteral("/proc/net/tcp"), port) ||
            TableHasListener(QStringLiteral("/proc/net/tcp6"), port);
 }
 
-bool PocketlaneProcess::Start(const QStringList& extraArguments)
-{
+bool PocketlaneProcess::Start(const QStringList& extraArguments) {
     // A port found free may be taken by a parallel test before the program
     // binds it; then try another.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -109,8 +99,7 @@ bool PocketlaneProcess::Start(const QStringList& extraArguments)
     return false;
 }
 
-int PocketlaneProcess::Stop()
-{
+int PocketlaneProcess::Stop() {
     if (m_process.state() == QProcess::NotRunning)
         return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     m_process.terminate();
