@@ -1,166 +1,13 @@
 #include "server/SocketElement.h"
 
+#include "server/ListeningSocket.h"
 #include "server/PrimaryAddress.h"
 
 #include <QMetaObject>
-#include <QSocketNotifier>
 #include <QTcpSocket>
 
-#include <arpa/inet.h>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
-
-namespace {
-
-// Connections the system may queue while the program is busy: with a
-// small backlog, a burst of phones turns into refused connections and
-// second-long retries.
-constexpr int ListenBacklog = 1024;
-
-} // namespace
-
-// The listening socket of an element, on the system's socket calls so that
-// a failed accept is seen: when no descriptor is left, accepting pauses
-// (the element's owner resumes it later) instead of retrying at once in a
-// busy loop. Each accepted descriptor goes to the element.
-class ListeningServer : public QObject {
-public:
-    explicit ListeningServer(SocketElement& element)
-        : QObject(&element)
-        , m_element(element) {}
-    ~ListeningServer() override { close(); }
-
-    bool listen(quint16 port);
-    void close();
-    quint16 port() const;
-    void resumeAccepting() {
-        if (m_notifier)
-            m_notifier->setEnabled(true);
-    }
-    QAbstractSocket::SocketError error() const { return m_error; }
-    QString errorString() const { return m_errorString; }
-
-private:
-    bool openSocket();
-    bool bindAnyAddress(quint16 port);
-    void fail(QAbstractSocket::SocketError error, int systemError);
-    void acceptWaitingConnections();
-
-    SocketElement& m_element;
-    int m_fd = -1;
-    int m_family = AF_INET6;
-    QSocketNotifier* m_notifier = nullptr;
-    QAbstractSocket::SocketError m_error = QAbstractSocket::UnknownSocketError;
-    QString m_errorString;
-};
-
-bool ListeningServer::openSocket() {
-    // One socket for IPv6 and IPv4 where the system has IPv6.
-    m_fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (m_fd >= 0) {
-        const int off = 0;
-        ::setsockopt(m_fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
-        m_family = AF_INET6;
-        return true;
-    }
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    m_family = AF_INET;
-    return m_fd >= 0;
-}
-
-// Binds the socket to every address of the PC at the port.
-bool ListeningServer::bindAnyAddress(quint16 port) {
-    if (m_family == AF_INET6) {
-        sockaddr_in6 address{};
-        address.sin6_family = AF_INET6;
-        address.sin6_addr = in6addr_any;
-        address.sin6_port = htons(port);
-        return ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(port);
-    return ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-}
-
-QAbstractSocket::SocketError ListenErrorKind(int systemError) {
-    switch (systemError) {
-    case EADDRINUSE:
-        return QAbstractSocket::AddressInUseError;
-    case EACCES:
-    case EPERM:
-        return QAbstractSocket::SocketAccessError;
-    default:
-        return QAbstractSocket::UnknownSocketError;
-    }
-}
-
-bool ListeningServer::listen(quint16 port) {
-    if (!openSocket()) {
-        fail(QAbstractSocket::SocketResourceError, errno);
-        return false;
-    }
-    const int on = 1;
-    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (!bindAnyAddress(port) || ::listen(m_fd, ListenBacklog) != 0) {
-        const int systemError = errno;
-        fail(ListenErrorKind(systemError), systemError);
-        close();
-        return false;
-    }
-    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this,
-            &ListeningServer::acceptWaitingConnections);
-    return true;
-}
-
-void ListeningServer::fail(QAbstractSocket::SocketError error, int systemError) {
-    m_error = error;
-    m_errorString = QString::fromLocal8Bit(std::strerror(systemError));
-}
-
-void ListeningServer::close() {
-    delete m_notifier;
-    m_notifier = nullptr;
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-}
-
-quint16 ListeningServer::port() const {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return 0;
-    if (address.ss_family == AF_INET6)
-        return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
-    return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-}
-
-void ListeningServer::acceptWaitingConnections() {
-    QPointer<ListeningServer> alive(this);
-    while (alive && m_fd >= 0) {
-        const int descriptor = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (descriptor >= 0) {
-            m_element.offerConnection(descriptor);
-            continue;
-        }
-        const int systemError = errno;
-        if (systemError == EAGAIN || systemError == EWOULDBLOCK || systemError == EINTR ||
-            systemError == ECONNABORTED)
-            return;
-        // Out of descriptors or memory: pause until the owner resumes.
-        m_notifier->setEnabled(false);
-        fail(QAbstractSocket::SocketResourceError, systemError);
-        m_element.onAcceptError();
-        return;
-    }
-}
 
 qint64 SocketElement::MonotonicNow() {
     using namespace std::chrono;
@@ -178,7 +25,7 @@ SocketElement::~SocketElement() {
 
 quint16 SocketElement::LocalPort() const {
     if (m_listener)
-        return m_listener->port();
+        return m_listener->Port();
     if (m_socket)
         return m_socket->localPort();
     return m_localPort;
@@ -186,10 +33,12 @@ quint16 SocketElement::LocalPort() const {
 
 bool SocketElement::Listen() {
     Close();
-    m_listener = new ListeningServer(*this);
-    if (!m_listener->listen(m_localPort)) {
-        m_listenError = m_listener->error();
-        m_listenErrorString = m_listener->errorString();
+    m_listener = new ListeningSocket(
+        [this](qintptr descriptor) { m_array.raiseConnectionRequest(m_index, descriptor); },
+        [this] { onAcceptError(); }, this);
+    if (!m_listener->Listen(m_localPort)) {
+        m_listenError = m_listener->Error();
+        m_listenErrorString = m_listener->ErrorString();
         delete m_listener;
         m_listener = nullptr;
         return false;
@@ -200,15 +49,11 @@ bool SocketElement::Listen() {
 
 void SocketElement::ResumeAccepting() {
     if (m_listener)
-        m_listener->resumeAccepting();
-}
-
-void SocketElement::offerConnection(qintptr descriptor) {
-    m_array.raiseConnectionRequest(m_index, descriptor);
+        m_listener->ResumeAccepting();
 }
 
 void SocketElement::onAcceptError() {
-    Q_EMIT m_array.Error(m_index, int(m_listener->error()), m_listener->errorString());
+    Q_EMIT m_array.Error(m_index, int(m_listener->Error()), m_listener->ErrorString());
 }
 
 bool SocketElement::Accept(qintptr requestId) {
@@ -271,7 +116,7 @@ void SocketElement::CloseAfterSending() {
 void SocketElement::Close() {
     releaseSocket();
     if (m_listener) {
-        m_listener->close();
+        m_listener->Close();
         m_listener->deleteLater();
         m_listener = nullptr;
     }

@@ -12,7 +12,7 @@
 #include <memory>
 
 class QTcpSocket;
-class ListeningServer;
+class ListeningSocket;
 class SocketElementArray;
 
 // What an element is doing. Only Closed (0) matters to the connection
@@ -89,8 +89,6 @@ public:
     QString LocalIP() const;
 
 private:
-    friend class ListeningServer;
-    void offerConnection(qintptr descriptor);
     void onAcceptError();
     void onReadyRead();
     void onBytesWritten();
@@ -105,7 +103,7 @@ private:
     SocketElementArray& m_array;
     SocketState m_state = SocketState::Closed;
     quint16 m_localPort = 0;
-    ListeningServer* m_listener = nullptr;
+    ListeningSocket* m_listener = nullptr;
     QAbstractSocket::SocketError m_listenError = QAbstractSocket::UnknownSocketError;
     QString m_listenErrorString;
     QTcpSocket* m_socket = nullptr;
