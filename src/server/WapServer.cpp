@@ -225,6 +225,12 @@ bool WapServer::takeCompleteRequest(PendingInput& input, QByteArray& request) {
     input.bodyBytesToSkip -= skipped;
     if (input.bodyBytesToSkip > 0)
         return false;
+    // Empty lines before a request (some clients end a body with one) are
+    // not part of it.
+    while (input.bytes.startsWith("\r\n")) {
+        input.bytes.remove(0, 2);
+        input.searchFrom = 0;
+    }
     const qsizetype end = input.bytes.indexOf(EndOfHeaders, input.searchFrom);
     if (end < 0 || end + EndOfHeaders.size() > MaxRequestHeaderBytes) {
         input.searchFrom = std::max<qsizetype>(0, input.bytes.size() - (EndOfHeaders.size() - 1));

@@ -187,8 +187,8 @@ private Q_SLOTS:
         client.Send(LoopbackClient::Request("/keep?n=two"));
         QVERIFY(client.WaitForBytes(2 * KeepOpenAnswer("one").size()));
         // Pipelined: both in one write, and a body that is not a request.
-        client.Send("GET /keep?n=3 HTTP/1.1\r\nContent-Length: 5\r\n\r\nGET /GET /deck HTTP/1.1\r\n"
-                    "H: v\r\n\r\n");
+        client.Send("GET /keep?n=3 HTTP/1.1\r\nContent-Length: 5\r\n\r\nGET /\r\nGET /deck "
+                    "HTTP/1.1\r\nH: v\r\n\r\n");
         QVERIFY(client.WaitClosed());
         QVERIFY(client.Received().startsWith(KeepOpenAnswer("one") + KeepOpenAnswer("two") +
                                              KeepOpenAnswer("3") + "HTTP/1.1 200 OK"));
