@@ -1,10 +1,72 @@
+#include "app/CommandLine.h"
+#include "app/SingleInstanceLock.h"
+#include "app/TerminationSignals.h"
+#include "server/ProcessLimits.h"
+#include "server/SiteRequestHandler.h"
 #include "server/StatusLog.h"
+#include "server/WapServer.h"
 
 #include <QCoreApplication>
 
-int main(int argc, char* argv[])
-{
-    QCoreApplication app(argc, argv);
+#include <cstdio>
+
+namespace {
+
+// Until the site is plugged in, every request is left unanswered, which
+// closes its connection.
+class DroppingSite : public SiteRequestHandler {
+public:
+    void HandleRequest(const std::shared_ptr<CPacket>&) override {}
+};
+
+void PrintTo(FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+// Without a window the status log goes to stderr, one line per entry.
+void MirrorToStderr(StatusLog& log) {
+    QObject::connect(&log, &StatusLog::lineAdded, &log, [](const StatusLog::Line& line) {
+        PrintTo(stderr, StatusLog::formatLine(line));
+    });
+}
+
+int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
+    RaiseOpenFileLimit();
     StatusLog log;
-    return 0;
+    MirrorToStderr(log);
+    DroppingSite site;
+    WapServer server(log, options.port);
+    server.SetRequestHandler(&site);
+    if (server.OpenListener() != WapServer::ListenResult::Listening) {
+        PrintTo(stderr, server.ListenFailureMessage());
+        return 1;
+    }
+    server.LogListening();
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::Requested, &app, &QCoreApplication::quit);
+    return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("pocketlane"));
+    const CommandLineOptions options = ParseCommandLine(QCoreApplication::arguments());
+    if (!options.error.isEmpty()) {
+        PrintTo(stderr, options.error + QStringLiteral("\nTry: pocketlane --help"));
+        return 2;
+    }
+    if (options.showHelp) {
+        PrintTo(stdout, CommandLineHelp());
+        return 0;
+    }
+    SingleInstanceLock lock;
+    if (!lock.TryLock())
+        return 0;
+    // The main window comes with the desktop shell; until then the program
+    // always runs without one.
+    return RunWithoutWindow(app, options);
 }

@@ -13,4 +13,17 @@ QByteArray XmlEscape(const QByteArray& text, bool bKeepDollars);
 // Appends XmlEscape(text, bKeepDollars) to out without a temporary.
 void AppendXmlEscaped(QByteArray& out, const QByteArray& text, bool bKeepDollars);
 
+// Decodes percent escapes and then turns every "+" into a space. Each round
+// takes the first "%" of the text, reads the two characters after it as a
+// hexadecimal code and replaces every "%" followed by exactly those two
+// characters with the character of that code; rounds go on from the start
+// of the text, so a "%" produced by decoding is decoded again. A "%" with
+// fewer than two characters after it ends the decoding. Raises
+// PocketlaneError when the two characters are not hexadecimal digits.
+QByteArray URLDecode(const QByteArray& text);
+
+// The content type sent for a file of the given upper-case extension, or an
+// empty text for an extension that is not supported.
+QByteArray ContentTypeForExtension(const QByteArray& upperCaseExtension);
+
 } // namespace basUtilities

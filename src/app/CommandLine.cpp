@@ -1,0 +1,61 @@
+#include "app/CommandLine.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+namespace {
+
+const QString HeadlessOption = QStringLiteral("headless");
+const QString PortOption = QStringLiteral("port");
+const QString HelpOption = QStringLiteral("help");
+
+void DescribeOptions(QCommandLineParser& parser) {
+    parser.setApplicationDescription(
+        QStringLiteral("Pocketlane, a personal WAP server.\n"
+                       "With a display it opens its main window. Without one, or with --headless,\n"
+                       "it runs the server without a window and writes every status-log line to\n"
+                       "stderr (date, level, message). SIGINT and SIGTERM end it cleanly.\n"
+                       "A second start while one runs for the same user ends at once."));
+    parser.addOption(QCommandLineOption(
+        HeadlessOption, QStringLiteral("Run without a window, logging to stderr.")));
+    parser.addOption(QCommandLineOption(
+        PortOption,
+        QStringLiteral("Serve on TCP port <n> instead of 80. Ports below 1024 need "
+                       "administrator rights, so a desktop user may choose e.g. 8080."),
+        QStringLiteral("n"), QStringLiteral("80")));
+    parser.addOption(QCommandLineOption({QStringLiteral("h"), HelpOption},
+                                        QStringLiteral("Show this help and end.")));
+}
+
+} // namespace
+
+CommandLineOptions ParseCommandLine(const QStringList& arguments) {
+    CommandLineOptions options;
+    QCommandLineParser parser;
+    DescribeOptions(parser);
+    if (!parser.parse(arguments)) {
+        options.error = parser.errorText();
+        return options;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        options.error =
+            QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first();
+        return options;
+    }
+    options.showHelp = parser.isSet(HelpOption);
+    options.headless = parser.isSet(HeadlessOption);
+    bool ok = false;
+    const uint port = parser.value(PortOption).toUInt(&ok);
+    if (!ok || port < 1 || port > 65535)
+        options.error = QStringLiteral("--port needs a number from 1 to 65535, not: ") +
+                        parser.value(PortOption);
+    else
+        options.port = quint16(port);
+    return options;
+}
+
+QString CommandLineHelp() {
+    QCommandLineParser parser;
+    DescribeOptions(parser);
+    return parser.helpText();
+}

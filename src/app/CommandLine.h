@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks of the program.
+struct CommandLineOptions {
+    bool headless = false;
+    quint16 port = 80;
+    bool showHelp = false;
+    // Set when the command line cannot be used; the program prints it and
+    // ends with a failure.
+    QString error;
+};
+
+// The program's options, parsed in one place. `arguments` includes the
+// program name first, as QCoreApplication::arguments() gives it.
+CommandLineOptions ParseCommandLine(const QStringList& arguments);
+
+// The text --help prints.
+QString CommandLineHelp();

@@ -1,0 +1,122 @@
+#include "support/LoopbackClient.h"
+#include "support/PocketlaneProcess.h"
+#include "support/TestSupport.h"
+
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr int ExitTimeoutMs = 30000;
+
+// Runs the program to its end with the given arguments and environment.
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run RunProgram(const QStringList& arguments, const QProcessEnvironment& environment) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(TestSupport::programPath(), arguments);
+    Run run;
+    if (!process.waitForFinished(ExitTimeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+} // namespace
+
+class TestProgram : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void servesUntilTerminated() {
+        PocketlaneProcess program;
+        QVERIFY2(program.Start(), program.StandardError().constData());
+        // Until a site is plugged in, requests are dropped: the connection
+        // closes without an answer, and the program keeps serving.
+        for (int i = 0; i < 2; ++i) {
+            LoopbackClient client(program.Port());
+            client.Send(LoopbackClient::Request("/"));
+            QVERIFY(client.WaitClosed());
+            QCOMPARE(client.Received(), QByteArray());
+        }
+        QCOMPARE(program.Stop(), 0);
+        QVERIFY(!PocketlaneProcess::IsListening(program.Port()));
+    }
+
+    void secondInstanceEndsAtOnceWithoutAMessage() {
+        PocketlaneProcess program;
+        QVERIFY2(program.Start(), program.StandardError().constData());
+        const Run second = RunProgram({QStringLiteral("--headless"), QStringLiteral("--port"),
+                                       QString::number(PocketlaneProcess::FreePort())},
+                                      program.Environment());
+        QCOMPARE(second.exitCode, 0);
+        QCOMPARE(second.out + second.err, QByteArray());
+        QCOMPARE(program.Process().state(), QProcess::Running);
+        QCOMPARE(program.Stop(), 0);
+    }
+
+    void takenPortEndsTheProgramWithTheMessage() {
+        QTcpServer occupant;
+        QVERIFY(occupant.listen(QHostAddress::Any, 0));
+        PocketlaneProcess environment;
+        const Run run = RunProgram({QStringLiteral("--headless"), QStringLiteral("--port"),
+                                    QString::number(occupant.serverPort())},
+                                   environment.Environment());
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.err, "The port " + QByteArray::number(occupant.serverPort()) +
+                              " is already in use on this machine.\n");
+    }
+
+    void refusedPrivilegeSaysHowToRunOnAnotherPort() {
+        // Needs a user without the right to bind port 80: run as "nobody".
+        QFile unprivilegedStart(QStringLiteral("/proc/sys/net/ipv4/ip_unprivileged_port_start"));
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (::geteuid() != 0 || setpriv.isEmpty() || !unprivilegedStart.open(QIODevice::ReadOnly) ||
+            unprivilegedStart.readAll().trimmed().toInt() <= 80)
+            QSKIP("needs root, setpriv and privileged low ports");
+        QTemporaryDir runtime;
+        QFile::setPermissions(runtime.path(), QFileDevice::Permissions(0x7777));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                QStringLiteral("--clear-groups"), TestSupport::programPath(),
+                                QStringLiteral("--headless"), QStringLiteral("--port"),
+                                QStringLiteral("80")});
+        QVERIFY(process.waitForFinished(ExitTimeoutMs));
+        QCOMPARE(process.exitCode(), 1);
+        const QByteArray message = process.readAllStandardError();
+        QVERIFY2(message.contains("not allowed to listen on port 80") &&
+                     message.contains("--port 8080"),
+                 message.constData());
+    }
+
+    void commandLineIsChecked() {
+        PocketlaneProcess environment;
+        const Run help = RunProgram({QStringLiteral("--help")}, environment.Environment());
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY(help.out.contains("--port <n>"));
+        QVERIFY(help.out.contains("--headless"));
+        const Run badPort = RunProgram({QStringLiteral("--port"), QStringLiteral("70000")},
+                                       environment.Environment());
+        QCOMPARE(badPort.exitCode, 2);
+        QVERIFY(badPort.err.contains("--port"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgram)
+#include "tst_program.moc"

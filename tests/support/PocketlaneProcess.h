@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// The real built program, started for a test: `pocketlane --headless
+// --port <free port>` with a private runtime and configuration folder, so
+// that tests running in parallel and the single-instance lock don't collide.
+class PocketlaneProcess {
+public:
+    PocketlaneProcess();
+    ~PocketlaneProcess();
+
+    // Starts the program and waits until it listens. False (with the
+    // reason in StandardError) when it ended or did not listen in time.
+    bool Start(const QStringList& extraArguments = {});
+    // Ends the program with SIGTERM and returns its exit code (-1 when it
+    // crashed or did not end in time).
+    int Stop();
+
+    quint16 Port() const { return m_port; }
+    QProcess& Process() { return m_process; }
+    // The environment the program runs with (private XDG folders).
+    QProcessEnvironment Environment() const;
+    QString RuntimeDir() const;
+    QString ConfigDir() const;
+    // What the program wrote to stderr so far.
+    QByteArray StandardError();
+
+    // A TCP port on loopback that nothing listens on right now.
+    static quint16 FreePort();
+    // Whether some socket of this machine listens on the TCP port.
+    static bool IsListening(quint16 port);
+
+private:
+    QTemporaryDir m_home;
+    QProcess m_process;
+    quint16 m_port = 0;
+    QByteArray m_stderr;
+};
