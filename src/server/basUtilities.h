@@ -7,7 +7,9 @@
 namespace basUtilities {
 
 // Replaces the five XML special characters by their entities and, unless
-// bKeepDollars, doubles every "$" (WML's escape of a literal dollar).
+// bKeepDollars, doubles every "$" (WML's escape of a literal dollar). Control
+// characters that XML cannot carry (below 0x20 except tab, line feed and
+// carriage return) are left out.
 QByteArray XmlEscape(const QByteArray& text, bool bKeepDollars);
 
 // Appends XmlEscape(text, bKeepDollars) to out without a temporary.
