@@ -30,11 +30,6 @@ Run run(const QString& settingsFile, const QStringList& arguments) {
     return result;
 }
 
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestAdminCommands : public QObject {
@@ -86,12 +81,12 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("s.reg"));
         QCOMPARE(run(file, {QStringLiteral("--set"), QStringLiteral("EnableGraffiti=Y")}).code, 0);
-        const QByteArray before = contents(file);
+        const QByteArray before = fileContents(file);
         const Run refused = run(file, {QStringLiteral("--set"), QStringLiteral("EnableGraffiti=N"),
                                        QStringLiteral("--set"), assignment});
         QCOMPARE(refused.code, 2);
         QVERIFY2(refused.err.contains(message), qPrintable(refused.err));
-        QCOMPARE(contents(file), before);
+        QCOMPARE(fileContents(file), before);
     }
 
     void shareAndUnshareFolders() {
@@ -133,6 +128,9 @@ private Q_SLOTS:
         QVERIFY(parser.parse({QStringLiteral("pocketlane"), QStringLiteral("--settings"),
                               QStringLiteral("/tmp/x.reg")}));
         QVERIFY(!wantsAdminCommand(parser));
+        qputenv(SettingsPaths::SettingsVariable, "/tmp/from-env.reg");
+        QCOMPARE(SettingsPaths::SettingsFile(), QStringLiteral("/tmp/from-env.reg"));
+        qunsetenv(SettingsPaths::SettingsVariable);
         QCOMPARE(SettingsPaths::SettingsFile(settingsOptionValue(parser)),
                  QStringLiteral("/tmp/x.reg"));
     }

@@ -2,6 +2,7 @@
 #include "desktop/settings/clsRegistry.h"
 #include "server/SafeText.h"
 #include "server/StatusLog.h"
+#include "support/TempSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,11 +42,6 @@ QString raisedDescription(const std::function<void()>& operation) {
     return QString();
 }
 
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestRegistryStore : public QObject {
@@ -69,7 +65,7 @@ private Q_SLOTS:
             for (int i = 0; i < texts.size(); ++i)
                 write(store, Options, "Name " + texts.at(i), texts.at(i));
         }
-        const QByteArray file = contents(path);
+        const QByteArray file = fileContents(path);
         QCOMPARE(SafeText::MakeXmlSafe(file), file); // valid UTF-8, no stray control bytes
         QCOMPARE(file.count('\n'), file.split('\n').size() - 1);
 
@@ -114,19 +110,6 @@ private Q_SLOTS:
         QCOMPARE(read(store, Options, "a"), QByteArray("2"));
     }
 
-    void failedWritesRaiseAndChangeNothing() {
-        QTemporaryDir dir;
-        // A folder where the file should be: every write fails, even as root.
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("blocked")));
-        RegistryStore store(dir.filePath(QStringLiteral("blocked")));
-        QCOMPARE(raisedDescription([&] { registryAt(store, Options).CreateKey(); }),
-                 QStringLiteral("Failed to create registry Key: 'SOFTWARE\\Pocketlane\\Options"));
-        QCOMPARE(raisedDescription([&] { write(store, Options, "Name", "v"); }),
-                 QStringLiteral("Failed to set registry Value Key: '-2147483646',Section: "
-                                "'SOFTWARE\\Pocketlane\\Options',Key: 'Name' to value: 'v'"));
-        QVERIFY(!store.keyExists("HKEY_LOCAL_MACHINE\\" + Options));
-    }
-
     void percentTextsAreExpandableAndExpandedWhenRead() {
         QTemporaryDir dir;
         RegistryStore store(dir.filePath(QStringLiteral("s.reg")));
@@ -140,7 +123,7 @@ private Q_SLOTS:
         QCOMPARE(read(store, Options, "Percent"), QByteArray("100%% sure"));
         QVERIFY(store.value("HKEY_LOCAL_MACHINE\\" + Options, "Offer")->expandable);
         QVERIFY(!store.value("HKEY_LOCAL_MACHINE\\" + Options, "Percent")->expandable);
-        QVERIFY(contents(store.filePath()).contains("\"Offer\"=expand:\"50% off"));
+        QVERIFY(fileContents(store.filePath()).contains("\"Offer\"=expand:\"50% off"));
         qunsetenv("POCKETLANE_TEST_FOLDER");
     }
 
@@ -178,7 +161,7 @@ private Q_SLOTS:
             for (int i = 0; i < 20; ++i)
                 write(store, Options, "Value" + QByteArray::number(i), "some text");
         }
-        QByteArray damaged = contents(path);
+        QByteArray damaged = fileContents(path);
         if (cut > 0)
             damaged.truncate(damaged.size() / cut);
         else if (cut == 0)
@@ -199,7 +182,7 @@ private Q_SLOTS:
         const QStringList aside =
             QDir(dir.path()).entryList({QStringLiteral("s.reg.unreadable-*")}, QDir::Files);
         QCOMPARE(aside.size(), 1);
-        QCOMPARE(contents(dir.filePath(aside.first())), damaged);
+        QCOMPARE(fileContents(dir.filePath(aside.first())), damaged);
         QCOMPARE(log.lines().size(), 1);
         QCOMPARE(log.lines().first().level, int(LogError));
         QVERIFY(log.lines().first().message.contains(aside.first()));

@@ -169,18 +169,6 @@ private Q_SLOTS:
         QVERIFY(t.lines(LogError).isEmpty());
     }
 
-    void detailNoticesFollowTheExtendedLoggingOption() {
-        TempSettings t;
-        StatusLog log;
-        Settings settings(*t.store, log);
-        log.setExtendedLoggingSwitch([&] { return settings.extendedLogging(); });
-        settings.LoadSettings();
-        QVERIFY(log.lines().isEmpty());
-        settings.setSwitch(O::ExtendedLogging, true);
-        settings.LoadSettings();
-        QCOMPARE(log.lines().size(), 3);
-    }
-
     void optionsKeyMissingLoadsNothingAndStoresNothing() {
         TempSettings t;
         QFile::remove(t.file);
@@ -240,20 +228,6 @@ private Q_SLOTS:
         QCOMPARE(t.settings->password(), QByteArray("raw\x01"));
         QVERIFY(!t.settings->isEditable(O::Password));
         QVERIFY(t.settings->isEditable(O::WelcomeMessageText));
-        QCOMPARE(Settings::OptionNamed("enablegraffiti"), std::optional<O>(O::EnableGraffiti));
-        QCOMPARE(Settings::OptionNamed("Nonsense"), std::nullopt);
-    }
-
-    void settingsFileLocation() {
-        const QByteArray saved = qgetenv(SettingsPaths::SettingsVariable);
-        qputenv(SettingsPaths::SettingsVariable, "/tmp/from-env.reg");
-        QCOMPARE(SettingsPaths::SettingsFile(QStringLiteral("/tmp/opt.reg")),
-                 QStringLiteral("/tmp/opt.reg"));
-        QCOMPARE(SettingsPaths::SettingsFile(), QStringLiteral("/tmp/from-env.reg"));
-        qunsetenv(SettingsPaths::SettingsVariable);
-        QVERIFY(SettingsPaths::SettingsFile().endsWith(QStringLiteral("/pocketlane/settings.reg")));
-        if (!saved.isEmpty())
-            qputenv(SettingsPaths::SettingsVariable, saved);
     }
 
     void theWelcomePictureIsAWbmp() {

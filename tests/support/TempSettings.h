@@ -9,6 +9,12 @@
 
 #include <memory>
 
+// The whole file, or nothing when it cannot be read.
+inline QByteArray fileContents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // A settings store in a fresh temporary folder, with its log and options, as
 // the program has them after start-up. restart() drops them and loads the
 // same file again, as a new start of the program does.
