@@ -1,0 +1,29 @@
+#pragma once
+
+class QCommandLineParser;
+class QString;
+class QTextStream;
+
+// Administration from the command line, for a machine without a display:
+//   --settings FILE      use this settings file
+//   --set NAME=VALUE     set an option (repeatable; a switch takes Y or N)
+//   --show-settings      print every option and the shared folders
+//   --share PATH         share a folder (repeatable)
+//   --unshare PATH       stop sharing a folder (repeatable)
+// The commands go through the same settings operations as the window, with
+// the same log lines, and the program exits after them.
+
+void addAdminOptions(QCommandLineParser& parser);
+
+// The --settings value (empty when not given), for the server's own start.
+QString settingsOptionValue(const QCommandLineParser& parser);
+
+// Whether the command line asks for an administration command.
+bool wantsAdminCommand(const QCommandLineParser& parser);
+
+// Runs the commands: first every --set, then --unshare, then --share, then
+// --show-settings. Results go to `out`, refusals and log lines to `err`.
+// Returns the exit code: 0 when everything was done, 1 when something was
+// refused or could not be saved, 2 when a --set names an option or value
+// outside the table (then nothing is changed).
+int runAdminCommands(const QCommandLineParser& parser, QTextStream& out, QTextStream& err);

@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+
+#include <array>
+#include <optional>
+
+class RegistryStore;
+class StatusLog;
+
+// The owner's options, live: every part of the program reads them here at the
+// moment of use, and every change is written to the store at once. Each
+// option has its own change signal, so that the Options panel's controls can
+// follow it. Switches are stored as "Y" or "N"; only exactly "Y" reads as on.
+class Settings : public QObject {
+    Q_OBJECT
+public:
+    // In load order; the names are the stored value names.
+    enum Option {
+        ShowWelcomeGraphic,
+        ShowWelcomeGraphicFilename,
+        WelcomeMessage,
+        WelcomeMessageText,
+        ExtendedLogging,
+        EnablePassword,
+        Password,
+        EnableMyComputerPassword,
+        MyComputerPassword,
+        EnableSharedFolders,
+        EnableGraffiti,
+        EnableMyComputer,
+        Force,
+        ForceIfHung,
+        GraffitiShowDate,
+        GraffitiShowTime,
+    };
+    Q_ENUM(Option)
+    static constexpr int OptionCount = GraffitiShowTime + 1;
+
+    static QByteArray ValueName(Option eOption);
+    static bool IsSwitch(Option eOption);
+    // The option with that value name, compared without regard to case.
+    static std::optional<Option> OptionNamed(QByteArrayView sName);
+    // The switch that makes a text option editable, if any.
+    static std::optional<Option> GoverningSwitch(Option eOption);
+
+    Settings(RegistryStore& store, StatusLog& log, QObject* parent = nullptr);
+
+    // Fills the options from the store, or gives them their first-run values
+    // and stores them; then logs the start-up notices. Raises RegistryError
+    // when the first-run values cannot be stored.
+    void LoadSettings();
+    // Writes one option value (raises RegistryError on failure).
+    void SaveSetting(const QByteArray& sName, const QByteArray& sValue);
+    // Writes the fourteen options a first run stores.
+    void SaveAllSettings();
+
+    // Change an option and write it at once. A failed write is logged at
+    // level 1 and reported by false; the option keeps its new value. Module
+    // switches log their "has been enabled/disabled" line.
+    bool setSwitch(Option eOption, bool bOn);
+    bool setText(Option eOption, const QByteArray& sText);
+
+    bool isOn(Option eOption) const { return m_values[eOption] == "Y"; }
+    const QByteArray& text(Option eOption) const { return m_values[eOption]; }
+    // The option as it is stored: "Y"/"N" for a switch, the text otherwise.
+    const QByteArray& storedForm(Option eOption) const { return m_values[eOption]; }
+    // Whether a text option can be edited now (its governing switch is on).
+    bool isEditable(Option eOption) const;
+
+    bool showWelcomeGraphic() const { return isOn(ShowWelcomeGraphic); }
+    const QByteArray& welcomeGraphicFilename() const { return text(ShowWelcomeGraphicFilename); }
+    bool showWelcomeMessage() const { return isOn(WelcomeMessage); }
+    // Safe for a deck: valid UTF-8 without characters XML forbids.
+    const QByteArray& welcomeMessageText() const { return text(WelcomeMessageText); }
+    bool extendedLogging() const { return isOn(ExtendedLogging); }
+    bool enablePassword() const { return isOn(EnablePassword); }
+    const QByteArray& password() const { return text(Password); }
+    bool enableMyComputerPassword() const { return isOn(EnableMyComputerPassword); }
+    const QByteArray& myComputerPassword() const { return text(MyComputerPassword); }
+    bool enableSharedFolders() const { return isOn(EnableSharedFolders); }
+    bool enableGraffiti() const { return isOn(EnableGraffiti); }
+    bool enableMyComputer() const { return isOn(EnableMyComputer); }
+    bool force() const { return isOn(Force); }
+    bool forceIfHung() const { return isOn(ForceIfHung); }
+    bool graffitiShowDate() const { return isOn(GraffitiShowDate); }
+    bool graffitiShowTime() const { return isOn(GraffitiShowTime); }
+
+Q_SIGNALS:
+    // Every change, whatever the option.
+    void optionChanged(Settings::Option eOption);
+
+    void showWelcomeGraphicChanged(bool bOn);
+    void welcomeGraphicFilenameChanged(const QByteArray& sText);
+    void showWelcomeMessageChanged(bool bOn);
+    void welcomeMessageTextChanged(const QByteArray& sText);
+    void extendedLoggingChanged(bool bOn);
+    void enablePasswordChanged(bool bOn);
+    void passwordChanged(const QByteArray& sText);
+    void enableMyComputerPasswordChanged(bool bOn);
+    void myComputerPasswordChanged(const QByteArray& sText);
+    void enableSharedFoldersChanged(bool bOn);
+    void enableGraffitiChanged(bool bOn);
+    void enableMyComputerChanged(bool bOn);
+    void forceChanged(bool bOn);
+    void forceIfHungChanged(bool bOn);
+    void graffitiShowDateChanged(bool bOn);
+    void graffitiShowTimeChanged(bool bOn);
+
+private:
+    // Sets the live value and signals a change; true when it changed.
+    bool assign(Option eOption, const QByteArray& sValue);
+    void emitChanged(Option eOption);
+    bool write(Option eOption);
+    void logModuleSwitch(Option eOption);
+    void loadStoredValues();
+    void applyFirstRun();
+    void logStartupNotices();
+
+    RegistryStore& m_store;
+    StatusLog& m_log;
+    std::array<QByteArray, OptionCount> m_values;
+};
