@@ -1,0 +1,88 @@
+#include "support/PrivateBus.h"
+
+#include <QDBusMessage>
+#include <QFile>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace {
+// Everyone may own any name and call anything; no service directories, so a
+// call to a name nobody owns fails at once instead of starting a program.
+QByteArray BusConfig(const QString& sSocketDir) {
+    return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+           "<busconfig>\n"
+           "  <type>session</type>\n"
+           "  <listen>unix:dir=" +
+           sSocketDir.toUtf8() +
+           "</listen>\n"
+           "  <auth>EXTERNAL</auth>\n"
+           "  <policy context=\"default\">\n"
+           "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+           "    <allow eavesdrop=\"true\"/>\n"
+           "    <allow own=\"*\"/>\n"
+           "  </policy>\n"
+           "</busconfig>\n";
+}
+} // namespace
+
+PrivateBus::~PrivateBus() {
+    stop();
+}
+
+bool PrivateBus::start() {
+    const QString sConfig = m_dir.filePath(QStringLiteral("bus.conf"));
+    QFile config(sConfig);
+    if (!m_dir.isValid() || !config.open(QIODevice::WriteOnly) ||
+        config.write(BusConfig(m_dir.path())) < 0) {
+        m_error = QStringLiteral("cannot write the bus configuration");
+        return false;
+    }
+    config.close();
+    // The daemon ends with the test process even when a test crashes.
+    m_daemon.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    m_daemon.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--config-file=") + sConfig, QStringLiteral("--nofork"),
+                    QStringLiteral("--print-address")});
+    while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(30000)) {
+    }
+    m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
+    if (m_address.isEmpty()) {
+        m_error = QStringLiteral("dbus-daemon did not start: ") + m_daemon.errorString() +
+                  QString::fromLocal8Bit(m_daemon.readAllStandardError());
+        return false;
+    }
+    return true;
+}
+
+QDBusConnection PrivateBus::connect(const QString& sName) {
+    m_connectionNames.append(sName);
+    return QDBusConnection::connectToBus(m_address, sName);
+}
+
+bool PrivateBus::takeOverSystemBus() {
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toUtf8());
+    const QString sOwnId = BusId(connect(QStringLiteral("pocketlane-private-bus-check")));
+    return !sOwnId.isEmpty() && BusId(QDBusConnection::systemBus()) == sOwnId;
+}
+
+void PrivateBus::stop() {
+    for (const QString& sName : std::as_const(m_connectionNames))
+        QDBusConnection::disconnectFromBus(sName);
+    if (m_daemon.state() == QProcess::NotRunning)
+        return;
+    m_daemon.terminate();
+    if (!m_daemon.waitForFinished(10000)) {
+        m_daemon.kill();
+        m_daemon.waitForFinished(10000);
+    }
+}
+
+QString BusId(const QDBusConnection& oBus) {
+    const QDBusMessage reply = oBus.call(QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
+    return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toString()
+                                                      : QString();
+}
