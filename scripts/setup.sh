@@ -11,7 +11,7 @@ packages=(
   libxml2-utils kannel kannel-extras
   dbus-daemon
   nginx-light wrk
-  procps iproute2
+  procps iproute2 curl
 )
 
 missing=()

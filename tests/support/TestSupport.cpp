@@ -1,13 +1,11 @@
 #include "support/TestSupport.h"
 
 namespace TestSupport {
-QString sourceDir()
-{
+QString sourceDir() {
     return QStringLiteral(POCKETLANE_SOURCE_DIR);
 }
 
-QString programPath()
-{
+QString programPath() {
     return QStringLiteral(POCKETLANE_BINARY);
 }
 } // namespace TestSupport

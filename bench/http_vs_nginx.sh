@@ -1,0 +1,361 @@
+#!/usr/bin/env bash
+# HTTP load on "/" of a server under test beside nginx serving the same bytes.
+#
+# Usage:
+#   bench/http_vs_nginx.sh [options] [--url URL] [-- COMMAND ARGS...]
+#
+#   COMMAND starts the server under test in the foreground; "@PORT@" in the
+#   command and in the URL is replaced by a free port. Without a command the
+#   script builds Pocketlane (build-bench/, Release) and runs
+#     build-bench/src/pocketlane --headless --port @PORT@
+#   with the URL http://127.0.0.1:@PORT@/.
+#
+#   --self-check        use a second nginx, set up like the reference one, as
+#                       the server under test: the ratios should be near 1
+#   --self-check-chunked  the same, but the second nginx sends its deck
+#                       chunked (through its SSI filter, which costs CPU)
+#   --duration S        seconds of each measured wrk run (default 10)
+#   --rounds N          measured runs per server, in the order ABBA... (default 4)
+#   --connections N     concurrent wrk connections (default 8)
+#   --requests N        requests of the memory run (default 1000000)
+#   --max-seconds S     upper bound of the memory run (default 900)
+#   --no-pin            let the scheduler place wrk and the servers (by default
+#                       wrk runs on CPU 0 and the servers on CPU 1)
+#
+# Examples:
+#   bench/http_vs_nginx.sh
+#   bench/http_vs_nginx.sh --url http://127.0.0.1:@PORT@/ -- build/src/pocketlane --headless --port @PORT@
+#   bench/http_vs_nginx.sh --self-check --duration 5 --requests 200000
+#
+# What it does, on loopback only:
+#   1. starts the server under test and fetches the exact body and content
+#      type of its answer to the URL (curl decodes a chunked answer);
+#   2. starts nginx (one worker, access log on) serving that body with that
+#      content type;
+#   3. runs wrk against each for the same time (rounds alternate A B B A),
+#      every request with
+#      "Connection: close" so that each one opens a new TCP connection (as a
+#      WAP gateway does); the kernel's count of accepted connections checks
+#      that, and is printed per request;
+#   4. reads the CPU time (utime+stime of the process and its children, from
+#      /proc/PID/stat) before and after each run: CPU microseconds per request;
+#   5. prints requests/s, p50/p99 latency (from the written request to the
+#      complete answer, as wrk measures; the mean over the rounds) and CPU per
+#      request side by side with the ratios server/nginx;
+#   6. sends --requests more requests to the server under test (stopped after
+#      --max-seconds at the latest) and prints its VmRSS/VmHWM before and after.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+duration=10
+rounds=4
+connections=8
+memory_requests=1000000
+max_seconds=900
+self_check=0
+self_check_chunked=0
+pin=1
+url=""
+command=()
+
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --self-check) self_check=1 ;;
+    --self-check-chunked) self_check=1 self_check_chunked=1 ;;
+    --no-pin) pin=0 ;;
+    --duration) duration=$2; shift ;;
+    --rounds) rounds=$2; shift ;;
+    --connections) connections=$2; shift ;;
+    --requests) memory_requests=$2; shift ;;
+    --max-seconds) max_seconds=$2; shift ;;
+    --url) url=$2; shift ;;
+    --) shift; command=("$@"); break ;;
+    -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d'; exit 0 ;;
+    *) echo "unknown option: $1 (see --help)" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+bash "$root/scripts/setup.sh"
+# wrk on the first core, both servers on the second: the figures then do not
+# depend on whether the scheduler happens to put client and server together.
+server_cpu=() client_cpu=()
+if [ "$pin" -eq 1 ] && [ "$(nproc)" -ge 2 ] && command -v taskset >/dev/null; then
+  server_cpu=(taskset -c 1) client_cpu=(taskset -c 0)
+fi
+for tool in wrk nginx curl ss; do
+  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/http_vs_nginx.XXXXXX)
+started_pids=()
+cleanup() {
+  local pid
+  for pid in "${started_pids[@]}"; do
+    kill -TERM "$pid" 2>/dev/null || true
+  done
+  for pid in "${started_pids[@]}"; do
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+free_port() {
+  local port
+  for _ in $(seq 200); do
+    port=$((20000 + RANDOM % 30000))
+    if [ -z "$(ss -Htan "sport = :$port")" ]; then echo "$port"; return; fi
+  done
+  echo "no free port found" >&2; exit 1
+}
+
+require_loopback() {
+  local host
+  host=$(sed -E 's#^[a-z]+://(\[[^]]*\]|[^/:]*).*#\1#' <<<"$1")
+  case "$host" in
+    127.*|localhost|"[::1]") ;;
+    *) echo "refusing $1: the benchmark sends traffic to loopback only" >&2; exit 2 ;;
+  esac
+}
+
+# nginx with one worker on 127.0.0.1:PORT answering every path with the file
+# BODY as CONTENT_TYPE; CHUNKED=1 sends it chunked, like a generated answer.
+write_nginx_conf() {
+  local dir=$1 port=$2 content_type=$3 body=$4 chunked=$5
+  mkdir -p "$dir/www" "$dir/tmp"
+  cp "$body" "$dir/www/body"
+  local user_line="" ssi=""
+  [ "$(id -u)" -eq 0 ] && user_line="user root;"
+  [ "$chunked" -eq 1 ] && ssi="ssi on; ssi_types *;"
+  cat >"$dir/nginx.conf" <<EOF
+worker_processes 1;
+daemon off;
+master_process on;
+$user_line
+pid $dir/nginx.pid;
+error_log $dir/error.log warn;
+events { worker_connections 4096; }
+http {
+  access_log $dir/access.log;
+  client_body_temp_path $dir/tmp/body; proxy_temp_path $dir/tmp/proxy;
+  fastcgi_temp_path $dir/tmp/fastcgi; uwsgi_temp_path $dir/tmp/uwsgi; scgi_temp_path $dir/tmp/scgi;
+  server {
+    listen 127.0.0.1:$port;
+    root $dir/www;
+    location / { types { } default_type "$content_type"; try_files /body =404; $ssi }
+  }
+}
+EOF
+}
+
+# Starts a server in the background (its pid in started_pid) and waits until
+# URL answers.
+start_server() {
+  local log=$1 check_url=$2; shift 2
+  "${server_cpu[@]}" "$@" >"$log" 2>&1 &
+  started_pid=$!
+  started_pids+=("$started_pid")
+  for _ in $(seq 300); do
+    if curl -s -o /dev/null --max-time 2 "$check_url"; then return; fi
+    kill -0 "$started_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "server did not answer at $check_url; its output:" >&2
+  tail -20 "$log" >&2
+  exit 1
+}
+
+tree_pids() {
+  local pid=$1 child
+  echo "$pid"
+  for child in $(ps -o pid= --ppid "$pid"); do tree_pids "$child"; done
+}
+
+cpu_ticks() {
+  local total=0 pid ticks
+  for pid in $(tree_pids "$1"); do
+    ticks=$(sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null | awk '{print $12 + $13}')
+    total=$((total + ${ticks:-0}))
+  done
+  echo "$total"
+}
+
+memory_kb() { # FIELD (VmRSS or VmHWM) summed over the process tree
+  local total=0 pid kb
+  for pid in $(tree_pids "$1"); do
+    kb=$(awk -v f="$2:" '$1 == f {print $2}' "/proc/$pid/status" 2>/dev/null || true)
+    total=$((total + ${kb:-0}))
+  done
+  echo "$total"
+}
+
+passive_opens() {
+  awk '/^Tcp:/ { if (!n) { for (i = 1; i <= NF; i++) if ($i == "PassiveOpens") col = i; n = 1 }
+                 else print $col }' /proc/net/snmp
+}
+
+result_field() { sed -E "s/.* $1=([0-9]+).*/\1/" <<<"$2"; }
+
+# run_wrk NAME PID URL SECONDS: one wrk run; sets the result_* variables
+# (raw counts: requests, duration, CPU ticks of the server, accepted
+# connections, latency percentiles, errors).
+run_wrk() {
+  local name=$1 pid=$2 target=$3 seconds=$4 out="$work/wrk_$1.txt"
+  local cpu_before opens_before line
+  cpu_before=$(cpu_ticks "$pid")
+  opens_before=$(passive_opens)
+  timeout $((seconds + 120)) "${client_cpu[@]}" wrk -t1 -c"$connections" -d"${seconds}s" --timeout 10s \
+    -s "$root/bench/wrk_new_connection.lua" "$target" >"$out" 2>&1 || true
+  result_ticks=$(($(cpu_ticks "$pid") - cpu_before))
+  result_opens=$(($(passive_opens) - opens_before))
+  line=$(grep '^RESULT' "$out" || true)
+  if [ -z "$line" ]; then
+    echo "wrk gave no result for $name:" >&2; cat "$out" >&2; exit 1
+  fi
+  result_requests=$(result_field requests "$line")
+  result_duration_us=$(result_field duration_us "$line")
+  result_p50=$(result_field p50_us "$line")
+  result_p99=$(result_field p99_us "$line")
+  result_errors=$(result_field errors "$line")
+  result_non2xx=$(result_field non2xx "$line")
+}
+
+# measure SIDE PID URL: one measured run added to the totals of SIDE.
+declare -A total
+measure() {
+  local side=$1
+  run_wrk "$side" "$2" "$3" "$duration"
+  local key
+  for key in requests duration_us ticks opens p50 p99 errors non2xx; do
+    local value="result_$key"
+    total[$side.$key]=$((${total[$side.$key]:-0} + ${!value}))
+  done
+  total[$side.rounds]=$((${total[$side.rounds]:-0} + 1))
+  awk -v s="$side" -v r="$result_requests" -v d="$result_duration_us" -v t="$result_ticks" \
+      -v hz="$(getconf CLK_TCK)" -v p="$result_p50" \
+    'BEGIN { printf "  %-6s %8.0f req/s, p50 %5d us, %5.1f us CPU/request\n", s, r / (d / 1e6), p, t * 1e6 / hz / r }'
+}
+
+# figure SIDE NAME: a figure over all rounds of SIDE.
+figure() {
+  local side=$1 hz
+  hz=$(getconf CLK_TCK)
+  awk -v r="${total[$side.requests]}" -v d="${total[$side.duration_us]}" \
+      -v t="${total[$side.ticks]}" -v o="${total[$side.opens]}" -v n="${total[$side.rounds]}" \
+      -v p50="${total[$side.p50]}" -v p99="${total[$side.p99]}" -v hz="$hz" -v what="$2" 'BEGIN {
+    if (what == "rps") printf "%.0f", r / (d / 1e6)
+    if (what == "p50") printf "%.0f", p50 / n
+    if (what == "p99") printf "%.0f", p99 / n
+    if (what == "cpu") printf "%.1f", r ? t * 1e6 / hz / r : 0
+    if (what == "opens") printf "%.2f", r ? o / r : 0
+  }'
+}
+
+# --- the server under test -------------------------------------------------
+sut_port=$(free_port)
+if [ "$self_check" -eq 1 ]; then
+  printf '%s\n' '<?xml version="1.0"?>' \
+    '<!DOCTYPE wml PUBLIC "-//WAPFORUM//DTD WML 1.1//EN" "http://www.wapforum.org/DTD/wml_1.1.xml">' \
+    '<wml><card id="menu" title="Main Menu"><p>Welcome<br/><a href="/?S=0">Shared Folders</a><br/>' \
+    '<a href="/?S=1">Graffiti</a><br/><a href="/?S=2">My Computer</a></p></card></wml>' >"$work/deck.wml"
+  write_nginx_conf "$work/sut" "$sut_port" "text/vnd.wap.wml" "$work/deck.wml" "$self_check_chunked"
+  command=(nginx -p "$work/sut" -c "$work/sut/nginx.conf" -e "$work/sut/error.log")
+  url="http://127.0.0.1:$sut_port/"
+  sut_name="nginx (self-check)"
+elif [ ${#command[@]} -eq 0 ]; then
+  cmake -S "$root" -B "$root/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DPOCKETLANE_BUILD_TESTS=OFF -DPOCKETLANE_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$root/build-bench" --target pocketlane
+  command=("$root/build-bench/src/pocketlane" --headless --port @PORT@)
+  sut_name="pocketlane"
+else
+  sut_name=$(basename "${command[0]}")
+fi
+[ -n "$url" ] || url="http://127.0.0.1:@PORT@/"
+url=${url//@PORT@/$sut_port}
+command=("${command[@]//@PORT@/$sut_port}")
+require_loopback "$url"
+
+start_server "$work/sut.log" "$url" "${command[@]}"
+sut_pid=$started_pid
+
+curl -s --max-time 10 -D "$work/headers" -o "$work/body" "$url"
+content_type=$(awk -F': *' 'tolower($1) == "content-type" { sub(/\r$/, "", $2); print $2 }' "$work/headers" | tail -1)
+transfer=$(grep -qi '^transfer-encoding: *chunked' "$work/headers" && echo chunked || echo "not chunked")
+echo "Server under test: ${command[*]}"
+echo "  answer to $url: $(head -1 "$work/headers" | tr -d '\r'), $content_type, $(stat -c %s "$work/body") bytes, $transfer"
+
+# --- nginx with the same bytes ----------------------------------------------
+nginx_port=$(free_port)
+write_nginx_conf "$work/nginx" "$nginx_port" "$content_type" "$work/body" 0
+start_server "$work/nginx.log" "http://127.0.0.1:$nginx_port/" \
+  nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log"
+nginx_pid=$started_pid
+path=$(sed -E 's#^[a-z]+://[^/]*##' <<<"$url")
+nginx_url="http://127.0.0.1:$nginx_port${path:-/}"
+curl -s --max-time 10 -o "$work/nginx_body" "$nginx_url"
+cmp -s "$work/body" "$work/nginx_body" || { echo "nginx does not serve the same bytes" >&2; exit 1; }
+
+rss_start=$(memory_kb "$sut_pid" VmRSS)
+
+# --- side by side -----------------------------------------------------------
+# Rounds in the order A B B A, so that neither server always runs on the
+# state (sockets in TIME_WAIT, warm caches) that the other left behind.
+echo "wrk: 1 thread${client_cpu:+ on CPU 0, servers on CPU 1}, $connections connections, $rounds x ${duration}s per server (order ABBA...), a new connection per request"
+run_wrk warmup_sut "$sut_pid" "$url" 2
+run_wrk warmup_nginx "$nginx_pid" "$nginx_url" 2
+for round in $(seq "$rounds"); do
+  if [ $((round % 2)) -eq 1 ]; then
+    measure sut "$sut_pid" "$url"; measure nginx "$nginx_pid" "$nginx_url"
+  else
+    measure nginx "$nginx_pid" "$nginx_url"; measure sut "$sut_pid" "$url"
+  fi
+done
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+row() {
+  local s n
+  s=$(figure sut "$2"); n=$(figure nginx "$2")
+  printf '%-30s %20s %20s %8s\n' "$1" "$s" "$n" "$(ratio "$s" "$n")"
+}
+echo
+printf '%-30s %20s %20s %8s\n' "" "$sut_name" "nginx (1 worker)" "ratio"
+row "requests/s" rps
+row "latency p50 (us)" p50
+row "latency p99 (us)" p99
+row "server CPU per request (us)" cpu
+printf '%-30s %20s %20s\n' "new connections per request" "$(figure sut opens)" "$(figure nginx opens)"
+printf '%-30s %20s %20s\n' "errors (socket/non-2xx)" \
+  "${total[sut.errors]}/${total[sut.non2xx]}" "${total[nginx.errors]}/${total[nginx.non2xx]}"
+printf '%-30s %20s %20s\n' "requests measured" "${total[sut.requests]}" "${total[nginx.requests]}"
+
+# --- memory after many requests ---------------------------------------------
+echo
+rss_before=$(memory_kb "$sut_pid" VmRSS)
+hwm_before=$(memory_kb "$sut_pid" VmHWM)
+echo "Memory run: $memory_requests requests to the server under test (at most ${max_seconds}s)"
+# wrk runs for its whole duration even when the script stops its thread, so
+# the run goes in rounds sized by the rate measured so far, each stopping
+# after the requests still missing.
+answered=0 errors_total=0 memory_start=$SECONDS rate=$(figure sut rps)
+while [ "$answered" -lt "$memory_requests" ]; do
+  left=$((max_seconds - (SECONDS - memory_start)))
+  [ "$left" -ge 1 ] || break
+  missing=$((memory_requests - answered))
+  round=$(((missing * 11 / 10) / (rate > 0 ? rate : 1) + 1))
+  [ "$round" -le "$left" ] || round=$left
+  BENCH_REQUEST_LIMIT=$missing run_wrk memory "$sut_pid" "$url" "$round"
+  answered=$((answered + result_requests))
+  errors_total=$((errors_total + result_errors + result_non2xx))
+  rate=$((result_requests / round))
+done
+memory_seconds=$((SECONDS - memory_start))
+rss_after=$(memory_kb "$sut_pid" VmRSS)
+hwm_after=$(memory_kb "$sut_pid" VmHWM)
+kill -0 "$sut_pid" 2>/dev/null || echo "  the server under test is no longer running"
+printf '  requests answered: %s in %ss (errors %s)\n' "$answered" "$memory_seconds" "$errors_total"
+printf '  VmRSS: %s kB at start, %s kB before, %s kB after (%+d kB)\n' \
+  "$rss_start" "$rss_before" "$rss_after" $((rss_after - rss_before))
+printf '  VmHWM: %s kB before, %s kB after\n' "$hwm_before" "$hwm_after"

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "support/ServiceProcess.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+// The Kannel WAP gateway (bearerbox and wapbox) on loopback only, configured
+// in a temporary folder that also holds its logs.
+//
+// The WDP bearer listens on UDP 9200 (connectionless WSP) and 9201
+// (connection-oriented WSP); Kannel has no setting for those ports, so each
+// gateway takes a loopback address of its own (127.x.y.z) where they are
+// free, and two gateways can run side by side. The admin and box ports are
+// free TCP ports on 127.0.0.1. Bearerbox binds its box port to every
+// interface; a preloaded shim narrows that bind to loopback. Outgoing HTTP
+// leaves from 127.0.0.1, so the gateway cannot reach anything else.
+//
+//     WapGateway gateway;
+//     QVERIFY2(gateway.start(), qPrintable(gateway.errorString()));
+//     WspClient phone(gateway.address());
+class WapGateway {
+public:
+    WapGateway();
+    ~WapGateway();
+
+    // Whether the Kannel programs and the bind shim are installed/built.
+    static bool isAvailable(QString* missing = nullptr);
+
+    // Writes kannel.conf, starts both boxes and waits until the wapbox has
+    // joined the bearerbox; false with errorString() (logs included) if not.
+    bool start(int timeoutMs = 60000);
+    // SIGTERM to wapbox and bearerbox, SIGKILL if they linger.
+    void stop();
+    bool isRunning();
+
+    QHostAddress address() const { return m_address; }
+    quint16 adminPort() const { return m_adminPort; }
+    // Process ids of bearerbox and wapbox (0 when not running).
+    QList<qint64> pids() const { return {m_bearerbox.pid(), m_wapbox.pid()}; }
+    QString directory() const { return m_dir.path(); }
+    QString errorString() const { return m_error; }
+    // The bearerbox status page (WDP counters, connected boxes).
+    QByteArray adminStatus() const;
+    // Tails of the boxes' logs, for failure messages.
+    QString logs() const;
+
+    // The WML text of a compiled deck, by Kannel's own decompiler (with the
+    // string table's words put back in place), every run of white space
+    // collapsed to one space: "<wml> <card id=\"main\" title=\"Menu\"> <p> ...".
+    static QByteArray decompile(const QByteArray& wmlc);
+
+private:
+    QString pathOf(const QString& name) const { return m_dir.filePath(name); }
+    bool chooseAddressAndPorts();
+    bool writeConfiguration();
+    bool startOnce(int timeoutMs);
+    bool startBox(ServiceProcess& box, const QString& program, const QString& name,
+                  const QStringList& environment);
+    bool fail(const QString& why);
+
+    QTemporaryDir m_dir;
+    ServiceProcess m_bearerbox;
+    ServiceProcess m_wapbox;
+    QHostAddress m_address;
+    quint16 m_adminPort = 0;
+    quint16 m_boxPort = 0;
+    QByteArray m_adminPassword;
+    QString m_error;
+};
