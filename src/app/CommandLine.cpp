@@ -1,7 +1,12 @@
 #include "app/CommandLine.h"
 
+#include "app/AdminCommands.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QTextStream>
+
+#include <cstdio>
 
 namespace {
 
@@ -25,6 +30,7 @@ void DescribeOptions(QCommandLineParser& parser) {
         QStringLiteral("n"), QStringLiteral("80")));
     parser.addOption(QCommandLineOption({QStringLiteral("h"), HelpOption},
                                         QStringLiteral("Show this help and end.")));
+    addAdminOptions(parser);
 }
 
 } // namespace
@@ -44,6 +50,8 @@ CommandLineOptions ParseCommandLine(const QStringList& arguments) {
     }
     options.showHelp = parser.isSet(HelpOption);
     options.headless = parser.isSet(HeadlessOption);
+    options.administration = wantsAdminCommand(parser);
+    options.settingsFile = settingsOptionValue(parser);
     bool ok = false;
     const uint port = parser.value(PortOption).toUInt(&ok);
     if (!ok || port < 1 || port > 65535)
@@ -58,4 +66,13 @@ QString CommandLineHelp() {
     QCommandLineParser parser;
     DescribeOptions(parser);
     return parser.helpText();
+}
+
+int RunAdministration(const QStringList& arguments) {
+    QCommandLineParser parser;
+    DescribeOptions(parser);
+    parser.process(arguments);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return runAdminCommands(parser, out, err);
 }

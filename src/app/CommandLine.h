@@ -8,6 +8,10 @@ struct CommandLineOptions {
     bool headless = false;
     quint16 port = 80;
     bool showHelp = false;
+    // An administration command (--set, --show-settings, --share,
+    // --unshare) runs instead of the server.
+    bool administration = false;
+    QString settingsFile; // --settings, empty for the default store
     // Set when the command line cannot be used; the program prints it and
     // ends with a failure.
     QString error;
@@ -19,3 +23,6 @@ CommandLineOptions ParseCommandLine(const QStringList& arguments);
 
 // The text --help prints.
 QString CommandLineHelp();
+
+// Runs the administration commands of the command line; the exit code.
+int RunAdministration(const QStringList& arguments);

@@ -1,6 +1,10 @@
 #include "app/CommandLine.h"
 #include "app/SingleInstanceLock.h"
 #include "app/TerminationSignals.h"
+#include "desktop/settings/RegistryStore.h"
+#include "desktop/settings/Settings.h"
+#include "desktop/settings/SettingsPaths.h"
+#include "desktop/settings/SharedFolderList.h"
 #include "server/ProcessLimits.h"
 #include "server/SiteRequestHandler.h"
 #include "server/StatusLog.h"
@@ -32,10 +36,40 @@ void MirrorToStderr(StatusLog& log) {
     });
 }
 
+// The owner's state: the store, the shared folders and the options, loaded
+// in that order. A failure is logged as a loading error and ends the start-up
+// early, as the window's start-up does.
+struct OwnerState {
+    RegistryStore store;
+    SharedFolderList folders;
+    Settings settings;
+
+    OwnerState(const QString& settingsFile, StatusLog& log)
+        : store(SettingsPaths::SettingsFile(settingsFile))
+        , folders(store, log)
+        , settings(store, log) {}
+
+    bool Load(StatusLog& log) {
+        try {
+            store.load(&log);
+            folders.ReloadSharedFolders();
+            settings.LoadSettings();
+            return true;
+        } catch (const RegistryError& error) {
+            log.LogStatus(LogError, QStringLiteral("Loading Error: ") + error.Description());
+            return false;
+        }
+    }
+};
+
 int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
     RaiseOpenFileLimit();
     StatusLog log;
     MirrorToStderr(log);
+    OwnerState owner(options.settingsFile, log);
+    log.setExtendedLoggingSwitch([&owner] { return owner.settings.extendedLogging(); });
+    if (!owner.Load(log))
+        return 1;
     DroppingSite site;
     WapServer server(log, options.port);
     server.SetRequestHandler(&site);
@@ -63,6 +97,8 @@ int main(int argc, char* argv[]) {
         PrintTo(stdout, CommandLineHelp());
         return 0;
     }
+    if (options.administration)
+        return RunAdministration(QCoreApplication::arguments());
     SingleInstanceLock lock;
     if (!lock.TryLock())
         return 0;
