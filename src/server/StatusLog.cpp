@@ -3,17 +3,13 @@
 #include <QLocale>
 
 StatusLog::StatusLog(QObject* parent)
-    : QAbstractTableModel(parent)
-{
-}
+    : QAbstractTableModel(parent) {}
 
-void StatusLog::setExtendedLoggingSwitch(std::function<bool()> isOn)
-{
+void StatusLog::setExtendedLoggingSwitch(std::function<bool()> isOn) {
     m_extendedLogging = std::move(isOn);
 }
 
-void StatusLog::LogStatus(int level, const QString& message)
-{
+void StatusLog::LogStatus(int level, const QString& message) {
     if (level == LogDetail && !(m_extendedLogging && m_extendedLogging()))
         return;
     if (m_lines.size() >= MaxLines) {
@@ -28,8 +24,7 @@ void StatusLog::LogStatus(int level, const QString& message)
     Q_EMIT lineAdded(m_lines.constLast());
 }
 
-int StatusLog::iconIndexForLevel(int level)
-{
+int StatusLog::iconIndexForLevel(int level) {
     switch (level) {
     case LogError:
         return 2;
@@ -40,24 +35,20 @@ int StatusLog::iconIndexForLevel(int level)
     }
 }
 
-QString StatusLog::formatLine(const Line& line)
-{
+QString StatusLog::formatLine(const Line& line) {
     return line.when.toString(Qt::ISODate) + u' ' + QString::number(line.level) + u' ' +
            line.message;
 }
 
-int StatusLog::rowCount(const QModelIndex& parent) const
-{
+int StatusLog::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(m_lines.size());
 }
 
-int StatusLog::columnCount(const QModelIndex& parent) const
-{
+int StatusLog::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : 2;
 }
 
-QVariant StatusLog::data(const QModelIndex& index, int role) const
-{
+QVariant StatusLog::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= m_lines.size())
         return {};
     const Line& line = m_lines.at(index.row());
@@ -75,8 +66,7 @@ QVariant StatusLog::data(const QModelIndex& index, int role) const
     }
 }
 
-QVariant StatusLog::headerData(int section, Qt::Orientation orientation, int role) const
-{
+QVariant StatusLog::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     return section == DateColumn ? QStringLiteral("Date") : QStringLiteral("Message");

@@ -60,8 +60,6 @@ QByteArray XmlEscape(const QByteArray& text, bool bKeepDollars) {
     return out;
 }
 
-namespace {
-
 int HexDigitValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -71,8 +69,6 @@ int HexDigitValue(char c) {
         return c - 'A' + 10;
     return -1;
 }
-
-} // namespace
 
 QByteArray URLDecode(const QByteArray& text) {
     QByteArray decoded = text;

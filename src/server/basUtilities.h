@@ -28,4 +28,7 @@ QByteArray URLDecode(const QByteArray& text);
 // empty text for an extension that is not supported.
 QByteArray ContentTypeForExtension(const QByteArray& upperCaseExtension);
 
+// The value of one hexadecimal digit (either case), or -1.
+int HexDigitValue(char c);
+
 } // namespace basUtilities

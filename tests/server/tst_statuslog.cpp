@@ -6,8 +6,7 @@
 class TestStatusLog : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void detailLinesFollowTheSwitchAtEveryCall()
-    {
+    void detailLinesFollowTheSwitchAtEveryCall() {
         StatusLog log;
         bool extended = false;
         log.setExtendedLoggingSwitch([&] { return extended; });
@@ -19,8 +18,7 @@ private Q_SLOTS:
         QCOMPARE(log.lines().at(1).message, QStringLiteral("shown"));
     }
 
-    void otherLevelsAreAlwaysWrittenWithTheNoticeIcon()
-    {
+    void otherLevelsAreAlwaysWrittenWithTheNoticeIcon() {
         StatusLog log;
         log.LogStatus(0, QString());
         log.LogStatus(4, QStringLiteral("four"));
@@ -31,8 +29,7 @@ private Q_SLOTS:
         QCOMPARE(StatusLog::iconIndexForLevel(LogDetail), 3);
     }
 
-    void keepsOnlyTheNewestLines()
-    {
+    void keepsOnlyTheNewestLines() {
         StatusLog log;
         for (int i = 0; i < StatusLog::MaxLines + 5; ++i)
             log.LogStatus(LogNotice, QString::number(i));

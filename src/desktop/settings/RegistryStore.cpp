@@ -1,5 +1,7 @@
 #include "desktop/settings/RegistryStore.h"
 
+#include "server/basUtilities.h"
+
 #include "server/SafeText.h"
 #include "server/StatusLog.h"
 
@@ -102,16 +104,6 @@ void appendQuoted(QByteArray& out, const QByteArray& text) {
     out.append('"');
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Reads a quoted text starting at line[pos] (the opening quote); moves pos
 // past the closing quote. Nothing when the text is not well formed.
 std::optional<QByteArray> readQuoted(QByteArrayView line, qsizetype& pos) {
@@ -145,8 +137,9 @@ std::optional<QByteArray> readQuoted(QByteArrayView line, qsizetype& pos) {
             text.append('\t');
             break;
         case 'x': {
-            const int high = pos + 1 < line.size() ? hexDigit(line[pos + 1]) : -1;
-            const int low = pos + 2 < line.size() ? hexDigit(line[pos + 2]) : -1;
+            const int high =
+                pos + 1 < line.size() ? basUtilities::HexDigitValue(line[pos + 1]) : -1;
+            const int low = pos + 2 < line.size() ? basUtilities::HexDigitValue(line[pos + 2]) : -1;
             if (high < 0 || low < 0)
                 return std::nullopt;
             text.append(char(high * 16 + low));
