@@ -5,8 +5,10 @@
 #include "desktop/settings/Settings.h"
 #include "desktop/settings/SettingsPaths.h"
 #include "desktop/settings/SharedFolderList.h"
+#include "modules/GraffitiBoard.h"
+#include "server/LinkTables.h"
 #include "server/ProcessLimits.h"
-#include "server/SiteRequestHandler.h"
+#include "server/Site.h"
 #include "server/StatusLog.h"
 #include "server/WapServer.h"
 
@@ -15,13 +17,6 @@
 #include <cstdio>
 
 namespace {
-
-// Until the site is plugged in, every request is left unanswered, which
-// closes its connection.
-class DroppingSite : public SiteRequestHandler {
-public:
-    void HandleRequest(const std::shared_ptr<CPacket>&) override {}
-};
 
 void PrintTo(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
@@ -70,8 +65,10 @@ int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
     log.setExtendedLoggingSwitch([&owner] { return owner.settings.extendedLogging(); });
     if (!owner.Load(log))
         return 1;
-    DroppingSite site;
     WapServer server(log, options.port);
+    GraffitiBoard board(owner.settings);
+    SiteLinks links([&owner] { return owner.settings.enablePassword(); });
+    Site site(server, log, owner.settings, board, links);
     server.SetRequestHandler(&site);
     if (server.OpenListener() != WapServer::ListenResult::Listening) {
         PrintTo(stderr, server.ListenFailureMessage());

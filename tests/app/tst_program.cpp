@@ -44,13 +44,14 @@ private Q_SLOTS:
     void servesUntilTerminated() {
         PocketlaneProcess program;
         QVERIFY2(program.Start(), program.StandardError().constData());
-        // Until a site is plugged in, requests are dropped: the connection
-        // closes without an answer, and the program keeps serving.
+        // The site answers the entry of the site with a deck and closes the
+        // connection; the program keeps serving.
         for (int i = 0; i < 2; ++i) {
             LoopbackClient client(program.Port());
             client.Send(LoopbackClient::Request("/"));
             QVERIFY(client.WaitClosed());
-            QCOMPARE(client.Received(), QByteArray());
+            QVERIFY(client.Received().startsWith("HTTP/1.1 200 OK\r\n"));
+            QVERIFY(client.Received().contains("Powered by Pocketlane<br/>"));
         }
         QCOMPARE(program.Stop(), 0);
         QVERIFY(!PocketlaneProcess::IsListening(program.Port()));

@@ -1,0 +1,279 @@
+#include "desktop/settings/Settings.h"
+#include "modules/GraffitiBoard.h"
+#include "server/LinkTables.h"
+#include "server/Site.h"
+#include "server/WapServer.h"
+#include "support/LoopbackClient.h"
+#include "support/TempSettings.h"
+#include "support/WmlValidation.h"
+
+#include <QRegularExpression>
+#include <QTest>
+
+namespace {
+
+const QByteArray Prolog("<?xml version=\"1.0\"?>\n"
+                        "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+                        "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n");
+const QByteArray Powered = "Powered by Pocketlane<br/>";
+const QByteArray GifBytes = "GIF89a\x01\x00\x01\x00\x00\x00\x00;";
+
+QByteArray Card(const QByteArray& id, const QByteArray& title, const QByteArray& content) {
+    return Prolog + "<wml><card id=\"" + id + "\" title=\"" + title + "\"><p>" + content +
+           "</p></card></wml>";
+}
+
+// The deck of one chunked answer, or the answer itself when it is not one.
+QByteArray DeckOf(const QByteArray& answer) {
+    const qsizetype headersEnd = answer.indexOf("\r\n\r\n");
+    const qsizetype sizeEnd = answer.indexOf("\r\n", headersEnd + 4);
+    if (headersEnd < 0 || sizeEnd < 0)
+        return answer;
+    bool ok = false;
+    const qsizetype size = answer.mid(headersEnd + 4, sizeEnd - headersEnd - 4).toLongLong(&ok, 16);
+    return ok ? answer.mid(sizeEnd + 2, size) : answer;
+}
+
+// A running server with the site behind it, on a free loopback port, with
+// its own settings file.
+struct SiteHarness {
+    TempSettings temp;
+    Settings& settings = *temp.settings;
+    WapServer server{*temp.log, 0};
+    GraffitiBoard board{settings};
+    SiteLinks links{[this] { return settings.enablePassword(); }};
+    Site site{server, *temp.log, settings, board, links};
+
+    SiteHarness() {
+        for (const auto option :
+             {Settings::ShowWelcomeGraphic, Settings::WelcomeMessage, Settings::EnablePassword,
+              Settings::EnableSharedFolders, Settings::EnableMyComputer, Settings::GraffitiShowDate,
+              Settings::GraffitiShowTime})
+            settings.setSwitch(option, false);
+        settings.setSwitch(Settings::EnableGraffiti, true);
+        server.SetRequestHandler(&site);
+    }
+
+    bool open() { return server.OpenListener() == WapServer::ListenResult::Listening; }
+
+    void setPassword(const QByteArray& password) {
+        settings.setSwitch(Settings::EnablePassword, true);
+        settings.setText(Settings::Password, password);
+    }
+
+    // The whole answer to one request, once the server has closed the
+    // connection (or after the timeout for an answer that keeps it open).
+    QByteArray answer(const QByteArray& path) {
+        LoopbackClient client(server.Port());
+        client.Send(LoopbackClient::Request(path));
+        client.WaitClosed();
+        return client.Received();
+    }
+
+    QByteArray deck(const QByteArray& path) { return DeckOf(answer(path)); }
+
+    // The path of the first link in the deck titled `title`, unescaped.
+    static QByteArray linkTitled(const QByteArray& deck, const QByteArray& title) {
+        const QRegularExpression anchor(QStringLiteral("<a href=\"([^\"]*)\">") +
+                                        QRegularExpression::escape(QString::fromUtf8(title)) +
+                                        QStringLiteral("</a>"));
+        const QString href = anchor.match(QString::fromUtf8(deck)).captured(1);
+        return href.toUtf8().replace("&amp;", "&");
+    }
+};
+
+QByteArray Url(QByteArray text) {
+    return text.replace("%", "%25").replace(" ", "%20").replace("<", "%3C").replace("$", "%24");
+}
+
+} // namespace
+
+class tst_Site : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void entryPageFollowsTheWelcomeOptions() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        const QByteArray menu = h.deck("/");
+        QCOMPARE(menu, Card("MainMenu", "Main Menu",
+                            "<a href=\"/?S=0\">Graffiti</a><br/><br/>" + Powered));
+        QVERIFY_VALID_WML(menu);
+
+        h.settings.setSwitch(Settings::WelcomeMessage, true);
+        h.settings.setText(Settings::WelcomeMessageText, "Hi & welcome");
+        const QByteArray welcome = h.deck("/");
+        QCOMPARE(welcome,
+                 Card("Pocketlane", "Pocketlane",
+                      "Hi &amp; welcome<br/><br/><a href=\"/?S=1\">Enter</a><br/><br/>" + Powered));
+        QVERIFY_VALID_WML(welcome);
+        QVERIFY(h.temp.lines(LogNotice).contains(
+            QStringLiteral("New user logging in. Sending splash screen.")));
+        QCOMPARE(h.deck("/?S=1"), QByteArray(menu).replace("S=0", "S=2"));
+
+        h.settings.setSwitch(Settings::WelcomeMessage, false);
+        h.settings.setSwitch(Settings::EnableGraffiti, false);
+        const QByteArray empty = h.deck("/");
+        QCOMPARE(empty,
+                 Card("MainMenu", "Main Menu",
+                      "The owner of this site is not currently allowing any modules to be run."
+                      "<br/><br/>" +
+                          Powered));
+        QVERIFY_VALID_WML(empty);
+    }
+
+    void passwordGuardsEntryAndLinks() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        h.setPassword("Secret");
+        const QByteArray welcome = h.deck("/");
+        QCOMPARE(welcome, Card("Pocketlane", "Pocketlane",
+                               "Please enter Password:<br/><br/><input name=\"P\"/><br/>"
+                               "<a href=\"/?P=$(P)\">Login</a><br/><br/>" +
+                                   Powered));
+        QVERIFY_VALID_WML(welcome);
+
+        const QByteArray incorrect = Card("Pocketlane", "Pocketlane",
+                                          "The password you supplied is incorrect.<br/><br/>"
+                                          "<anchor>Splash Screen<go href=\"/\"/></anchor>");
+        for (const QByteArray wrong : {"/?P=secret", "/?P=", "/?P=Secret2"})
+            QCOMPARE(h.deck(wrong), incorrect);
+        QVERIFY_VALID_WML(incorrect);
+
+        const QByteArray menu = h.deck("/?P=Secret");
+        QVERIFY_VALID_WML(menu);
+        const QByteArray graffiti = SiteHarness::linkTitled(menu, "Graffiti");
+        QVERIFY(QRegularExpression(QStringLiteral("^/\\?S=\\d+&K=[A-\\[]{3}$"))
+                    .match(QString::fromUtf8(graffiti))
+                    .hasMatch());
+        QVERIFY(h.deck(graffiti).contains("<card id=\"Graffiti\""));
+
+        const QByteArray protectedPage =
+            Card("Pocketlane", "Pocketlane",
+                 "This Pocketlane site is password protected. You must enter from the main page."
+                 "<br/><br/><anchor>Splash Screen<go href=\"/\"/></anchor>");
+        const QByteArray withoutKey = graffiti.left(graffiti.indexOf('&'));
+        QByteArray wrongKey = graffiti;
+        wrongKey.back() = wrongKey.back() == 'A' ? 'B' : 'A';
+        for (const QByteArray& refused : {withoutKey, wrongKey, QByteArray("/?S=x&K=ABC")})
+            QCOMPARE(h.deck(refused), protectedPage);
+        QVERIFY_VALID_WML(protectedPage);
+        QVERIFY(h.temp.lines(LogDetail).contains(
+            QStringLiteral("Message to user:The password you supplied is incorrect.")));
+    }
+
+    void oldLinksTimeOutAfterStopAndStart() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        const QByteArray link = SiteHarness::linkTitled(h.deck("/"), "Graffiti");
+        h.server.StopServer();
+        QVERIFY(h.server.StartServer());
+        const QByteArray message = "This session has timed out or Pocketlane has been restarted "
+                                   "since you started this session.";
+        const QByteArray timedOut = h.deck(link);
+        QCOMPARE(timedOut,
+                 Card("Error", "Error",
+                      "An error has occured, and you will be returned to the main menu when you "
+                      "select the following link:<br/><anchor>Main Menu<go href=\"/\"/></anchor>"
+                      "<br/><br/><b><u>Error Message</u></b><br/>" +
+                          message + "<br/>"));
+        QVERIFY_VALID_WML(timedOut);
+        QVERIFY(h.temp.lines(LogError).contains(QString::fromUtf8(message)));
+        QCOMPARE(h.links.LinkStateTable().Count(), 0);
+    }
+
+    void requestsOutsideTheSite() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        const QByteArray error = h.deck("/favicon.ico");
+        QVERIFY(error.contains("An unknown request was sent to Pocketlane.<br/>"));
+        QVERIFY_VALID_WML(error);
+        QVERIFY(h.temp.lines(LogDetail).contains(QStringLiteral(
+            "Received unknown request. Error sent to user. Request was: /favicon.ico")));
+
+        h.deck("/");
+        QVERIFY(h.deck("/anything?S=0").contains("<card id=\"Graffiti\""));
+        // Numbers that are not whole numbers are dropped unanswered.
+        QCOMPARE(h.answer("/?S=zero"), QByteArray());
+        QCOMPARE(h.answer("/?F=1x"), QByteArray());
+    }
+
+    void graffitiRoundTrip() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        const QByteArray board = h.deck(SiteHarness::linkTitled(h.deck("/"), "Graffiti"));
+        QVERIFY(
+            board.contains("No one has added Graffiti, be the first!<br/><b>==============</b>"));
+        QVERIFY_VALID_WML(board);
+
+        const QByteArray form = h.deck(SiteHarness::linkTitled(board, "Add Graffiti"));
+        QVERIFY_VALID_WML(form);
+        QVERIFY(form.contains("<b>Enter your Graffiti below</b><br/><br/><input name=\"G\" "
+                              "maxlength=\"60\"/><br/>"));
+        const QByteArray submit = SiteHarness::linkTitled(form, "Submit");
+        QVERIFY(submit.endsWith("&G=$(G)"));
+
+        // The request reader splits the query after decoding it, so a visitor's
+        // "&" cannot arrive; the other markup characters can.
+        const QByteArray message = "<b> $(x) costs $5 >";
+        const QByteArray shown = h.deck(submit.left(submit.size() - 4) + Url(message));
+        QVERIFY_VALID_WML(shown);
+        QVERIFY(shown.contains("&lt;b&gt; $$(x) costs $$5 &gt;<br/><b>"));
+        QCOMPARE(h.board.messages(), QList<QByteArray>{message});
+        QVERIFY(h.temp.lines(LogNotice).contains(QStringLiteral("User added graffiti:") +
+                                                 QString::fromUtf8(message)));
+    }
+
+    void boardShowsTheLastTenAlternatingStyles() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        for (int i = 1; i <= 12; ++i)
+            h.board.AddGraffiti("m" + QByteArray::number(i));
+        const QByteArray board = h.deck(SiteHarness::linkTitled(h.deck("/"), "Graffiti"));
+        QVERIFY_VALID_WML(board);
+        QByteArray expected;
+        for (int i = 2; i < 12; ++i) {
+            const QByteArray text = "m" + QByteArray::number(i + 1);
+            expected += i % 2 ? "<i>" + text + "</i><br/>" : text + "<br/>";
+        }
+        QVERIFY(board.contains("<p>" + expected + "<b>==============</b><br/><a href="));
+        QVERIFY(!board.contains("m2<"));
+    }
+
+    void welcomeImageDownloadsThroughItsFileLink() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        const QString image = h.temp.dir.filePath(QStringLiteral("hello.gif"));
+        QFile file(image);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(GifBytes);
+        file.close();
+        h.settings.setSwitch(Settings::ShowWelcomeGraphic, true);
+        h.settings.setText(Settings::ShowWelcomeGraphicFilename, image.toUtf8());
+        const QByteArray download =
+            "HTTP/1.1 200 OK\r\nContent-type: image/gif\r\nContent-length: " +
+            QByteArray::number(GifBytes.size()) + "\r\n\r\n" + GifBytes;
+
+        for (const bool password : {false, true}) {
+            if (password)
+                h.setPassword("pw");
+            const QByteArray welcome = h.deck("/");
+            QVERIFY_VALID_WML(welcome);
+            const QRegularExpression img(QStringLiteral("<img src=\"([^\"]*)\" alt=\"Welcome!\" "
+                                                        "align=\"top\"/><br/>"));
+            const QByteArray link =
+                img.match(QString::fromUtf8(welcome)).captured(1).toUtf8().replace("&amp;", "&");
+            QCOMPARE(link.contains("&K="), password);
+            LoopbackClient client(h.server.Port());
+            client.Send(LoopbackClient::Request(link));
+            QVERIFY(client.WaitForBytes(download.size()));
+            QCOMPARE(client.Received(), download);
+            if (password) // without its key the file link meets the password step
+                QVERIFY(h.deck(link.left(link.indexOf('&'))).contains("Please enter Password:"));
+        }
+        QVERIFY(h.temp.lines(LogDetail).contains(QStringLiteral("Sending file: ") + image));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Site)
+#include "tst_site.moc"
