@@ -160,6 +160,10 @@ private Q_SLOTS:
         QVERIFY_VALID_WML(protectedPage);
         QVERIFY(h.temp.lines(LogDetail).contains(
             QStringLiteral("Message to user:The password you supplied is incorrect.")));
+
+        // An empty password lets every visitor in, but through the welcome page.
+        h.setPassword({});
+        QVERIFY(h.deck("/?P=").contains("Please enter Password:"));
     }
 
     void oldLinksTimeOutAfterStopAndStart() {
@@ -272,6 +276,21 @@ private Q_SLOTS:
                 QVERIFY(h.deck(link.left(link.indexOf('&'))).contains("Please enter Password:"));
         }
         QVERIFY(h.temp.lines(LogDetail).contains(QStringLiteral("Sending file: ") + image));
+
+        // A file gone from the disk, and an entry no longer held, are dropped.
+        QVERIFY(QFile::remove(image));
+        const QByteArray welcome = h.deck("/?P=pw");
+        QVERIFY(welcome.contains("<a href=\"/?S="));
+        h.settings.setSwitch(Settings::EnablePassword, false);
+        const QByteArray link = QRegularExpression(QStringLiteral("src=\"([^\"]*)\""))
+                                    .match(QString::fromUtf8(h.deck("/")))
+                                    .captured(1)
+                                    .toUtf8();
+        QCOMPARE(h.answer(link), QByteArray());
+        QCOMPARE(h.answer("/?F=999"), QByteArray());
+        QCOMPARE(h.temp.lines(LogError).size(), 2);
+        QVERIFY(h.temp.lines(LogError).first().startsWith(
+            QStringLiteral("Error occured sending file:")));
     }
 };
 
