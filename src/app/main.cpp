@@ -68,7 +68,7 @@ int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
     WapServer server(log, options.port);
     GraffitiBoard board(owner.settings);
     SiteLinks links([&owner] { return owner.settings.enablePassword(); });
-    Site site(server, log, owner.settings, board, links);
+    Site site(server, log, owner.settings, owner.folders, board, links);
     server.SetRequestHandler(&site);
     if (server.OpenListener() != WapServer::ListenResult::Listening) {
         PrintTo(stderr, server.ListenFailureMessage());

@@ -1,6 +1,7 @@
 #include "server/Site.h"
 
 #include "desktop/settings/Settings.h"
+#include "desktop/settings/SharedFolderList.h"
 #include "modules/FileSystem.h"
 #include "modules/GraffitiBoard.h"
 #include "server/CPacket.h"
@@ -67,11 +68,12 @@ std::shared_ptr<CParagraph> NewPage(CDeck& deck, const QByteArray& title, const 
 
 } // namespace
 
-Site::Site(WapServer& server, StatusLog& log, const Settings& settings, GraffitiBoard& board,
-           SiteLinks& links, QObject* parent)
+Site::Site(WapServer& server, StatusLog& log, const Settings& settings,
+           const SharedFolderList& folders, GraffitiBoard& board, SiteLinks& links, QObject* parent)
     : QObject(parent)
     , m_log(log)
     , m_settings(settings)
+    , m_folders(folders)
     , m_board(board)
     , m_links(links) {
     // Links from before a stop must not lead anywhere after the next start.
@@ -100,7 +102,7 @@ void Site::processEntry(CPacket& packet) {
     const bool passwordOn = m_settings.enablePassword();
     if (passwordOn && !variables.Contains("P")) {
         if (variables.Contains("F") && fileLinkKeyMatches(packet)) {
-            SendFileLink(packet, *WholeNumber(variables.Item("F")));
+            SendDownload(packet, *WholeNumber(variables.Item("F")));
             return;
         }
         SendWelcomePage(packet);
@@ -112,7 +114,7 @@ void Site::processEntry(CPacket& packet) {
     }
     if (variables.Contains("F")) {
         if (const auto index = WholeNumber(variables.Item("F")))
-            SendFileLink(packet, *index);
+            SendDownload(packet, *index);
         return;
     }
     const bool welcomeShown =
@@ -153,13 +155,22 @@ void Site::HandleAction(CPacket& packet, qint64 index) {
     }
     const LinkState link = *state; // pages add records, which may move the table's slots
     try {
+        const int page = link.P;
         if (link.M == "G" && link.A == "A")
             SendAddGraffitiPage(packet);
         else if (link.M == "G")
             SendGraffitiPage(packet);
+        else if (link.M == "M" && link.A.size() == 1 && QByteArray("RXPLS").contains(link.A))
+            HandleMyComputerAction(packet, link.A);
+        else if (link.M == "M")
+            SendMyComputerMenu(packet);
+        else if (link.M == "F" && link.D.isEmpty())
+            SendRootLevelPage(packet, page);
+        else if (link.M == "F" && link.F.isEmpty())
+            SendFolderPage(packet, link.U, link.D, page);
+        else if (link.M == "F")
+            SendFileDetailsPage(packet, link.U, link.D, link.F, page);
         else
-            // Shared Folders and My Computer have no pages yet: every other
-            // record leads to the main menu.
             SendMainMenu(packet);
     } catch (const PocketlaneError& error) {
         m_log.LogStatus(LogError, QStringLiteral("HandleAction - ") + error.Description());
@@ -287,7 +298,7 @@ void Site::SendAddGraffitiPage(CPacket& packet) {
     sendDeck(packet, deck);
 }
 
-void Site::SendFileLink(CPacket& packet, qint64 index) {
+void Site::SendDownload(CPacket& packet, qint64 index) {
     const FileLink* file = m_links.FindFileLink(index);
     if (!file) {
         log(LogError, "Error occured sending file:The download link is no longer valid.");

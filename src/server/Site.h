@@ -10,6 +10,7 @@ class CParagraph;
 class CDeck;
 class GraffitiBoard;
 class Settings;
+class SharedFolderList;
 class SiteLinks;
 class StatusLog;
 class WapServer;
@@ -23,8 +24,9 @@ enum MessageFollowUp { FollowUpSplashScreen = 0, FollowUpMainMenu = 1, FollowUpP
 class Site : public QObject, public SiteRequestHandler {
     Q_OBJECT
 public:
-    Site(WapServer& server, StatusLog& log, const Settings& settings, GraffitiBoard& board,
-         SiteLinks& links, QObject* parent = nullptr);
+    Site(WapServer& server, StatusLog& log, const Settings& settings,
+         const SharedFolderList& folders, GraffitiBoard& board, SiteLinks& links,
+         QObject* parent = nullptr);
 
     void HandleRequest(const std::shared_ptr<CPacket>& packet) override;
 
@@ -39,7 +41,17 @@ public:
     void SendAddGraffitiPage(CPacket& packet);
     // Streams the file behind a file link; a missing entry or an unreadable
     // file is logged and the request dropped.
-    void SendFileLink(CPacket& packet, qint64 index);
+    void SendDownload(CPacket& packet, qint64 index);
+
+    // Shared folders (modules/SharedFolderPages.cpp).
+    void SendRootLevelPage(CPacket& packet, int page);
+    void SendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray& D, int page);
+    void SendFileDetailsPage(CPacket& packet, const QByteArray& U, const QByteArray& D,
+                             const QByteArray& F, int page);
+
+    // My Computer (modules/MyComputerPages.cpp).
+    void SendMyComputerMenu(CPacket& packet);
+    void HandleMyComputerAction(CPacket& packet, const QByteArray& action);
 
 private:
     void processEntry(CPacket& packet);
@@ -53,6 +65,7 @@ private:
 
     StatusLog& m_log;
     const Settings& m_settings;
+    const SharedFolderList& m_folders;
     GraffitiBoard& m_board;
     SiteLinks& m_links;
 };

@@ -3,89 +3,14 @@
 #include "server/LinkTables.h"
 #include "server/Site.h"
 #include "server/WapServer.h"
-#include "support/LoopbackClient.h"
-#include "support/TempSettings.h"
+#include "support/SiteHarness.h"
 #include "support/WmlValidation.h"
 
 #include <QRegularExpression>
 #include <QTest>
 
 namespace {
-
-const QByteArray Prolog("<?xml version=\"1.0\"?>\n"
-                        "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
-                        "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n");
-const QByteArray Powered = "Powered by Pocketlane<br/>";
 const QByteArray GifBytes = "GIF89a\x01\x00\x01\x00\x00\x00\x00;";
-
-QByteArray Card(const QByteArray& id, const QByteArray& title, const QByteArray& content) {
-    return Prolog + "<wml><card id=\"" + id + "\" title=\"" + title + "\"><p>" + content +
-           "</p></card></wml>";
-}
-
-// The deck of one chunked answer, or the answer itself when it is not one.
-QByteArray DeckOf(const QByteArray& answer) {
-    const qsizetype headersEnd = answer.indexOf("\r\n\r\n");
-    const qsizetype sizeEnd = answer.indexOf("\r\n", headersEnd + 4);
-    if (headersEnd < 0 || sizeEnd < 0)
-        return answer;
-    bool ok = false;
-    const qsizetype size = answer.mid(headersEnd + 4, sizeEnd - headersEnd - 4).toLongLong(&ok, 16);
-    return ok ? answer.mid(sizeEnd + 2, size) : answer;
-}
-
-// A running server with the site behind it, on a free loopback port, with
-// its own settings file.
-struct SiteHarness {
-    TempSettings temp;
-    Settings& settings = *temp.settings;
-    WapServer server{*temp.log, 0};
-    GraffitiBoard board{settings};
-    SiteLinks links{[this] { return settings.enablePassword(); }};
-    Site site{server, *temp.log, settings, board, links};
-
-    SiteHarness() {
-        for (const auto option :
-             {Settings::ShowWelcomeGraphic, Settings::WelcomeMessage, Settings::EnablePassword,
-              Settings::EnableSharedFolders, Settings::EnableMyComputer, Settings::GraffitiShowDate,
-              Settings::GraffitiShowTime})
-            settings.setSwitch(option, false);
-        settings.setSwitch(Settings::EnableGraffiti, true);
-        server.SetRequestHandler(&site);
-    }
-
-    bool open() { return server.OpenListener() == WapServer::ListenResult::Listening; }
-
-    void setPassword(const QByteArray& password) {
-        settings.setSwitch(Settings::EnablePassword, true);
-        settings.setText(Settings::Password, password);
-    }
-
-    // The whole answer to one request, once the server has closed the
-    // connection (or after the timeout for an answer that keeps it open).
-    QByteArray answer(const QByteArray& path) {
-        LoopbackClient client(server.Port());
-        client.Send(LoopbackClient::Request(path));
-        client.WaitClosed();
-        return client.Received();
-    }
-
-    QByteArray deck(const QByteArray& path) { return DeckOf(answer(path)); }
-
-    // The path of the first link in the deck titled `title`, unescaped.
-    static QByteArray linkTitled(const QByteArray& deck, const QByteArray& title) {
-        const QRegularExpression anchor(QStringLiteral("<a href=\"([^\"]*)\">") +
-                                        QRegularExpression::escape(QString::fromUtf8(title)) +
-                                        QStringLiteral("</a>"));
-        const QString href = anchor.match(QString::fromUtf8(deck)).captured(1);
-        return href.toUtf8().replace("&amp;", "&");
-    }
-};
-
-QByteArray Url(QByteArray text) {
-    return text.replace("%", "%25").replace(" ", "%20").replace("<", "%3C").replace("$", "%24");
-}
-
 } // namespace
 
 class tst_Site : public QObject {

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "desktop/settings/Settings.h"
+#include "desktop/settings/SharedFolderList.h"
+#include "modules/GraffitiBoard.h"
+#include "server/LinkTables.h"
+#include "server/Site.h"
+#include "server/WapServer.h"
+#include "support/LoopbackClient.h"
+#include "support/TempSettings.h"
+
+#include <QByteArray>
+
+// The deck prolog every page starts with.
+extern const QByteArray Prolog;
+// The closing line of the entry pages.
+extern const QByteArray Powered;
+
+// A whole deck of one card holding one paragraph.
+QByteArray Card(const QByteArray& id, const QByteArray& title, const QByteArray& content);
+
+// The deck of one chunked answer, or the answer itself when it is not one.
+QByteArray DeckOf(const QByteArray& answer);
+
+// Text made fit for a request path: "%", blanks, "<" and "$" percent-encoded.
+QByteArray Url(QByteArray text);
+
+// A running server with the site behind it, on a free loopback port, with
+// its own settings file. Every module is off except Graffiti, and no welcome
+// option or password is on.
+struct SiteHarness {
+    TempSettings temp;
+    Settings& settings = *temp.settings;
+    SharedFolderList folders{*temp.store, *temp.log};
+    WapServer server{*temp.log, 0};
+    GraffitiBoard board{settings};
+    SiteLinks links{[this] { return settings.enablePassword(); }};
+    Site site{server, *temp.log, settings, folders, board, links};
+
+    SiteHarness();
+
+    bool open();
+    void setPassword(const QByteArray& password);
+
+    // The whole answer to one request, once the server has closed the
+    // connection (or after the timeout for an answer that keeps it open).
+    QByteArray answer(const QByteArray& path);
+    QByteArray deck(const QByteArray& path) { return DeckOf(answer(path)); }
+
+    // The path of the first link in the deck titled `title`, unescaped;
+    // empty when there is none.
+    static QByteArray linkTitled(const QByteArray& deck, const QByteArray& title);
+};
