@@ -76,18 +76,16 @@ void CPacket::parseRequestLine(const QByteArray& requestLine) {
     const qsizetype count = requestLine.size() - methodPartLength - 8;
     if (count < 0)
         FailParse("The request line has no path");
-    const QByteArray path =
-        basUtilities::URLDecode(TrimSpaces(requestLine.mid(methodPartLength - 1, count)));
+    // The path is split into the root and the query before anything is
+    // decoded, and each name and value is decoded once on its own, so that a
+    // visitor's "&", "=", "?", "+" or "%" arrives as typed.
+    const QByteArray path = TrimSpaces(requestLine.mid(methodPartLength - 1, count));
     if (path.isEmpty())
         FailParse("The request path is empty");
     const qsizetype question = path.indexOf('?');
-    if (question < 0) {
-        m_sRoot = path;
-        return;
-    }
-    m_sRoot = path.left(question);
-    const qsizetype secondQuestion = path.indexOf('?', question + 1);
-    parseQuery(path.mid(question + 1, secondQuestion < 0 ? -1 : secondQuestion - question - 1));
+    m_sRoot = basUtilities::URLDecode(question < 0 ? path : path.left(question));
+    if (question >= 0)
+        parseQuery(path.mid(question + 1));
 }
 
 void CPacket::parseQuery(const QByteArray& query) {
@@ -95,7 +93,8 @@ void CPacket::parseQuery(const QByteArray& query) {
         const qsizetype equals = piece.indexOf('=');
         if (equals < 0)
             FailParse("A query variable has no \"=\"");
-        m_oVariables.Add(piece.left(equals), basUtilities::URLDecode(piece.mid(equals + 1)));
+        m_oVariables.Add(basUtilities::URLDecode(piece.left(equals)),
+                         basUtilities::URLDecode(piece.mid(equals + 1)));
     }
 }
 

@@ -71,25 +71,29 @@ int HexDigitValue(char c) {
 }
 
 QByteArray URLDecode(const QByteArray& text) {
-    QByteArray decoded = text;
-    for (;;) {
-        const qsizetype percent = decoded.indexOf('%');
-        if (percent < 0 || decoded.size() - percent - 1 < 2)
-            break;
-        const QByteArray escape = decoded.mid(percent, 3);
-        const int high = HexDigitValue(escape.at(1));
-        const int low = HexDigitValue(escape.at(2));
-        if (high < 0 || low < 0) {
-            const PocketlaneError failure(ErrBadEscape,
-                                          QStringLiteral("Invalid percent escape \"") +
-                                              QLatin1String(escape) + u'"',
-                                          QString());
-            throw failure.WithSourcePrefix(QStringLiteral("URLDecode(") + QLatin1String(decoded) +
-                                           QStringLiteral(") - "));
+    QByteArray decoded;
+    decoded.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (c == '+') {
+            decoded += ' ';
+        } else if (c != '%' || text.size() - i - 1 < 2) {
+            decoded += c;
+        } else {
+            const int high = HexDigitValue(text.at(i + 1));
+            const int low = HexDigitValue(text.at(i + 2));
+            if (high < 0 || low < 0) {
+                const PocketlaneError failure(ErrBadEscape,
+                                              QStringLiteral("Invalid percent escape \"") +
+                                                  QLatin1String(text.mid(i, 3)) + u'"',
+                                              QString());
+                throw failure.WithSourcePrefix(QStringLiteral("URLDecode(") + QLatin1String(text) +
+                                               QStringLiteral(") - "));
+            }
+            decoded += char(high * 16 + low);
+            i += 2;
         }
-        decoded.replace(escape, QByteArray(1, char(high * 16 + low)));
     }
-    decoded.replace('+', ' ');
     return decoded;
 }
 

@@ -15,12 +15,11 @@ QByteArray XmlEscape(const QByteArray& text, bool bKeepDollars);
 // Appends XmlEscape(text, bKeepDollars) to out without a temporary.
 void AppendXmlEscaped(QByteArray& out, const QByteArray& text, bool bKeepDollars);
 
-// Decodes percent escapes and then turns every "+" into a space. Each round
-// takes the first "%" of the text, reads the two characters after it as a
-// hexadecimal code and replaces every "%" followed by exactly those two
-// characters with the character of that code; rounds go on from the start
-// of the text, so a "%" produced by decoding is decoded again. A "%" with
-// fewer than two characters after it ends the decoding. Raises
+// Decodes one component of a request path (the path itself, or one name or
+// value of the query) in a single pass: "+" is a space and "%" with two
+// hexadecimal digits is the character of that code. A decoded "%" is not
+// decoded again, so a visitor's "%41" stays "%41" and "%2B" gives "+". A "%"
+// with fewer than two characters after it stays as it is. Raises
 // PocketlaneError when the two characters are not hexadecimal digits.
 QByteArray URLDecode(const QByteArray& text);
 

@@ -23,7 +23,10 @@ QByteArray DeckOf(const QByteArray& answer) {
 }
 
 QByteArray Url(QByteArray text) {
-    return text.replace("%", "%25").replace(" ", "%20").replace("<", "%3C").replace("$", "%24");
+    text.replace("%", "%25");
+    for (const char c : {' ', '<', '$', '&', '?', '+', '=', '#'})
+        text.replace(c, "%" + QByteArray(1, c).toHex().toUpper());
+    return text;
 }
 
 SiteHarness::SiteHarness() {

@@ -22,7 +22,7 @@ QByteArray Card(const QByteArray& id, const QByteArray& title, const QByteArray&
 // The deck of one chunked answer, or the answer itself when it is not one.
 QByteArray DeckOf(const QByteArray& answer);
 
-// Text made fit for a request path: "%", blanks, "<" and "$" percent-encoded.
+// Text made fit for a query value, percent-encoded as a phone sends it.
 QByteArray Url(QByteArray text);
 
 // A running server with the site behind it, on a free loopback port, with
