@@ -91,7 +91,10 @@ void ShutdownWindows(quint32 lCode, bool bForce, bool bForceIfHung, StatusLog* o
 }
 
 void ShutdownPocketlane(QAbstractSocket* oConnection) {
-    if (!oConnection || oConnection->state() != QAbstractSocket::ConnectedState ||
+    // A connection told to close once its answer is written is in the
+    // closing state until then: its bytes still have to leave too, as the
+    // socket's destruction at the end of the program would discard them.
+    if (!oConnection || oConnection->state() == QAbstractSocket::UnconnectedState ||
         oConnection->bytesToWrite() == 0) {
         QMetaObject::invokeMethod(QCoreApplication::instance(), &ExitProgram, Qt::QueuedConnection);
         return;

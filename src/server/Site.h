@@ -3,7 +3,10 @@
 #include "server/SiteRequestHandler.h"
 
 #include <QByteArray>
+#include <QDBusConnection>
 #include <QObject>
+
+#include <optional>
 
 class CPacket;
 class CParagraph;
@@ -50,8 +53,12 @@ public:
                              const QByteArray& F, int page);
 
     // My Computer (modules/MyComputerPages.cpp).
+    struct MyComputerAction; // one entry of the menu: letter, label, action code
     void SendMyComputerMenu(CPacket& packet);
     void HandleMyComputerAction(CPacket& packet, const QByteArray& action);
+    // The bus on which systemd-logind is asked to end the session or to
+    // power the PC off; the system bus unless another one is set.
+    void SetSessionEndBus(const QDBusConnection& bus) { m_sessionEndBus = bus; }
 
 private:
     void processEntry(CPacket& packet);
@@ -62,10 +69,14 @@ private:
                           const QByteArray& suffix = {});
     void addMainMenuAnchor(CParagraph& paragraph);
     void log(int level, const QByteArray& text);
+    bool followedLinkIsConfirmed(const CPacket& packet) const;
+    void sendMyComputerActionPage(CPacket& packet, const MyComputerAction& action);
+    void carryOutMyComputerAction(CPacket& packet, const MyComputerAction& action);
 
     StatusLog& m_log;
     const Settings& m_settings;
     const SharedFolderList& m_folders;
     GraffitiBoard& m_board;
     SiteLinks& m_links;
+    std::optional<QDBusConnection> m_sessionEndBus;
 };

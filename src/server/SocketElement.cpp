@@ -104,6 +104,10 @@ qint64 SocketElement::PendingWriteBytes() const {
     return m_socket ? m_socket->bytesToWrite() : 0;
 }
 
+QAbstractSocket* SocketElement::Connection() const {
+    return m_socket;
+}
+
 void SocketElement::CloseAfterSending() {
     if (m_state != SocketState::Connected || !m_socket)
         return;

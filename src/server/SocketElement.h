@@ -75,6 +75,9 @@ public:
     bool SendStream(std::unique_ptr<ResponseStream> stream);
     bool IsStreaming() const { return m_stream != nullptr; }
     qint64 PendingWriteBytes() const;
+    // The connection's socket, for those who must follow its sending to the
+    // end; null while the element holds no connection.
+    QAbstractSocket* Connection() const;
     // Closes the connection as soon as everything queued has been written.
     void CloseAfterSending();
     // Time (monotonic milliseconds) the connection was accepted or last

@@ -177,7 +177,16 @@ private Q_SLOTS:
                  QStringList{StandInLogind::ManagerCall(QStringLiteral("CanReboot"))});
     }
 
+    // The site's answers close their connection once written, so the socket
+    // is still closing while the answer leaves.
+    void programEndsAfterTheClosingAnswerLeft_data() {
+        QTest::addColumn<bool>("closeAfterSending");
+        QTest::newRow("connection stays") << false;
+        QTest::newRow("connection closes after the answer") << true;
+    }
+
     void programEndsAfterTheClosingAnswerLeft() {
+        QFETCH(bool, closeAfterSending);
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         QTcpSocket phone;
@@ -189,6 +198,8 @@ private Q_SLOTS:
         QByteArray received;
         connect(&phone, &QTcpSocket::readyRead, this, [&] { received += phone.readAll(); });
         served->write(answer);
+        if (closeAfterSending)
+            served->disconnectFromHost();
 
         ShutdownPocketlane(served);
         QTimer hangGuard;

@@ -1,0 +1,278 @@
+#include "support/LoopbackClient.h"
+#include "support/PocketlaneProcess.h"
+#include "support/PrivateBus.h"
+#include "support/SiteHarness.h"
+#include "support/StandInLogind.h"
+#include "support/WmlValidation.h"
+
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int ReplyWaitMs = 30000;
+
+const QByteArray LogoffLabel = "Logoff PC";
+
+QByteArray MainMenuAnchor(int index) {
+    return "<a href=\"/?S=" + QByteArray::number(index) + "\">[^] Main Menu</a>";
+}
+
+QByteArray MessageDeck(const QByteArray& message, const QByteArray& followUp) {
+    return Card("Pocketlane", "Pocketlane", message + "<br/><br/>" + followUp);
+}
+
+QByteArray ClosingDeck(const QByteArray& label) {
+    return MessageDeck("Attempting " + label + " now. Goodbye!",
+                       "<b>Powered by Pocketlane</b><br/>");
+}
+
+// What the stand-in logind is asked for a confirmed action.
+QStringList LogindCalls(const QByteArray& letter, bool bForce) {
+    if (letter == "L")
+        return {StandInLogind::ManagerCall(QStringLiteral("GetSession"), QStringLiteral("s: auto")),
+                StandInLogind::SessionCall(QStringLiteral("Terminate"))};
+    const QString verb = letter == "P"   ? QStringLiteral("PowerOff")
+                         : letter == "R" ? QStringLiteral("Reboot")
+                                         : QStringLiteral("Halt");
+    return {StandInLogind::ManagerCall(QStringLiteral("Can") + verb),
+            StandInLogind::ManagerCall(verb + QStringLiteral("WithFlags"),
+                                       bForce ? QStringLiteral("t: 0") : QStringLiteral("t: 1"))};
+}
+
+} // namespace
+
+// Every PC action goes to a stand-in logind on a private bus, and the
+// process's system bus is that bus too: nothing here can reach the machine's
+// own logind.
+class TestMyComputerPages : public QObject {
+    Q_OBJECT
+
+    PrivateBus m_bus;
+    std::unique_ptr<StandInLogind> m_logind;
+    std::unique_ptr<SiteHarness> m_site;
+
+    SiteHarness& h() { return *m_site; }
+
+    QByteArray follow(const QByteArray& deck, const QByteArray& title) {
+        const QByteArray link = SiteHarness::linkTitled(deck, title);
+        return link.isEmpty() ? QByteArray("no link " + title) : h().deck(link);
+    }
+
+    QByteArray myComputerMenu() { return follow(h().deck("/"), "My Computer"); }
+
+    // The page behind the action's entry of the menu.
+    QByteArray actionPage(const QByteArray& label) { return follow(myComputerMenu(), label); }
+
+    // A confirmed Reboot PC whose calls end the logind record: when the
+    // record is exactly these calls afterwards, nothing was asked before.
+    void verifyNothingAskedBefore() {
+        h().settings.setSwitch(Settings::EnableMyComputerPassword, false);
+        QCOMPARE(follow(actionPage("Reboot PC"), "Yes"), ClosingDeck("Reboot PC"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_logind->calls(), LogindCalls("R", false), ReplyWaitMs);
+    }
+
+    void setMyComputerPassword(const QByteArray& password) {
+        h().settings.setSwitch(Settings::EnableMyComputerPassword, true);
+        h().settings.setText(Settings::MyComputerPassword, password);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY2(m_bus.start(), qPrintable(m_bus.errorString()));
+        QVERIFY(m_bus.takeOverSystemBus());
+    }
+
+    void init() {
+        m_logind = std::make_unique<StandInLogind>(m_bus.address());
+        QVERIFY(m_logind->isServing());
+        m_site = std::make_unique<SiteHarness>();
+        h().site.SetSessionEndBus(m_bus.connect(QStringLiteral("pocketlane-site")));
+        h().settings.setSwitch(Settings::EnableMyComputer, true);
+        QVERIFY(h().open());
+    }
+
+    void cleanup() {
+        m_site.reset();
+        m_logind.reset();
+    }
+
+    // Menu, then the confirmation page; the unconfirmed link only asks again.
+    void actionsAreConfirmedFirst() {
+        const QByteArray menu = myComputerMenu(); // links 0 and 1 are on the main menu
+        QCOMPARE(menu, Card("mycomputer", "My Computer",
+                            "<a href=\"/?S=2\">Logoff PC</a><br/>"
+                            "<a href=\"/?S=3\">Poweroff PC</a><br/>"
+                            "<a href=\"/?S=4\">Reboot PC</a><br/>"
+                            "<a href=\"/?S=5\">Shutdown PC</a><br/>"
+                            "<a href=\"/?S=6\">Shutdown Pocketlane</a><br/><br/>" +
+                                MainMenuAnchor(7)));
+        QVERIFY_VALID_WML(menu);
+        const QByteArray confirmation = h().deck("/?S=4");
+        QCOMPARE(confirmation, Card("mycomputer", "Reboot PC",
+                                    "Are you sure you want to Reboot PC?<br/><br/>"
+                                    "<a href=\"/?S=8\">Yes</a><br/><br/>" +
+                                        MainMenuAnchor(9)));
+        QVERIFY_VALID_WML(confirmation);
+        QCOMPARE(h().links.FindLinkState(8)->C, QByteArray("Y"));
+        QCOMPARE(h().deck("/?S=4"),
+                 QByteArray(confirmation).replace("S=8", "S=10").replace("S=9", "S=11"));
+        // With the password option on, a confirmed link asks for the password.
+        setMyComputerPassword("Secret");
+        QVERIFY(h().deck("/?S=8").contains("Please enter your password to Reboot PC<br/>"));
+        QVERIFY(h().temp.lines(LogNotice).filter(QStringLiteral("User requested")).isEmpty());
+        verifyNothingAskedBefore();
+    }
+
+    // Links handed out before the owner turned the module off lead nowhere.
+    void switchedOffModuleLeadsToTheMainMenu() {
+        const QByteArray confirmation = actionPage("Reboot PC");
+        h().settings.setSwitch(Settings::EnableMyComputer, false);
+        const auto isMainMenuWithoutMyComputer = [](const QByteArray& deck) {
+            return deck.contains("<card id=\"MainMenu\"") && !deck.contains("My Computer");
+        };
+        QVERIFY(isMainMenuWithoutMyComputer(h().deck("/?S=1"))); // the old menu link
+        QVERIFY(isMainMenuWithoutMyComputer(follow(confirmation, "Yes")));
+        QVERIFY(h().temp.lines(LogError).contains(
+            QStringLiteral("User tried to Reboot PC, but My Computer is not enabled.")));
+        h().settings.setSwitch(Settings::EnableMyComputer, true);
+        verifyNothingAskedBefore();
+    }
+
+    void typedPasswordDecides_data() {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QByteArray>("typed"); // as the phone sends it, URL-encoded
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("right") << QByteArray("Secret") << QByteArray("Secret") << true;
+        QTest::newRow("encoded") << QByteArray("my pass") << QByteArray("my%20pass") << true;
+        QTest::newRow("both empty") << QByteArray() << QByteArray() << true;
+        QTest::newRow("wrong") << QByteArray("Secret") << QByteArray("Secret2") << false;
+        QTest::newRow("other case") << QByteArray("Secret") << QByteArray("secret") << false;
+        QTest::newRow("empty typed") << QByteArray("Secret") << QByteArray() << false;
+    }
+
+    void typedPasswordDecides() {
+        QFETCH(QByteArray, stored);
+        QFETCH(QByteArray, typed);
+        QFETCH(bool, accepted);
+        setMyComputerPassword(stored);
+        const QByteArray page = actionPage(LogoffLabel);
+        QCOMPARE(page, Card("mycomputer", "Logoff PC",
+                            "Please enter your password to Logoff PC<br/><br/>"
+                            "<input name=\"P\"/><br/>"
+                            "<a href=\"/?S=8&amp;P=$(P)\">Logoff PC</a><br/><br/>" +
+                                MainMenuAnchor(9)));
+        const QByteArray submit = SiteHarness::linkTitled(page, LogoffLabel);
+        const QByteArray answer = h().deck(submit.chopped(4) + typed);
+        if (accepted) {
+            QCOMPARE(answer, ClosingDeck(LogoffLabel));
+            QCOMPARE(h().temp.lines(LogNotice).filter(QStringLiteral("User requested")),
+                     QStringList{QStringLiteral("User requested Logoff PC")});
+            QTRY_COMPARE_WITH_TIMEOUT(m_logind->calls(), LogindCalls("L", false), ReplyWaitMs);
+            return;
+        }
+        QCOMPARE(answer,
+                 MessageDeck("The password you supplied was incorrect. Logoff PC disallowed.",
+                             "<anchor>Main Menu<go href=\"/?S=10\"/></anchor>"));
+        QVERIFY_VALID_WML(answer);
+        QVERIFY_VALID_WML(page);
+        QVERIFY(h().temp.lines(LogError).contains(
+            QStringLiteral("User tried to Logoff PC, but gave incorrect password.")));
+        verifyNothingAskedBefore();
+    }
+
+    void confirmedActionAsksLogindWithTheForceOptions_data() {
+        QTest::addColumn<QByteArray>("letter");
+        QTest::addColumn<QByteArray>("label");
+        QTest::addColumn<bool>("force");
+        QTest::addColumn<bool>("forceIfHung");
+        const std::pair<const char*, const char*> actions[] = {
+            {"L", "Logoff PC"}, {"P", "Poweroff PC"}, {"R", "Reboot PC"}, {"X", "Shutdown PC"}};
+        for (const auto& [letter, label] : actions) {
+            for (const bool bForce : {false, true}) {
+                for (const bool bHung : {false, true}) {
+                    QTest::addRow("%s%s%s", label, bForce ? " force" : "", bHung ? " if-hung" : "")
+                        << QByteArray(letter) << QByteArray(label) << bForce << bHung;
+                }
+            }
+        }
+    }
+
+    void confirmedActionAsksLogindWithTheForceOptions() {
+        QFETCH(QByteArray, letter);
+        QFETCH(QByteArray, label);
+        QFETCH(bool, force);
+        QFETCH(bool, forceIfHung);
+        h().settings.setSwitch(Settings::Force, force);
+        h().settings.setSwitch(Settings::ForceIfHung, forceIfHung);
+        const QByteArray closing = follow(actionPage(label), "Yes");
+        QCOMPARE(closing, ClosingDeck(label));
+        QVERIFY_VALID_WML(closing);
+        QVERIFY(h().temp.lines(LogNotice).contains(QStringLiteral("User requested ") +
+                                                   QString::fromLatin1(label)));
+        QTRY_COMPARE_WITH_TIMEOUT(m_logind->calls(), LogindCalls(letter, force), ReplyWaitMs);
+    }
+
+    void refusedActionIsLoggedAndNotCarriedOut_data() {
+        QTest::addColumn<QString>("privilegeAnswer");
+        QTest::addColumn<QString>("refusedMethod");
+        QTest::addColumn<QByteArray>("label");
+        QTest::addColumn<QStringList>("calls");
+        const QStringList canReboot{StandInLogind::ManagerCall(QStringLiteral("CanReboot"))};
+        QTest::newRow("privilege refused")
+            << QStringLiteral("no") << QString() << QByteArray("Reboot PC") << canReboot;
+        QTest::newRow("session not ended") << QStringLiteral("yes") << QStringLiteral("Terminate")
+                                           << LogoffLabel << LogindCalls("L", false);
+    }
+
+    void refusedActionIsLoggedAndNotCarriedOut() {
+        QFETCH(QString, privilegeAnswer);
+        QFETCH(QString, refusedMethod);
+        QFETCH(QByteArray, label);
+        QFETCH(QStringList, calls);
+        m_logind->setPrivilegeAnswer(privilegeAnswer);
+        if (!refusedMethod.isEmpty())
+            m_logind->refuse(refusedMethod,
+                             QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
+                             QStringLiteral("Refused for the test"));
+        QCOMPARE(follow(actionPage(label), "Yes"), ClosingDeck(label));
+        QTRY_COMPARE_WITH_TIMEOUT(h().temp.lines(LogError).size(), 1, ReplyWaitMs);
+        QVERIFY2(h().temp.lines(LogError).first().startsWith(
+                     QStringLiteral("ShutdownWindows - could not ")),
+                 qPrintable(h().temp.lines(LogError).first()));
+        QCOMPARE(m_logind->calls(), calls);
+    }
+
+    void programEndsNormallyOnShutdownPocketlane() {
+        TempSettings owner;
+        owner.settings->setSwitch(Settings::ShowWelcomeGraphic, false);
+        owner.settings->setSwitch(Settings::WelcomeMessage, false);
+        owner.settings->setSwitch(Settings::EnableMyComputer, true);
+        PocketlaneProcess program;
+        QProcessEnvironment environment = program.Environment();
+        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_bus.address());
+        program.Process().setProcessEnvironment(environment);
+        QVERIFY2(program.Start({QStringLiteral("--settings"), owner.file}),
+                 program.StandardError().constData());
+        const auto deck = [&](const QByteArray& path) {
+            LoopbackClient phone(program.Port());
+            phone.Send(LoopbackClient::Request(path));
+            phone.WaitClosed();
+            return DeckOf(phone.Received());
+        };
+        const QByteArray menu = deck(SiteHarness::linkTitled(deck("/"), "My Computer"));
+        const QByteArray confirmation = deck(SiteHarness::linkTitled(menu, "Shutdown Pocketlane"));
+        QCOMPARE(deck(SiteHarness::linkTitled(confirmation, "Yes")),
+                 ClosingDeck("Shutdown Pocketlane"));
+        QVERIFY(QTest::qWaitFor([&] { return program.Process().state() == QProcess::NotRunning; },
+                                ReplyWaitMs));
+        QCOMPARE(program.Process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.Process().exitCode(), 0);
+        QVERIFY(program.StandardError().contains("User requested Shutdown Pocketlane"));
+        QVERIFY(m_logind->calls().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMyComputerPages)
+#include "tst_mycomputerpages.moc"
