@@ -1,6 +1,8 @@
 #include "modules/FileSystem.h"
 
-#include <QFileInfo>
+#include <QDateTime>
+
+#include <fcntl.h>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -71,15 +73,18 @@ bool IsWithinFolder(const QByteArray& canonicalPath, const QByteArray& canonical
 }
 
 FindData GetFindData(const QByteArray& path) {
-    const QFileInfo info(QString::fromLocal8Bit(path));
-    if (!info.exists())
+    // statx on the path's bytes: names that are not valid UTF-8 are found too.
+    struct statx info {};
+    if (::statx(AT_FDCWD, path.constData(), 0, STATX_TYPE | STATX_SIZE | STATX_BTIME | STATX_MTIME,
+                &info) != 0)
         return {};
     FindData data;
     data.exists = true;
-    data.isDirectory = info.isDir();
-    data.size = data.isDirectory ? 0 : quint64(info.size());
-    const QDateTime birth = info.birthTime();
-    data.creationTime = (birth.isValid() ? birth : info.lastModified()).toUTC();
+    data.isDirectory = S_ISDIR(info.stx_mode);
+    data.size = data.isDirectory ? 0 : quint64(info.stx_size);
+    const statx_timestamp& time = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
+    data.creationTime = QDateTime::fromMSecsSinceEpoch(
+        qint64(time.tv_sec) * 1000 + time.tv_nsec / 1000000, Qt::UTC);
     return data;
 }
 

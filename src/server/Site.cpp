@@ -15,8 +15,13 @@
 #include "wml/WmlParagraph.h"
 
 #include <QFile>
-#include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -37,12 +42,27 @@ std::optional<qint64> WholeNumber(const QByteArray& text) {
 // The headers, then the file in pieces read as the connection drains.
 class FileResponseStream : public ResponseStream {
 public:
-    FileResponseStream(const QByteArray& headers, const QString& path)
-        : m_headers(headers)
-        , m_file(path) {}
+    // Opens a regular file by its name's bytes as stored on disk. Opening
+    // does not wait (a named pipe is refused, not waited on).
+    bool Open(const QByteArray& path) {
+        const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        struct stat info {};
+        if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            m_error = fd < 0 ? QString::fromLocal8Bit(std::strerror(errno))
+                             : QStringLiteral("Not a regular file");
+            if (fd >= 0)
+                ::close(fd);
+            return false;
+        }
+        m_size = info.st_size;
+        return m_file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    }
+    qint64 Size() const { return m_size; }
+    void SetHeaders(const QByteArray& headers) { m_headers = headers; }
 
-    bool Open() { return m_file.open(QIODevice::ReadOnly); }
-    QString ErrorString() const override { return m_file.errorString(); }
+    QString ErrorString() const override {
+        return m_error.isEmpty() ? m_file.errorString() : m_error;
+    }
     bool AtEnd() const override { return m_headers.isEmpty() && m_file.atEnd(); }
 
     QByteArray ReadChunk(qint64 maxBytes) override {
@@ -54,10 +74,12 @@ public:
 private:
     QByteArray m_headers;
     QFile m_file;
+    QString m_error;
+    qint64 m_size = 0;
 };
 
 QByteArray ContentTypeOfFile(const QByteArray& path) {
-    const QByteArray fileName = QFileInfo(QString::fromUtf8(path)).fileName().toUtf8();
+    const QByteArray fileName = path.mid(path.lastIndexOf('/') + 1);
     const QByteArray type = FileSystem::ContentTypeOfExtension(FileSystem::FileExtension(fileName));
     return type.isEmpty() ? QByteArray("application/octet-stream") : type;
 }
@@ -165,11 +187,11 @@ void Site::HandleAction(CPacket& packet, qint64 index) {
         else if (link.M == "M")
             SendMyComputerMenu(packet);
         else if (link.M == "F" && link.D.isEmpty())
-            SendRootLevelPage(packet, page);
+            SendRootLevelPage(packet, page, index);
         else if (link.M == "F" && link.F.isEmpty())
-            SendFolderPage(packet, link.U, link.D, page);
+            SendFolderPage(packet, link.U, link.D, page, index);
         else if (link.M == "F")
-            SendFileDetailsPage(packet, link.U, link.D, link.F, page);
+            SendFileDetailsPage(packet, link.U, link.D, link.F, page, index);
         else
             SendMainMenu(packet);
     } catch (const PocketlaneError& error) {
@@ -305,15 +327,18 @@ void Site::SendDownload(CPacket& packet, qint64 index) {
         return;
     }
     const QByteArray path = file->path;
-    const QFileInfo info(QString::fromUtf8(path));
-    const QByteArray headers = "HTTP/1.1 200 OK\r\nContent-type: " + ContentTypeOfFile(path) +
-                               "\r\nContent-length: " + QByteArray::number(info.size()) +
-                               "\r\n\r\n";
-    auto stream = std::make_unique<FileResponseStream>(headers, info.filePath());
-    if (!info.isFile() || !stream->Open()) {
+    // Only the welcome image and files still inside a shared folder are sent.
+    if (path != m_settings.welcomeGraphicFilename() && canonicalShareHolding(path).isEmpty()) {
+        log(LogError, "Error occured sending file:The file is not in a shared folder.");
+        return;
+    }
+    auto stream = std::make_unique<FileResponseStream>();
+    if (!stream->Open(path)) {
         log(LogError, "Error occured sending file:" + stream->ErrorString().toUtf8());
         return;
     }
+    stream->SetHeaders("HTTP/1.1 200 OK\r\nContent-type: " + ContentTypeOfFile(path) +
+                       "\r\nContent-length: " + QByteArray::number(stream->Size()) + "\r\n\r\n");
     log(LogDetail, "Sending file: " + path);
     packet.SendStream(std::move(stream));
 }

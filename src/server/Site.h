@@ -46,11 +46,19 @@ public:
     // file is logged and the request dropped.
     void SendDownload(CPacket& packet, qint64 index);
 
-    // Shared folders (modules/SharedFolderPages.cpp).
-    void SendRootLevelPage(CPacket& packet, int page);
-    void SendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray& D, int page);
+    // Shared folders (modules/SharedFolderPages.cpp). linkIndex is the link
+    // record that was followed (it may say where a cut-short listing goes on).
+    void SendRootLevelPage(CPacket& packet, int page, qint64 linkIndex = -1);
+    void SendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray& D, int page,
+                        qint64 linkIndex = -1);
     void SendFileDetailsPage(CPacket& packet, const QByteArray& U, const QByteArray& D,
-                             const QByteArray& F, int page);
+                             const QByteArray& F, int page, qint64 linkIndex = -1);
+    // The text before the first NUL character.
+    static QByteArray StripTerminator(const QByteArray& strString);
+    // Whether the folder, with or without one trailing "/", is a shared folder.
+    bool IsRootFolder(const QByteArray& sFolder) const;
+    // The parent folder with a trailing "/", or empty for a shared folder.
+    QByteArray DetermineParentFolder(const QByteArray& sFolder) const;
 
     // My Computer (modules/MyComputerPages.cpp).
     struct MyComputerAction; // one entry of the menu: letter, label, action code
@@ -72,6 +80,10 @@ private:
     bool followedLinkIsConfirmed(const CPacket& packet) const;
     void sendMyComputerActionPage(CPacket& packet, const MyComputerAction& action);
     void carryOutMyComputerAction(CPacket& packet, const MyComputerAction& action);
+    // The canonical path of the shared folder that path lies in (by its
+    // text) when the path, links resolved, still lies inside it; else empty.
+    QByteArray canonicalShareHolding(const QByteArray& path) const;
+    QByteArray shownFolder(const QByteArray& folder) const;
 
     StatusLog& m_log;
     const Settings& m_settings;
