@@ -131,11 +131,7 @@ private Q_SLOTS:
 
     void cleanupTestCase() { m_gateway.reset(); }
 
-    void phoneBrowsesTheSite_data() {
-        QTest::addColumn<WspClient::Mode>("mode");
-        QTest::newRow("connection-oriented") << WspClient::Mode::ConnectionOriented;
-        QTest::newRow("connectionless") << WspClient::Mode::Connectionless;
-    }
+    void phoneBrowsesTheSite_data() { WspClient::addModeRows(); }
 
     void phoneBrowsesTheSite() {
         QFETCH(WspClient::Mode, mode);
