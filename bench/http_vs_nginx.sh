@@ -77,100 +77,18 @@ while [ $# -gt 0 ]; do
 done
 
 bash "$root/scripts/setup.sh"
-# wrk on the first core, both servers on the second: the figures then do not
-# depend on whether the scheduler happens to put client and server together.
-server_cpu=() client_cpu=()
-if [ "$pin" -eq 1 ] && [ "$(nproc)" -ge 2 ] && command -v taskset >/dev/null; then
-  server_cpu=(taskset -c 1) client_cpu=(taskset -c 0)
-fi
-for tool in wrk nginx curl ss; do
-  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
-done
-
-work=$(mktemp -d /tmp/http_vs_nginx.XXXXXX)
-started_pids=()
-cleanup() {
-  local pid
-  for pid in "${started_pids[@]}"; do
-    kill -TERM "$pid" 2>/dev/null || true
-  done
-  for pid in "${started_pids[@]}"; do
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() {
-  local port
-  for _ in $(seq 200); do
-    port=$((20000 + RANDOM % 30000))
-    if [ -z "$(ss -Htan "sport = :$port")" ]; then echo "$port"; return; fi
-  done
-  echo "no free port found" >&2; exit 1
-}
-
-require_loopback() {
-  local host
-  host=$(sed -E 's#^[a-z]+://(\[[^]]*\]|[^/:]*).*#\1#' <<<"$1")
-  case "$host" in
-    127.*|localhost|"[::1]") ;;
-    *) echo "refusing $1: the benchmark sends traffic to loopback only" >&2; exit 2 ;;
-  esac
-}
+# shellcheck source=bench/bench_lib.sh
+source "$root/bench/bench_lib.sh"
+choose_cpus "$pin"
+require_tools wrk nginx curl ss
 
 # nginx with one worker on 127.0.0.1:PORT answering every path with the file
 # BODY as CONTENT_TYPE; CHUNKED=1 sends it chunked, like a generated answer.
 write_nginx_conf() {
-  local dir=$1 port=$2 content_type=$3 body=$4 chunked=$5
-  mkdir -p "$dir/www" "$dir/tmp"
-  cp "$body" "$dir/www/body"
-  local user_line="" ssi=""
-  [ "$(id -u)" -eq 0 ] && user_line="user root;"
+  local dir=$1 port=$2 content_type=$3 body=$4 chunked=$5 ssi=""
   [ "$chunked" -eq 1 ] && ssi="ssi on; ssi_types *;"
-  cat >"$dir/nginx.conf" <<EOF
-worker_processes 1;
-daemon off;
-master_process on;
-$user_line
-pid $dir/nginx.pid;
-error_log $dir/error.log warn;
-events { worker_connections 4096; }
-http {
-  access_log $dir/access.log;
-  client_body_temp_path $dir/tmp/body; proxy_temp_path $dir/tmp/proxy;
-  fastcgi_temp_path $dir/tmp/fastcgi; uwsgi_temp_path $dir/tmp/uwsgi; scgi_temp_path $dir/tmp/scgi;
-  server {
-    listen 127.0.0.1:$port;
-    root $dir/www;
-    location / { types { } default_type "$content_type"; try_files /body =404; $ssi }
-  }
-}
-EOF
-}
-
-# Starts a server in the background (its pid in started_pid) and waits until
-# URL answers.
-start_server() {
-  local log=$1 check_url=$2; shift 2
-  "${server_cpu[@]}" "$@" >"$log" 2>&1 &
-  started_pid=$!
-  started_pids+=("$started_pid")
-  for _ in $(seq 300); do
-    if curl -s -o /dev/null --max-time 2 "$check_url"; then return; fi
-    kill -0 "$started_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  echo "server did not answer at $check_url; its output:" >&2
-  tail -20 "$log" >&2
-  exit 1
-}
-
-tree_pids() {
-  local pid=$1 child
-  echo "$pid"
-  for child in $(ps -o pid= --ppid "$pid"); do tree_pids "$child"; done
+  write_nginx_site_conf "$dir" "$port" "types { } default_type \"$content_type\"; try_files /body =404; $ssi"
+  cp "$body" "$dir/www/body"
 }
 
 cpu_ticks() {
@@ -178,15 +96,6 @@ cpu_ticks() {
   for pid in $(tree_pids "$1"); do
     ticks=$(sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null | awk '{print $12 + $13}')
     total=$((total + ${ticks:-0}))
-  done
-  echo "$total"
-}
-
-memory_kb() { # FIELD (VmRSS or VmHWM) summed over the process tree
-  local total=0 pid kb
-  for pid in $(tree_pids "$1"); do
-    kb=$(awk -v f="$2:" '$1 == f {print $2}' "/proc/$pid/status" 2>/dev/null || true)
-    total=$((total + ${kb:-0}))
   done
   echo "$total"
 }
@@ -265,10 +174,8 @@ if [ "$self_check" -eq 1 ]; then
   url="http://127.0.0.1:$sut_port/"
   sut_name="nginx (self-check)"
 elif [ ${#command[@]} -eq 0 ]; then
-  cmake -S "$root" -B "$root/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DPOCKETLANE_BUILD_TESTS=OFF -DPOCKETLANE_BUILD_BENCH=OFF >/dev/null
-  cmake --build "$root/build-bench" --target pocketlane
-  command=("$root/build-bench/src/pocketlane" --headless --port @PORT@)
+  build_pocketlane
+  command=("$pocketlane_binary" --headless --port @PORT@)
   sut_name="pocketlane"
 else
   sut_name=$(basename "${command[0]}")
@@ -314,7 +221,6 @@ for round in $(seq "$rounds"); do
   fi
 done
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 row() {
   local s n
   s=$(figure sut "$2"); n=$(figure nginx "$2")

@@ -18,9 +18,11 @@
 
 namespace {
 
+// One write per line: stderr is unbuffered, and a line written in pieces
+// costs a system call each.
 void PrintTo(FILE* stream, const QString& text) {
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fputc('\n', stream);
+    const QByteArray line = text.toLocal8Bit() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stream);
     std::fflush(stream);
 }
 

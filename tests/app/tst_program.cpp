@@ -12,29 +12,7 @@
 namespace {
 
 constexpr int ExitTimeoutMs = 30000;
-
-// Runs the program to its end with the given arguments and environment.
-struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run RunProgram(const QStringList& arguments, const QProcessEnvironment& environment) {
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(TestSupport::programPath(), arguments);
-    Run run;
-    if (!process.waitForFinished(ExitTimeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
+using Run = PocketlaneProcess::Run;
 
 } // namespace
 
@@ -60,9 +38,10 @@ private Q_SLOTS:
     void secondInstanceEndsAtOnceWithoutAMessage() {
         PocketlaneProcess program;
         QVERIFY2(program.Start(), program.StandardError().constData());
-        const Run second = RunProgram({QStringLiteral("--headless"), QStringLiteral("--port"),
-                                       QString::number(PocketlaneProcess::FreePort())},
-                                      program.Environment());
+        const Run second =
+            PocketlaneProcess::RunToEnd({QStringLiteral("--headless"), QStringLiteral("--port"),
+                                         QString::number(PocketlaneProcess::FreePort())},
+                                        program.Environment());
         QCOMPARE(second.exitCode, 0);
         QCOMPARE(second.out + second.err, QByteArray());
         QCOMPARE(program.Process().state(), QProcess::Running);
@@ -73,9 +52,10 @@ private Q_SLOTS:
         QTcpServer occupant;
         QVERIFY(occupant.listen(QHostAddress::Any, 0));
         PocketlaneProcess environment;
-        const Run run = RunProgram({QStringLiteral("--headless"), QStringLiteral("--port"),
-                                    QString::number(occupant.serverPort())},
-                                   environment.Environment());
+        const Run run =
+            PocketlaneProcess::RunToEnd({QStringLiteral("--headless"), QStringLiteral("--port"),
+                                         QString::number(occupant.serverPort())},
+                                        environment.Environment());
         QCOMPARE(run.exitCode, 1);
         // The message is the last word: nothing is logged after it.
         const QByteArray message = "The port " + QByteArray::number(occupant.serverPort()) +
@@ -111,12 +91,13 @@ private Q_SLOTS:
 
     void commandLineIsChecked() {
         PocketlaneProcess environment;
-        const Run help = RunProgram({QStringLiteral("--help")}, environment.Environment());
+        const Run help =
+            PocketlaneProcess::RunToEnd({QStringLiteral("--help")}, environment.Environment());
         QCOMPARE(help.exitCode, 0);
         QVERIFY(help.out.contains("--port <n>"));
         QVERIFY(help.out.contains("--headless"));
-        const Run badPort = RunProgram({QStringLiteral("--port"), QStringLiteral("70000")},
-                                       environment.Environment());
+        const Run badPort = PocketlaneProcess::RunToEnd(
+            {QStringLiteral("--port"), QStringLiteral("70000")}, environment.Environment());
         QCOMPARE(badPort.exitCode, 2);
         QVERIFY(badPort.err.contains("--port"));
     }

@@ -92,11 +92,7 @@ private Q_SLOTS:
         m_web.reset();
     }
 
-    void phoneBrowsesTheSite_data() {
-        QTest::addColumn<WspClient::Mode>("mode");
-        QTest::newRow("connection-oriented") << WspClient::Mode::ConnectionOriented;
-        QTest::newRow("connectionless") << WspClient::Mode::Connectionless;
-    }
+    void phoneBrowsesTheSite_data() { WspClient::addModeRows(); }
 
     // Menu, a link of the menu, the welcome picture, then a page that nginx
     // sends chunked: four requests in a row through the same gateway, which

@@ -64,6 +64,23 @@ QByteArray PocketlaneProcess::StandardError() {
     return m_stderr;
 }
 
+PocketlaneProcess::Run PocketlaneProcess::RunToEnd(const QStringList& arguments,
+                                                   const QProcessEnvironment& environment) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(TestSupport::programPath(), arguments);
+    Run run;
+    if (!process.waitForFinished(StopTimeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
 quint16 PocketlaneProcess::FreePort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);

@@ -28,6 +28,16 @@ public:
     // What the program wrote to stderr so far.
     QByteArray StandardError();
 
+    // What a run of the program to its end gave.
+    struct Run {
+        int exitCode = -1; // -1 when it crashed or did not end in time
+        QByteArray out;
+        QByteArray err;
+    };
+    // Runs the program with the arguments (an administration command, say)
+    // and waits for its end.
+    static Run RunToEnd(const QStringList& arguments, const QProcessEnvironment& environment);
+
     // A TCP port on loopback that nothing listens on right now.
     static quint16 FreePort();
     // Whether some socket of this machine listens on the TCP port.

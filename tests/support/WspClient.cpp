@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QNetworkDatagram>
+#include <QTest>
 
 #include <array>
 
@@ -232,6 +233,12 @@ WspClient::WspClient(const QHostAddress& gateway, Mode mode)
                       "image/png"}
     , m_userAgent("PocketlaneTestPhone/1.0") {
     m_socket.bind(QHostAddress::LocalHost, 0);
+}
+
+void WspClient::addModeRows() {
+    QTest::addColumn<Mode>("mode");
+    QTest::newRow("connection-oriented") << Mode::ConnectionOriented;
+    QTest::newRow("connectionless") << Mode::Connectionless;
 }
 
 WspClient::~WspClient() {

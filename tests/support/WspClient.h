@@ -38,6 +38,9 @@ public:
     static constexpr quint16 ConnectionOrientedPort = 9201;
 
     explicit WspClient(const QHostAddress& gateway, Mode mode = Mode::ConnectionOriented);
+    // For a test's data function: the column "mode" with one row per kind of
+    // WSP.
+    static void addModeRows();
     ~WspClient();
     WspClient(const WspClient&) = delete;
     WspClient& operator=(const WspClient&) = delete;

@@ -1,0 +1,227 @@
+// The real program behind the Kannel WAP gateway: a phone enters the site,
+// follows the main menu, writes on the Graffiti board, loads the welcome
+// picture and logs in, all over WSP, and every deck it receives is checked
+// in its decompiled form.
+
+#include "support/PocketlaneProcess.h"
+#include "support/TestSupport.h"
+#include "support/WapGateway.h"
+#include "support/WspClient.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <memory>
+
+namespace {
+
+const QByteArray CompiledDeckType = "application/vnd.wap.wmlc";
+
+QByteArray sourceWelcomePicture() {
+    QFile file(TestSupport::sourceDir() + QStringLiteral("/data/Pocketlane.wbmp"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The program with its own settings file, set up through its administration
+// commands before it starts serving.
+struct ServedSite {
+    QTemporaryDir dir;
+    QString settingsFile = dir.filePath(QStringLiteral("settings.reg"));
+    QString picturePath = dir.filePath(QStringLiteral("welcome.wbmp"));
+    QByteArray picture = sourceWelcomePicture();
+    PocketlaneProcess program;
+
+    bool start(const QStringList& assignments) {
+        QFile file(picturePath);
+        if (picture.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(picture) < 0)
+            return false;
+        file.close();
+        QStringList arguments{QStringLiteral("--settings"), settingsFile};
+        for (const QString& assignment : assignments)
+            arguments << QStringLiteral("--set") << assignment;
+        const PocketlaneProcess::Run set =
+            PocketlaneProcess::RunToEnd(arguments, program.Environment());
+        return set.exitCode == 0 && program.Start({QStringLiteral("--settings"), settingsFile});
+    }
+
+    QByteArray url(const QByteArray& path) const {
+        return "http://127.0.0.1:" + QByteArray::number(program.Port()) + path;
+    }
+};
+
+// The decompiler writes the characters that markup would take as character
+// references ("&#x3c", without the semicolon); this puts the characters
+// back, giving a link as the phone follows it.
+QByteArray withCharactersInPlace(const QByteArray& wml) {
+    static const QRegularExpression reference(QStringLiteral("&#x([0-9a-fA-F]{1,2});?"));
+    const QString text = QString::fromLatin1(wml);
+    QByteArray plain;
+    qsizetype copied = 0;
+    for (const QRegularExpressionMatch& match : reference.globalMatch(text)) {
+        plain += wml.mid(copied, match.capturedStart() - copied);
+        plain += char(match.captured(1).toUShort(nullptr, 16));
+        copied = match.capturedEnd();
+    }
+    return plain + wml.mid(copied);
+}
+
+// The link of the anchor titled `title` in a decompiled deck.
+QByteArray linkTitled(const QByteArray& wml, const QByteArray& title) {
+    const QRegularExpression anchor(QStringLiteral("<a href=\"([^\"]*)\"[^>]*> ?") +
+                                    QRegularExpression::escape(QString::fromLatin1(title)) +
+                                    QStringLiteral(" ?</a>"));
+    return withCharactersInPlace(anchor.match(QString::fromLatin1(wml)).captured(1).toLatin1());
+}
+
+QByteArray imageSource(const QByteArray& wml) {
+    const QRegularExpression image(QStringLiteral("<img src=\"([^\"]*)\""));
+    return withCharactersInPlace(image.match(QString::fromLatin1(wml)).captured(1).toLatin1());
+}
+
+} // namespace
+
+class TestGatewaySite : public QObject {
+    Q_OBJECT
+private:
+    QString failureReport(const WspReply& reply, ServedSite& site) const {
+        return reply.describe() + QLatin1Char('\n') + m_gateway->logs() +
+               QString::fromLocal8Bit(site.program.StandardError());
+    }
+
+    // Fetches the page at path through the gateway and checks that a
+    // compiled deck holding every one of `expected` came back; its WML text
+    // goes to wml.
+    void fetchDeck(WspClient& phone, ServedSite& site, const QByteArray& path,
+                   const QList<QByteArray>& expected, QByteArray& wml) {
+        QVERIFY2(!path.isEmpty(), "no link to follow");
+        const WspReply reply = phone.get(site.url(path));
+        const QString report = failureReport(reply, site);
+        QVERIFY2(reply.isComplete() && reply.status == 0x20, qPrintable(report));
+        QVERIFY2(reply.contentType == CompiledDeckType, qPrintable(report));
+        wml = WapGateway::decompile(reply.body);
+        // The compiler moves repeated words into a string table, and the
+        // decompiler puts blanks around them; blanks are left out of the check.
+        for (const QByteArray& text : expected)
+            QVERIFY2(QByteArray(wml).replace(' ', "").contains(QByteArray(text).replace(' ', "")),
+                     qPrintable(QString::fromLatin1(text + "\nnot in\n" + wml)));
+    }
+
+    void fetchPicture(WspClient& phone, ServedSite& site, const QByteArray& path) {
+        QVERIFY2(path.startsWith("/?F="), path.constData());
+        const WspReply reply = phone.get(site.url(path));
+        QVERIFY2(reply.status == 0x20 && reply.contentType == "image/vnd.wap.wbmp",
+                 qPrintable(failureReport(reply, site)));
+        QCOMPARE(reply.body, site.picture);
+    }
+
+    std::unique_ptr<WapGateway> m_gateway;
+
+private Q_SLOTS:
+    void initTestCase() {
+        QString missing;
+        QVERIFY2(WapGateway::isAvailable(&missing),
+                 qPrintable(missing + QStringLiteral(" is missing; run scripts/setup.sh")));
+        QVERIFY2(!sourceWelcomePicture().isEmpty(), "data/Pocketlane.wbmp is missing");
+        m_gateway = std::make_unique<WapGateway>();
+        QVERIFY2(m_gateway->start(), qPrintable(m_gateway->errorString()));
+    }
+
+    void cleanupTestCase() { m_gateway.reset(); }
+
+    void phoneBrowsesTheSite_data() { WspClient::addModeRows(); }
+
+    void phoneBrowsesTheSite() {
+        QFETCH(WspClient::Mode, mode);
+        ServedSite site;
+        QVERIFY2(site.start({QStringLiteral("ShowWelcomeGraphic=Y"),
+                             QStringLiteral("ShowWelcomeGraphicFilename=") + site.picturePath,
+                             QStringLiteral("WelcomeMessage=Y"),
+                             QStringLiteral("WelcomeMessageText=Hello <phones> & friends"),
+                             QStringLiteral("EnableGraffiti=Y")}),
+                 site.program.StandardError().constData());
+        WspClient phone(m_gateway->address(), mode);
+
+        QByteArray welcome;
+        QByteArray page;
+        fetchDeck(
+            phone, site, "/",
+            {"Hello &#x3cphones&#x3e &#x26 friends", "alt=\"Welcome!\"", "Powered by Pocketlane"},
+            welcome);
+        QVERIFY(!QTest::currentTestFailed());
+        fetchDeck(phone, site, linkTitled(welcome, "Enter"), {"title=\"Main Menu\""}, page);
+        QVERIFY(!QTest::currentTestFailed());
+        fetchDeck(phone, site, linkTitled(page, "Graffiti"),
+                  {"No one has added Graffiti, be the first!", "=============="}, page);
+        QVERIFY(!QTest::currentTestFailed());
+        fetchDeck(phone, site, linkTitled(page, "Add Graffiti"),
+                  {"Enter your Graffiti below", "name=\"G\""}, page);
+        QVERIFY(!QTest::currentTestFailed());
+
+        // The phone puts the typed text, URL-encoded, in place of $(G); the
+        // decompiler leaves that variable reference out of the link.
+        QByteArray submit = linkTitled(page, "Submit");
+        QVERIFY2(submit.endsWith("&G="), submit.constData());
+        const QByteArray message = "<b>\"Hi\"</b> costs $5 > 4";
+        submit += QUrl::toPercentEncoding(QString::fromLatin1(message));
+        // Text, not markup: the decompiler writes the characters as references
+        // and a dollar sign doubled, as WML text has it.
+        fetchDeck(phone, site, submit, {"&#x3cb&#x3e&#x22Hi&#x22&#x3c/b&#x3e costs $$5 &#x3e 4"},
+                  page);
+        QVERIFY(!QTest::currentTestFailed());
+        QVERIFY(!page.contains("No one has added Graffiti"));
+
+        fetchPicture(phone, site, imageSource(welcome));
+        QVERIFY(!QTest::currentTestFailed());
+        // The same gateway goes on serving decks after the picture.
+        fetchDeck(phone, site, linkTitled(page, "[^] Main Menu"), {"title=\"Main Menu\""}, page);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(site.program.Stop(), 0);
+        QVERIFY(site.program.StandardError().contains("User added graffiti:" + message));
+    }
+
+    void phoneLogsInWithTheSitePassword() {
+        ServedSite site;
+        QVERIFY2(site.start({QStringLiteral("ShowWelcomeGraphic=Y"),
+                             QStringLiteral("ShowWelcomeGraphicFilename=") + site.picturePath,
+                             QStringLiteral("WelcomeMessage=N"), QStringLiteral("EnablePassword=Y"),
+                             QStringLiteral("Password=Open Sesame"),
+                             QStringLiteral("EnableGraffiti=Y")}),
+                 site.program.StandardError().constData());
+        WspClient phone(m_gateway->address());
+
+        QByteArray welcome;
+        QByteArray page;
+        fetchDeck(phone, site, "/", {"Please enter Password:", "name=\"P\""}, welcome);
+        QVERIFY(!QTest::currentTestFailed());
+        QVERIFY2(linkTitled(welcome, "Login").startsWith("/?P="), welcome.constData());
+        fetchDeck(phone, site, "/?P=open%20sesame", {"The password you supplied is incorrect."},
+                  page);
+        QVERIFY(!QTest::currentTestFailed());
+        fetchDeck(phone, site, "/?P=Open%20Sesame", {"title=\"Main Menu\""}, page);
+        QVERIFY(!QTest::currentTestFailed());
+
+        const QByteArray graffiti = linkTitled(page, "Graffiti");
+        QVERIFY2(QRegularExpression(QStringLiteral("^/\\?S=\\d+&K=[A-\\[]{3}$"))
+                     .match(QString::fromLatin1(graffiti))
+                     .hasMatch(),
+                 graffiti.constData());
+        fetchDeck(phone, site, graffiti, {"No one has added Graffiti, be the first!"}, page);
+        QVERIFY(!QTest::currentTestFailed());
+        fetchDeck(phone, site, graffiti.left(graffiti.indexOf('&')),
+                  {"This Pocketlane site is password protected."}, page);
+        QVERIFY(!QTest::currentTestFailed());
+
+        // The welcome picture's link carries its own key past the password.
+        const QByteArray picture = imageSource(welcome);
+        QVERIFY2(picture.contains("&K="), welcome.constData());
+        fetchPicture(phone, site, picture);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(site.program.Stop(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestGatewaySite)
+#include "tst_gatewaysite.moc"
