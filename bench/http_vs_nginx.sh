@@ -7,8 +7,9 @@
 #   COMMAND starts the server under test in the foreground; "@PORT@" in the
 #   command and in the URL is replaced by a free port. Without a command the
 #   script builds Pocketlane (build-bench/, Release) and runs
-#     build-bench/src/pocketlane --headless --port @PORT@
-#   with the URL http://127.0.0.1:@PORT@/.
+#     build-bench/src/pocketlane --headless --port @PORT@ --settings FILE
+#   with the URL http://127.0.0.1:@PORT@/, FILE being a fresh settings file in
+#   which "/" is the main menu (no welcome page, no password, every module on).
 #
 #   --self-check        use a second nginx, set up like the reference one, as
 #                       the server under test: the ratios should be near 1
@@ -175,7 +176,14 @@ if [ "$self_check" -eq 1 ]; then
   sut_name="nginx (self-check)"
 elif [ ${#command[@]} -eq 0 ]; then
   build_pocketlane
-  command=("$pocketlane_binary" --headless --port @PORT@)
+  # Its own settings, so that "/" is the main menu of every module whatever
+  # the user running the benchmark has set.
+  mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
+  export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config"
+  "$pocketlane_binary" --settings "$work/settings.reg" --set ShowWelcomeGraphic=N \
+    --set WelcomeMessage=N --set EnablePassword=N --set EnableSharedFolders=Y \
+    --set EnableGraffiti=Y --set EnableMyComputer=Y >/dev/null
+  command=("$pocketlane_binary" --headless --port @PORT@ --settings "$work/settings.reg")
   sut_name="pocketlane"
 else
   sut_name=$(basename "${command[0]}")

@@ -82,9 +82,21 @@ int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
     return app.exec();
 }
 
+// Process settings that make each request cheaper, unless the user set them:
+// without TZ the C library looks at /etc/localtime again for every local time
+// it converts (once per status-log line), and Qt's own event dispatcher wakes
+// up with fewer system calls per connection than the GLib one.
+void TuneForServing() {
+    if (qEnvironmentVariableIsEmpty("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    TuneForServing();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pocketlane"));
     const CommandLineOptions options = ParseCommandLine(QCoreApplication::arguments());

@@ -88,7 +88,11 @@ QByteArray SocketElement::GetData() {
 bool SocketElement::SendData(const QByteArray& data) {
     if (m_state != SocketState::Connected || !m_socket)
         return false;
+    // Written at once rather than on the next round of the event loop: a
+    // whole answer usually fits the socket's send buffer, and a connection
+    // told to close then closes right away.
     m_socket->write(data);
+    m_socket->flush();
     return true;
 }
 
