@@ -1,5 +1,6 @@
 // The real program behind the Kannel WAP gateway: a phone enters the site,
-// follows the main menu, writes on the Graffiti board, loads the welcome
+// follows the main menu, writes on the Graffiti board, walks a shared folder
+// down to a ring tone and downloads it, loads the welcome
 // picture and logs in, all over WSP, and every deck it receives is checked
 // in its decompiled form.
 
@@ -8,6 +9,7 @@
 #include "support/WapGateway.h"
 #include "support/WspClient.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -34,7 +36,7 @@ struct ServedSite {
     QByteArray picture = sourceWelcomePicture();
     PocketlaneProcess program;
 
-    bool start(const QStringList& assignments) {
+    bool start(const QStringList& assignments, const QStringList& shares = {}) {
         QFile file(picturePath);
         if (picture.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(picture) < 0)
             return false;
@@ -42,6 +44,8 @@ struct ServedSite {
         QStringList arguments{QStringLiteral("--settings"), settingsFile};
         for (const QString& assignment : assignments)
             arguments << QStringLiteral("--set") << assignment;
+        for (const QString& folder : shares)
+            arguments << QStringLiteral("--share") << folder;
         const PocketlaneProcess::Run set =
             PocketlaneProcess::RunToEnd(arguments, program.Environment());
         return set.exitCode == 0 && program.Start({QStringLiteral("--settings"), settingsFile});
@@ -109,12 +113,17 @@ private:
                      qPrintable(QString::fromLatin1(text + "\nnot in\n" + wml)));
     }
 
-    void fetchPicture(WspClient& phone, ServedSite& site, const QByteArray& path) {
+    void fetchFile(WspClient& phone, ServedSite& site, const QByteArray& path,
+                   const QByteArray& contentType, const QByteArray& bytes) {
         QVERIFY2(path.startsWith("/?F="), path.constData());
         const WspReply reply = phone.get(site.url(path));
-        QVERIFY2(reply.status == 0x20 && reply.contentType == "image/vnd.wap.wbmp",
+        QVERIFY2(reply.status == 0x20 && reply.contentType == contentType,
                  qPrintable(failureReport(reply, site)));
-        QCOMPARE(reply.body, site.picture);
+        QCOMPARE(reply.body, bytes);
+    }
+
+    void fetchPicture(WspClient& phone, ServedSite& site, const QByteArray& path) {
+        fetchFile(phone, site, path, "image/vnd.wap.wbmp", site.picture);
     }
 
     std::unique_ptr<WapGateway> m_gateway;
@@ -218,6 +227,42 @@ private Q_SLOTS:
         const QByteArray picture = imageSource(welcome);
         QVERIFY2(picture.contains("&K="), welcome.constData());
         fetchPicture(phone, site, picture);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(site.program.Stop(), 0);
+    }
+
+    void phoneDownloadsARingToneFromASharedFolder() {
+        ServedSite site;
+        const QString tones = site.dir.filePath(QStringLiteral("music/RING tones"));
+        QVERIFY(QDir().mkpath(tones));
+        QByteArray tune("MThd\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60MTrk", 18);
+        tune += QByteArray(3000, '\x90');
+        QFile file(tones + QStringLiteral("/tune.MID"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(tune) == tune.size());
+        file.close();
+        const QString shared = site.dir.filePath(QStringLiteral("music"));
+        QVERIFY2(
+            site.start({QStringLiteral("ShowWelcomeGraphic=N"), QStringLiteral("WelcomeMessage=N"),
+                        QStringLiteral("EnableSharedFolders=Y")},
+                       {shared}),
+            site.program.StandardError().constData());
+        // The gateway answers 406 for a type the phone does not list as accepted.
+        WspClient phone(m_gateway->address());
+        phone.setAcceptedTypes({"application/vnd.wap.wmlc", "audio/midi"});
+
+        QByteArray page;
+        fetchDeck(phone, site, "/", {"title=\"Main Menu\""}, page);
+        QVERIFY(!QTest::currentTestFailed());
+        fetchDeck(phone, site, linkTitled(page, "Shared Folders"), {"Root Level Pg:1"}, page);
+        QVERIFY(!QTest::currentTestFailed());
+        fetchDeck(phone, site, linkTitled(page, shared.toUtf8()), {"[D] Ring Tones"}, page);
+        QVERIFY(!QTest::currentTestFailed());
+        fetchDeck(phone, site, linkTitled(page, "[D] Ring Tones"), {"Tune.mid"}, page);
+        QVERIFY(!QTest::currentTestFailed());
+        fetchDeck(phone, site, linkTitled(page, "Tune.mid"),
+                  {"Filename:", "Tune.mid", "3,018 bytes", "Download File"}, page);
+        QVERIFY(!QTest::currentTestFailed());
+        fetchFile(phone, site, linkTitled(page, "Download File"), "audio/midi", tune);
         QVERIFY(!QTest::currentTestFailed());
         QCOMPARE(site.program.Stop(), 0);
     }
