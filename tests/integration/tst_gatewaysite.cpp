@@ -1,8 +1,8 @@
 // The real program behind the Kannel WAP gateway: a phone enters the site,
-// follows the main menu, writes on the Graffiti board, walks a shared folder
-// down to a ring tone and downloads it, loads the welcome
-// picture and logs in, all over WSP, and every deck it receives is checked
-// in its decompiled form.
+// follows the main menu, writes on the Graffiti board, loads the welcome
+// picture, logs in, and walks a shared folder down to a ring tone that it
+// downloads, all over WSP; every deck it receives is checked in its
+// decompiled form.
 
 #include "support/PocketlaneProcess.h"
 #include "support/TestSupport.h"
