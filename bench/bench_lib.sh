@@ -101,7 +101,7 @@ start_server() {
 # The program, built for speed in build-bench/; its path in pocketlane_binary.
 build_pocketlane() {
   cmake -S "$root" -B "$root/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DPOCKETLANE_BUILD_TESTS=OFF -DPOCKETLANE_BUILD_BENCH=OFF >/dev/null
+    -DPOCKETLANE_BUILD_TESTS=OFF -DPOCKETLANE_BUILD_BENCH=ON >/dev/null
   cmake --build "$root/build-bench" --target pocketlane >&2
   pocketlane_binary="$root/build-bench/src/pocketlane"
 }
