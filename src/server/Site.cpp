@@ -63,12 +63,17 @@ public:
     QString ErrorString() const override {
         return m_error.isEmpty() ? m_file.errorString() : m_error;
     }
-    bool AtEnd() const override { return m_headers.isEmpty() && m_file.atEnd(); }
+    // Exactly the announced length is sent: a file that grows meanwhile is
+    // cut there, and one that shrinks fails the stream (and the connection)
+    // rather than leave the phone waiting for bytes that never come.
+    bool AtEnd() const override { return m_headers.isEmpty() && m_sent >= m_size; }
 
     QByteArray ReadChunk(qint64 maxBytes) override {
         if (!m_headers.isEmpty())
             return std::exchange(m_headers, QByteArray());
-        return m_file.read(maxBytes);
+        const QByteArray chunk = m_file.read(qMin(maxBytes, m_size - m_sent));
+        m_sent += chunk.size();
+        return chunk;
     }
 
 private:
@@ -76,6 +81,7 @@ private:
     QFile m_file;
     QString m_error;
     qint64 m_size = 0;
+    qint64 m_sent = 0;
 };
 
 QByteArray ContentTypeOfFile(const QByteArray& path) {

@@ -483,6 +483,42 @@ private Q_SLOTS:
         slow.abort();
         QVERIFY(site.h.deck("/").contains("Shared Folders"));
     }
+
+    // A file written to while it is downloaded: the phone gets exactly the
+    // announced length, so the next answer on the connection stays framed,
+    // or, when the file shrank, a closed connection instead of a wait.
+    void fileChangedDuringDownloadKeepsTheAnnouncedLength() {
+        FolderSite site;
+        QVERIFY(site.h.open());
+        const QByteArray share = site.share("Changing");
+        const qint64 size = qint64(64) << 20;
+        QFile file(QString::fromUtf8(share + "/Tune.mid"));
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(size));
+        const QByteArray page = site.follow(site.rootLevel(), share);
+        const QByteArray link = site.fileLinkOf(site.follow(page, "Tune.mid"));
+
+        for (const bool grows : {true, false}) {
+            LoopbackClient client(site.h.server.Port());
+            client.Socket().setReadBufferSize(256 << 10);
+            client.Send(LoopbackClient::Request(link));
+            QVERIFY(client.WaitForBytes(64 << 10));
+            QVERIFY(file.resize(grows ? 2 * size : size / 2));
+            client.Socket().setReadBufferSize(0);
+            if (!grows) {
+                QVERIFY(client.WaitClosed());
+                QVERIFY(client.Received().size() < size);
+                QVERIFY(file.resize(size));
+                continue;
+            }
+            const QByteArray headers = DownloadHeaders("audio/midi", size);
+            client.Send(LoopbackClient::Request("/favicon.ico"));
+            QVERIFY(client.WaitForBytes(headers.size() + size + 32));
+            QCOMPARE(client.Received().left(headers.size()), headers);
+            QCOMPARE(client.Received().mid(headers.size() + size, 17),
+                     QByteArray("HTTP/1.1 200 OK\r\n"));
+            QVERIFY(file.resize(size));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_SharedFolderPages)
