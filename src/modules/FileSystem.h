@@ -26,8 +26,10 @@ std::vector<FolderEntry> ListFolder(const QByteArray& folder, const QByteArray& 
 // empty when it does not exist.
 QByteArray CanonicalPath(const QByteArray& path);
 
-// Whether a canonical path is the folder itself or lies below it, comparing
-// whole path components.
+// Whether a path is the folder itself or lies below it, comparing whole path
+// components exactly, letter case included ("/a/music" is not inside
+// "/a/mus"). Both are taken as written: pass canonical paths to compare
+// where links lead.
 bool IsWithinFolder(const QByteArray& canonicalPath, const QByteArray& canonicalFolder);
 
 // What the details page shows of a file; all empty/zero when the path

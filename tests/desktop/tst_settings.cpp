@@ -73,28 +73,6 @@ private Q_SLOTS:
         QVERIFY(!t.settings->enableGraffiti() && !t.settings->graffitiShowDate());
     }
 
-    void aRestartFindsEveryOptionAsTheOwnerLeftIt() {
-        TempSettings t;
-        const QByteArray texts[] = {"/pics/my \"best\".wbmp", "Hi!\nOn sale: 50% off, 10% more",
-                                    "pa$$\\word", "%POCKETLANE_UNSET_VARIABLE%"};
-        int text = 0;
-        for (int index = 0; index < Settings::OptionCount; ++index) {
-            const auto option = O(index);
-            if (Settings::IsSwitch(option))
-                QVERIFY(t.settings->setSwitch(option, !t.settings->isOn(option)));
-            else
-                QVERIFY(t.settings->setText(option, texts[text++ % 4]));
-        }
-        std::array<QByteArray, Settings::OptionCount> before;
-        for (int index = 0; index < Settings::OptionCount; ++index)
-            before[index] = t.settings->storedForm(O(index));
-
-        t.restart();
-        for (int index = 0; index < Settings::OptionCount; ++index)
-            QCOMPARE(t.settings->storedForm(O(index)), before[index]);
-        QVERIFY(t.settings->graffitiShowDate() && !t.settings->showWelcomeGraphic());
-    }
-
     void onlyExactlyYIsOn() {
         TempSettings t;
         storeOption(t, "EnableGraffiti", "y");
@@ -198,26 +176,6 @@ private Q_SLOTS:
             raised = true;
         }
         QVERIFY(raised);
-    }
-
-    void aStoreCutInHalfByACrashIsKeptAside() {
-        TempSettings t;
-        t.settings->setText(O::Password, "owner's secret");
-        const QByteArray whole = t.fileText();
-        QFile file(t.file);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(whole.left(whole.size() / 2));
-        file.close();
-
-        t.restart();
-        QCOMPARE(t.settings->password(), QByteArray()); // started afresh ...
-        const QStringList aside =
-            QDir(t.dir.path()).entryList({QStringLiteral("settings.reg.unreadable-*")});
-        QCOMPARE(aside.size(), 1); // ... with the old file kept
-        QFile kept(t.dir.filePath(aside.first()));
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), whole.left(whole.size() / 2));
-        QVERIFY(t.lines(LogError).first().contains(aside.first()));
     }
 
     void welcomeTextIsSafeForADeck() {

@@ -266,6 +266,27 @@ private Q_SLOTS:
         QVERIFY(!QTest::currentTestFailed());
         QCOMPARE(site.program.Stop(), 0);
     }
+
+    // Every socket of the gateway's boxes stays on loopback.
+    void boxesListenAndTalkOnLoopbackOnly() {
+        for (const qint64 pid : m_gateway->pids()) {
+            const QList<TestSupport::SocketEntry> sockets = TestSupport::socketsOfProcess(pid);
+            QVERIFY2(!sockets.isEmpty(), "no sockets found for a box");
+            for (const TestSupport::SocketEntry& socket : sockets) {
+                const QString where =
+                    QStringLiteral("%1 %2:%3 -> %4:%5")
+                        .arg(QString::fromLatin1(socket.protocol), socket.localAddress.toString())
+                        .arg(socket.localPort)
+                        .arg(socket.remoteAddress.toString())
+                        .arg(socket.remotePort);
+                QVERIFY2(socket.localAddress.isLoopback(), qPrintable(where));
+                QVERIFY2(socket.remoteAddress.isLoopback() || socket.remoteAddress.isNull() ||
+                             socket.remoteAddress == QHostAddress::AnyIPv4 ||
+                             socket.remoteAddress == QHostAddress::AnyIPv6,
+                         qPrintable(where));
+            }
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestGatewaySite)

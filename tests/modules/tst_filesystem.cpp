@@ -68,6 +68,7 @@ private Q_SLOTS:
         QVERIFY(IsWithinFolder("/home/a/mus", "/home/a/mus"));
         QVERIFY(IsWithinFolder("/home/a/mus/x", "/home/a/mus"));
         QVERIFY(!IsWithinFolder("/home/a/music", "/home/a/mus"));
+        QVERIFY(!IsWithinFolder("/home/a/Mus", "/home/a/mus"));
         QVERIFY(IsWithinFolder("/etc", "/"));
         QVERIFY(!IsWithinFolder({}, "/"));
     }

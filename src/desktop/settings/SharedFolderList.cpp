@@ -2,6 +2,7 @@
 
 #include "desktop/settings/RegistryStore.h"
 #include "desktop/settings/SettingsStorage.h"
+#include "modules/FileSystem.h"
 #include "server/StatusLog.h"
 
 #include <QFile>
@@ -24,12 +25,6 @@ QString SharedFolderList::ReplaceSubFoldersText() {
     return QStringLiteral("One or more sub folders of the folder you've selected are already "
                           "being shared. These will be removed if you continue.\r"
                           "Are you sure you wish to continue?");
-}
-
-bool SharedFolderList::IsSameOrInside(QByteArrayView sInner, QByteArrayView sOuter) {
-    if (!sInner.startsWith(sOuter))
-        return false;
-    return sInner.size() == sOuter.size() || sOuter.endsWith('/') || sInner[sOuter.size()] == '/';
 }
 
 QByteArray SharedFolderList::CleanFolderPath(QByteArrayView sPath) {
@@ -90,7 +85,7 @@ void SharedFolderList::logSummary() {
 
 std::optional<QByteArray> SharedFolderList::sharingParentOf(QByteArrayView sPath) const {
     for (const QByteArray& folder : m_folders) {
-        if (IsSameOrInside(sPath, folder))
+        if (FileSystem::IsWithinFolder(sPath.toByteArray(), folder))
             return folder;
     }
     return std::nullopt;
@@ -99,7 +94,7 @@ std::optional<QByteArray> SharedFolderList::sharingParentOf(QByteArrayView sPath
 QList<QByteArray> SharedFolderList::sharedSubFoldersOf(QByteArrayView sPath) const {
     QList<QByteArray> inside;
     for (const QByteArray& folder : m_folders) {
-        if (IsSameOrInside(folder, sPath))
+        if (FileSystem::IsWithinFolder(folder, sPath.toByteArray()))
             inside.append(folder);
     }
     return inside;

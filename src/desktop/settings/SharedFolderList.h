@@ -23,10 +23,6 @@ public:
     static QString AlreadySharedText();
     static QString ReplaceSubFoldersText();
 
-    // Whether folder sInner is folder sOuter or lies inside it: whole path
-    // components compare, exactly and with letter case ("/a/music" is not
-    // inside "/a/mus").
-    static bool IsSameOrInside(QByteArrayView sInner, QByteArrayView sOuter);
     // The path made absolute-clean: no "//", "." or ".." components and no
     // trailing "/" except for the root. Empty for a path that is not
     // absolute.
