@@ -6,8 +6,11 @@
 #include "support/SiteHarness.h"
 #include "support/WmlValidation.h"
 
+#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
 namespace {
 const QByteArray GifBytes = "GIF89a\x01\x00\x01\x00\x00\x00\x00;";
@@ -260,6 +263,48 @@ private Q_SLOTS:
         QCOMPARE(h.temp.lines(LogError).size(), 2);
         QVERIFY(h.temp.lines(LogError).first().startsWith(
             QStringLiteral("Error occured sending file:")));
+    }
+
+    // Requests put together at random from the site's own variables and odd
+    // values, under changing options: every one is answered with a
+    // well-formed deck or a file, or dropped, and the site goes on serving.
+    void randomRequestsNeverBreakTheSite() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        QTemporaryDir share;
+        QVERIFY(QDir(share.path()).mkpath(QStringLiteral("sub\x01 dir")));
+        QFile file(share.filePath(QStringLiteral("tune.mid")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("MThd") == 4);
+        file.close();
+        h.folders.addFolder(share.path().toUtf8(), [] { return true; });
+        QRandomGenerator random(20261206);
+        const QByteArray names[] = {"S", "F", "K", "P", "G", "s", "D"};
+        const QByteArray values[] = {"0",   "1",     "-1",   "99999999999999999999", "",    "%",
+                                     "%zz", "%00",   "$(P)", "9223372036854775807",  "a=b", "%26",
+                                     "?",   "%3F%3F"};
+        for (int round = 0; round < 300; ++round) {
+            if (round % 50 == 0) {
+                h.settings.setSwitch(Settings::EnablePassword, random.bounded(2));
+                h.settings.setSwitch(Settings::EnableSharedFolders, random.bounded(2));
+                h.settings.setSwitch(Settings::EnableMyComputer, false);
+            }
+            QByteArray path = random.bounded(4) ? "/" : "/x%41";
+            const int count = random.bounded(4);
+            for (int i = 0; i < count; ++i) {
+                path += (i ? "&" : "?") + names[random.bounded(7)] + '=';
+                path += random.bounded(3) ? values[random.bounded(14)]
+                                          : QByteArray::number(random.bounded(400));
+            }
+            const QByteArray answer = h.answer(path);
+            if (answer.isEmpty() || !answer.contains("text/vnd.wap.wml"))
+                continue;
+            QXmlStreamReader reader(DeckOf(answer));
+            while (!reader.atEnd())
+                reader.readNext();
+            QVERIFY2(!reader.hasError(), path.constData());
+        }
+        h.settings.setSwitch(Settings::EnablePassword, false);
+        QVERIFY(h.deck("/").contains("<card id=\"MainMenu\""));
     }
 };
 
