@@ -2,8 +2,8 @@
 
 #include "modules/LogindClient.h"
 #include "server/StatusLog.h"
+#include "server/TcpConnection.h"
 
-#include <QAbstractSocket>
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
@@ -90,12 +90,11 @@ void ShutdownWindows(quint32 lCode, bool bForce, bool bForceIfHung, StatusLog* o
         });
 }
 
-void ShutdownPocketlane(QAbstractSocket* oConnection) {
+void ShutdownPocketlane(TcpConnection* oConnection) {
     // A connection told to close once its answer is written is in the
     // closing state until then: its bytes still have to leave too, as the
     // socket's destruction at the end of the program would discard them.
-    if (!oConnection || oConnection->state() == QAbstractSocket::UnconnectedState ||
-        oConnection->bytesToWrite() == 0) {
+    if (!oConnection || !oConnection->isOpen() || oConnection->bytesToWrite() == 0) {
         QMetaObject::invokeMethod(QCoreApplication::instance(), &ExitProgram, Qt::QueuedConnection);
         return;
     }
@@ -108,12 +107,11 @@ void ShutdownPocketlane(QAbstractSocket* oConnection) {
     auto* waitLimit = new QTimer(oConnection);
     waitLimit->setSingleShot(true);
     QObject::connect(waitLimit, &QTimer::timeout, exitOnce);
-    QObject::connect(oConnection, &QAbstractSocket::bytesWritten, waitLimit,
-                     [oConnection, exitOnce] {
-                         if (oConnection->bytesToWrite() == 0)
-                             exitOnce();
-                     });
-    QObject::connect(oConnection, &QAbstractSocket::disconnected, waitLimit, exitOnce);
+    QObject::connect(oConnection, &TcpConnection::bytesWritten, waitLimit, [oConnection, exitOnce] {
+        if (oConnection->bytesToWrite() == 0)
+            exitOnce();
+    });
+    QObject::connect(oConnection, &TcpConnection::disconnected, waitLimit, exitOnce);
     QObject::connect(oConnection, &QObject::destroyed, QCoreApplication::instance(), exitOnce);
     waitLimit->start(ClosingAnswerWaitMs);
 }

@@ -5,8 +5,8 @@
 
 #include <functional>
 
-class QAbstractSocket;
 class StatusLog;
+class TcpConnection;
 
 // The session-end operations behind the My Computer pages: log off the PC's
 // owner, power the PC off, reboot it, shut it down, and close this program.
@@ -48,7 +48,7 @@ void ShutdownWindows(quint32 lCode, bool bForce, bool bForceIfHung, StatusLog* o
 // closing answer, has handed all its bytes to the system, has closed or gone,
 // or after ClosingAnswerWaitMs at the latest. Without a connection, or with
 // nothing left to send, the program ends as soon as the current event is done.
-void ShutdownPocketlane(QAbstractSocket* oConnection = nullptr);
+void ShutdownPocketlane(TcpConnection* oConnection = nullptr);
 inline constexpr int ClosingAnswerWaitMs = 10000;
 
 } // namespace basShutdown

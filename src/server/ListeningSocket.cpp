@@ -116,9 +116,14 @@ void ListeningSocket::Close() {
 }
 
 quint16 ListeningSocket::Port() const {
+    return LocalPortOf(m_fd);
+}
+
+quint16 LocalPortOf(int descriptor) {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (descriptor < 0 ||
+        ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return 0;
     if (address.ss_family == AF_INET6)
         return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
@@ -128,7 +133,7 @@ quint16 ListeningSocket::Port() const {
 void ListeningSocket::acceptWaitingConnections() {
     QPointer<ListeningSocket> alive(this);
     for (int taken = 0; taken < AcceptsPerWakeUp && alive && m_fd >= 0; ++taken) {
-        const int descriptor = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+        const int descriptor = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (descriptor >= 0) {
             m_onConnection(descriptor);
             continue;

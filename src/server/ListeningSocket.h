@@ -8,10 +8,14 @@
 
 class QSocketNotifier;
 
+// The local port of a TCP socket descriptor; 0 when it has none.
+quint16 LocalPortOf(int descriptor);
+
 // A listening TCP socket on every address of the PC, on the system's socket
 // calls so that a failed accept is seen: when no descriptor is left,
 // accepting pauses until ResumeAccepting instead of retrying at once in a
-// busy loop. Each accepted descriptor goes to onConnection, which owns it.
+// busy loop. Each accepted descriptor (non-blocking, closed on exec) goes to
+// onConnection, which owns it.
 class ListeningSocket : public QObject {
 public:
     ListeningSocket(std::function<void(qintptr)> onConnection,

@@ -2,9 +2,9 @@
 
 #include "server/ListeningSocket.h"
 #include "server/PrimaryAddress.h"
+#include "server/TcpConnection.h"
 
 #include <QMetaObject>
-#include <QTcpSocket>
 
 #include <chrono>
 #include <unistd.h>
@@ -59,17 +59,12 @@ void SocketElement::onAcceptError() {
 bool SocketElement::Accept(qintptr requestId) {
     if (m_state != SocketState::Closed || !m_array.takeOfferedConnection(requestId))
         return false;
-    auto* socket = new QTcpSocket(this);
-    if (!socket->setSocketDescriptor(requestId)) {
-        ::close(int(requestId));
-        delete socket;
-        return false;
-    }
+    auto* socket = new TcpConnection(int(requestId), this);
     socket->setReadBufferSize(ReadBufferSize);
-    connect(socket, &QTcpSocket::readyRead, this, &SocketElement::onReadyRead);
-    connect(socket, &QTcpSocket::bytesWritten, this, &SocketElement::onBytesWritten);
-    connect(socket, &QTcpSocket::errorOccurred, this, &SocketElement::onSocketError);
-    connect(socket, &QTcpSocket::disconnected, this, &SocketElement::onDisconnected);
+    connect(socket, &TcpConnection::readyRead, this, &SocketElement::onReadyRead);
+    connect(socket, &TcpConnection::bytesWritten, this, &SocketElement::onBytesWritten);
+    connect(socket, &TcpConnection::errorOccurred, this, &SocketElement::onSocketError);
+    connect(socket, &TcpConnection::disconnected, this, &SocketElement::onDisconnected);
     m_socket = socket;
     m_state = SocketState::Connected;
     m_closeWhenSent = false;
@@ -88,11 +83,11 @@ QByteArray SocketElement::GetData() {
 bool SocketElement::SendData(const QByteArray& data) {
     if (m_state != SocketState::Connected || !m_socket)
         return false;
-    // Written at once rather than on the next round of the event loop: a
-    // whole answer usually fits the socket's send buffer, and a connection
-    // told to close then closes right away.
-    m_socket->write(data);
-    m_socket->flush();
+    // The connection sends at once what the system takes: a whole answer
+    // usually fits the socket's send buffer, and a connection told to close
+    // then closes right away.
+    if (m_socket->write(data) > 0)
+        m_lastActivity = MonotonicNow();
     return true;
 }
 
@@ -106,10 +101,6 @@ bool SocketElement::SendStream(std::unique_ptr<ResponseStream> stream) {
 
 qint64 SocketElement::PendingWriteBytes() const {
     return m_socket ? m_socket->bytesToWrite() : 0;
-}
-
-QAbstractSocket* SocketElement::Connection() const {
-    return m_socket;
 }
 
 void SocketElement::CloseAfterSending() {
@@ -146,10 +137,8 @@ void SocketElement::onBytesWritten() {
 }
 
 void SocketElement::onSocketError(QAbstractSocket::SocketError error) {
-    // The other end closing is no fault: the disconnect that follows once
-    // the queued bytes are written raises the Close event.
-    if (error == QAbstractSocket::RemoteHostClosedError)
-        return;
+    // The other end closing is no fault and comes as a disconnect, which
+    // raises the Close event.
     m_stream.reset();
     m_state = SocketState::Error;
     Q_EMIT m_array.Error(m_index, int(error), m_socket ? m_socket->errorString() : QString());
@@ -185,7 +174,8 @@ void SocketElement::pumpStream() {
             failStream(failure);
             break;
         }
-        m_socket->write(chunk);
+        if (m_socket->write(chunk) > 0)
+            m_lastActivity = MonotonicNow();
     }
     m_pumping = false;
 }
@@ -211,11 +201,10 @@ void SocketElement::releaseSocket() {
     m_stream.reset();
     if (!m_socket)
         return;
-    QTcpSocket* socket = m_socket;
+    TcpConnection* socket = m_socket;
     m_socket = nullptr;
     socket->disconnect(this);
-    socket->abort();
-    socket->deleteLater();
+    socket->Dispose();
 }
 
 SocketElementArray::SocketElementArray(QObject* parent)

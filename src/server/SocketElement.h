@@ -11,7 +11,7 @@
 
 #include <memory>
 
-class QTcpSocket;
+class TcpConnection;
 class ListeningSocket;
 class SocketElementArray;
 
@@ -37,8 +37,8 @@ public:
     // sits in memory as a whole.
     static constexpr qint64 StreamLowWater = 256 * 1024;
     static constexpr qint64 StreamChunkSize = 256 * 1024;
-    // Received bytes that Qt holds per connection before it stops reading
-    // from the system (the rest waits in the kernel).
+    // Received bytes that a connection holds before it stops reading from
+    // the system (the rest waits in the kernel).
     static constexpr qint64 ReadBufferSize = 64 * 1024;
 
     SocketElement(int index, SocketElementArray& array);
@@ -77,7 +77,7 @@ public:
     qint64 PendingWriteBytes() const;
     // The connection's socket, for those who must follow its sending to the
     // end; null while the element holds no connection.
-    QAbstractSocket* Connection() const;
+    TcpConnection* Connection() const { return m_socket; }
     // Closes the connection as soon as everything queued has been written.
     void CloseAfterSending();
     // Time (monotonic milliseconds) the connection was accepted or last
@@ -109,7 +109,7 @@ private:
     ListeningSocket* m_listener = nullptr;
     QAbstractSocket::SocketError m_listenError = QAbstractSocket::UnknownSocketError;
     QString m_listenErrorString;
-    QTcpSocket* m_socket = nullptr;
+    TcpConnection* m_socket = nullptr;
     std::unique_ptr<ResponseStream> m_stream;
     bool m_pumping = false;
     bool m_closeWhenSent = false;

@@ -1,9 +1,10 @@
 #include "modules/basShutdown.h"
+#include "server/ListeningSocket.h"
 #include "server/StatusLog.h"
+#include "server/TcpConnection.h"
 #include "support/PrivateBus.h"
 #include "support/StandInLogind.h"
 
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
@@ -187,12 +188,14 @@ private Q_SLOTS:
 
     void programEndsAfterTheClosingAnswerLeft() {
         QFETCH(bool, closeAfterSending);
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost));
+        std::unique_ptr<TcpConnection> served;
+        ListeningSocket server(
+            [&](qintptr descriptor) { served = std::make_unique<TcpConnection>(int(descriptor)); },
+            [] {}, nullptr);
+        QVERIFY(server.Listen(0));
         QTcpSocket phone;
-        phone.connectToHost(QHostAddress::LocalHost, server.serverPort());
-        QVERIFY(server.waitForNewConnection(ReplyWaitMs));
-        QTcpSocket* served = server.nextPendingConnection();
+        phone.connectToHost(QHostAddress::LocalHost, server.Port());
+        QVERIFY(QTest::qWaitFor([&] { return served != nullptr; }, ReplyWaitMs));
         QVERIFY(phone.waitForConnected(ReplyWaitMs));
         const QByteArray answer(16 * 1024 * 1024, 'x');
         QByteArray received;
@@ -201,7 +204,7 @@ private Q_SLOTS:
         if (closeAfterSending)
             served->disconnectFromHost();
 
-        ShutdownPocketlane(served);
+        ShutdownPocketlane(served.get());
         QTimer hangGuard;
         connect(&hangGuard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
         hangGuard.start(ReplyWaitMs * 4);
