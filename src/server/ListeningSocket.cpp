@@ -1,6 +1,5 @@
 #include "server/ListeningSocket.h"
 
-#include <QPointer>
 #include <QSocketNotifier>
 
 #include <arpa/inet.h>
@@ -16,9 +15,6 @@ namespace {
 // small backlog, a burst of phones turns into refused connections and
 // second-long retries.
 constexpr int ListenBacklog = 1024;
-// Connections taken per wake-up, so that a flood of new connections does
-// not hold up the ones already served.
-constexpr int AcceptsPerWakeUp = 64;
 
 QAbstractSocket::SocketError ListenErrorKind(int systemError) {
     switch (systemError) {
@@ -94,7 +90,7 @@ bool ListeningSocket::Listen(quint16 port) {
     }
     m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this,
-            &ListeningSocket::acceptWaitingConnections);
+            &ListeningSocket::acceptWaitingConnection);
     return true;
 }
 
@@ -130,22 +126,21 @@ quint16 LocalPortOf(int descriptor) {
     return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
 }
 
-void ListeningSocket::acceptWaitingConnections() {
-    QPointer<ListeningSocket> alive(this);
-    for (int taken = 0; taken < AcceptsPerWakeUp && alive && m_fd >= 0; ++taken) {
-        const int descriptor = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (descriptor >= 0) {
-            m_onConnection(descriptor);
-            continue;
-        }
-        const int systemError = errno;
-        if (systemError == EAGAIN || systemError == EWOULDBLOCK || systemError == EINTR ||
-            systemError == ECONNABORTED)
-            return;
-        // Out of descriptors or memory: pause until the owner resumes.
-        m_notifier->setEnabled(false);
-        fail(QAbstractSocket::SocketResourceError, systemError);
-        m_onAcceptFailure();
+// One connection per wake-up: a flood of new connections does not hold up
+// the ones already served, and no further attempt is wasted on an empty
+// queue, as connections still queued make the socket readable again at once.
+void ListeningSocket::acceptWaitingConnection() {
+    const int descriptor = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (descriptor >= 0) {
+        m_onConnection(descriptor);
         return;
     }
+    const int systemError = errno;
+    if (systemError == EAGAIN || systemError == EWOULDBLOCK || systemError == EINTR ||
+        systemError == ECONNABORTED)
+        return;
+    // Out of descriptors or memory: pause until the owner resumes.
+    m_notifier->setEnabled(false);
+    fail(QAbstractSocket::SocketResourceError, systemError);
+    m_onAcceptFailure();
 }

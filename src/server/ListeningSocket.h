@@ -35,7 +35,7 @@ private:
     bool openSocket();
     bool bindAnyAddress(quint16 port);
     void fail(QAbstractSocket::SocketError error, int systemError);
-    void acceptWaitingConnections();
+    void acceptWaitingConnection();
 
     std::function<void(qintptr)> m_onConnection;
     std::function<void()> m_onAcceptFailure;
