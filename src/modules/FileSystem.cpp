@@ -1,5 +1,7 @@
 #include "modules/FileSystem.h"
 
+#include "server/basUtilities.h"
+
 #include <QDateTime>
 
 #include <fcntl.h>
@@ -110,47 +112,17 @@ QByteArray FileExtension(const QByteArray& fileName) {
     return (dot < 0 ? fileName : fileName.mid(dot + 1)).toUpper();
 }
 
-namespace {
-
-struct TypeRow {
-    const char* extension;
-    FileKind kind;
-    const char* contentType;
-};
-
-constexpr std::array<TypeRow, 12> SupportedTypes{{
-    {"WBMP", FileKind::Picture, "image/vnd.wap.wbmp"},
-    {"GIF", FileKind::Picture, "image/gif"},
-    {"JPG", FileKind::Picture, "image/jpeg"},
-    {"JPE", FileKind::Picture, "image/jpeg"},
-    {"JPEG", FileKind::Picture, "image/jpeg"},
-    {"MIDI", FileKind::Download, "audio/midi"},
-    {"MID", FileKind::Download, "audio/midi"},
-    {"EMY", FileKind::Download, "audio/imelody"},
-    {"IMY", FileKind::Download, "audio/imelody"},
-    {"WAV", FileKind::Download, "audio/x-wav"},
-    {"MMF", FileKind::Download, "application/x-smaf"},
-    {"JAR", FileKind::Download, "application/x-compressed"},
-}};
-
-const TypeRow* FindType(const QByteArray& extension) {
-    for (const TypeRow& row : SupportedTypes) {
-        if (extension == row.extension)
-            return &row;
-    }
-    return nullptr;
-}
-
-} // namespace
-
+// Every supported picture type is an image type; the other supported types
+// are offered for download.
 FileKind KindOfExtension(const QByteArray& extension) {
-    const TypeRow* row = FindType(extension);
-    return row ? row->kind : FileKind::Unsupported;
+    const QByteArray type = ContentTypeOfExtension(extension);
+    if (type.isEmpty())
+        return FileKind::Unsupported;
+    return type.startsWith("image/") ? FileKind::Picture : FileKind::Download;
 }
 
 QByteArray ContentTypeOfExtension(const QByteArray& extension) {
-    const TypeRow* row = FindType(extension);
-    return row ? QByteArray(row->contentType) : QByteArray();
+    return basUtilities::ContentTypeForExtension(extension);
 }
 
 QByteArray FormatFileDate(const QDateTime& time) {

@@ -37,10 +37,6 @@ const Action* ActionWithLetter(const QByteArray& letter) {
     return nullptr;
 }
 
-std::shared_ptr<CParagraph> NewMyComputerPage(CDeck& deck, const QByteArray& title) {
-    return deck.AddNewCard(title, "mycomputer")->AddNewParagraph();
-}
-
 } // namespace
 
 void Site::SendMyComputerMenu(CPacket& packet) {
@@ -51,7 +47,7 @@ void Site::SendMyComputerMenu(CPacket& packet) {
         return;
     }
     CDeck deck;
-    const auto paragraph = NewMyComputerPage(deck, "My Computer");
+    const auto paragraph = newPage(deck, "My Computer", "mycomputer");
     for (const Action& action : Actions) {
         paragraph->AddAnchor(action.label, moduleLink("M", action.letter));
         paragraph->AddLineBreak(1);
@@ -60,7 +56,7 @@ void Site::SendMyComputerMenu(CPacket& packet) {
     sendDeck(packet, deck);
 }
 
-void Site::HandleMyComputerAction(CPacket& packet, const QByteArray& letter) {
+void Site::HandleMyComputerAction(CPacket& packet, const QByteArray& letter, qint64 linkIndex) {
     const Action* action = ActionWithLetter(letter);
     if (!action) {
         SendMyComputerMenu(packet);
@@ -85,25 +81,19 @@ void Site::HandleMyComputerAction(CPacket& packet, const QByteArray& letter) {
                             FollowUpMainMenu);
             return;
         }
-    } else if (!followedLinkIsConfirmed(packet)) {
+    } else if (const LinkState* followed = m_links.FindLinkState(linkIndex);
+               !followed || followed->C.isEmpty()) {
         sendMyComputerActionPage(packet, *action);
         return;
     }
     carryOutMyComputerAction(packet, *action);
 }
 
-bool Site::followedLinkIsConfirmed(const CPacket& packet) const {
-    bool isNumber = false;
-    const qint64 index = packet.Variables().Value("S").toLongLong(&isNumber);
-    const LinkState* followed = isNumber ? m_links.FindLinkState(index) : nullptr;
-    return followed && !followed->C.isEmpty();
-}
-
 // The second step: the password form while the password option is on, the
 // Yes link of a confirmation otherwise.
 void Site::sendMyComputerActionPage(CPacket& packet, const MyComputerAction& action) {
     CDeck deck;
-    const auto paragraph = NewMyComputerPage(deck, action.label);
+    const auto paragraph = newPage(deck, action.label, "mycomputer");
     if (m_settings.enableMyComputerPassword()) {
         paragraph->NormalText("Please enter your password to " + action.label, true);
         paragraph->AddLineBreak(1);

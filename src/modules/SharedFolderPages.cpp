@@ -167,7 +167,7 @@ void Site::SendRootLevelPage(CPacket& packet, int page, qint64 linkIndex) {
     const PagePosition position = PositionOf(m_links, linkIndex, page, RootLevelEntries);
     const QList<QByteArray>& folders = m_folders.folders();
     CDeck deck;
-    const auto paragraph = deck.AddNewCard("Folders", "Folders")->AddNewParagraph();
+    const auto paragraph = newPage(deck, "Folders", "Folders");
     if (folders.isEmpty()) {
         paragraph->NormalText("There are no files currently being shared at this Pocketlane site.",
                               true);
@@ -206,7 +206,7 @@ void Site::SendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray
     FolderListing listing{position.first, position.first + FolderPageEntries, 0, false};
     const QByteArray D = folder.endsWith('/') ? folder : folder + '/';
     CDeck deck;
-    const auto paragraph = deck.AddNewCard("Files", "Files")->AddNewParagraph();
+    const auto paragraph = newPage(deck, "Files", "Files");
     paragraph->AddAnchor("[<]" + shownFolder(D),
                          m_links.MakeLink(DetermineParentFolder(U), U, {}, 1, "F", {}, {}, {}));
     paragraph->AddLineBreak(1);
@@ -279,7 +279,7 @@ void Site::SendFileDetailsPage(CPacket& packet, const QByteArray& U, const QByte
     const QByteArray name = ShownName(F);
     const QByteArray escapedName = basUtilities::XmlEscape(name, false);
     CDeck deck;
-    const auto paragraph = deck.AddNewCard(escapedName, "Files")->AddNewParagraph();
+    const auto paragraph = newPage(deck, escapedName, "Files");
     paragraph->AddAnchor("[<]" + shownFolder(D),
                          LinkToShownPage(m_links, position.shownBefore, U, D, page));
     paragraph->AddLineBreak(1);

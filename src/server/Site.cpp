@@ -90,10 +90,6 @@ QByteArray ContentTypeOfFile(const QByteArray& path) {
     return type.isEmpty() ? QByteArray("application/octet-stream") : type;
 }
 
-std::shared_ptr<CParagraph> NewPage(CDeck& deck, const QByteArray& title, const QByteArray& id) {
-    return deck.AddNewCard(title, id)->AddNewParagraph();
-}
-
 } // namespace
 
 Site::Site(WapServer& server, StatusLog& log, const Settings& settings,
@@ -189,7 +185,7 @@ void Site::HandleAction(CPacket& packet, qint64 index) {
         else if (link.M == "G")
             SendGraffitiPage(packet);
         else if (link.M == "M" && link.A.size() == 1 && QByteArray("RXPLS").contains(link.A))
-            HandleMyComputerAction(packet, link.A);
+            HandleMyComputerAction(packet, link.A, index);
         else if (link.M == "M")
             SendMyComputerMenu(packet);
         else if (link.M == "F" && link.D.isEmpty())
@@ -207,7 +203,7 @@ void Site::HandleAction(CPacket& packet, qint64 index) {
 
 void Site::SendErrorPage(CPacket& packet, const QByteArray& message) {
     CDeck deck;
-    const auto paragraph = NewPage(deck, "Error", "Error");
+    const auto paragraph = newPage(deck, "Error", "Error");
     paragraph->NormalText("An error has occured, and you will be returned to the main menu when "
                           "you select the following link:",
                           true);
@@ -221,7 +217,7 @@ void Site::SendErrorPage(CPacket& packet, const QByteArray& message) {
 
 void Site::SendMessagePage(CPacket& packet, const QByteArray& message, int followUp) {
     CDeck deck;
-    const auto paragraph = NewPage(deck, "Pocketlane", "Pocketlane");
+    const auto paragraph = newPage(deck, "Pocketlane", "Pocketlane");
     paragraph->NormalText(message, true);
     paragraph->AddLineBreak(1);
     if (followUp == FollowUpSplashScreen)
@@ -236,7 +232,7 @@ void Site::SendMessagePage(CPacket& packet, const QByteArray& message, int follo
 
 void Site::SendWelcomePage(CPacket& packet) {
     CDeck deck;
-    const auto paragraph = NewPage(deck, "Pocketlane", "Pocketlane");
+    const auto paragraph = newPage(deck, "Pocketlane", "Pocketlane");
     if (m_settings.showWelcomeGraphic()) {
         paragraph->AddImage(m_links.RegisterFileLink(m_settings.welcomeGraphicFilename()),
                             "Welcome!", 1);
@@ -273,7 +269,7 @@ void Site::SendMainMenu(CPacket& packet) {
         {m_settings.enableMyComputer(), "M", "My Computer"},
     };
     CDeck deck;
-    const auto paragraph = NewPage(deck, "Main Menu", "MainMenu");
+    const auto paragraph = newPage(deck, "Main Menu", "MainMenu");
     bool anyModule = false;
     for (const Module& module : modules) {
         if (!module.on)
@@ -298,7 +294,7 @@ void Site::SendGraffitiPage(CPacket& packet) {
         log(LogNotice, "User added graffiti:" + text);
     }
     CDeck deck;
-    const auto paragraph = NewPage(deck, "Graffiti", "Graffiti");
+    const auto paragraph = newPage(deck, "Graffiti", "Graffiti");
     const QList<QByteArray>& messages = m_board.messages();
     for (int i = m_board.firstOfLast(GraffitiShown); i < m_board.count(); ++i) {
         if (i % 2 == 1)
@@ -316,7 +312,7 @@ void Site::SendGraffitiPage(CPacket& packet) {
 
 void Site::SendAddGraffitiPage(CPacket& packet) {
     CDeck deck;
-    const auto paragraph = NewPage(deck, "Add Graffiti", "Graffiti");
+    const auto paragraph = newPage(deck, "Add Graffiti", "Graffiti");
     paragraph->BoldText("Enter your Graffiti below", true);
     paragraph->AddLineBreak(1);
     paragraph->AddInput("G", GraffitiBoard::MaxMessageCharacters, {}, 0, false, true);
@@ -347,6 +343,11 @@ void Site::SendDownload(CPacket& packet, qint64 index) {
                        "\r\nContent-length: " + QByteArray::number(stream->Size()) + "\r\n\r\n");
     log(LogDetail, "Sending file: " + path);
     packet.SendStream(std::move(stream));
+}
+
+std::shared_ptr<CParagraph> Site::newPage(CDeck& deck, const QByteArray& title,
+                                          const QByteArray& id) {
+    return deck.AddNewCard(title, id)->AddNewParagraph();
 }
 
 void Site::sendDeck(CPacket& packet, const CDeck& deck) {

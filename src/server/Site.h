@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QObject>
 
+#include <memory>
 #include <optional>
 
 class CPacket;
@@ -63,7 +64,9 @@ public:
     // My Computer (modules/MyComputerPages.cpp).
     struct MyComputerAction; // one entry of the menu: letter, label, action code
     void SendMyComputerMenu(CPacket& packet);
-    void HandleMyComputerAction(CPacket& packet, const QByteArray& action);
+    // linkIndex is the link record that was followed (its C marks a
+    // confirmed action).
+    void HandleMyComputerAction(CPacket& packet, const QByteArray& action, qint64 linkIndex = -1);
     // The bus on which systemd-logind is asked to end the session or to
     // power the PC off; the system bus unless another one is set.
     void SetSessionEndBus(const QDBusConnection& bus) { m_sessionEndBus = bus; }
@@ -72,12 +75,14 @@ private:
     void processEntry(CPacket& packet);
     void processLinkState(CPacket& packet);
     bool fileLinkKeyMatches(const CPacket& packet) const;
+    // A deck's single card and its paragraph, which every page fills.
+    static std::shared_ptr<CParagraph> newPage(CDeck& deck, const QByteArray& title,
+                                               const QByteArray& id);
     void sendDeck(CPacket& packet, const CDeck& deck);
     QByteArray moduleLink(const QByteArray& module, const QByteArray& action = {},
                           const QByteArray& suffix = {});
     void addMainMenuAnchor(CParagraph& paragraph);
     void log(int level, const QByteArray& text);
-    bool followedLinkIsConfirmed(const CPacket& packet) const;
     void sendMyComputerActionPage(CPacket& packet, const MyComputerAction& action);
     void carryOutMyComputerAction(CPacket& packet, const MyComputerAction& action);
     // The canonical path of the shared folder that path lies in (by its
