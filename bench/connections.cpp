@@ -1,10 +1,10 @@
 // Figures of the server's network front: a burst of phones connecting at
 // once, and a large streamed download with the memory it takes.
-#include "server/CPacket.h"
-#include "server/ProcessLimits.h"
-#include "server/SiteRequestHandler.h"
-#include "server/StatusLog.h"
-#include "server/WapServer.h"
+#include "app/ProcessLimits.h"
+#include "base/StatusLog.h"
+#include "http/CPacket.h"
+#include "http/RequestHandler.h"
+#include "http/WapServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -38,7 +38,7 @@ private:
     qint64 m_sent = 0;
 };
 
-class BenchSite : public SiteRequestHandler {
+class BenchSite : public RequestHandler {
 public:
     void HandleRequest(const std::shared_ptr<CPacket>& packet) override {
         if (packet->Root() == "/download")

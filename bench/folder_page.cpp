@@ -2,15 +2,15 @@
 // and a middle page) through the site, next to a plain readdir scan and a
 // QDir listing of the same folder, and prints the ratios.
 // Build in Release and run: build-bench/bench/bench_folder_page
-#include "desktop/settings/RegistryStore.h"
-#include "desktop/settings/Settings.h"
-#include "desktop/settings/SharedFolderList.h"
-#include "modules/GraffitiBoard.h"
-#include "server/CPacket.h"
-#include "server/LinkTables.h"
-#include "server/Site.h"
-#include "server/StatusLog.h"
-#include "server/WapServer.h"
+#include "base/StatusLog.h"
+#include "http/CPacket.h"
+#include "http/WapServer.h"
+#include "settings/RegistryStore.h"
+#include "settings/Settings.h"
+#include "settings/SharedFolderList.h"
+#include "site/LinkTables.h"
+#include "site/Site.h"
+#include "site/graffiti/GraffitiBoard.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,10 +1,10 @@
 #include "app/AdminCommands.h"
 
-#include "desktop/settings/RegistryStore.h"
-#include "desktop/settings/Settings.h"
-#include "desktop/settings/SettingsPaths.h"
-#include "desktop/settings/SharedFolderList.h"
-#include "server/StatusLog.h"
+#include "base/StatusLog.h"
+#include "settings/RegistryStore.h"
+#include "settings/Settings.h"
+#include "settings/SettingsPaths.h"
+#include "settings/SharedFolderList.h"
 
 #include <QCommandLineParser>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "wml/WmlLinks.h"
 
-#include "server/basUtilities.h"
+#include "base/basUtilities.h"
 
 using namespace WmlWriter;
 

@@ -1,6 +1,6 @@
 #include "wml/WmlParagraph.h"
 
-#include "server/basUtilities.h"
+#include "base/basUtilities.h"
 
 using namespace WmlWriter;
 

@@ -2,7 +2,7 @@
 // outlive serving, a termination and a change made while the server runs, and
 // a file damaged by a crash is kept aside rather than overwritten.
 
-#include "desktop/settings/Settings.h"
+#include "settings/Settings.h"
 #include "support/LoopbackClient.h"
 #include "support/PocketlaneProcess.h"
 #include "support/TempSettings.h"

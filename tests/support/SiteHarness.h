@@ -1,11 +1,11 @@
 #pragma once
 
-#include "desktop/settings/Settings.h"
-#include "desktop/settings/SharedFolderList.h"
-#include "modules/GraffitiBoard.h"
-#include "server/LinkTables.h"
-#include "server/Site.h"
-#include "server/WapServer.h"
+#include "http/WapServer.h"
+#include "settings/Settings.h"
+#include "settings/SharedFolderList.h"
+#include "site/LinkTables.h"
+#include "site/Site.h"
+#include "site/graffiti/GraffitiBoard.h"
 #include "support/LoopbackClient.h"
 #include "support/TempSettings.h"
 

@@ -1,6 +1,6 @@
 #include "support/StandInLogind.h"
 
-#include "modules/LogindClient.h"
+#include "site/mycomputer/LogindClient.h"
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "desktop/settings/RegistryStore.h"
-#include "desktop/settings/Settings.h"
-#include "server/StatusLog.h"
+#include "base/StatusLog.h"
+#include "settings/RegistryStore.h"
+#include "settings/Settings.h"
 
 #include <QFile>
 #include <QTemporaryDir>

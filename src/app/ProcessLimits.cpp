@@ -1,0 +1,16 @@
+#include "app/ProcessLimits.h"
+
+#include <sys/resource.h>
+
+long long RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return -1;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    return static_cast<long long>(limit.rlim_cur);
+}

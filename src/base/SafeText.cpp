@@ -1,0 +1,102 @@
+#include "base/SafeText.h"
+
+namespace SafeText {
+
+namespace {
+
+bool isContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
+// The length of the sequence a lead byte announces, 0 for a byte that cannot
+// lead one (a continuation byte, or 0xC0, 0xC1 and 0xF5 upwards, which only
+// appear in overlong or out-of-range forms).
+int sequenceLength(unsigned char lead) {
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    return 0;
+}
+
+// One step through a text: a character to keep, a well-formed character
+// XML forbids (replaced as a whole), or a byte that begins no valid sequence
+// (replaced alone).
+struct Step {
+    int length;
+    bool keep;
+};
+
+Step stepAt(const char* p, const char* end) {
+    char32_t codePoint = 0;
+    const int length = DecodeUtf8(p, end, codePoint);
+    if (length == 0)
+        return {1, false};
+    return {length, IsXmlCharacter(codePoint)};
+}
+
+} // namespace
+
+int DecodeUtf8(const char* p, const char* end, char32_t& codePoint) {
+    const auto lead = static_cast<unsigned char>(*p);
+    const int length = sequenceLength(lead);
+    if (length == 0 || end - p < length)
+        return 0;
+    if (length == 1) {
+        codePoint = lead;
+        return 1;
+    }
+    char32_t value = lead & (0xFF >> (length + 1));
+    for (int i = 1; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(p[i]);
+        if (!isContinuation(byte))
+            return 0;
+        value = (value << 6) | (byte & 0x3F);
+    }
+    static constexpr char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < smallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return 0;
+    codePoint = value;
+    return length;
+}
+
+QByteArray MakeXmlSafe(const QByteArray& text) {
+    const char* const begin = text.constData();
+    const char* const end = begin + text.size();
+    const char* p = begin;
+    Step step{0, true};
+    while (p < end && (step = stepAt(p, end)).keep)
+        p += step.length;
+    if (p == end)
+        return text;
+
+    QByteArray safe;
+    safe.reserve(text.size());
+    safe.append(begin, p - begin);
+    for (; p < end; p += step.length) {
+        step = stepAt(p, end);
+        if (step.keep)
+            safe.append(p, step.length);
+        else
+            safe.append(Replacement);
+    }
+    return safe;
+}
+
+QByteArray LeftCharacters(const QByteArray& text, qsizetype count) {
+    const char* const begin = text.constData();
+    const char* const end = begin + text.size();
+    const char* p = begin;
+    for (qsizetype taken = 0; taken < count && p < end; ++taken) {
+        char32_t ignored = 0;
+        const int length = DecodeUtf8(p, end, ignored);
+        p += length > 0 ? length : 1;
+    }
+    return p == end ? text : text.left(p - begin);
+}
+
+} // namespace SafeText

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+// Levels of the status log.
+enum LogLevel { LogError = 1, LogNotice = 2, LogDetail = 3 };
+
+// The running log of what the server does, as a two-column model ("Date",
+// "Message") that the Status panel's list view shows. Every part of the
+// program writes to it through LogStatus.
+class StatusLog : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    struct Line {
+        QDateTime when;
+        int level = LogNotice;
+        QString message;
+    };
+
+    enum Column { DateColumn = 0, MessageColumn = 1 };
+    enum Role { LevelRole = Qt::UserRole + 1 };
+
+    // The log keeps the newest lines only, so that a server that runs for
+    // months with visitors keeps a flat memory footprint.
+    static constexpr int MaxLines = 10000;
+
+    explicit StatusLog(QObject* parent = nullptr);
+
+    // Appends a line; level-3 lines only while extended logging is on. The
+    // switch is asked at every call.
+    void LogStatus(int level, const QString& message);
+
+    // Where LogStatus asks whether extended logging is on (default: off).
+    void setExtendedLoggingSwitch(std::function<bool()> isOn);
+
+    const QList<Line>& lines() const { return m_lines; }
+    // The line as one text: date, level and message (the headless program's
+    // stderr mirror).
+    static QString formatLine(const Line& line);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+Q_SIGNALS:
+    void lineAdded(const StatusLog::Line& line);
+
+private:
+    QList<Line> m_lines;
+    std::function<bool()> m_extendedLogging;
+};

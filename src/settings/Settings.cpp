@@ -1,0 +1,214 @@
+#include "settings/Settings.h"
+
+#include "base/SafeText.h"
+#include "base/StatusLog.h"
+#include "settings/SettingsPaths.h"
+#include "settings/SettingsStorage.h"
+#include "settings/clsRegistry.h"
+
+#include <QFile>
+
+namespace {
+
+constexpr int NotGoverned = -1;
+
+struct OptionInfo {
+    const char* valueName;
+    bool isSwitch;
+    // For the three module switches: the module's name in the log line.
+    const char* moduleName;
+    int governedBy;
+    void (Settings::*switchChanged)(bool);
+    void (Settings::*textChanged)(const QByteArray&);
+};
+
+// The option table, in load order (the order of Settings::Option).
+const OptionInfo Options[Settings::OptionCount] = {
+    {"ShowWelcomeGraphic", true, nullptr, NotGoverned, &Settings::showWelcomeGraphicChanged,
+     nullptr},
+    {"ShowWelcomeGraphicFilename", false, nullptr, Settings::ShowWelcomeGraphic, nullptr,
+     &Settings::welcomeGraphicFilenameChanged},
+    {"WelcomeMessage", true, nullptr, NotGoverned, &Settings::showWelcomeMessageChanged, nullptr},
+    {"WelcomeMessageText", false, nullptr, Settings::WelcomeMessage, nullptr,
+     &Settings::welcomeMessageTextChanged},
+    {"ExtendedLogging", true, nullptr, NotGoverned, &Settings::extendedLoggingChanged, nullptr},
+    {"EnablePassword", true, nullptr, NotGoverned, &Settings::enablePasswordChanged, nullptr},
+    {"Password", false, nullptr, Settings::EnablePassword, nullptr, &Settings::passwordChanged},
+    {"EnableMyComputerPassword", true, nullptr, NotGoverned,
+     &Settings::enableMyComputerPasswordChanged, nullptr},
+    {"MyComputerPassword", false, nullptr, Settings::EnableMyComputerPassword, nullptr,
+     &Settings::myComputerPasswordChanged},
+    {"EnableSharedFolders", true, "Shared Folders", NotGoverned,
+     &Settings::enableSharedFoldersChanged, nullptr},
+    {"EnableGraffiti", true, "Graffiti", NotGoverned, &Settings::enableGraffitiChanged, nullptr},
+    {"EnableMyComputer", true, "My Computer", NotGoverned, &Settings::enableMyComputerChanged,
+     nullptr},
+    {"Force", true, nullptr, NotGoverned, &Settings::forceChanged, nullptr},
+    {"ForceIfHung", true, nullptr, NotGoverned, &Settings::forceIfHungChanged, nullptr},
+    {"GraffitiShowDate", true, nullptr, NotGoverned, &Settings::graffitiShowDateChanged, nullptr},
+    {"GraffitiShowTime", true, nullptr, NotGoverned, &Settings::graffitiShowTimeChanged, nullptr},
+};
+
+// The options a first run gives values to and stores: all but the two
+// Graffiti stamp switches.
+constexpr int FirstRunOptionCount = Settings::ForceIfHung + 1;
+
+QByteArray switchText(bool bOn) {
+    return bOn ? QByteArrayLiteral("Y") : QByteArrayLiteral("N");
+}
+
+QByteArray firstRunValue(Settings::Option eOption) {
+    switch (eOption) {
+    case Settings::ShowWelcomeGraphic:
+    case Settings::WelcomeMessage:
+        return switchText(true);
+    case Settings::ShowWelcomeGraphicFilename:
+        return QFile::encodeName(SettingsPaths::WelcomeGraphicFile());
+    case Settings::WelcomeMessageText:
+        return QByteArrayLiteral("Welcome to this Pocketlane users site");
+    default:
+        return Settings::IsSwitch(eOption) ? switchText(false) : QByteArray();
+    }
+}
+
+} // namespace
+
+QByteArray Settings::ValueName(Option eOption) {
+    return QByteArray(Options[eOption].valueName);
+}
+
+bool Settings::IsSwitch(Option eOption) {
+    return Options[eOption].isSwitch;
+}
+
+std::optional<Settings::Option> Settings::OptionNamed(QByteArrayView sName) {
+    for (int option = 0; option < OptionCount; ++option) {
+        if (sName.compare(QByteArrayView(Options[option].valueName), Qt::CaseInsensitive) == 0)
+            return Option(option);
+    }
+    return std::nullopt;
+}
+
+std::optional<Settings::Option> Settings::GoverningSwitch(Option eOption) {
+    const int governor = Options[eOption].governedBy;
+    return governor == NotGoverned ? std::nullopt : std::optional<Option>(Option(governor));
+}
+
+Settings::Settings(RegistryStore& store, StatusLog& log, QObject* parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_log(log) {
+    for (int option = 0; option < OptionCount; ++option) {
+        if (Options[option].isSwitch)
+            m_values[option] = switchText(false);
+    }
+}
+
+bool Settings::isEditable(Option eOption) const {
+    const auto governor = GoverningSwitch(eOption);
+    return !governor || isOn(*governor);
+}
+
+bool Settings::assign(Option eOption, const QByteArray& sValue) {
+    const QByteArray value = eOption == WelcomeMessageText ? SafeText::MakeXmlSafe(sValue) : sValue;
+    if (m_values[eOption] == value)
+        return false;
+    m_values[eOption] = value;
+    emitChanged(eOption);
+    return true;
+}
+
+void Settings::emitChanged(Option eOption) {
+    const OptionInfo& info = Options[eOption];
+    if (info.isSwitch)
+        Q_EMIT(this->*info.switchChanged)(isOn(eOption));
+    else
+        Q_EMIT(this->*info.textChanged)(text(eOption));
+    Q_EMIT optionChanged(eOption);
+}
+
+void Settings::LoadSettings() {
+    clsRegistry product(m_store);
+    product.setSectionKey(SettingsStorage::ProductKey);
+    clsRegistry options(m_store);
+    options.setSectionKey(SettingsStorage::OptionsKey);
+    if (!product.KeyExists())
+        applyFirstRun();
+    else if (options.KeyExists())
+        loadStoredValues();
+    logStartupNotices();
+}
+
+// Loading an option that changes its state counts as an edit of it: the
+// module switches log their line, as a click on them would.
+void Settings::loadStoredValues() {
+    for (int index = 0; index < OptionCount; ++index) {
+        const Option option = Option(index);
+        clsRegistry registry(m_store);
+        registry.setSectionKey(SettingsStorage::OptionsKey);
+        registry.setValueKey(ValueName(option));
+        const QByteArray stored = registry.Value();
+        const QByteArray value = IsSwitch(option) ? switchText(stored == "Y") : stored;
+        if (assign(option, value) && Options[index].moduleName)
+            logModuleSwitch(option);
+    }
+}
+
+void Settings::applyFirstRun() {
+    for (int option = 0; option < FirstRunOptionCount; ++option)
+        assign(Option(option), firstRunValue(Option(option)));
+    SaveAllSettings();
+}
+
+void Settings::logStartupNotices() {
+    if (!enableSharedFolders())
+        m_log.LogStatus(LogDetail, QStringLiteral("File sharing is NOT enabled."));
+    if (!enableGraffiti())
+        m_log.LogStatus(LogDetail, QStringLiteral("Graffiti is NOT enabled."));
+    if (!enableMyComputer())
+        m_log.LogStatus(LogDetail, QStringLiteral("My Computer is NOT enabled."));
+    else if (!enableMyComputerPassword() || myComputerPassword().isEmpty())
+        m_log.LogStatus(LogError, QStringLiteral("WARNING! No password is set/enabled for My "
+                                                 "Computer. Anyone could potentially shut down "
+                                                 "your PC!"));
+}
+
+void Settings::SaveSetting(const QByteArray& sName, const QByteArray& sValue) {
+    SettingsStorage::SaveSetting(m_store, sName, sValue);
+}
+
+void Settings::SaveAllSettings() {
+    for (int option = 0; option < FirstRunOptionCount; ++option)
+        SaveSetting(ValueName(Option(option)), storedForm(Option(option)));
+}
+
+bool Settings::write(Option eOption) {
+    try {
+        SaveSetting(ValueName(eOption), storedForm(eOption));
+        return true;
+    } catch (const RegistryError& error) {
+        m_log.LogStatus(LogError, QStringLiteral("Saving Error: ") + error.Description());
+        return false;
+    }
+}
+
+void Settings::logModuleSwitch(Option eOption) {
+    m_log.LogStatus(
+        LogDetail, QString::fromLatin1(Options[eOption].moduleName) + QStringLiteral(" has been ") +
+                       (isOn(eOption) ? QStringLiteral("enabled") : QStringLiteral("disabled")));
+}
+
+bool Settings::setSwitch(Option eOption, bool bOn) {
+    Q_ASSERT(IsSwitch(eOption));
+    assign(eOption, switchText(bOn));
+    const bool written = write(eOption);
+    if (Options[eOption].moduleName)
+        logModuleSwitch(eOption);
+    return written;
+}
+
+bool Settings::setText(Option eOption, const QByteArray& sText) {
+    Q_ASSERT(!IsSwitch(eOption));
+    assign(eOption, sText);
+    return write(eOption);
+}

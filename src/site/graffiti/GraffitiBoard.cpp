@@ -1,0 +1,74 @@
+#include "site/graffiti/GraffitiBoard.h"
+
+#include "base/SafeText.h"
+#include "settings/Settings.h"
+
+#include <QLocale>
+
+GraffitiBoard::GraffitiBoard(const Settings& settings, QObject* parent)
+    : QAbstractListModel(parent)
+    , m_settings(settings)
+    , m_now([] { return QDateTime::currentDateTime(); }) {}
+
+void GraffitiBoard::setClock(std::function<QDateTime()> now) {
+    m_now = std::move(now);
+}
+
+// English month names whatever the system's language: the board's readers
+// are phones anywhere.
+QByteArray GraffitiBoard::stampFor(const QDateTime& when) const {
+    const QLocale english = QLocale::c();
+    const bool withDate = m_settings.graffitiShowDate();
+    const bool withTime = m_settings.graffitiShowTime();
+    QString stamp;
+    if (withDate)
+        stamp = english.toString(when.date(), QStringLiteral("dd MMM"));
+    if (withDate && withTime)
+        stamp += u' ';
+    if (withTime)
+        stamp += english.toString(when.time(), QStringLiteral("HH:mm"));
+    if (!stamp.isEmpty())
+        stamp += QStringLiteral(" - ");
+    return stamp.toUtf8();
+}
+
+bool GraffitiBoard::AddGraffiti(const QByteArray& sText) {
+    if (sText.isEmpty())
+        return false;
+    const QByteArray message = SafeText::LeftCharacters(
+        stampFor(m_now()) + SafeText::MakeXmlSafe(sText), MaxMessageCharacters);
+    if (m_messages.size() >= MaxMessages) {
+        beginRemoveRows({}, 0, 0);
+        m_messages.removeFirst();
+        endRemoveRows();
+    }
+    const int row = count();
+    beginInsertRows({}, row, row);
+    m_messages.append(message);
+    endInsertRows();
+    return true;
+}
+
+void GraffitiBoard::removeAt(int iRow) {
+    if (iRow < 0 || iRow >= count())
+        return;
+    beginRemoveRows({}, iRow, iRow);
+    m_messages.removeAt(iRow);
+    endRemoveRows();
+}
+
+void GraffitiBoard::removeAll() {
+    beginResetModel();
+    m_messages.clear();
+    endResetModel();
+}
+
+int GraffitiBoard::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count();
+}
+
+QVariant GraffitiBoard::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= count() || role != Qt::DisplayRole)
+        return {};
+    return QString::fromUtf8(m_messages.at(index.row()));
+}

@@ -1,0 +1,309 @@
+// The shared-folder pages of the site: the root level, folder pages and file
+// details.
+//
+// Link records carry folder and file names exactly as the file system stores
+// them, so that a link finds its file on a case-sensitive file system; the
+// pages show the names proper-cased and made XML-safe.
+//
+// Paging: the length limit may cut a page short, and the next page must then
+// start right after the last entry shown, not at (p - 1) x N. So a paging
+// link carries the first entry of its page in A (empty: the usual
+// (p - 1) x N) and in C the index of the link record that showed the page
+// before it. "Back" (and the back link of a file's details page) copies that
+// record, and so returns to exactly the page the visitor saw. When that record
+// is gone, the page falls back to its usual start.
+#include "base/FolderPaths.h"
+#include "base/SafeText.h"
+#include "base/StatusLog.h"
+#include "base/basUtilities.h"
+#include "settings/SharedFolderList.h"
+#include "site/LinkTables.h"
+#include "site/Site.h"
+#include "site/sharedfolders/FileSystem.h"
+#include "wml/WmlDeck.h"
+
+namespace {
+
+constexpr int RootLevelEntries = 10;
+constexpr int FolderPageEntries = 15;
+constexpr qsizetype DeckLengthLimit = 1200;
+constexpr qsizetype ShownNameCharacters = 20;
+
+// Where the page that a followed link leads to begins.
+struct PagePosition {
+    qint64 first = 0;        // index of the page's first entry
+    QByteArray shownBefore;  // record of the page before it (C)
+    QByteArray followedLink; // the record followed to this page, as text
+};
+
+PagePosition PositionOf(const SiteLinks& links, qint64 linkIndex, int page, int perPage) {
+    PagePosition position;
+    position.first = qMax(0, page - 1) * qint64(perPage);
+    const LinkState* state = links.FindLinkState(linkIndex);
+    if (!state)
+        return position;
+    position.followedLink = QByteArray::number(linkIndex);
+    position.shownBefore = state->C;
+    bool ok = false;
+    const qint64 first = state->A.toLongLong(&ok);
+    if (ok && first >= 0)
+        position.first = first;
+    return position;
+}
+
+// A link to the page after this one, whose first entry is `next`.
+QByteArray NextPageLink(SiteLinks& links, const QByteArray& U, const QByteArray& D, int page,
+                        int perPage, const PagePosition& position, qint64 next) {
+    const QByteArray first =
+        next == qint64(page) * perPage ? QByteArray() : QByteArray::number(next);
+    return links.MakeLink(U, D, {}, qint16(page + 1), "F", first, position.followedLink, {});
+}
+
+// A new link to the page that record `shown` led to; to `page` of folder D
+// from its usual start when that record is gone.
+QByteArray LinkToShownPage(SiteLinks& links, const QByteArray& shown, const QByteArray& U,
+                           const QByteArray& D, int page) {
+    bool ok = false;
+    const qint64 index = shown.toLongLong(&ok);
+    if (const LinkState* state = ok ? links.FindLinkState(index) : nullptr) {
+        const LinkState record = *state; // MakeLink may move the table's slots
+        return links.MakeLink(record.U, record.D, {}, record.P, "F", record.A, record.C, {});
+    }
+    return links.MakeLink(U, D, {}, qint16(page), "F", {}, {}, {});
+}
+
+// A name from the disk as the pages show it.
+QByteArray ShownName(const QByteArray& name) {
+    return SafeText::MakeXmlSafe(FileSystem::ProperCase(name));
+}
+
+// Watches the length of a deck while a page is listed. The deck is rendered
+// again only when an entry was added since the last rendering, since nothing
+// else changes its length; and the limit cuts a page only once it shows an
+// entry, so that every page moves the listing on.
+class LengthWatch {
+public:
+    explicit LengthWatch(const CDeck& deck)
+        : m_deck(deck) {}
+
+    void EntryAdded() {
+        ++m_listed;
+        m_stale = true;
+    }
+    bool ListedAny() const { return m_listed > 0; }
+    qsizetype Length() {
+        if (m_stale) {
+            m_length = m_deck.GetWML().size();
+            m_stale = false;
+        }
+        return m_length;
+    }
+    bool PastLimit() { return ListedAny() && Length() > DeckLengthLimit; }
+    bool AtLimit() { return ListedAny() && Length() >= DeckLengthLimit; }
+
+private:
+    const CDeck& m_deck;
+    int m_listed = 0;
+    bool m_stale = false;
+    qsizetype m_length = 0;
+};
+
+// One folder page's walk through the entries: sub folders first, then
+// files, counted together from the page's first entry.
+struct FolderListing {
+    qint64 start = 0;
+    qint64 end = 0;
+    qint64 counter = 0;
+    bool more = false;
+};
+
+} // namespace
+
+bool Site::IsRootFolder(const QByteArray& sFolder) const {
+    const QByteArray stripped = sFolder.endsWith('/') ? sFolder.chopped(1) : sFolder;
+    for (const QByteArray& folder : m_folders.folders()) {
+        if (folder == stripped || folder == sFolder)
+            return true;
+    }
+    return false;
+}
+
+QByteArray Site::DetermineParentFolder(const QByteArray& sFolder) const {
+    if (IsRootFolder(sFolder))
+        return {};
+    qsizetype slash = sFolder.lastIndexOf('/');
+    if (slash >= 0 && sFolder.endsWith('/'))
+        slash = slash > 0 ? sFolder.lastIndexOf('/', slash - 1) : -1;
+    return slash < 0 ? QByteArray() : sFolder.left(slash + 1);
+}
+
+QByteArray Site::canonicalShareHolding(const QByteArray& path) const {
+    const auto share = m_folders.sharingParentOf(path);
+    if (!share)
+        return {};
+    const QByteArray canonicalShare = FileSystem::CanonicalPath(*share);
+    if (!FolderPaths::IsWithinFolder(FileSystem::CanonicalPath(path), canonicalShare))
+        return {};
+    return canonicalShare;
+}
+
+// The folder as shown: the shared folder as the owner chose it, the names
+// below it proper-cased.
+QByteArray Site::shownFolder(const QByteArray& folder) const {
+    const auto share = m_folders.sharingParentOf(folder);
+    if (!share)
+        return SafeText::MakeXmlSafe(folder);
+    QList<QByteArray> below = folder.mid(share->size()).split('/');
+    for (QByteArray& name : below)
+        name = FileSystem::ProperCase(name);
+    return SafeText::MakeXmlSafe(*share + below.join('/'));
+}
+
+void Site::SendRootLevelPage(CPacket& packet, int page, qint64 linkIndex) {
+    const PagePosition position = PositionOf(m_links, linkIndex, page, RootLevelEntries);
+    const QList<QByteArray>& folders = m_folders.folders();
+    CDeck deck;
+    const auto paragraph = newPage(deck, "Folders", "Folders");
+    if (folders.isEmpty()) {
+        paragraph->NormalText("There are no files currently being shared at this Pocketlane site.",
+                              true);
+    } else {
+        paragraph->BoldUnderlinedText("Root Level Pg:" + QByteArray::number(page), true);
+        LengthWatch watch(deck);
+        qint64 next = position.first;
+        while (next < position.first + RootLevelEntries && next < folders.size()) {
+            const QByteArray& folder = folders.at(next++);
+            paragraph->AddAnchor(SafeText::MakeXmlSafe(folder),
+                                 m_links.MakeLink({}, folder, {}, 1, "F", {}, {}, {}));
+            paragraph->AddLineBreak(1);
+            watch.EntryAdded();
+            if (watch.PastLimit())
+                break;
+        }
+        if (page > 1) {
+            paragraph->AddLineBreak(1);
+            paragraph->AddAnchor("<<Back",
+                                 LinkToShownPage(m_links, position.shownBefore, {}, {}, page - 1));
+        }
+        if (next < folders.size()) {
+            paragraph->AddLineBreak(1);
+            paragraph->AddAnchor(
+                "Next>>", NextPageLink(m_links, {}, {}, page, RootLevelEntries, position, next));
+        }
+    }
+    addMainMenuAnchor(*paragraph);
+    log(LogDetail, "Main folder menu sent to user");
+    sendDeck(packet, deck);
+}
+
+void Site::SendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray& folder, int page,
+                          qint64 linkIndex) {
+    const PagePosition position = PositionOf(m_links, linkIndex, page, FolderPageEntries);
+    FolderListing listing{position.first, position.first + FolderPageEntries, 0, false};
+    const QByteArray D = folder.endsWith('/') ? folder : folder + '/';
+    CDeck deck;
+    const auto paragraph = newPage(deck, "Files", "Files");
+    paragraph->AddAnchor("[<]" + shownFolder(D),
+                         m_links.MakeLink(DetermineParentFolder(U), U, {}, 1, "F", {}, {}, {}));
+    paragraph->AddLineBreak(1);
+
+    // A folder no longer inside a shared folder shows as an unreadable one.
+    const QByteArray share = canonicalShareHolding(D);
+    const std::vector<FileSystem::FolderEntry> entries =
+        share.isEmpty() ? std::vector<FileSystem::FolderEntry>() : FileSystem::ListFolder(D, share);
+    LengthWatch watch(deck);
+    const auto listEntry = [&](const QByteArray& title, const QByteArray& link) {
+        paragraph->AddAnchor(title, link);
+        paragraph->AddLineBreak(1);
+        ++listing.counter;
+        watch.EntryAdded();
+    };
+    for (const FileSystem::FolderEntry& entry : entries) {
+        if (!entry.isDirectory)
+            continue;
+        if (listing.counter < listing.start)
+            ++listing.counter;
+        else if (listing.counter < listing.end)
+            listEntry("[D] " + SafeText::LeftCharacters(ShownName(entry.name), ShownNameCharacters),
+                      m_links.MakeLink(D, D + entry.name, {}, 1, "F", {}, {}, {}));
+        if (watch.PastLimit())
+            break;
+    }
+    if (watch.AtLimit() || listing.counter >= listing.end) {
+        listing.more = true;
+    } else {
+        for (const FileSystem::FolderEntry& entry : entries) {
+            if (entry.isDirectory)
+                continue;
+            if (listing.counter < listing.start) {
+                ++listing.counter;
+            } else if (listing.counter >= listing.end) {
+                listing.more = true;
+                break;
+            } else {
+                listEntry(SafeText::LeftCharacters(ShownName(entry.name), ShownNameCharacters),
+                          m_links.MakeLink(U, D, entry.name, qint16(page), "F", {},
+                                           position.followedLink, {}));
+            }
+            if (watch.PastLimit()) {
+                listing.more = true;
+                break;
+            }
+        }
+    }
+    if (page > 1) {
+        paragraph->AddLineBreak(1);
+        paragraph->AddAnchor("Back to Page " + QByteArray::number(page - 1),
+                             LinkToShownPage(m_links, position.shownBefore, U, D, page - 1));
+    }
+    if (listing.more) {
+        paragraph->AddLineBreak(1);
+        paragraph->AddAnchor(
+            "Forward to Page " + QByteArray::number(page + 1),
+            NextPageLink(m_links, U, D, page, FolderPageEntries, position, listing.counter));
+    }
+    paragraph->AddLineBreak(1);
+    paragraph->AddAnchor("[-] Root Level", m_links.MakeLink({}, {}, {}, 1, "F", {}, {}, {}));
+    addMainMenuAnchor(*paragraph);
+    log(LogDetail, "Page " + QByteArray::number(page) + " of folder " + D + " sent to user");
+    sendDeck(packet, deck);
+}
+
+void Site::SendFileDetailsPage(CPacket& packet, const QByteArray& U, const QByteArray& D,
+                               const QByteArray& F, int page, qint64 linkIndex) {
+    const PagePosition position = PositionOf(m_links, linkIndex, page, FolderPageEntries);
+    const QByteArray name = ShownName(F);
+    const QByteArray escapedName = basUtilities::XmlEscape(name, false);
+    CDeck deck;
+    const auto paragraph = newPage(deck, escapedName, "Files");
+    paragraph->AddAnchor("[<]" + shownFolder(D),
+                         LinkToShownPage(m_links, position.shownBefore, U, D, page));
+    paragraph->AddLineBreak(1);
+
+    // A file that has left the shared folders shows as a vanished one.
+    const QByteArray path = D + F;
+    const FileSystem::FindData entry = canonicalShareHolding(path).isEmpty()
+                                           ? FileSystem::FindData()
+                                           : FileSystem::GetFindData(path);
+    paragraph->BoldText("Filename: ");
+    paragraph->NormalText(name, true);
+    paragraph->BoldText("Size: ");
+    paragraph->NormalText(FileSystem::FormatFileSize(entry.size) + " bytes", true);
+    paragraph->BoldText("Date: ");
+    paragraph->NormalText(FileSystem::FormatFileDate(entry.creationTime), true);
+
+    const QByteArray fileLink = m_links.RegisterFileLink(path);
+    switch (FileSystem::KindOfExtension(FileSystem::FileExtension(F))) {
+    case FileSystem::FileKind::Picture:
+        paragraph->AddImage(fileLink, escapedName, 1);
+        break;
+    case FileSystem::FileKind::Download:
+        paragraph->AddAnchor("Download File", fileLink);
+        break;
+    case FileSystem::FileKind::Unsupported:
+        paragraph->NormalText("Unsupported file type.", true);
+        break;
+    }
+    addMainMenuAnchor(*paragraph);
+    sendDeck(packet, deck);
+}

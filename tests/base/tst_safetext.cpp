@@ -1,0 +1,76 @@
+#include "base/SafeText.h"
+#include "base/basUtilities.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+#include <QXmlStreamReader>
+
+using SafeText::LeftCharacters;
+using SafeText::MakeXmlSafe;
+
+class TestSafeText : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cleanTextIsReturnedWithoutACopy() {
+        const QByteArray clean = "Tab\there, line\r\nand caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80";
+        const QByteArray safe = MakeXmlSafe(clean);
+        QCOMPARE(safe, clean);
+        QCOMPARE(safe.constData(), clean.constData());
+    }
+
+    void replacesEveryByteThatCannotStay_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("safe");
+        QTest::newRow("controls") << QByteArray("a\x01z\x0B\x1B\x00.", 7) << QByteArray("a?z???.");
+        QTest::newRow("stray continuation") << QByteArray("a\x80z") << QByteArray("a?z");
+        QTest::newRow("cut at the end") << QByteArray("ab\xE2\x82") << QByteArray("ab??");
+        QTest::newRow("cut in the middle") << QByteArray("\xC3z") << QByteArray("?z");
+        QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << QByteArray("??");
+        QTest::newRow("overlong three") << QByteArray("\xE0\x80\xAF") << QByteArray("???");
+        QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << QByteArray("???");
+        QTest::newRow("above U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << QByteArray("????");
+        // A well-formed character that XML forbids is one character: one "?".
+        QTest::newRow("U+FFFE and U+FFFF")
+            << QByteArray("\xEF\xBF\xBEx\xEF\xBF\xBF") << QByteArray("?x?");
+        QTest::newRow("latin-1 name") << QByteArray("caf\xE9.mid") << QByteArray("caf?.mid");
+        QTest::newRow("valid after bad") << QByteArray("\xFF\xC3\xA9\xF0\x9F\x98\x80")
+                                         << QByteArray("?\xC3\xA9\xF0\x9F\x98\x80");
+    }
+
+    void replacesEveryByteThatCannotStay() {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, safe);
+        QCOMPARE(MakeXmlSafe(text), safe);
+    }
+
+    // Whatever the bytes, the escaped result is text an XML parser accepts.
+    void randomBytesAlwaysGiveAWellFormedDocument() {
+        QRandomGenerator random(20240601);
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray text(random.bounded(1, 40), Qt::Uninitialized);
+            for (char& c : text)
+                c = char(random.bounded(256));
+            const QByteArray document =
+                "<p>" + basUtilities::XmlEscape(MakeXmlSafe(text), false) + "</p>";
+            QXmlStreamReader reader(document);
+            while (!reader.atEnd())
+                reader.readNext();
+            QVERIFY2(!reader.hasError(),
+                     qPrintable(QString::fromLatin1(text.toHex()) + u' ' + reader.errorString()));
+        }
+    }
+
+    void leftCharactersNeverSplitsACharacter() {
+        const QByteArray text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z";
+        QCOMPARE(LeftCharacters(text, 0), QByteArray());
+        QCOMPARE(LeftCharacters(text, 2), QByteArray("a\xC3\xA9"));
+        QCOMPARE(LeftCharacters(text, 4), QByteArray("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"));
+        QCOMPARE(LeftCharacters(text, 5), text);
+        QCOMPARE(LeftCharacters(text, 99).constData(), text.constData());
+        // A byte that begins no valid sequence counts as one character.
+        QCOMPARE(LeftCharacters("\xFF\xE2\x82x", 2), QByteArray("\xFF\xE2"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSafeText)
+#include "tst_safetext.moc"

@@ -1,0 +1,228 @@
+#include "base/StatusLog.h"
+#include "http/ListeningSocket.h"
+#include "http/TcpConnection.h"
+#include "site/mycomputer/basShutdown.h"
+#include "support/PrivateBus.h"
+#include "support/StandInLogind.h"
+
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+
+using namespace basShutdown;
+
+// Every session-end request goes to a stand-in logind on a private bus; the
+// process's system bus is pointed at that bus too, so nothing here can reach
+// the machine's own logind.
+class TestBasShutdown : public QObject {
+    Q_OBJECT
+public:
+    TestBasShutdown()
+        : m_client(QString()) {}
+
+private:
+    static constexpr int ReplyWaitMs = 30000;
+
+    PrivateBus m_bus;
+    QDBusConnection m_client;
+    std::unique_ptr<StandInLogind> m_logind;
+    std::unique_ptr<StatusLog> m_log;
+
+    std::optional<ShutdownResult> shutdownWindows(quint32 lCode, bool bForce, bool bForceIfHung,
+                                                  const QDBusConnection& oBus) {
+        auto result = std::make_shared<std::optional<ShutdownResult>>();
+        const auto keep = [result](const ShutdownResult& outcome) { *result = outcome; };
+        ShutdownWindows(lCode, bForce, bForceIfHung, m_log.get(), keep, oBus);
+        if (result->has_value())
+            return ShutdownResult{0, false, QStringLiteral("reported before returning")};
+        (void)QTest::qWaitFor([&] { return result->has_value(); }, ReplyWaitMs);
+        return *result;
+    }
+
+    // The one status-log line of a refused request: an error line that says so.
+    void verifyRefusal(const std::optional<ShutdownResult>& result, const QString& sReasonPart) {
+        QVERIFY(result.has_value());
+        QVERIFY(!result->bDone);
+        QVERIFY2(result->sLogMessage.contains(sReasonPart), qPrintable(result->sLogMessage));
+        QCOMPARE(m_log->rowCount(), 1);
+        QCOMPARE(m_log->lines().first().level, int(LogError));
+        QCOMPARE(m_log->lines().first().message, result->sLogMessage);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY2(m_bus.start(), qPrintable(m_bus.errorString()));
+        QVERIFY(m_bus.takeOverSystemBus());
+        m_client = m_bus.connect(QStringLiteral("pocketlane-test-client"));
+        QVERIFY(m_client.isConnected());
+    }
+
+    void init() {
+        m_log = std::make_unique<StatusLog>();
+        m_logind = std::make_unique<StandInLogind>(m_bus.address());
+        QVERIFY(m_logind->isServing());
+    }
+
+    void cleanup() { m_logind.reset(); }
+
+    void actionsAskLogindWithTheirFlags_data() {
+        QTest::addColumn<quint32>("code");
+        QTest::addColumn<bool>("force");
+        QTest::addColumn<bool>("forceIfHung");
+        QTest::addColumn<quint32>("flags");
+        QTest::addColumn<QStringList>("calls");
+
+        const QStringList logoff{
+            StandInLogind::ManagerCall(QStringLiteral("GetSession"), QStringLiteral("s: auto")),
+            StandInLogind::SessionCall(QStringLiteral("Terminate"))};
+        const auto power = [](const char* verb, bool bForce) {
+            const QString sVerb = QString::fromLatin1(verb);
+            return QStringList{StandInLogind::ManagerCall(QStringLiteral("Can") + sVerb),
+                               StandInLogind::ManagerCall(sVerb + QStringLiteral("WithFlags"),
+                                                          bForce ? QStringLiteral("t: 0")
+                                                                 : QStringLiteral("t: 1"))};
+        };
+        for (const bool bForce : {false, true}) {
+            for (const bool bHung : {false, true}) {
+                const quint32 lAdded = (bForce ? 4 : 0) + (bHung ? 16 : 0);
+                const QByteArray options =
+                    QByteArray(bForce ? " force" : "") + (bHung ? " if-hung" : "");
+                QTest::newRow("logoff" + options) << 0u << bForce << bHung << lAdded << logoff;
+                QTest::newRow("shutdown" + options)
+                    << 1u << bForce << bHung << 1 + lAdded << power("Halt", bForce);
+                QTest::newRow("reboot" + options)
+                    << 2u << bForce << bHung << 2 + lAdded << power("Reboot", bForce);
+                QTest::newRow("poweroff" + options)
+                    << 8u << bForce << bHung << 8 + lAdded << power("PowerOff", bForce);
+            }
+        }
+    }
+
+    void actionsAskLogindWithTheirFlags() {
+        QFETCH(quint32, code);
+        QFETCH(bool, force);
+        QFETCH(bool, forceIfHung);
+        QFETCH(quint32, flags);
+        QFETCH(QStringList, calls);
+        const auto result = shutdownWindows(code, force, forceIfHung, m_client);
+        QVERIFY(result.has_value());
+        QVERIFY2(result->bDone, qPrintable(result->sLogMessage));
+        QCOMPARE(result->lFlags, flags);
+        QCOMPARE(m_logind->calls(), calls);
+        QCOMPARE(m_log->rowCount(), 0); // the accepted request is a detail line
+    }
+
+    void refusedPrivilegeAsksForNoAction_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("no") << QStringLiteral("no");
+        QTest::newRow("challenge") << QStringLiteral("challenge");
+        QTest::newRow("not available") << QStringLiteral("na");
+        QTest::newRow("nonsense") << QStringLiteral("YES");
+    }
+
+    void refusedPrivilegeAsksForNoAction() {
+        QFETCH(QString, answer);
+        m_logind->setPrivilegeAnswer(answer);
+        const auto result = shutdownWindows(EwxReboot, true, true, m_client);
+        verifyRefusal(result, QStringLiteral("could not reboot the PC: "));
+        QVERIFY(
+            result->sLogMessage.contains(QStringLiteral("CanReboot answered \"%1\"").arg(answer)));
+        QCOMPARE(m_logind->calls(),
+                 QStringList{StandInLogind::ManagerCall(QStringLiteral("CanReboot"))});
+    }
+
+    void refusalsOfLogindAreReported_data() {
+        QTest::addColumn<quint32>("code");
+        QTest::addColumn<QString>("refusedMethod");
+        QTest::addColumn<int>("callsMade");
+        QTest::newRow("no session of the owner") << 0u << QStringLiteral("GetSession") << 1;
+        QTest::newRow("session not ended") << 0u << QStringLiteral("Terminate") << 2;
+        QTest::newRow("inhibited power off") << 8u << QStringLiteral("PowerOffWithFlags") << 2;
+    }
+
+    void refusalsOfLogindAreReported() {
+        QFETCH(quint32, code);
+        QFETCH(QString, refusedMethod);
+        QFETCH(int, callsMade);
+        m_logind->refuse(refusedMethod, QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
+                         QStringLiteral("Refused for the test"));
+        const auto result = shutdownWindows(code, false, false, m_client);
+        verifyRefusal(result, refusedMethod + QStringLiteral(" failed: Refused for the test"));
+        QCOMPARE(m_logind->calls().size(), callsMade);
+    }
+
+    void absentLogindIsReportedWithoutHanging() {
+        m_logind.reset();
+        verifyRefusal(shutdownWindows(EwxPowerOff, false, false, m_client),
+                      QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"));
+        m_log = std::make_unique<StatusLog>();
+        verifyRefusal(shutdownWindows(EwxPowerOff, false, false, QDBusConnection(QString())),
+                      QStringLiteral("could not power off the PC: not connected to the bus"));
+    }
+
+    void unknownActionCodeAsksNothing() {
+        verifyRefusal(shutdownWindows(3, false, false, m_client),
+                      QStringLiteral("could not carry out action code 3"));
+        QVERIFY(m_logind->calls().isEmpty());
+    }
+
+    // Only a question is asked here, so even a bus mix-up could not reboot.
+    void systemBusIsTheDefault() {
+        m_logind->setPrivilegeAnswer(QStringLiteral("no"));
+        ShutdownWindows(EwxReboot, false, false, m_log.get());
+        QTRY_COMPARE_WITH_TIMEOUT(m_log->rowCount(), 1, ReplyWaitMs);
+        QCOMPARE(m_logind->calls(),
+                 QStringList{StandInLogind::ManagerCall(QStringLiteral("CanReboot"))});
+    }
+
+    // The site's answers close their connection once written, so the socket
+    // is still closing while the answer leaves.
+    void programEndsAfterTheClosingAnswerLeft_data() {
+        QTest::addColumn<bool>("closeAfterSending");
+        QTest::newRow("connection stays") << false;
+        QTest::newRow("connection closes after the answer") << true;
+    }
+
+    void programEndsAfterTheClosingAnswerLeft() {
+        QFETCH(bool, closeAfterSending);
+        std::unique_ptr<TcpConnection> served;
+        ListeningSocket server(
+            [&](qintptr descriptor) { served = std::make_unique<TcpConnection>(int(descriptor)); },
+            [] {}, nullptr);
+        QVERIFY(server.Listen(0));
+        QTcpSocket phone;
+        phone.connectToHost(QHostAddress::LocalHost, server.Port());
+        QVERIFY(QTest::qWaitFor([&] { return served != nullptr; }, ReplyWaitMs));
+        QVERIFY(phone.waitForConnected(ReplyWaitMs));
+        const QByteArray answer(16 * 1024 * 1024, 'x');
+        QByteArray received;
+        connect(&phone, &QTcpSocket::readyRead, this, [&] { received += phone.readAll(); });
+        served->write(answer);
+        if (closeAfterSending)
+            served->disconnectFromHost();
+
+        ShutdownPocketlane(served.get());
+        QTimer hangGuard;
+        connect(&hangGuard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        hangGuard.start(ReplyWaitMs * 4);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QCOMPARE(served->bytesToWrite(), 0);
+        while (received.size() < answer.size() && phone.waitForReadyRead(ReplyWaitMs)) {
+        }
+        QCOMPARE(received.size(), answer.size());
+    }
+
+    void programWithoutAnswerEndsAtOnce() {
+        ShutdownPocketlane();
+        QTimer hangGuard;
+        connect(&hangGuard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        hangGuard.start(ReplyWaitMs);
+        QCOMPARE(QCoreApplication::exec(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBasShutdown)
+#include "tst_basshutdown.moc"

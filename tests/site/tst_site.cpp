@@ -1,0 +1,312 @@
+#include "http/WapServer.h"
+#include "settings/Settings.h"
+#include "site/LinkTables.h"
+#include "site/Site.h"
+#include "site/graffiti/GraffitiBoard.h"
+#include "support/SiteHarness.h"
+#include "support/WmlValidation.h"
+
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QXmlStreamReader>
+
+namespace {
+const QByteArray GifBytes = "GIF89a\x01\x00\x01\x00\x00\x00\x00;";
+
+// Answers every request with the same message page.
+struct MessagePageServer : RequestHandler {
+    Site& site;
+    MessageFollowUp followUp;
+
+    MessagePageServer(Site& site, MessageFollowUp followUp)
+        : site(site)
+        , followUp(followUp) {}
+
+    void HandleRequest(const std::shared_ptr<CPacket>& packet) override {
+        site.SendMessagePage(*packet, "PC <going> down & out", followUp);
+    }
+};
+} // namespace
+
+class tst_Site : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void entryPageFollowsTheWelcomeOptions() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        const QByteArray menu = h.deck("/");
+        QCOMPARE(menu, Card("MainMenu", "Main Menu",
+                            "<a href=\"/?S=0\">Graffiti</a><br/><br/>" + Powered));
+        QVERIFY_VALID_WML(menu);
+
+        h.settings.setSwitch(Settings::WelcomeMessage, true);
+        h.settings.setText(Settings::WelcomeMessageText, "Hi & welcome");
+        const QByteArray welcome = h.deck("/");
+        QCOMPARE(welcome,
+                 Card("Pocketlane", "Pocketlane",
+                      "Hi &amp; welcome<br/><br/><a href=\"/?S=1\">Enter</a><br/><br/>" + Powered));
+        QVERIFY_VALID_WML(welcome);
+        QVERIFY(h.temp.lines(LogNotice).contains(
+            QStringLiteral("New user logging in. Sending splash screen.")));
+        QCOMPARE(h.deck("/?S=1"), QByteArray(menu).replace("S=0", "S=2"));
+
+        h.settings.setSwitch(Settings::WelcomeMessage, false);
+        h.settings.setSwitch(Settings::EnableGraffiti, false);
+        const QByteArray empty = h.deck("/");
+        QCOMPARE(empty,
+                 Card("MainMenu", "Main Menu",
+                      "The owner of this site is not currently allowing any modules to be run."
+                      "<br/><br/>" +
+                          Powered));
+        QVERIFY_VALID_WML(empty);
+    }
+
+    void passwordGuardsEntryAndLinks() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        h.setPassword("Secret");
+        const QByteArray welcome = h.deck("/");
+        QCOMPARE(welcome, Card("Pocketlane", "Pocketlane",
+                               "Please enter Password:<br/><br/><input name=\"P\"/><br/>"
+                               "<a href=\"/?P=$(P)\">Login</a><br/><br/>" +
+                                   Powered));
+        QVERIFY_VALID_WML(welcome);
+
+        const QByteArray incorrect = Card("Pocketlane", "Pocketlane",
+                                          "The password you supplied is incorrect.<br/><br/>"
+                                          "<anchor>Splash Screen<go href=\"/\"/></anchor>");
+        for (const QByteArray wrong : {"/?P=secret", "/?P=", "/?P=Secret2"})
+            QCOMPARE(h.deck(wrong), incorrect);
+        QVERIFY_VALID_WML(incorrect);
+
+        const QByteArray menu = h.deck("/?P=Secret");
+        QVERIFY_VALID_WML(menu);
+        const QByteArray graffiti = SiteHarness::linkTitled(menu, "Graffiti");
+        QVERIFY(QRegularExpression(QStringLiteral("^/\\?S=\\d+&K=[A-\\[]{3}$"))
+                    .match(QString::fromUtf8(graffiti))
+                    .hasMatch());
+        QVERIFY(h.deck(graffiti).contains("<card id=\"Graffiti\""));
+
+        const QByteArray protectedPage =
+            Card("Pocketlane", "Pocketlane",
+                 "This Pocketlane site is password protected. You must enter from the main page."
+                 "<br/><br/><anchor>Splash Screen<go href=\"/\"/></anchor>");
+        const QByteArray withoutKey = graffiti.left(graffiti.indexOf('&'));
+        QByteArray wrongKey = graffiti;
+        wrongKey.back() = wrongKey.back() == 'A' ? 'B' : 'A';
+        for (const QByteArray& refused : {withoutKey, wrongKey, QByteArray("/?S=x&K=ABC")})
+            QCOMPARE(h.deck(refused), protectedPage);
+        QVERIFY_VALID_WML(protectedPage);
+        QVERIFY(h.temp.lines(LogDetail).contains(
+            QStringLiteral("Message to user:The password you supplied is incorrect.")));
+
+        // An empty password lets every visitor in, but through the welcome page.
+        h.setPassword({});
+        QVERIFY(h.deck("/?P=").contains("Please enter Password:"));
+    }
+
+    // The message page's follow-ups the My Computer pages use, and the
+    // welcome page with everything on it at once.
+    void remainingKindsOfPageAreValidDecks() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        h.settings.setSwitch(Settings::ShowWelcomeGraphic, true);
+        h.settings.setSwitch(Settings::WelcomeMessage, true);
+        h.settings.setText(Settings::WelcomeMessageText, "<Hi> & $(x)");
+        h.setPassword("pw");
+        const QByteArray welcome = h.deck("/");
+        QVERIFY(welcome.contains("alt=\"Welcome!\" align=\"top\"/><br/>&lt;Hi&gt; &amp; $$(x)<br/>"
+                                 "<br/>Please enter Password:"));
+        QVERIFY_VALID_WML(welcome);
+
+        struct Answer {
+            MessageFollowUp followUp;
+            QByteArray ending;
+        };
+        for (const Answer& answer :
+             {Answer{FollowUpMainMenu, "<anchor>Main Menu<go href=\"/?S=0&amp;K="},
+              Answer{FollowUpPoweredBy, "<b>Powered by Pocketlane</b><br/></p>"}}) {
+            MessagePageServer messages(h.site, answer.followUp);
+            h.server.SetRequestHandler(&messages);
+            h.links.Erase();
+            const QByteArray page = h.deck("/");
+            h.server.SetRequestHandler(&h.site);
+            QVERIFY2(page.contains("PC &lt;going&gt; down &amp; out<br/><br/>" + answer.ending),
+                     page.constData());
+            QVERIFY_VALID_WML(page);
+        }
+    }
+
+    void oldLinksTimeOutAfterStopAndStart() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        const QByteArray link = SiteHarness::linkTitled(h.deck("/"), "Graffiti");
+        h.server.StopServer();
+        QVERIFY(h.server.StartServer());
+        const QByteArray message = "This session has timed out or Pocketlane has been restarted "
+                                   "since you started this session.";
+        const QByteArray timedOut = h.deck(link);
+        QCOMPARE(timedOut,
+                 Card("Error", "Error",
+                      "An error has occured, and you will be returned to the main menu when you "
+                      "select the following link:<br/><anchor>Main Menu<go href=\"/\"/></anchor>"
+                      "<br/><br/><b><u>Error Message</u></b><br/>" +
+                          message + "<br/>"));
+        QVERIFY_VALID_WML(timedOut);
+        QVERIFY(h.temp.lines(LogError).contains(QString::fromUtf8(message)));
+        QCOMPARE(h.links.LinkStateTable().Count(), 0);
+    }
+
+    void requestsOutsideTheSite() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        const QByteArray error = h.deck("/favicon.ico");
+        QVERIFY(error.contains("An unknown request was sent to Pocketlane.<br/>"));
+        QVERIFY_VALID_WML(error);
+        QVERIFY(h.temp.lines(LogDetail).contains(QStringLiteral(
+            "Received unknown request. Error sent to user. Request was: /favicon.ico")));
+
+        h.deck("/");
+        QVERIFY(h.deck("/anything?S=0").contains("<card id=\"Graffiti\""));
+        // Numbers that are not whole numbers are dropped unanswered.
+        QCOMPARE(h.answer("/?S=zero"), QByteArray());
+        QCOMPARE(h.answer("/?F=1x"), QByteArray());
+    }
+
+    void graffitiRoundTrip() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        const QByteArray board = h.deck(SiteHarness::linkTitled(h.deck("/"), "Graffiti"));
+        QVERIFY(
+            board.contains("No one has added Graffiti, be the first!<br/><b>==============</b>"));
+        QVERIFY_VALID_WML(board);
+
+        const QByteArray form = h.deck(SiteHarness::linkTitled(board, "Add Graffiti"));
+        QVERIFY_VALID_WML(form);
+        QVERIFY(form.contains("<b>Enter your Graffiti below</b><br/><br/><input name=\"G\" "
+                              "maxlength=\"60\"/><br/>"));
+        const QByteArray submit = SiteHarness::linkTitled(form, "Submit");
+        QVERIFY(submit.endsWith("&G=$(G)"));
+
+        const QByteArray message = "<b> $(x) costs $5 > & 100%41 sure? a+b=c";
+        const QByteArray shown = h.deck(submit.left(submit.size() - 4) + Url(message));
+        QVERIFY_VALID_WML(shown);
+        QVERIFY(shown.contains("&lt;b&gt; $$(x) costs $$5 &gt; &amp; 100%41 sure? a+b=c<br/><b>"));
+        QCOMPARE(h.board.messages(), QList<QByteArray>{message});
+        QVERIFY(h.temp.lines(LogNotice).contains(QStringLiteral("User added graffiti:") +
+                                                 QString::fromUtf8(message)));
+    }
+
+    void boardShowsTheLastTenAlternatingStyles() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        for (int i = 1; i <= 12; ++i)
+            h.board.AddGraffiti("m" + QByteArray::number(i));
+        const QByteArray board = h.deck(SiteHarness::linkTitled(h.deck("/"), "Graffiti"));
+        QVERIFY_VALID_WML(board);
+        QByteArray expected;
+        for (int i = 2; i < 12; ++i) {
+            const QByteArray text = "m" + QByteArray::number(i + 1);
+            expected += i % 2 ? "<i>" + text + "</i><br/>" : text + "<br/>";
+        }
+        QVERIFY(board.contains("<p>" + expected + "<b>==============</b><br/><a href="));
+        QVERIFY(!board.contains("m2<"));
+    }
+
+    void welcomeImageDownloadsThroughItsFileLink() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        const QString image = h.temp.dir.filePath(QStringLiteral("hello.gif"));
+        QFile file(image);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(GifBytes);
+        file.close();
+        h.settings.setSwitch(Settings::ShowWelcomeGraphic, true);
+        h.settings.setText(Settings::ShowWelcomeGraphicFilename, image.toUtf8());
+        const QByteArray download =
+            "HTTP/1.1 200 OK\r\nContent-type: image/gif\r\nContent-length: " +
+            QByteArray::number(GifBytes.size()) + "\r\n\r\n" + GifBytes;
+
+        for (const bool password : {false, true}) {
+            if (password)
+                h.setPassword("pw");
+            const QByteArray welcome = h.deck("/");
+            QVERIFY_VALID_WML(welcome);
+            const QRegularExpression img(QStringLiteral("<img src=\"([^\"]*)\" alt=\"Welcome!\" "
+                                                        "align=\"top\"/><br/>"));
+            const QByteArray link =
+                img.match(QString::fromUtf8(welcome)).captured(1).toUtf8().replace("&amp;", "&");
+            QCOMPARE(link.contains("&K="), password);
+            LoopbackClient client(h.server.Port());
+            client.Send(LoopbackClient::Request(link));
+            QVERIFY(client.WaitForBytes(download.size()));
+            QCOMPARE(client.Received(), download);
+            if (password) // without its key the file link meets the password step
+                QVERIFY(h.deck(link.left(link.indexOf('&'))).contains("Please enter Password:"));
+        }
+        QVERIFY(h.temp.lines(LogDetail).contains(QStringLiteral("Sending file: ") + image));
+
+        // A file gone from the disk, and an entry no longer held, are dropped.
+        QVERIFY(QFile::remove(image));
+        const QByteArray welcome = h.deck("/?P=pw");
+        QVERIFY(welcome.contains("<a href=\"/?S="));
+        h.settings.setSwitch(Settings::EnablePassword, false);
+        const QByteArray link = QRegularExpression(QStringLiteral("src=\"([^\"]*)\""))
+                                    .match(QString::fromUtf8(h.deck("/")))
+                                    .captured(1)
+                                    .toUtf8();
+        QCOMPARE(h.answer(link), QByteArray());
+        QCOMPARE(h.answer("/?F=999"), QByteArray());
+        QCOMPARE(h.temp.lines(LogError).size(), 2);
+        QVERIFY(h.temp.lines(LogError).first().startsWith(
+            QStringLiteral("Error occured sending file:")));
+    }
+
+    // Requests put together at random from the site's own variables and odd
+    // values, under changing options: every one is answered with a
+    // well-formed deck or a file, or dropped, and the site goes on serving.
+    void randomRequestsNeverBreakTheSite() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        QTemporaryDir share;
+        QVERIFY(QDir(share.path()).mkpath(QStringLiteral("sub\x01 dir")));
+        QFile file(share.filePath(QStringLiteral("tune.mid")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("MThd") == 4);
+        file.close();
+        h.folders.addFolder(share.path().toUtf8(), [] { return true; });
+        QRandomGenerator random(20261206);
+        const QByteArray names[] = {"S", "F", "K", "P", "G", "s", "D"};
+        const QByteArray values[] = {"0",   "1",     "-1",   "99999999999999999999", "",    "%",
+                                     "%zz", "%00",   "$(P)", "9223372036854775807",  "a=b", "%26",
+                                     "?",   "%3F%3F"};
+        for (int round = 0; round < 300; ++round) {
+            if (round % 50 == 0) {
+                h.settings.setSwitch(Settings::EnablePassword, random.bounded(2));
+                h.settings.setSwitch(Settings::EnableSharedFolders, random.bounded(2));
+                h.settings.setSwitch(Settings::EnableMyComputer, false);
+            }
+            QByteArray path = random.bounded(4) ? "/" : "/x%41";
+            const int count = random.bounded(4);
+            for (int i = 0; i < count; ++i) {
+                path += (i ? "&" : "?") + names[random.bounded(7)] + '=';
+                path += random.bounded(3) ? values[random.bounded(14)]
+                                          : QByteArray::number(random.bounded(400));
+            }
+            const QByteArray answer = h.answer(path);
+            if (answer.isEmpty() || !answer.contains("text/vnd.wap.wml"))
+                continue;
+            QXmlStreamReader reader(DeckOf(answer));
+            while (!reader.atEnd())
+                reader.readNext();
+            QVERIFY2(!reader.hasError(), path.constData());
+        }
+        h.settings.setSwitch(Settings::EnablePassword, false);
+        QVERIFY(h.deck("/").contains("<card id=\"MainMenu\""));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Site)
+#include "tst_site.moc"
