@@ -3,6 +3,10 @@
 #include "base/PocketlaneError.h"
 #include "base/basUtilities.h"
 #include "http/SocketElement.h"
+#include "http/TcpConnection.h"
+
+#include <QCoreApplication>
+#include <QTimer>
 
 #include <QLocale>
 
@@ -161,4 +165,29 @@ void CPacket::SendStream(std::unique_ptr<ResponseStream> stream) {
     SocketElement& socket = connectedSocket("SendStream");
     socket.SendStream(std::move(stream));
     m_bAnswered = true;
+}
+
+void CPacket::WhenAnswerDelivered(std::function<void()> done, int waitLimitMs) const {
+    // Several of the events below may come; done is called on the first only.
+    const auto once = [done = std::move(done), called = std::make_shared<bool>(false)] {
+        if (!std::exchange(*called, true))
+            done();
+    };
+    // A connection told to close once its answer is written is in the
+    // closing state until then: its bytes still have to leave too.
+    TcpConnection* connection = m_oSocket ? m_oSocket->Connection() : nullptr;
+    if (!connection || !connection->isOpen() || connection->bytesToWrite() == 0) {
+        QTimer::singleShot(0, QCoreApplication::instance(), once);
+        return;
+    }
+    auto* waitLimit = new QTimer(connection);
+    waitLimit->setSingleShot(true);
+    QObject::connect(waitLimit, &QTimer::timeout, once);
+    QObject::connect(connection, &TcpConnection::bytesWritten, waitLimit, [connection, once] {
+        if (connection->bytesToWrite() == 0)
+            once();
+    });
+    QObject::connect(connection, &TcpConnection::disconnected, waitLimit, once);
+    QObject::connect(connection, &QObject::destroyed, QCoreApplication::instance(), once);
+    waitLimit->start(waitLimitMs);
 }

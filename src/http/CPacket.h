@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 class SocketElement;
@@ -39,6 +40,13 @@ public:
     // Sends an answer piece by piece (headers included) as the connection
     // drains. Requests that follow on the connection wait until it ends.
     void SendStream(std::unique_ptr<ResponseStream> stream);
+
+    // Calls done once the answer written so far has left for the other end
+    // (handed to the system), the connection has closed or gone, or after
+    // waitLimitMs at the latest; from the event loop, never from within this
+    // call. With no connection or nothing left to send, done follows as soon
+    // as the current event is finished.
+    void WhenAnswerDelivered(std::function<void()> done, int waitLimitMs) const;
 
     // Whether any answer was written or started for this request.
     bool HasAnswered() const { return m_bAnswered; }

@@ -170,6 +170,41 @@ private Q_SLOTS:
         QVERIFY(connection.client->WaitClosed());
         QVERIFY_THROWS_EXCEPTION(PocketlaneError, packet.SendResponse("late", HttpOk));
     }
+
+    // The site's answers close their connection once written, so the socket
+    // is still closing while the answer leaves.
+    void deliveryIsReportedAfterTheAnswerLeft_data() {
+        QTest::addColumn<bool>("closeAfterSending");
+        QTest::newRow("connection stays") << false;
+        QTest::newRow("connection closes after the answer") << true;
+    }
+
+    void deliveryIsReportedAfterTheAnswerLeft() {
+        QFETCH(bool, closeAfterSending);
+        LoopbackConnection connection;
+        CPacket packet;
+        packet.SetSocket(&connection.element());
+        const QByteArray answer(16 * 1024 * 1024, 'x');
+        packet.SendRawResponse(answer);
+        if (closeAfterSending)
+            connection.element().CloseAfterSending();
+        bool delivered = false;
+        packet.WhenAnswerDelivered([&] { delivered = true; }, 30000);
+        QVERIFY(!delivered);
+        QVERIFY(connection.client->WaitForBytes(answer.size()));
+        QTRY_VERIFY(delivered);
+        QCOMPARE(connection.client->Received().size(), answer.size());
+    }
+
+    void deliveryWithoutConnectionFollowsTheCurrentEvent() {
+        CPacket packet;
+        int calls = 0;
+        packet.WhenAnswerDelivered([&] { ++calls; }, 30000);
+        QCOMPARE(calls, 0);
+        QTRY_COMPARE(calls, 1);
+        QTest::qWait(20);
+        QCOMPARE(calls, 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCPacket)

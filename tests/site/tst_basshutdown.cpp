@@ -1,11 +1,8 @@
 #include "base/StatusLog.h"
-#include "http/ListeningSocket.h"
-#include "http/TcpConnection.h"
 #include "site/mycomputer/basShutdown.h"
 #include "support/PrivateBus.h"
 #include "support/StandInLogind.h"
 
-#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 
@@ -176,51 +173,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_log->rowCount(), 1, ReplyWaitMs);
         QCOMPARE(m_logind->calls(),
                  QStringList{StandInLogind::ManagerCall(QStringLiteral("CanReboot"))});
-    }
-
-    // The site's answers close their connection once written, so the socket
-    // is still closing while the answer leaves.
-    void programEndsAfterTheClosingAnswerLeft_data() {
-        QTest::addColumn<bool>("closeAfterSending");
-        QTest::newRow("connection stays") << false;
-        QTest::newRow("connection closes after the answer") << true;
-    }
-
-    void programEndsAfterTheClosingAnswerLeft() {
-        QFETCH(bool, closeAfterSending);
-        std::unique_ptr<TcpConnection> served;
-        ListeningSocket server(
-            [&](qintptr descriptor) { served = std::make_unique<TcpConnection>(int(descriptor)); },
-            [] {}, nullptr);
-        QVERIFY(server.Listen(0));
-        QTcpSocket phone;
-        phone.connectToHost(QHostAddress::LocalHost, server.Port());
-        QVERIFY(QTest::qWaitFor([&] { return served != nullptr; }, ReplyWaitMs));
-        QVERIFY(phone.waitForConnected(ReplyWaitMs));
-        const QByteArray answer(16 * 1024 * 1024, 'x');
-        QByteArray received;
-        connect(&phone, &QTcpSocket::readyRead, this, [&] { received += phone.readAll(); });
-        served->write(answer);
-        if (closeAfterSending)
-            served->disconnectFromHost();
-
-        ShutdownPocketlane(served.get());
-        QTimer hangGuard;
-        connect(&hangGuard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
-        hangGuard.start(ReplyWaitMs * 4);
-        QCOMPARE(QCoreApplication::exec(), 0);
-        QCOMPARE(served->bytesToWrite(), 0);
-        while (received.size() < answer.size() && phone.waitForReadyRead(ReplyWaitMs)) {
-        }
-        QCOMPARE(received.size(), answer.size());
-    }
-
-    void programWithoutAnswerEndsAtOnce() {
-        ShutdownPocketlane();
-        QTimer hangGuard;
-        connect(&hangGuard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
-        hangGuard.start(ReplyWaitMs);
-        QCOMPARE(QCoreApplication::exec(), 0);
     }
 };
 

@@ -10,6 +10,8 @@
 #include "wml/WmlDeck.h"
 #include "wml/WmlParagraph.h"
 
+#include <QCoreApplication>
+
 #include <optional>
 
 struct Site::MyComputerAction {
@@ -116,7 +118,7 @@ void Site::carryOutMyComputerAction(CPacket& packet, const MyComputerAction& act
     log(LogNotice, "User requested " + action.label);
     SendMessagePage(packet, "Attempting " + action.label + " now. Goodbye!", FollowUpPoweredBy);
     if (!action.code) {
-        basShutdown::ShutdownPocketlane(packet.Socket() ? packet.Socket()->Connection() : nullptr);
+        basShutdown::ShutdownPocketlane(packet, [] { QCoreApplication::exit(0); });
         return;
     }
     // logind says no to what this program may not do; the refusal is logged

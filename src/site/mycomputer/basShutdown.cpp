@@ -1,7 +1,8 @@
 #include "site/mycomputer/basShutdown.h"
 
 #include "base/StatusLog.h"
-#include "http/TcpConnection.h"
+#include "http/CPacket.h"
+#include "http/SocketElement.h"
 #include "site/mycomputer/LogindClient.h"
 
 #include <QCoreApplication>
@@ -63,10 +64,6 @@ QString LogLine(const QString& sWhat, bool bDone, const QString& sReason) {
         return QStringLiteral("ShutdownWindows - the system accepted the request to ") + sWhat;
     return QStringLiteral("ShutdownWindows - could not %1: %2").arg(sWhat, sReason);
 }
-
-void ExitProgram() {
-    QCoreApplication::exit(0);
-}
 } // namespace
 
 quint32 ExitFlags(quint32 lCode, bool bForce, bool bForceIfHung) {
@@ -90,30 +87,8 @@ void ShutdownWindows(quint32 lCode, bool bForce, bool bForceIfHung, StatusLog* o
         });
 }
 
-void ShutdownPocketlane(TcpConnection* oConnection) {
-    // A connection told to close once its answer is written is in the
-    // closing state until then: its bytes still have to leave too, as the
-    // socket's destruction at the end of the program would discard them.
-    if (!oConnection || !oConnection->isOpen() || oConnection->bytesToWrite() == 0) {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), &ExitProgram, Qt::QueuedConnection);
-        return;
-    }
-    // Several of the events below may come; the program is left on the first
-    // only, as a second exit() would stop any event loop started after it.
-    const auto exitOnce = [bLeft = std::make_shared<bool>(false)] {
-        if (!std::exchange(*bLeft, true))
-            ExitProgram();
-    };
-    auto* waitLimit = new QTimer(oConnection);
-    waitLimit->setSingleShot(true);
-    QObject::connect(waitLimit, &QTimer::timeout, exitOnce);
-    QObject::connect(oConnection, &TcpConnection::bytesWritten, waitLimit, [oConnection, exitOnce] {
-        if (oConnection->bytesToWrite() == 0)
-            exitOnce();
-    });
-    QObject::connect(oConnection, &TcpConnection::disconnected, waitLimit, exitOnce);
-    QObject::connect(oConnection, &QObject::destroyed, QCoreApplication::instance(), exitOnce);
-    waitLimit->start(ClosingAnswerWaitMs);
+void ShutdownPocketlane(const CPacket& oPacket, std::function<void()> endProgram) {
+    oPacket.WhenAnswerDelivered(std::move(endProgram), ClosingAnswerWaitMs);
 }
 
 } // namespace basShutdown

@@ -6,7 +6,7 @@
 #include <functional>
 
 class StatusLog;
-class TcpConnection;
+class CPacket;
 
 // The session-end operations behind the My Computer pages: log off the PC's
 // owner, power the PC off, reboot it, shut it down, and close this program.
@@ -43,12 +43,10 @@ void ShutdownWindows(quint32 lCode, bool bForce, bool bForceIfHung, StatusLog* o
                      ShutdownCallback onFinished = {},
                      const QDBusConnection& oBus = QDBusConnection::systemBus());
 
-// Ends this program: the event loop is left (without the main window's
-// closing steps) once oConnection, the visitor's connection that carries the
-// closing answer, has handed all its bytes to the system, has closed or gone,
-// or after ClosingAnswerWaitMs at the latest. Without a connection, or with
-// nothing left to send, the program ends as soon as the current event is done.
-void ShutdownPocketlane(TcpConnection* oConnection = nullptr);
+// Ends this program through endProgram (without the main window's closing
+// steps) once the closing answer written to oPacket has left, its connection
+// has closed or gone, or after ClosingAnswerWaitMs at the latest.
+void ShutdownPocketlane(const CPacket& oPacket, std::function<void()> endProgram);
 inline constexpr int ClosingAnswerWaitMs = 10000;
 
 } // namespace basShutdown
