@@ -2,15 +2,16 @@
 // and a middle page) through the site, next to a plain readdir scan and a
 // QDir listing of the same folder, and prints the ratios.
 // Build in Release and run: build-bench/bench/bench_folder_page
+#include "base/PocketlaneError.h"
 #include "base/StatusLog.h"
 #include "http/CPacket.h"
-#include "http/WapServer.h"
 #include "settings/RegistryStore.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
 #include "site/LinkTables.h"
-#include "site/Site.h"
-#include "site/graffiti/GraffitiBoard.h"
+#include "site/ShareAccess.h"
+#include "site/SitePages.h"
+#include "site/sharedfolders/SharedFoldersModule.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -82,16 +83,20 @@ int main(int argc, char* argv[]) {
     settings.LoadSettings();
     SharedFolderList folders(store, log);
     folders.addFolder(folder, [] { return true; });
-    WapServer server(log, 0);
-    GraffitiBoard board(settings);
     SiteLinks links([] { return false; });
-    Site site(server, log, settings, folders, board, links);
+    SitePages pages(log, settings, links);
+    ShareAccess shares(folders);
+    SharedFoldersModule sharedFolders(pages, shares);
 
     // The page is built and rendered in full; only sending it fails, as the
     // request has no connection.
     const auto buildPage = [&](qint16 page) {
         CPacket packet;
-        site.HandleAction(packet, links.AddLinkState({}, folder + '/', {}, page, "F", {}, {}, {}));
+        const qint64 link = links.AddLinkState({}, folder + '/', {}, page, "F", {}, {}, {});
+        try {
+            sharedFolders.SendFolderPage(packet, {}, folder + '/', page, link);
+        } catch (const PocketlaneError&) {
+        }
     };
     const qint16 middlePage = FileCount / 15 / 2;
     const double readdirScan = MedianMilliseconds([&] { ReaddirScan(folder); });

@@ -1,16 +1,9 @@
+#include "app/Application.h"
 #include "app/CommandLine.h"
 #include "app/ProcessLimits.h"
 #include "app/SingleInstanceLock.h"
 #include "app/TerminationSignals.h"
 #include "base/StatusLog.h"
-#include "http/WapServer.h"
-#include "settings/RegistryStore.h"
-#include "settings/Settings.h"
-#include "settings/SettingsPaths.h"
-#include "settings/SharedFolderList.h"
-#include "site/LinkTables.h"
-#include "site/Site.h"
-#include "site/graffiti/GraffitiBoard.h"
 
 #include <QCoreApplication>
 
@@ -33,52 +26,22 @@ void MirrorToStderr(StatusLog& log) {
     });
 }
 
-// The owner's state: the store, the shared folders and the options, loaded
-// in that order. A failure is logged as a loading error and ends the start-up
-// early, as the window's start-up does.
-struct OwnerState {
-    RegistryStore store;
-    SharedFolderList folders;
-    Settings settings;
-
-    OwnerState(const QString& settingsFile, StatusLog& log)
-        : store(SettingsPaths::SettingsFile(settingsFile))
-        , folders(store, log)
-        , settings(store, log) {}
-
-    bool Load(StatusLog& log) {
-        try {
-            store.load(&log);
-            folders.ReloadSharedFolders();
-            settings.LoadSettings();
-            return true;
-        } catch (const RegistryError& error) {
-            log.LogStatus(LogError, QStringLiteral("Loading Error: ") + error.Description());
-            return false;
-        }
-    }
-};
-
 int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
     RaiseOpenFileLimit();
-    StatusLog log;
-    MirrorToStderr(log);
-    OwnerState owner(options.settingsFile, log);
-    log.setExtendedLoggingSwitch([&owner] { return owner.settings.extendedLogging(); });
-    if (!owner.Load(log))
+    Application application(options);
+    MirrorToStderr(application.Log());
+    switch (application.Start()) {
+    case Application::StartResult::LoadingFailed:
         return 1;
-    WapServer server(log, options.port);
-    GraffitiBoard board(owner.settings);
-    SiteLinks links([&owner] { return owner.settings.enablePassword(); });
-    Site site(server, log, owner.settings, owner.folders, board, links);
-    server.SetRequestHandler(&site);
-    if (server.OpenListener() != WapServer::ListenResult::Listening) {
-        PrintTo(stderr, server.ListenFailureMessage());
+    case Application::StartResult::ListenFailed:
+        PrintTo(stderr, application.ListenFailureMessage());
         return 1;
+    case Application::StartResult::Started:
+        break;
     }
-    server.LogListening();
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::Requested, &app, &QCoreApplication::quit);
+    QObject::connect(&application, &Application::QuitRequested, &app, &QCoreApplication::quit);
     return app.exec();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "http/ResponseStream.h"
+#include "http/SocketElement.h"
 #include "http/TextCollection.h"
 
 #include <QByteArray>
@@ -9,8 +10,6 @@
 
 #include <functional>
 #include <memory>
-
-class SocketElement;
 
 // Status lines of SendResponse.
 enum HttpResponse { HttpOk = 200, HttpBadRequest = 400 };

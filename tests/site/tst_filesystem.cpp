@@ -1,5 +1,5 @@
 #include "base/FolderPaths.h"
-#include "site/sharedfolders/FileSystem.h"
+#include "site/FileSystem.h"
 
 #include <QDir>
 #include <QFile>

@@ -88,7 +88,7 @@ private Q_SLOTS:
         m_logind = std::make_unique<StandInLogind>(m_bus.address());
         QVERIFY(m_logind->isServing());
         m_site = std::make_unique<SiteHarness>();
-        h().site.SetSessionEndBus(m_bus.connect(QStringLiteral("pocketlane-site")));
+        h().myComputer.SetSessionEndBus(m_bus.connect(QStringLiteral("pocketlane-site")).name());
         h().settings.setSwitch(Settings::EnableMyComputer, true);
         QVERIFY(h().open());
     }

@@ -17,15 +17,15 @@ const QByteArray GifBytes = "GIF89a\x01\x00\x01\x00\x00\x00\x00;";
 
 // Answers every request with the same message page.
 struct MessagePageServer : RequestHandler {
-    Site& site;
+    SitePages& pages;
     MessageFollowUp followUp;
 
-    MessagePageServer(Site& site, MessageFollowUp followUp)
-        : site(site)
+    MessagePageServer(SitePages& pages, MessageFollowUp followUp)
+        : pages(pages)
         , followUp(followUp) {}
 
     void HandleRequest(const std::shared_ptr<CPacket>& packet) override {
-        site.SendMessagePage(*packet, "PC <going> down & out", followUp);
+        pages.SendMessagePage(*packet, "PC <going> down & out", followUp);
     }
 };
 } // namespace
@@ -129,7 +129,7 @@ private Q_SLOTS:
         for (const Answer& answer :
              {Answer{FollowUpMainMenu, "<anchor>Main Menu<go href=\"/?S=0&amp;K="},
               Answer{FollowUpPoweredBy, "<b>Powered by Pocketlane</b><br/></p>"}}) {
-            MessagePageServer messages(h.site, answer.followUp);
+            MessagePageServer messages(h.pages, answer.followUp);
             h.server.SetRequestHandler(&messages);
             h.links.Erase();
             const QByteArray page = h.deck("/");

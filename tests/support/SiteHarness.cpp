@@ -36,6 +36,9 @@ SiteHarness::SiteHarness() {
           Settings::GraffitiShowTime})
         settings.setSwitch(option, false);
     settings.setSwitch(Settings::EnableGraffiti, true);
+    for (SiteModule* module :
+         std::initializer_list<SiteModule*>{&sharedFolders, &graffiti, &myComputer})
+        pages.AddModule(*module);
     server.SetRequestHandler(&site);
 }
 

@@ -3,9 +3,15 @@
 #include "http/WapServer.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
+#include "site/FileSender.h"
 #include "site/LinkTables.h"
+#include "site/ShareAccess.h"
 #include "site/Site.h"
+#include "site/SitePages.h"
 #include "site/graffiti/GraffitiBoard.h"
+#include "site/graffiti/GraffitiModule.h"
+#include "site/mycomputer/MyComputerModule.h"
+#include "site/sharedfolders/SharedFoldersModule.h"
 #include "support/LoopbackClient.h"
 #include "support/TempSettings.h"
 
@@ -35,7 +41,13 @@ struct SiteHarness {
     WapServer server{*temp.log, 0};
     GraffitiBoard board{settings};
     SiteLinks links{[this] { return settings.enablePassword(); }};
-    Site site{server, *temp.log, settings, folders, board, links};
+    SitePages pages{*temp.log, settings, links};
+    ShareAccess shares{folders};
+    FileSender files{pages, shares};
+    SharedFoldersModule sharedFolders{pages, shares};
+    GraffitiModule graffiti{pages, board};
+    MyComputerModule myComputer{pages, [] {}};
+    Site site{server, pages, files};
 
     SiteHarness();
 

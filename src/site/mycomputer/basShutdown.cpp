@@ -2,7 +2,6 @@
 
 #include "base/StatusLog.h"
 #include "http/CPacket.h"
-#include "http/SocketElement.h"
 #include "site/mycomputer/LogindClient.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "site/sharedfolders/FileSystem.h"
+#include "site/FileSystem.h"
 
 #include "base/FolderPaths.h"
 

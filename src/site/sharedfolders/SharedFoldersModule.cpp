@@ -12,14 +12,18 @@
 // before it. "Back" (and the back link of a file's details page) copies that
 // record, and so returns to exactly the page the visitor saw. When that record
 // is gone, the page falls back to its usual start.
-#include "base/FolderPaths.h"
+#include "site/sharedfolders/SharedFoldersModule.h"
+
 #include "base/SafeText.h"
 #include "base/StatusLog.h"
 #include "base/basUtilities.h"
+#include "http/CPacket.h"
+#include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
+#include "site/FileSystem.h"
 #include "site/LinkTables.h"
-#include "site/Site.h"
-#include "site/sharedfolders/FileSystem.h"
+#include "site/ShareAccess.h"
+#include "site/SitePages.h"
 #include "wml/WmlDeck.h"
 
 namespace {
@@ -119,16 +123,33 @@ struct FolderListing {
 
 } // namespace
 
-bool Site::IsRootFolder(const QByteArray& sFolder) const {
+SharedFoldersModule::SharedFoldersModule(SitePages& pages, const ShareAccess& shares)
+    : m_pages(pages)
+    , m_shares(shares) {}
+
+bool SharedFoldersModule::IsEnabled() const {
+    return m_pages.Options().enableSharedFolders();
+}
+
+void SharedFoldersModule::HandleLink(CPacket& packet, const LinkState& link, qint64 index) {
+    if (link.D.isEmpty())
+        SendRootLevelPage(packet, link.P, index);
+    else if (link.F.isEmpty())
+        SendFolderPage(packet, link.U, link.D, link.P, index);
+    else
+        SendFileDetailsPage(packet, link.U, link.D, link.F, link.P, index);
+}
+
+bool SharedFoldersModule::IsRootFolder(const QByteArray& sFolder) const {
     const QByteArray stripped = sFolder.endsWith('/') ? sFolder.chopped(1) : sFolder;
-    for (const QByteArray& folder : m_folders.folders()) {
+    for (const QByteArray& folder : m_shares.Folders().folders()) {
         if (folder == stripped || folder == sFolder)
             return true;
     }
     return false;
 }
 
-QByteArray Site::DetermineParentFolder(const QByteArray& sFolder) const {
+QByteArray SharedFoldersModule::DetermineParentFolder(const QByteArray& sFolder) const {
     if (IsRootFolder(sFolder))
         return {};
     qsizetype slash = sFolder.lastIndexOf('/');
@@ -137,20 +158,10 @@ QByteArray Site::DetermineParentFolder(const QByteArray& sFolder) const {
     return slash < 0 ? QByteArray() : sFolder.left(slash + 1);
 }
 
-QByteArray Site::canonicalShareHolding(const QByteArray& path) const {
-    const auto share = m_folders.sharingParentOf(path);
-    if (!share)
-        return {};
-    const QByteArray canonicalShare = FileSystem::CanonicalPath(*share);
-    if (!FolderPaths::IsWithinFolder(FileSystem::CanonicalPath(path), canonicalShare))
-        return {};
-    return canonicalShare;
-}
-
 // The folder as shown: the shared folder as the owner chose it, the names
 // below it proper-cased.
-QByteArray Site::shownFolder(const QByteArray& folder) const {
-    const auto share = m_folders.sharingParentOf(folder);
+QByteArray SharedFoldersModule::shownFolder(const QByteArray& folder) const {
+    const auto share = m_shares.Folders().sharingParentOf(folder);
     if (!share)
         return SafeText::MakeXmlSafe(folder);
     QList<QByteArray> below = folder.mid(share->size()).split('/');
@@ -159,11 +170,11 @@ QByteArray Site::shownFolder(const QByteArray& folder) const {
     return SafeText::MakeXmlSafe(*share + below.join('/'));
 }
 
-void Site::SendRootLevelPage(CPacket& packet, int page, qint64 linkIndex) {
-    const PagePosition position = PositionOf(m_links, linkIndex, page, RootLevelEntries);
-    const QList<QByteArray>& folders = m_folders.folders();
+void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 linkIndex) {
+    const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, RootLevelEntries);
+    const QList<QByteArray>& folders = m_shares.Folders().folders();
     CDeck deck;
-    const auto paragraph = newPage(deck, "Folders", "Folders");
+    const auto paragraph = SitePages::NewPage(deck, "Folders", "Folders");
     if (folders.isEmpty()) {
         paragraph->NormalText("There are no files currently being shared at this Pocketlane site.",
                               true);
@@ -174,7 +185,7 @@ void Site::SendRootLevelPage(CPacket& packet, int page, qint64 linkIndex) {
         while (next < position.first + RootLevelEntries && next < folders.size()) {
             const QByteArray& folder = folders.at(next++);
             paragraph->AddAnchor(SafeText::MakeXmlSafe(folder),
-                                 m_links.MakeLink({}, folder, {}, 1, "F", {}, {}, {}));
+                                 m_pages.Links().MakeLink({}, folder, {}, 1, "F", {}, {}, {}));
             paragraph->AddLineBreak(1);
             watch.EntryAdded();
             if (watch.PastLimit())
@@ -182,33 +193,34 @@ void Site::SendRootLevelPage(CPacket& packet, int page, qint64 linkIndex) {
         }
         if (page > 1) {
             paragraph->AddLineBreak(1);
-            paragraph->AddAnchor("<<Back",
-                                 LinkToShownPage(m_links, position.shownBefore, {}, {}, page - 1));
+            paragraph->AddAnchor(
+                "<<Back", LinkToShownPage(m_pages.Links(), position.shownBefore, {}, {}, page - 1));
         }
         if (next < folders.size()) {
             paragraph->AddLineBreak(1);
-            paragraph->AddAnchor(
-                "Next>>", NextPageLink(m_links, {}, {}, page, RootLevelEntries, position, next));
+            paragraph->AddAnchor("Next>>", NextPageLink(m_pages.Links(), {}, {}, page,
+                                                        RootLevelEntries, position, next));
         }
     }
-    addMainMenuAnchor(*paragraph);
-    log(LogDetail, "Main folder menu sent to user");
-    sendDeck(packet, deck);
+    m_pages.AddMainMenuAnchor(*paragraph);
+    m_pages.Log(LogDetail, "Main folder menu sent to user");
+    SitePages::SendDeck(packet, deck);
 }
 
-void Site::SendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray& folder, int page,
-                          qint64 linkIndex) {
-    const PagePosition position = PositionOf(m_links, linkIndex, page, FolderPageEntries);
+void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
+                                         const QByteArray& folder, int page, qint64 linkIndex) {
+    const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, FolderPageEntries);
     FolderListing listing{position.first, position.first + FolderPageEntries, 0, false};
     const QByteArray D = folder.endsWith('/') ? folder : folder + '/';
     CDeck deck;
-    const auto paragraph = newPage(deck, "Files", "Files");
-    paragraph->AddAnchor("[<]" + shownFolder(D),
-                         m_links.MakeLink(DetermineParentFolder(U), U, {}, 1, "F", {}, {}, {}));
+    const auto paragraph = SitePages::NewPage(deck, "Files", "Files");
+    paragraph->AddAnchor(
+        "[<]" + shownFolder(D),
+        m_pages.Links().MakeLink(DetermineParentFolder(U), U, {}, 1, "F", {}, {}, {}));
     paragraph->AddLineBreak(1);
 
     // A folder no longer inside a shared folder shows as an unreadable one.
-    const QByteArray share = canonicalShareHolding(D);
+    const QByteArray share = m_shares.CanonicalShareHolding(D);
     const std::vector<FileSystem::FolderEntry> entries =
         share.isEmpty() ? std::vector<FileSystem::FolderEntry>() : FileSystem::ListFolder(D, share);
     LengthWatch watch(deck);
@@ -225,7 +237,7 @@ void Site::SendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray
             ++listing.counter;
         else if (listing.counter < listing.end)
             listEntry("[D] " + SafeText::LeftCharacters(ShownName(entry.name), ShownNameCharacters),
-                      m_links.MakeLink(D, D + entry.name, {}, 1, "F", {}, {}, {}));
+                      m_pages.Links().MakeLink(D, D + entry.name, {}, 1, "F", {}, {}, {}));
         if (watch.PastLimit())
             break;
     }
@@ -242,8 +254,8 @@ void Site::SendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray
                 break;
             } else {
                 listEntry(SafeText::LeftCharacters(ShownName(entry.name), ShownNameCharacters),
-                          m_links.MakeLink(U, D, entry.name, qint16(page), "F", {},
-                                           position.followedLink, {}));
+                          m_pages.Links().MakeLink(U, D, entry.name, qint16(page), "F", {},
+                                                   position.followedLink, {}));
             }
             if (watch.PastLimit()) {
                 listing.more = true;
@@ -253,36 +265,40 @@ void Site::SendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray
     }
     if (page > 1) {
         paragraph->AddLineBreak(1);
-        paragraph->AddAnchor("Back to Page " + QByteArray::number(page - 1),
-                             LinkToShownPage(m_links, position.shownBefore, U, D, page - 1));
+        paragraph->AddAnchor(
+            "Back to Page " + QByteArray::number(page - 1),
+            LinkToShownPage(m_pages.Links(), position.shownBefore, U, D, page - 1));
     }
     if (listing.more) {
         paragraph->AddLineBreak(1);
-        paragraph->AddAnchor(
-            "Forward to Page " + QByteArray::number(page + 1),
-            NextPageLink(m_links, U, D, page, FolderPageEntries, position, listing.counter));
+        paragraph->AddAnchor("Forward to Page " + QByteArray::number(page + 1),
+                             NextPageLink(m_pages.Links(), U, D, page, FolderPageEntries, position,
+                                          listing.counter));
     }
     paragraph->AddLineBreak(1);
-    paragraph->AddAnchor("[-] Root Level", m_links.MakeLink({}, {}, {}, 1, "F", {}, {}, {}));
-    addMainMenuAnchor(*paragraph);
-    log(LogDetail, "Page " + QByteArray::number(page) + " of folder " + D + " sent to user");
-    sendDeck(packet, deck);
+    paragraph->AddAnchor("[-] Root Level",
+                         m_pages.Links().MakeLink({}, {}, {}, 1, "F", {}, {}, {}));
+    m_pages.AddMainMenuAnchor(*paragraph);
+    m_pages.Log(LogDetail,
+                "Page " + QByteArray::number(page) + " of folder " + D + " sent to user");
+    SitePages::SendDeck(packet, deck);
 }
 
-void Site::SendFileDetailsPage(CPacket& packet, const QByteArray& U, const QByteArray& D,
-                               const QByteArray& F, int page, qint64 linkIndex) {
-    const PagePosition position = PositionOf(m_links, linkIndex, page, FolderPageEntries);
+void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray& U,
+                                              const QByteArray& D, const QByteArray& F, int page,
+                                              qint64 linkIndex) {
+    const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, FolderPageEntries);
     const QByteArray name = ShownName(F);
     const QByteArray escapedName = basUtilities::XmlEscape(name, false);
     CDeck deck;
-    const auto paragraph = newPage(deck, escapedName, "Files");
+    const auto paragraph = SitePages::NewPage(deck, escapedName, "Files");
     paragraph->AddAnchor("[<]" + shownFolder(D),
-                         LinkToShownPage(m_links, position.shownBefore, U, D, page));
+                         LinkToShownPage(m_pages.Links(), position.shownBefore, U, D, page));
     paragraph->AddLineBreak(1);
 
     // A file that has left the shared folders shows as a vanished one.
     const QByteArray path = D + F;
-    const FileSystem::FindData entry = canonicalShareHolding(path).isEmpty()
+    const FileSystem::FindData entry = m_shares.CanonicalShareHolding(path).isEmpty()
                                            ? FileSystem::FindData()
                                            : FileSystem::GetFindData(path);
     paragraph->BoldText("Filename: ");
@@ -292,7 +308,7 @@ void Site::SendFileDetailsPage(CPacket& packet, const QByteArray& U, const QByte
     paragraph->BoldText("Date: ");
     paragraph->NormalText(FileSystem::FormatFileDate(entry.creationTime), true);
 
-    const QByteArray fileLink = m_links.RegisterFileLink(path);
+    const QByteArray fileLink = m_pages.Links().RegisterFileLink(path);
     switch (FileSystem::KindOfExtension(FileSystem::FileExtension(F))) {
     case FileSystem::FileKind::Picture:
         paragraph->AddImage(fileLink, escapedName, 1);
@@ -304,6 +320,6 @@ void Site::SendFileDetailsPage(CPacket& packet, const QByteArray& U, const QByte
         paragraph->NormalText("Unsupported file type.", true);
         break;
     }
-    addMainMenuAnchor(*paragraph);
-    sendDeck(packet, deck);
+    m_pages.AddMainMenuAnchor(*paragraph);
+    SitePages::SendDeck(packet, deck);
 }

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "app/CommandLine.h"
+#include "base/StatusLog.h"
+#include "http/WapServer.h"
+#include "settings/RegistryStore.h"
+#include "settings/Settings.h"
+#include "settings/SharedFolderList.h"
+#include "site/FileSender.h"
+#include "site/LinkTables.h"
+#include "site/ShareAccess.h"
+#include "site/Site.h"
+#include "site/SitePages.h"
+#include "site/graffiti/GraffitiBoard.h"
+#include "site/graffiti/GraffitiModule.h"
+#include "site/mycomputer/MyComputerModule.h"
+#include "site/sharedfolders/SharedFoldersModule.h"
+
+#include <QObject>
+
+// The running program: builds and owns every long-lived part (the status
+// log, the settings store and the models over it, the Graffiti board, the
+// link tables, the server and the site with its modules) and starts them in
+// the owner's order. The headless program and the main window both run over
+// one Application.
+class Application : public QObject {
+    Q_OBJECT
+public:
+    enum class StartResult { Started, LoadingFailed, ListenFailed };
+
+    explicit Application(const CommandLineOptions& options, QObject* parent = nullptr);
+
+    // Loads the store, the shared folders and the options, in that order (a
+    // failure is logged as a loading error and ends the start-up early), then
+    // opens the listener (a failure leaves the reason in
+    // ListenFailureMessage()).
+    StartResult Start();
+    QString ListenFailureMessage() const { return m_server.ListenFailureMessage(); }
+
+    StatusLog& Log() { return m_log; }
+    RegistryStore& Store() { return m_store; }
+    Settings& Options() { return m_settings; }
+    SharedFolderList& SharedFolders() { return m_folders; }
+    GraffitiBoard& Graffiti() { return m_board; }
+    SiteLinks& Links() { return m_links; }
+    WapServer& Server() { return m_server; }
+    Site& Dispatcher() { return m_site; }
+    MyComputerModule& MyComputer() { return m_myComputer; }
+
+Q_SIGNALS:
+    // The program is asked to end without the window's closing question (a
+    // visitor's "Shutdown Pocketlane" once its closing answer has left).
+    void QuitRequested();
+
+private:
+    bool loadOwnerState();
+
+    StatusLog m_log;
+    RegistryStore m_store;
+    SharedFolderList m_folders;
+    Settings m_settings;
+    GraffitiBoard m_board;
+    SiteLinks m_links;
+    WapServer m_server;
+    SitePages m_pages;
+    ShareAccess m_shares;
+    FileSender m_files;
+    SharedFoldersModule m_sharedFolders;
+    GraffitiModule m_graffiti;
+    MyComputerModule m_myComputer;
+    Site m_site;
+};

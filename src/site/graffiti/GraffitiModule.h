@@ -1,0 +1,26 @@
+#pragma once
+
+#include "site/SiteModule.h"
+
+class GraffitiBoard;
+class SitePages;
+
+// The Graffiti pages: the latest messages with a link to add one, and the
+// form that adds it.
+class GraffitiModule : public SiteModule {
+public:
+    GraffitiModule(SitePages& pages, GraffitiBoard& board);
+
+    QByteArray Letter() const override { return "G"; }
+    QByteArray MenuTitle() const override { return "Graffiti"; }
+    bool IsEnabled() const override;
+    void HandleLink(CPacket& packet, const LinkState& link, qint64 index) override;
+
+    // Adds the visitor's message (the request's G) first, when it carries one.
+    void SendGraffitiPage(CPacket& packet);
+    void SendAddGraffitiPage(CPacket& packet);
+
+private:
+    SitePages& m_pages;
+    GraffitiBoard& m_board;
+};
