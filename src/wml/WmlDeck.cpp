@@ -48,7 +48,7 @@ std::shared_ptr<CGo> CCard::AddOnTimerGo(qint16 iTimeInTenthsOfASecond,
 void CCard::AppendWML(QByteArray& out) const {
     out.append("<card");
     AppendAttributeIfSet(out, "id", m_sID);
-    AppendAttributeIfSet(out, "title", m_sTitle);
+    AppendTextAttributeIfSet(out, "title", m_sTitle);
     out.append('>');
     AppendAll(out, m_children);
     AppendEndTag(out, "card");

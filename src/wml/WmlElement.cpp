@@ -1,5 +1,7 @@
 #include "wml/WmlElement.h"
 
+#include "base/basUtilities.h"
+
 #include <charconv>
 
 namespace {
@@ -28,6 +30,20 @@ void AppendAttribute(QByteArray& out, QByteArrayView name, QByteArrayView value)
     out.append(name);
     out.append("=\"");
     out.append(value);
+    out.append('"');
+}
+
+void AppendText(QByteArray& out, const QByteArray& text) {
+    basUtilities::AppendXmlEscaped(out, text, false);
+}
+
+void AppendTextAttributeIfSet(QByteArray& out, QByteArrayView name, const QByteArray& text) {
+    if (text.isEmpty())
+        return;
+    out.append(' ');
+    out.append(name);
+    out.append("=\"");
+    AppendText(out, text);
     out.append('"');
 }
 

@@ -36,6 +36,19 @@ namespace WmlWriter {
 // Appends value in decimal, with a minus sign when negative.
 void AppendNumber(QByteArray& out, qint32 value);
 
+// Texts that a phone shows (text runs, link and card titles, labels,
+// alternative texts) are escaped by the element that writes them, always
+// through AppendText or AppendTextAttribute: the five XML special characters
+// become entities and "$" becomes "$$". Names, values and references are
+// written as given (they may hold variable references such as "$(P)"); the
+// site's link builder makes its references safe.
+
+// Appends the text escaped.
+void AppendText(QByteArray& out, const QByteArray& text);
+
+// Appends ` name="text"` with the text escaped, only when it is not empty.
+void AppendTextAttributeIfSet(QByteArray& out, QByteArrayView name, const QByteArray& text);
+
 // Appends ` name="value"` with the value unchanged.
 void AppendAttribute(QByteArray& out, QByteArrayView name, QByteArrayView value);
 

@@ -6,7 +6,7 @@ void CInput::AppendWML(QByteArray& out) const {
     out.append("<input");
     AppendAttributeIfSet(out, "name", m_sName);
     AppendAttributeIfSet(out, "format", m_sFormat);
-    AppendAttributeIfSet(out, "title", m_sTitle);
+    AppendTextAttributeIfSet(out, "title", m_sTitle);
     AppendAttributeIfSet(out, "value", m_sValue);
     AppendNumberAttributeIfPositive(out, "maxlength", m_iMaxLength);
     AppendNumberAttributeIfPositive(out, "size", m_iSize);
@@ -21,11 +21,11 @@ void CInput::AppendWML(QByteArray& out) const {
 void COption::AppendWML(QByteArray& out) const {
     out.append("<option");
     AppendAttributeIfSet(out, "onpick", m_sOnPick);
-    AppendAttributeIfSet(out, "title", m_sTitle);
+    AppendTextAttributeIfSet(out, "title", m_sTitle);
     AppendAttributeIfSet(out, "value", m_sValue);
     out.append('>');
     AppendImageBeforeTitle(out);
-    out.append(m_sText);
+    AppendText(out, m_sText);
     AppendImageAfterTitle(out);
     AppendEndTag(out, "option");
 }
@@ -45,7 +45,7 @@ void WmlOptionList::AddOption(const QByteArray& sText, const QByteArray& sValue,
 
 void COptionGroup::AppendWML(QByteArray& out) const {
     out.append("<optgroup");
-    AppendAttributeIfSet(out, "title", m_sTitle);
+    AppendTextAttributeIfSet(out, "title", m_sTitle);
     out.append('>');
     AppendOptions(out);
     AppendEndTag(out, "optgroup");
@@ -81,7 +81,7 @@ void CSelect::AppendWML(QByteArray& out) const {
 void CSelect::AppendAttributes(QByteArray& out) const {
     AppendAttributeIfSet(out, "iname", m_siName);
     AppendAttributeIfSet(out, "name", m_sName);
-    AppendAttributeIfSet(out, "title", m_sTitle);
+    AppendTextAttributeIfSet(out, "title", m_sTitle);
     AppendAttributeIfSet(out, "value", m_sValue);
     AppendNumberAttributeIfPositive(out, "ivalue", m_iiValue);
     AppendNumberAttributeIfPositive(out, "tabindex", m_iTabIndex);

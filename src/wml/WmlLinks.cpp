@@ -1,7 +1,5 @@
 #include "wml/WmlLinks.h"
 
-#include "base/basUtilities.h"
-
 using namespace WmlWriter;
 
 namespace {
@@ -22,7 +20,9 @@ QByteArrayView ImageAlignmentName(qint32 vAlignment) {
 void CImage::AppendWML(QByteArray& out) const {
     out.append("<img");
     AppendAttribute(out, "src", m_sSource);
-    AppendAttribute(out, "alt", m_sAlternativeText);
+    out.append(" alt=\"");
+    AppendText(out, m_sAlternativeText);
+    out.append('"');
     AppendAttributeIfSet(out, "align", ImageAlignmentName(m_vAlignment));
     out.append("/>");
 }
@@ -44,7 +44,7 @@ void CA::AppendWML(QByteArray& out) const {
     AppendImageBeforeTitle(out);
     if (m_bBold)
         AppendStartTag(out, "b");
-    basUtilities::AppendXmlEscaped(out, m_sTitle, false);
+    AppendText(out, m_sTitle);
     if (m_bBold)
         AppendEndTag(out, "b");
     AppendImageAfterTitle(out);
@@ -54,7 +54,7 @@ void CA::AppendWML(QByteArray& out) const {
 void CAnchor::AppendWML(QByteArray& out) const {
     AppendStartTag(out, "anchor");
     AppendImageBeforeTitle(out);
-    out.append(m_sTitle);
+    AppendText(out, m_sTitle);
     AppendImageAfterTitle(out);
     AppendSelectedTask(out);
     AppendEndTag(out, "anchor");

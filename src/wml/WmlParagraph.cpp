@@ -1,7 +1,5 @@
 #include "wml/WmlParagraph.h"
 
-#include "base/basUtilities.h"
-
 using namespace WmlWriter;
 
 namespace {
@@ -72,7 +70,7 @@ void CText::AppendWML(QByteArray& out) const {
     const FormattingTags tags = TagsFor(m_eFormatting);
     AppendStartTagIfAny(out, tags.outer);
     AppendStartTagIfAny(out, tags.inner);
-    basUtilities::AppendXmlEscaped(out, m_sText, false);
+    AppendText(out, m_sText);
     AppendEndTagIfAny(out, tags.inner);
     AppendEndTagIfAny(out, tags.outer);
     if (m_bLineBreak)

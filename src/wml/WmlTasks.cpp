@@ -139,7 +139,7 @@ QByteArrayView DoTypeName(qint32 eType) {
 void CDo::AppendWML(QByteArray& out) const {
     out.append("<do");
     AppendAttributeIfSet(out, "name", m_sName);
-    AppendAttributeIfSet(out, "label", m_sLabel);
+    AppendTextAttributeIfSet(out, "label", m_sLabel);
     AppendAttributeIfSet(out, "type", DoTypeName(m_eType));
     out.append('>');
     AppendSelectedTask(out);

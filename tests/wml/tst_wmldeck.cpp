@@ -28,12 +28,12 @@ private Q_SLOTS:
                                          "<a href=\"/\">Menu</a></p></card></wml>");
     }
 
-    void cardWritesIdBeforeTitleBothUnchanged() {
+    void cardWritesIdBeforeItsEscapedTitle() {
         CDeck deck;
         QCOMPARE(deck.AddNewCard()->GetWML(), QByteArray("<card></card>"));
         QCOMPARE(deck.AddNewCard("", "x")->GetWML(), QByteArray("<card id=\"x\"></card>"));
         QCOMPARE(deck.AddNewCard("a&b<$", "")->GetWML(),
-                 QByteArray("<card title=\"a&b<$\"></card>"));
+                 QByteArray("<card title=\"a&amp;b&lt;$$\"></card>"));
         auto card = deck.AddNewCard("Error", "Error");
         card->AddNewParagraph()->NormalText("Hi", true);
         QCOMPARE(card->GetWML(),

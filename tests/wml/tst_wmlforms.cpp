@@ -79,7 +79,7 @@ private Q_SLOTS:
         group.AddOption("", "", "", "", false, image);
         group.AddOption("", "");
         QCOMPARE(group.GetWML(),
-                 QByteArray("<optgroup><option onpick=\"/pick\" title=\"T\" value=\"v\">A&B"
+                 QByteArray("<optgroup><option onpick=\"/pick\" title=\"T\" value=\"v\">A&amp;B"
                             "<img src=\"o.gif\" alt=\"\"/></option>"
                             "<option><img src=\"o.gif\" alt=\"\"/></option>"
                             "<option></option></optgroup>"));

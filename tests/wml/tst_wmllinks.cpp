@@ -27,7 +27,7 @@ private Q_SLOTS:
             {-1, ""}};
         for (const auto& [alignment, attribute] : alignments) {
             image.setAlignment(alignment);
-            QCOMPARE(image.GetWML(), "<img src=\"a.gif\" alt=\"A & B\"" + attribute + "/>");
+            QCOMPARE(image.GetWML(), "<img src=\"a.gif\" alt=\"A &amp; B\"" + attribute + "/>");
         }
     }
 
@@ -57,18 +57,18 @@ private Q_SLOTS:
                                            "<img src=\"i.gif\" alt=\"\" align=\"top\"/></a>"));
     }
 
-    void anchorWritesItsTitleUnchangedAndOnlyTheSelectedTask() {
+    void anchorEscapesItsTitleAndWritesOnlyTheSelectedTask() {
         CAnchor anchor;
         anchor.setTitle("R&D $5");
         anchor.setReference("/not-written");
-        QCOMPARE(anchor.GetWML(), QByteArray("<anchor>R&D $5</anchor>"));
+        QCOMPARE(anchor.GetWML(), QByteArray("<anchor>R&amp;D $$5</anchor>"));
         anchor.setTaskType(16);
-        QCOMPARE(anchor.GetWML(), QByteArray("<anchor>R&D $5</anchor>"));
+        QCOMPARE(anchor.GetWML(), QByteArray("<anchor>R&amp;D $$5</anchor>"));
         anchor.setTaskType(TaskNoop);
-        QCOMPARE(anchor.GetWML(), QByteArray("<anchor>R&D $5<noop/></anchor>"));
+        QCOMPARE(anchor.GetWML(), QByteArray("<anchor>R&amp;D $$5<noop/></anchor>"));
         anchor.Go()->setReference("/x");
         anchor.setTaskType(TaskGo);
-        QCOMPARE(anchor.GetWML(), QByteArray("<anchor>R&D $5<go href=\"/x\"/></anchor>"));
+        QCOMPARE(anchor.GetWML(), QByteArray("<anchor>R&amp;D $$5<go href=\"/x\"/></anchor>"));
     }
 
     void anchorImageComesBeforeOrAfterTheTitleAndBeforeTheTask() {

@@ -16,7 +16,6 @@
 
 #include "base/SafeText.h"
 #include "base/StatusLog.h"
-#include "base/basUtilities.h"
 #include "http/CPacket.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
@@ -289,9 +288,8 @@ void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray&
                                               qint64 linkIndex) {
     const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, FolderPageEntries);
     const QByteArray name = ShownName(F);
-    const QByteArray escapedName = basUtilities::XmlEscape(name, false);
     CDeck deck;
-    const auto paragraph = SitePages::NewPage(deck, escapedName, "Files");
+    const auto paragraph = SitePages::NewPage(deck, name, "Files");
     paragraph->AddAnchor("[<]" + shownFolder(D),
                          LinkToShownPage(m_pages.Links(), position.shownBefore, U, D, page));
     paragraph->AddLineBreak(1);
@@ -311,7 +309,7 @@ void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray&
     const QByteArray fileLink = m_pages.Links().RegisterFileLink(path);
     switch (FileSystem::KindOfExtension(FileSystem::FileExtension(F))) {
     case FileSystem::FileKind::Picture:
-        paragraph->AddImage(fileLink, escapedName, 1);
+        paragraph->AddImage(fileLink, name, 1);
         break;
     case FileSystem::FileKind::Download:
         paragraph->AddAnchor("Download File", fileLink);
