@@ -4,8 +4,6 @@
 
 #include <QRandomGenerator>
 
-#include <cmath>
-
 QByteArray LinkState::Field(char letter) const {
     switch (letter) {
     case 'D':
@@ -29,21 +27,64 @@ QByteArray LinkState::Field(char letter) const {
     }
 }
 
-SiteLinks::SiteLinks(std::function<bool()> passwordOn)
-    : m_passwordOn(std::move(passwordOn)) {}
+bool SiteLinks::LinkIdentity::operator==(const LinkIdentity& other) const {
+    const LinkState& a = fields;
+    const LinkState& b = other.fields;
+    return keyed == other.keyed && a.P == b.P && a.D == b.D && a.U == b.U && a.F == b.F &&
+           a.M == b.M && a.A == b.A && a.C == b.C;
+}
 
-QByteArray SiteLinks::MakeLink(const QByteArray& U, const QByteArray& D, const QByteArray& F,
-                               qint16 P, const QByteArray& M, const QByteArray& A,
-                               const QByteArray& C, const QByteArray& suffix) {
-    const QByteArray key = m_passwordOn() ? MakeLinkKey() : QByteArray();
-    const qint64 index = AddLinkState(U, D, F, P, M, A, key, C);
-    QByteArray link = "/?S=" + QByteArray::number(index);
+size_t qHash(const SiteLinks::LinkIdentity& identity, size_t seed) {
+    const LinkState& f = identity.fields;
+    return qHashMulti(seed, f.D, f.U, f.F, f.P, f.M, f.A, f.C, identity.keyed);
+}
+
+size_t qHash(const SiteLinks::FileIdentity& identity, size_t seed) {
+    return qHashMulti(seed, identity.path, identity.keyed);
+}
+
+namespace {
+
+qint64 RandomFirstIndex() {
+    return qint64(QRandomGenerator::system()->generate64() % quint64(SiteLinks::FirstIndexRange));
+}
+
+// The link to record index with its key, escaped for a deck.
+QByteArray LinkText(const char* prefix, qint64 index, const QByteArray& key,
+                    const QByteArray& suffix = {}) {
+    QByteArray link = prefix + QByteArray::number(index);
     if (!key.isEmpty())
         link += "&K=" + key;
     link += suffix;
     return basUtilities::XmlEscape(link, true);
 }
 
+} // namespace
+
+SiteLinks::SiteLinks(std::function<bool()> passwordOn, std::optional<qint64> firstIndex)
+    : m_passwordOn(std::move(passwordOn))
+    , m_firstIndex(firstIndex.value_or(RandomFirstIndex()))
+    , m_links(LinkCapacity, m_firstIndex)
+    , m_files(FileLinkCapacity, m_firstIndex) {}
+
+QByteArray SiteLinks::MakeLink(const QByteArray& U, const QByteArray& D, const QByteArray& F,
+                               qint16 P, const QByteArray& M, const QByteArray& A,
+                               const QByteArray& C, const QByteArray& suffix) {
+    LinkIdentity identity{LinkState{D, U, F, P, M, A, {}, C}, m_passwordOn()};
+    if (const auto found = m_linkIndex.constFind(identity); found != m_linkIndex.cend()) {
+        if (const LinkState* held = m_links.Find(*found))
+            return LinkText("/?S=", *found, held->K, suffix);
+    }
+    const QByteArray key = identity.keyed ? MakeLinkKey() : QByteArray();
+    forgetIdentityPushedOut(m_links, m_linkIndex, [](const LinkState& record) {
+        LinkState fields = record;
+        fields.K.clear();
+        return LinkIdentity{std::move(fields), !record.K.isEmpty()};
+    });
+    const qint64 index = AddLinkState(U, D, F, P, M, A, key, C);
+    m_linkIndex.insert(std::move(identity), index);
+    return LinkText("/?S=", index, key, suffix);
+}
 QByteArray SiteLinks::MakeMainMenuLink() {
     return MakeLink({}, {}, {}, 1, {}, {}, {}, {});
 }
@@ -66,12 +107,18 @@ std::optional<QByteArray> SiteLinks::GetLinkField(char letter, qint64 index) con
 }
 
 QByteArray SiteLinks::RegisterFileLink(const QByteArray& path) {
-    const QByteArray key = m_passwordOn() ? MakeLinkKey() : QByteArray();
+    FileIdentity identity{path, m_passwordOn()};
+    if (const auto found = m_fileIndex.constFind(identity); found != m_fileIndex.cend()) {
+        if (const FileLink* held = m_files.Find(*found))
+            return LinkText("/?F=", *found, held->key);
+    }
+    const QByteArray key = identity.keyed ? MakeLinkKey() : QByteArray();
+    forgetIdentityPushedOut(m_files, m_fileIndex, [](const FileLink& record) {
+        return FileIdentity{record.path, !record.key.isEmpty()};
+    });
     const qint64 index = m_files.Add(FileLink{path, key});
-    QByteArray link = "/?F=" + QByteArray::number(index);
-    if (!key.isEmpty())
-        link += "&K=" + key;
-    return basUtilities::XmlEscape(link, true);
+    m_fileIndex.insert(std::move(identity), index);
+    return LinkText("/?F=", index, key);
 }
 
 const FileLink* SiteLinks::FindFileLink(qint64 index) const {
@@ -79,17 +126,19 @@ const FileLink* SiteLinks::FindFileLink(qint64 index) const {
 }
 
 QByteArray SiteLinks::MakeLinkKey() {
-    QByteArray key(3, Qt::Uninitialized);
-    for (char& c : key) {
-        // r in [0, 1), scaled and rounded half to even as the link form has
-        // always been: codes 65 ("A") to 91 ("[").
-        const double r = QRandomGenerator::system()->generateDouble();
-        c = char(std::nearbyint(r * 26 + 65));
-    }
+    static constexpr char Alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+    quint64 bits[2];
+    QRandomGenerator::system()->fillRange(bits);
+    QByteArray key(KeyCharacters, Qt::Uninitialized);
+    for (int i = 0; i < KeyCharacters; ++i)
+        key[i] = Alphabet[(bits[i / 10] >> (6 * (i % 10))) & 63];
     return key;
 }
 
 void SiteLinks::Erase() {
     m_links.Erase();
     m_files.Erase();
+    m_linkIndex.clear();
+    m_fileIndex.clear();
 }

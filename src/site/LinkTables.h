@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QtGlobal>
 
 #include <functional>
@@ -31,13 +32,19 @@ struct LinkState {
 // from before a stop can never lead to another visitor's newer page.
 template <typename Record> class BoundedRecordTable {
 public:
-    explicit BoundedRecordTable(qsizetype capacity)
-        : m_capacity(capacity) {}
+    BoundedRecordTable(qsizetype capacity, qint64 firstIndex)
+        : m_capacity(capacity)
+        , m_base(firstIndex)
+        , m_first(firstIndex)
+        , m_next(firstIndex) {}
+
+    // The index the next Add pushes out, or -1 while the table has room.
+    qint64 IndexPushedOutByNextAdd() const { return m_next - m_first >= m_capacity ? m_first : -1; }
 
     qint64 Add(Record record) {
         const qint64 index = m_next++;
-        const auto slot = size_t(index % m_capacity);
-        if (m_records.size() < size_t(m_capacity))
+        const size_t slot = slotOf(index);
+        if (slot == m_records.size())
             m_records.push_back(std::move(record));
         else
             m_records[slot] = std::move(record);
@@ -49,23 +56,28 @@ public:
     const Record* Find(qint64 index) const {
         if (index < m_first || index >= m_next)
             return nullptr;
-        return &m_records[size_t(index % m_capacity)];
+        return &m_records[slotOf(index)];
     }
 
     void Erase() {
         m_records.clear();
         m_records.shrink_to_fit();
-        m_first = m_next;
+        m_base = m_first = m_next;
     }
 
     qint64 Count() const { return m_next - m_first; }
     qsizetype Capacity() const { return m_capacity; }
 
 private:
+    // Slots fill in order from the first index since the table was last
+    // empty, then wrap around.
+    size_t slotOf(qint64 index) const { return size_t((index - m_base) % m_capacity); }
+
     qsizetype m_capacity;
-    std::vector<Record> m_records; // slot = index % capacity
-    qint64 m_first = 0;            // oldest index still held
-    qint64 m_next = 0;             // index of the next record
+    std::vector<Record> m_records;
+    qint64 m_base;  // index held by the first slot
+    qint64 m_first; // oldest index still held
+    qint64 m_next;  // index of the next record
 };
 
 struct FileLink {
@@ -80,12 +92,22 @@ public:
     static constexpr qsizetype LinkCapacity = 100000;
     static constexpr qsizetype FileLinkCapacity = 10000;
 
-    // passwordOn is asked at the moment a link is built.
-    explicit SiteLinks(std::function<bool()> passwordOn);
+    // Numbers of a run start at a random point below this, so that a link
+    // handed out by an earlier run of the program is expired in this one.
+    static constexpr qint64 FirstIndexRange = qint64(1) << 36;
+    // Characters of a key: 11 of 64 give 66 bits.
+    static constexpr int KeyCharacters = 11;
+
+    // passwordOn is asked at the moment a link is built. Numbering starts at
+    // firstIndex, a random point when none is given.
+    explicit SiteLinks(std::function<bool()> passwordOn,
+                       std::optional<qint64> firstIndex = std::nullopt);
 
     // Registers a record and returns the link to it, XML-escaped for a deck
     // ("&" becomes "&amp;"; "$" stays single so that the suffix may carry
-    // variable references such as "&P=$(P)").
+    // variable references such as "&P=$(P)"). A record that is held already
+    // with the same fields (and a key while the password is on) is reused,
+    // so that reloading a page adds nothing to the table.
     QByteArray MakeLink(const QByteArray& U, const QByteArray& D, const QByteArray& F, qint16 P,
                         const QByteArray& M, const QByteArray& A, const QByteArray& C,
                         const QByteArray& suffix);
@@ -100,12 +122,13 @@ public:
     std::optional<QByteArray> GetLinkField(char letter, qint64 index) const;
 
     // Registers a file for download and returns its link, XML-escaped. With
-    // the site password on the link carries a key of its own.
+    // the site password on the link carries a key of its own. A file that is
+    // registered already is reused.
     QByteArray RegisterFileLink(const QByteArray& path);
     const FileLink* FindFileLink(qint64 index) const;
 
-    // Three characters "A" to "Z" (and now and then "["), drawn from the
-    // system's cryptographically secure generator.
+    // KeyCharacters letters, digits, "-" and "_" (safe in a URL and in a
+    // deck), drawn from the system's cryptographically secure generator.
     static QByteArray MakeLinkKey();
 
     // Forgets every record, as when the server is stopped.
@@ -115,7 +138,38 @@ public:
     const BoundedRecordTable<FileLink>& FileLinkTable() const { return m_files; }
 
 private:
+    // What makes two records the same link: every field but the key, and
+    // whether it has one.
+    struct LinkIdentity {
+        LinkState fields; // K left empty
+        bool keyed = false;
+        bool operator==(const LinkIdentity& other) const;
+    };
+    struct FileIdentity {
+        QByteArray path;
+        bool keyed = false;
+        bool operator==(const FileIdentity& other) const = default;
+    };
+    // Before a record is pushed out of table, its identity stops leading to it.
+    template <typename Record, typename Identity, typename IdentityOf>
+    static void forgetIdentityPushedOut(const BoundedRecordTable<Record>& table,
+                                        QHash<Identity, qint64>& byIdentity,
+                                        IdentityOf identityOf) {
+        const qint64 pushedOut = table.IndexPushedOutByNextAdd();
+        const Record* record = table.Find(pushedOut);
+        if (!record)
+            return;
+        const auto found = byIdentity.find(identityOf(*record));
+        if (found != byIdentity.end() && *found == pushedOut)
+            byIdentity.erase(found);
+    }
+    friend size_t qHash(const LinkIdentity& identity, size_t seed);
+    friend size_t qHash(const FileIdentity& identity, size_t seed);
+
     std::function<bool()> m_passwordOn;
-    BoundedRecordTable<LinkState> m_links{LinkCapacity};
-    BoundedRecordTable<FileLink> m_files{FileLinkCapacity};
+    qint64 m_firstIndex;
+    BoundedRecordTable<LinkState> m_links;
+    BoundedRecordTable<FileLink> m_files;
+    QHash<LinkIdentity, qint64> m_linkIndex;
+    QHash<FileIdentity, qint64> m_fileIndex;
 };

@@ -478,7 +478,7 @@ private Q_SLOTS:
         QCOMPARE(head.mid(head.indexOf("\r\n\r\n") + 4, 16), QByteArray(16, '\0'));
 
         const QByteArray other = site.follow(page, "Movie.jar");
-        QCOMPARE(Unnumbered(other), Unnumbered(details).replace("F=0", "F=1"));
+        QCOMPARE(other, details);
         QVERIFY(slow.state() == QAbstractSocket::ConnectedState);
         slow.abort();
         QVERIFY(site.h.deck("/").contains("Shared Folders"));

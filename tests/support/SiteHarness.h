@@ -40,7 +40,7 @@ struct SiteHarness {
     SharedFolderList folders{*temp.store, *temp.log};
     WapServer server{*temp.log, 0};
     GraffitiBoard board{settings};
-    SiteLinks links{[this] { return settings.enablePassword(); }};
+    SiteLinks links{[this] { return settings.enablePassword(); }, 0};
     SitePages pages{*temp.log, settings, links};
     ShareAccess shares{folders};
     FileSender files{pages, shares};
