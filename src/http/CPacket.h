@@ -19,7 +19,7 @@ enum PacketTypes { PacketGet = 0, PacketPut = 1 };
 // One request and its answer: the parsed request (path, method, query
 // variables, headers) and the connection element every answer is written
 // to. Texts are bytes, one character per byte, as they came off the socket.
-class CPacket {
+class CPacket : public std::enable_shared_from_this<CPacket> {
 public:
     CPacket();
 
@@ -49,6 +49,10 @@ public:
 
     // Whether any answer was written or started for this request.
     bool HasAnswered() const { return m_bAnswered; }
+    // The handler answers later (it keeps the packet, which the server hands
+    // it as a shared pointer): the connection stays open meanwhile.
+    void Defer() { m_bDeferred = true; }
+    bool IsDeferred() const { return m_bDeferred; }
 
     // The bytes SendResponse writes for a deck at the given time.
     static QByteArray BuildResponse(const QByteArray& sResponse, int eHTTPResponse,
@@ -84,4 +88,5 @@ private:
     TextCollection m_oVariables;
     TextCollection m_oHeaders;
     bool m_bAnswered = false;
+    bool m_bDeferred = false;
 };

@@ -264,7 +264,7 @@ void WapServer::ProcessRequest(int index, const QByteArray& text) {
     } catch (...) {
         // The site logs its own failures; an unanswered request is dropped.
     }
-    if (!packet->HasAnswered())
+    if (!packet->HasAnswered() && !packet->IsDeferred())
         dropConnection(index);
 }
 

@@ -61,12 +61,18 @@ void Site::processEntry(CPacket& packet) {
             m_files.SendDownload(packet, *WholeNumber(variables.Item("F")));
             return;
         }
-        m_pages.SendWelcomePage(packet);
+        if (variables.Contains("F") && variables.Contains("K"))
+            m_pages.Guesses().AnswerLater(
+                packet, [this](CPacket& later) { m_pages.SendWelcomePage(later); });
+        else
+            m_pages.SendWelcomePage(packet);
         return;
     }
     if (passwordOn && variables.Item("P") != settings.password()) {
-        m_pages.SendMessagePage(packet, "The password you supplied is incorrect.",
-                                FollowUpSplashScreen);
+        m_pages.Guesses().AnswerLater(packet, [this](CPacket& later) {
+            m_pages.SendMessagePage(later, "The password you supplied is incorrect.",
+                                    FollowUpSplashScreen);
+        });
         return;
     }
     if (variables.Contains("F")) {
@@ -95,8 +101,14 @@ void Site::processLinkState(CPacket& packet) {
     const auto index = WholeNumber(variables.Item("S"));
     if (m_pages.Options().enablePassword()) {
         const LinkState* state = index ? m_pages.Links().FindLinkState(*index) : nullptr;
-        if (!state || !variables.Contains("K") || variables.Item("K") != state->K) {
+        if (!variables.Contains("K")) {
             m_pages.SendMessagePage(packet, PasswordProtectedMessage, FollowUpSplashScreen);
+            return;
+        }
+        if (!state || variables.Item("K") != state->K) {
+            m_pages.Guesses().AnswerLater(packet, [this](CPacket& later) {
+                m_pages.SendMessagePage(later, PasswordProtectedMessage, FollowUpSplashScreen);
+            });
             return;
         }
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "site/GuessThrottle.h"
+
 #include <QByteArray>
 
 #include <memory>
@@ -45,10 +47,13 @@ public:
     StatusLog& StatusLogModel() { return m_log; }
     const Settings& Options() const { return m_settings; }
     SiteLinks& Links() { return m_links; }
+    // Where the answers to failed password and key guesses wait their turn.
+    GuessThrottle& Guesses() { return m_guesses; }
 
 private:
     StatusLog& m_log;
     const Settings& m_settings;
     SiteLinks& m_links;
     std::vector<SiteModule*> m_modules;
+    GuessThrottle m_guesses;
 };

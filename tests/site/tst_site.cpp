@@ -6,6 +6,7 @@
 #include "support/SiteHarness.h"
 #include "support/WmlValidation.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -65,6 +66,40 @@ private Q_SLOTS:
                       "<br/><br/>" +
                           Powered));
         QVERIFY_VALID_WML(empty);
+    }
+
+    // A guesser of passwords or keys gets its answers one per interval over
+    // all visitors together, and a visitor who knows the password is let in
+    // at once meanwhile.
+    void guessesAreAnsweredSlowlyAndRightPasswordsAtOnce() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        h.setPassword("Secret");
+        const QByteArray menu = h.deck("/?P=Secret");
+        const QByteArray keyed = SiteHarness::linkTitled(menu, "Graffiti");
+        const QList<QByteArray> guesses = {"/?P=a",     "/?P=b",
+                                           "/?P=c",     "/?P=d",
+                                           "/?P=e",     keyed.chopped(1) + "-",
+                                           "/?F=0&K=x", "/?S=123&K=abcdefghijk"};
+        QElapsedTimer clock;
+        clock.start();
+        std::vector<std::unique_ptr<LoopbackClient>> guessers;
+        for (const QByteArray& guess : guesses) {
+            guessers.push_back(std::make_unique<LoopbackClient>(h.server.Port()));
+            guessers.back()->Send(LoopbackClient::Request(guess));
+        }
+        QVERIFY(h.deck("/?P=Secret").contains("<card id=\"MainMenu\""));
+        const auto answered = [&] {
+            return std::count_if(guessers.begin(), guessers.end(),
+                                 [](const auto& g) { return !g->Received().isEmpty(); });
+        };
+        QVERIFY(answered() <= 1);
+        for (const auto& guesser : guessers)
+            QVERIFY(guesser->WaitClosed());
+        QVERIFY(clock.elapsed() >= qint64(guesses.size() - 1) * GuessThrottle::AnswerIntervalMs);
+        QVERIFY(DeckOf(guessers.front()->Received())
+                    .contains("The password you supplied is incorrect."));
+        QVERIFY(DeckOf(guessers.back()->Received()).contains("password protected"));
     }
 
     void passwordGuardsEntryAndLinks() {

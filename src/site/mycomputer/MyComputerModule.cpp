@@ -94,10 +94,11 @@ void MyComputerModule::HandleMyComputerAction(CPacket& packet, const QByteArray&
         if (variables.Item("P") != m_pages.Options().myComputerPassword()) {
             m_pages.Log(LogError,
                         "User tried to " + action->label + ", but gave incorrect password.");
-            m_pages.SendMessagePage(packet,
-                                    "The password you supplied was incorrect. " + action->label +
-                                        " disallowed.",
-                                    FollowUpMainMenu);
+            const QByteArray refusal =
+                "The password you supplied was incorrect. " + action->label + " disallowed.";
+            m_pages.Guesses().AnswerLater(packet, [this, refusal](CPacket& later) {
+                m_pages.SendMessagePage(later, refusal, FollowUpMainMenu);
+            });
             return;
         }
     } else if (const LinkState* followed = m_pages.Links().FindLinkState(linkIndex);
