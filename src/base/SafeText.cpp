@@ -99,4 +99,50 @@ QByteArray LeftCharacters(const QByteArray& text, qsizetype count) {
     return p == end ? text : text.left(p - begin);
 }
 
+namespace {
+void AppendEscapedByte(QByteArray& out, unsigned char byte) {
+    switch (byte) {
+    case '\n':
+        out += "\\n";
+        return;
+    case '\r':
+        out += "\\r";
+        return;
+    case '\t':
+        out += "\\t";
+        return;
+    case '\\':
+        out += "\\\\";
+        return;
+    default:
+        static constexpr char Hex[] = "0123456789abcdef";
+        out += "\\x";
+        out += Hex[byte >> 4];
+        out += Hex[byte & 15];
+    }
+}
+} // namespace
+
+QByteArray ForLog(const QByteArray& text, qsizetype maxCharacters) {
+    QByteArray out;
+    const char* p = text.constData();
+    const char* const end = p + text.size();
+    for (qsizetype taken = 0; p < end; ++taken) {
+        if (taken == maxCharacters)
+            return out + CutMark;
+        char32_t c = 0;
+        const int length = DecodeUtf8(p, end, c);
+        const qsizetype bytes = length > 0 ? length : 1;
+        const bool visible =
+            length > 0 && c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0) && c != '\\';
+        if (visible)
+            out.append(p, bytes);
+        else
+            for (qsizetype i = 0; i < bytes; ++i)
+                AppendEscapedByte(out, uchar(p[i]));
+        p += bytes;
+    }
+    return out;
+}
+
 } // namespace SafeText

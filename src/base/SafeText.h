@@ -34,4 +34,11 @@ QByteArray MakeXmlSafe(const QByteArray& text);
 // never splits a multi-byte character.
 QByteArray LeftCharacters(const QByteArray& text, qsizetype count);
 
+// Visitor text as one status-log line shows it: at most maxCharacters
+// characters (then CutMark), every control character and every byte that is
+// not valid UTF-8 written as a visible escape ("\\n", "\\x01"), so that a
+// visitor can neither fill the log nor forge a line of it.
+QByteArray ForLog(const QByteArray& text, qsizetype maxCharacters);
+inline constexpr char CutMark[] = "[...]";
+
 } // namespace SafeText

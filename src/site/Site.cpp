@@ -1,6 +1,7 @@
 #include "site/Site.h"
 
 #include "base/PocketlaneError.h"
+#include "base/SafeText.h"
 #include "base/StatusLog.h"
 #include "http/CPacket.h"
 #include "http/WapServer.h"
@@ -18,6 +19,9 @@ const QByteArray PasswordProtectedMessage =
     "This Pocketlane site is password protected. You must enter from the main page.";
 const QByteArray TimedOutMessage =
     "This session has timed out or Pocketlane has been restarted since you started this session.";
+
+// How much of an unknown request's path the log keeps.
+constexpr qsizetype LoggedPathCharacters = 200;
 
 std::optional<qint64> WholeNumber(const QByteArray& text) {
     bool ok = false;
@@ -41,8 +45,8 @@ void Site::HandleRequest(const std::shared_ptr<CPacket>& packet) {
 
 void Site::ProcessRequest(CPacket& packet) {
     if (packet.Variables().Count() == 0 && packet.Root() != "/") {
-        m_pages.Log(LogDetail,
-                    "Received unknown request. Error sent to user. Request was: " + packet.Root());
+        m_pages.Log(LogDetail, "Received unknown request. Error sent to user. Request was: " +
+                                   SafeText::ForLog(packet.Root(), LoggedPathCharacters));
         m_pages.SendErrorPage(packet, "An unknown request was sent to Pocketlane.");
         return;
     }

@@ -70,6 +70,30 @@ private Q_SLOTS:
         // A byte that begins no valid sequence counts as one character.
         QCOMPARE(LeftCharacters("\xFF\xE2\x82x", 2), QByteArray("\xFF\xE2"));
     }
+
+    // A visitor's text cannot forge a log line, nor make a long one.
+    void logTextShowsControlsAndIsCut_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("logged");
+        QTest::newRow("plain") << QByteArray("Gr\xC3\xBC\xC3\x9F"
+                                             "e")
+                               << QByteArray("Gr\xC3\xBC\xC3\x9F"
+                                             "e");
+        QTest::newRow("new line") << QByteArray("hi\nfake") << QByteArray("hi\\nfake");
+        QTest::newRow("controls") << QByteArray("\r\t\x01\x7F\\")
+                                  << QByteArray("\\r\\t\\x01\\x7f\\\\");
+        QTest::newRow("C1 control") << QByteArray("a\xC2\x85z") << QByteArray("a\\xc2\\x85z");
+        QTest::newRow("not UTF-8") << QByteArray("a\xFF\xE2\x82") << QByteArray("a\\xff\\xe2\\x82");
+        QTest::newRow("cut") << QByteArray(10, 'x') + "\xE2\x82\xAC" + "yy"
+                             << QByteArray(10, 'x') + "\xE2\x82\xAC" + SafeText::CutMark;
+        QTest::newRow("exactly the limit") << QByteArray(11, 'x') << QByteArray(11, 'x');
+    }
+
+    void logTextShowsControlsAndIsCut() {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, logged);
+        QCOMPARE(SafeText::ForLog(text, 11), logged);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSafeText)

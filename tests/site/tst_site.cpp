@@ -1,3 +1,4 @@
+#include "base/SafeText.h"
 #include "http/WapServer.h"
 #include "settings/Settings.h"
 #include "site/LinkTables.h"
@@ -236,6 +237,28 @@ private Q_SLOTS:
         QCOMPARE(h.board.messages(), QList<QByteArray>{message});
         QVERIFY(h.temp.lines(LogNotice).contains(QStringLiteral("User added graffiti:") +
                                                  QString::fromUtf8(message)));
+    }
+
+    // A long post with line breaks is kept and logged as the board keeps it:
+    // one line, cut with a mark, its line breaks visible.
+    void longMultiLineGraffitiCannotFloodOrForgeTheLog() {
+        SiteHarness h;
+        QVERIFY(h.open());
+        const QByteArray submit = SiteHarness::linkTitled(
+            h.deck(SiteHarness::linkTitled(h.deck(SiteHarness::linkTitled(h.deck("/"), "Graffiti")),
+                                           "Add Graffiti")),
+            "Submit");
+        const QByteArray forged = "hi\nPocketlane stopped by user\n";
+        const QByteArray post = forged + QByteArray(12000, 'x');
+        h.deck(submit.chopped(4) + Url(post).replace("\n", "%0A"));
+        const QStringList lines = h.temp.lines(LogNotice).filter(QStringLiteral("graffiti"));
+        QCOMPARE(lines.size(), 1);
+        const QString logged = lines.first();
+        QVERIFY(logged.startsWith(QStringLiteral("User added graffiti:hi\\nPocketlane stopped")));
+        QVERIFY(logged.endsWith(QString::fromLatin1(SafeText::CutMark)));
+        QVERIFY(!logged.contains(u'\n'));
+        QVERIFY(logged.size() < 100);
+        QCOMPARE(h.board.messages().first().size(), GraffitiBoard::MaxMessageCharacters);
     }
 
     void boardShowsTheLastTenAlternatingStyles() {

@@ -1,5 +1,6 @@
 #include "site/graffiti/GraffitiModule.h"
 
+#include "base/SafeText.h"
 #include "base/StatusLog.h"
 #include "http/CPacket.h"
 #include "settings/Settings.h"
@@ -32,7 +33,8 @@ void GraffitiModule::SendGraffitiPage(CPacket& packet) {
     if (packet.Variables().Contains("G")) {
         const QByteArray text = packet.Variables().Item("G");
         m_board.AddGraffiti(text);
-        m_pages.Log(LogNotice, "User added graffiti:" + text);
+        m_pages.Log(LogNotice, "User added graffiti:" +
+                                   SafeText::ForLog(text, GraffitiBoard::MaxMessageCharacters));
     }
     CDeck deck;
     const auto paragraph = SitePages::NewPage(deck, "Graffiti", "Graffiti");
