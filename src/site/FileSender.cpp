@@ -20,6 +20,8 @@
 
 namespace {
 
+const QByteArray UnavailableMessage = "This file is no longer available.";
+
 // The headers, then the file in pieces read as the connection drains.
 class FileResponseStream : public ResponseStream {
 public:
@@ -81,17 +83,20 @@ void FileSender::SendDownload(CPacket& packet, qint64 index) {
     const FileLink* file = m_pages.Links().FindFileLink(index);
     if (!file) {
         m_pages.Log(LogError, "Error occured sending file:The download link is no longer valid.");
+        m_pages.SendMessagePage(packet, SitePages::TimedOutMessage, FollowUpSplashScreen);
         return;
     }
     const QByteArray path = file->path;
     // Only the welcome image and files still inside a shared folder are sent.
     if (path != m_pages.Options().welcomeGraphicFilename() && !m_shares.IsShared(path)) {
         m_pages.Log(LogError, "Error occured sending file:The file is not in a shared folder.");
+        m_pages.SendMessagePage(packet, UnavailableMessage, FollowUpSplashScreen);
         return;
     }
     auto stream = std::make_unique<FileResponseStream>();
     if (!stream->Open(path)) {
         m_pages.Log(LogError, "Error occured sending file:" + stream->ErrorString().toUtf8());
+        m_pages.SendMessagePage(packet, UnavailableMessage, FollowUpSplashScreen);
         return;
     }
     stream->SetHeaders("HTTP/1.1 200 OK\r\nContent-type: " + ContentTypeOfFile(path) +

@@ -17,8 +17,6 @@ namespace {
 
 const QByteArray PasswordProtectedMessage =
     "This Pocketlane site is password protected. You must enter from the main page.";
-const QByteArray TimedOutMessage =
-    "This session has timed out or Pocketlane has been restarted since you started this session.";
 
 // How much of an unknown request's path the log keeps.
 constexpr qsizetype LoggedPathCharacters = 200;
@@ -80,8 +78,7 @@ void Site::processEntry(CPacket& packet) {
         return;
     }
     if (variables.Contains("F")) {
-        if (const auto index = WholeNumber(variables.Item("F")))
-            m_files.SendDownload(packet, *index);
+        m_files.SendDownload(packet, WholeNumber(variables.Item("F")).value_or(-1));
         return;
     }
     const bool welcomeShown = passwordOn
@@ -116,14 +113,14 @@ void Site::processLinkState(CPacket& packet) {
             return;
         }
     }
-    if (index)
-        HandleAction(packet, *index);
+    // A malformed index leads nowhere, as an expired one does.
+    HandleAction(packet, index.value_or(-1));
 }
 
 void Site::HandleAction(CPacket& packet, qint64 index) {
     const LinkState* state = m_pages.Links().FindLinkState(index);
     if (!state) {
-        m_pages.SendErrorPage(packet, TimedOutMessage);
+        m_pages.SendErrorPage(packet, SitePages::TimedOutMessage);
         return;
     }
     const LinkState link = *state; // pages add records, which may move the table's slots

@@ -23,6 +23,10 @@ enum MessageFollowUp { FollowUpSplashScreen = 0, FollowUpMainMenu = 1, FollowUpP
 // order.
 class SitePages {
 public:
+    // The answer to a link that leads nowhere (any more).
+    static constexpr char TimedOutMessage[] = "This session has timed out or Pocketlane has been "
+                                              "restarted since you started this session.";
+
     SitePages(StatusLog& log, const Settings& settings, SiteLinks& links);
 
     void AddModule(SiteModule& module);
