@@ -1,5 +1,7 @@
 #include "base/SafeText.h"
 
+#include <QString>
+
 namespace SafeText {
 
 namespace {
@@ -97,6 +99,19 @@ QByteArray LeftCharacters(const QByteArray& text, qsizetype count) {
         p += length > 0 ? length : 1;
     }
     return p == end ? text : text.left(p - begin);
+}
+
+QByteArray Utf8FromPhone(const QByteArray& value) {
+    const char* p = value.constData();
+    const char* const end = p + value.size();
+    while (p < end) {
+        char32_t ignored = 0;
+        const int length = DecodeUtf8(p, end, ignored);
+        if (length == 0)
+            return QString::fromLatin1(value).toUtf8();
+        p += length;
+    }
+    return value;
 }
 
 namespace {

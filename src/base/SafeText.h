@@ -34,6 +34,11 @@ QByteArray MakeXmlSafe(const QByteArray& text);
 // never splits a multi-byte character.
 QByteArray LeftCharacters(const QByteArray& text, qsizetype count);
 
+// A value typed on a phone as UTF-8: phones that send their form text in
+// ISO-8859-1 send bytes that are not valid UTF-8, and those are read as
+// ISO-8859-1 and converted. Valid UTF-8 is returned as it is.
+QByteArray Utf8FromPhone(const QByteArray& value);
+
 // Visitor text as one status-log line shows it: at most maxCharacters
 // characters (then CutMark), every control character and every byte that is
 // not valid UTF-8 written as a visible escape ("\\n", "\\x01"), so that a

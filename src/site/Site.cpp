@@ -70,7 +70,7 @@ void Site::processEntry(CPacket& packet) {
             m_pages.SendWelcomePage(packet);
         return;
     }
-    if (passwordOn && variables.Item("P") != settings.password()) {
+    if (passwordOn && SafeText::Utf8FromPhone(variables.Item("P")) != settings.password()) {
         m_pages.Guesses().AnswerLater(packet, [this](CPacket& later) {
             m_pages.SendMessagePage(later, "The password you supplied is incorrect.",
                                     FollowUpSplashScreen);

@@ -94,6 +94,16 @@ private Q_SLOTS:
         QFETCH(QByteArray, logged);
         QCOMPARE(SafeText::ForLog(text, 11), logged);
     }
+
+    void phoneTextInIso88591BecomesUtf8() {
+        QCOMPARE(SafeText::Utf8FromPhone("caf\xE9"), QByteArray("caf\xC3\xA9"));
+        QCOMPARE(SafeText::Utf8FromPhone("Gr\xFC\xDF"
+                                         "e"),
+                 QByteArray("Gr\xC3\xBC\xC3\x9F"
+                            "e"));
+        const QByteArray utf8 = "\xE6\x97\xA5\xE6\x9C\xAC caf\xC3\xA9";
+        QCOMPARE(SafeText::Utf8FromPhone(utf8).constData(), utf8.constData());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSafeText)

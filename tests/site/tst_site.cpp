@@ -236,6 +236,8 @@ private Q_SLOTS:
         QVERIFY_VALID_WML(shown);
         QVERIFY(shown.contains("&lt;b&gt; $$(x) costs $$5 &gt; &amp; 100%41 sure? a+b=c<br/><b>"));
         QCOMPARE(h.board.messages(), QList<QByteArray>{message});
+        // A phone that sends its form text in ISO-8859-1 loses no letter.
+        QVERIFY(h.deck(submit.left(submit.size() - 4) + "caf%E9").contains("caf\xC3\xA9"));
         QVERIFY(h.temp.lines(LogNotice).contains(QStringLiteral("User added graffiti:") +
                                                  QString::fromUtf8(message)));
     }

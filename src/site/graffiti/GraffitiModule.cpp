@@ -31,7 +31,7 @@ void GraffitiModule::HandleLink(CPacket& packet, const LinkState& link, qint64) 
 
 void GraffitiModule::SendGraffitiPage(CPacket& packet) {
     if (packet.Variables().Contains("G")) {
-        const QByteArray text = packet.Variables().Item("G");
+        const QByteArray text = SafeText::Utf8FromPhone(packet.Variables().Item("G"));
         m_board.AddGraffiti(text);
         m_pages.Log(LogNotice, "User added graffiti:" +
                                    SafeText::ForLog(text, GraffitiBoard::MaxMessageCharacters));

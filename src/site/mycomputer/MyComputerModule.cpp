@@ -1,5 +1,6 @@
 #include "site/mycomputer/MyComputerModule.h"
 
+#include "base/SafeText.h"
 #include "base/StatusLog.h"
 #include "http/CPacket.h"
 #include "settings/Settings.h"
@@ -91,7 +92,8 @@ void MyComputerModule::HandleMyComputerAction(CPacket& packet, const QByteArray&
             sendActionPage(packet, *action);
             return;
         }
-        if (variables.Item("P") != m_pages.Options().myComputerPassword()) {
+        if (SafeText::Utf8FromPhone(variables.Item("P")) !=
+            m_pages.Options().myComputerPassword()) {
             m_pages.Log(LogError,
                         "User tried to " + action->label + ", but gave incorrect password.");
             const QByteArray refusal =
