@@ -5,9 +5,9 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang-format
+  build-essential cmake ninja-build pkg-config python3 clang-format clang-tidy
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libminiupnpc-dev
+  libminiupnpc-dev libwbxml2-dev
   libxml2-utils kannel kannel-extras
   dbus-daemon
   nginx-light wrk
