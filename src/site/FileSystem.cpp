@@ -112,12 +112,8 @@ FileKind KindOfExtension(const QByteArray& extension) {
     return type.startsWith("image/") ? FileKind::Picture : FileKind::Download;
 }
 
-QByteArray ContentTypeOfExtension(const QByteArray& extension) {
-    struct Row {
-        const char* extension;
-        const char* contentType;
-    };
-    static constexpr Row table[] = {
+std::span<const SupportedType> SupportedTypes() {
+    static constexpr SupportedType table[] = {
         {"WBMP", "image/vnd.wap.wbmp"}, {"GIF", "image/gif"},
         {"JPG", "image/jpeg"},          {"JPE", "image/jpeg"},
         {"JPEG", "image/jpeg"},         {"MIDI", "audio/midi"},
@@ -125,9 +121,13 @@ QByteArray ContentTypeOfExtension(const QByteArray& extension) {
         {"IMY", "audio/imelody"},       {"WAV", "audio/x-wav"},
         {"MMF", "application/x-smaf"},  {"JAR", "application/x-compressed"},
     };
-    for (const Row& row : table) {
-        if (extension == row.extension)
-            return QByteArray(row.contentType);
+    return table;
+}
+
+QByteArray ContentTypeOfExtension(const QByteArray& extension) {
+    for (const SupportedType& type : SupportedTypes()) {
+        if (extension == type.extension)
+            return QByteArray(type.contentType);
     }
     return {};
 }

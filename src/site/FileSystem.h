@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QtGlobal>
 
+#include <span>
 #include <vector>
 
 // File-system access of the shared-folder pages. Paths and names are bytes
@@ -45,6 +46,12 @@ QByteArray ProperCase(const QByteArray& name);
 QByteArray FileExtension(const QByteArray& fileName);
 
 enum class FileKind { Picture, Download, Unsupported };
+struct SupportedType {
+    const char* extension; // as FileExtension gives it
+    const char* contentType;
+};
+// Every file type the pages offer; an image type is shown as a picture.
+std::span<const SupportedType> SupportedTypes();
 FileKind KindOfExtension(const QByteArray& extension);
 // The content type a download is sent with; empty for an unsupported type.
 QByteArray ContentTypeOfExtension(const QByteArray& extension);

@@ -1,19 +1,19 @@
 #include "support/WapGateway.h"
 
-#include "support/Wbxml.h"
 #include "support/WspClient.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QUdpSocket>
 
+#include <wbxml/wbxml.h>
+
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 const QString bearerboxPath = QStringLiteral("/usr/sbin/bearerbox");
 const QString wapboxPath = QStringLiteral("/usr/sbin/wapbox");
-const QString decompilerPath = QStringLiteral("/usr/lib/kannel/test/decompile");
 const QString loopbackBindLibrary = QStringLiteral(POCKETLANE_LOOPBACK_BIND_LIBRARY);
 constexpr int StartAttempts = 3;
 constexpr int StopGraceMs = 15000;
@@ -54,7 +54,7 @@ WapGateway::~WapGateway() {
 }
 
 bool WapGateway::isAvailable(QString* missing) {
-    for (const QString& path : {bearerboxPath, wapboxPath, decompilerPath, loopbackBindLibrary}) {
+    for (const QString& path : {bearerboxPath, wapboxPath, loopbackBindLibrary}) {
         if (!QFile::exists(path)) {
             if (missing)
                 *missing = path;
@@ -194,17 +194,21 @@ QString WapGateway::logs() const {
 }
 
 QByteArray WapGateway::decompile(const QByteArray& wmlc) {
-    QTemporaryDir dir;
-    QFile file(dir.filePath(QStringLiteral("deck.wmlc")));
-    const QByteArray document = Wbxml::inlineStringReferences(wmlc);
-    if (!dir.isValid() || !file.open(QIODevice::WriteOnly) ||
-        file.write(document) != document.size())
+    WBXMLConvWBXML2XML* converter = nullptr;
+    if (wbxml_conv_wbxml2xml_create(&converter) != WBXML_OK)
         return {};
-    file.close();
-    QProcess decompiler;
-    decompiler.start(decompilerPath, {file.fileName()});
-    if (!decompiler.waitForFinished(30000))
-        return {};
-    // The decompiler prints every string of the document on a line of its own.
-    return decompiler.readAllStandardOutput().simplified();
+    wbxml_conv_wbxml2xml_set_gen_type(converter, WBXML_GEN_XML_COMPACT);
+    wbxml_conv_wbxml2xml_enable_preserve_whitespaces(converter);
+    QByteArray input = wmlc;
+    WB_UTINY* xml = nullptr;
+    WB_ULONG length = 0;
+    const WBXMLError error =
+        wbxml_conv_wbxml2xml_run(converter, reinterpret_cast<WB_UTINY*>(input.data()),
+                                 WB_ULONG(input.size()), &xml, &length);
+    wbxml_conv_wbxml2xml_destroy(converter);
+    QByteArray text;
+    if (error == WBXML_OK)
+        text = QByteArray(reinterpret_cast<const char*>(xml), qsizetype(length));
+    std::free(xml);
+    return text;
 }

@@ -48,9 +48,8 @@ public:
     // Tails of the boxes' logs, for failure messages.
     QString logs() const;
 
-    // The WML text of a compiled deck, by Kannel's own decompiler (with the
-    // string table's words put back in place), every run of white space
-    // collapsed to one space: "<wml> <card id=\"main\" title=\"Menu\"> <p> ...".
+    // The WML text of a compiled deck, white space kept, decoded by libwbxml2
+    // (empty if it cannot be read): "<?xml ...><wml><card id=\"main\" ...".
     static QByteArray decompile(const QByteArray& wmlc);
 
 private:

@@ -72,11 +72,6 @@ QByteArray DeckWithEveryElement() {
     return deck.GetWML();
 }
 
-QByteArray OneParagraphDeck(const std::function<void(CParagraph&)>& fill) {
-    CDeck deck;
-    fill(*deck.AddNewCard()->AddNewParagraph());
-    return deck.GetWML();
-}
 } // namespace
 
 class TestWmlValidity : public QObject {
@@ -90,52 +85,6 @@ private Q_SLOTS:
         const QByteArray broken("<?xml version=\"1.0\"?>\n<wml><card><p>a<b</p></card></wml>");
         QVERIFY(!WmlValidation::DtdProblems(broken).isEmpty());
         QVERIFY(!WmlValidation::GatewayProblems(broken).isEmpty());
-    }
-
-    // The model can write these, and they stay as they are because no page of
-    // the site uses them; the DTD forbids each of them.
-    void formsTheDtdForbids_data() {
-        QTest::addColumn<QByteArray>("deck");
-        QTest::newRow("bold inside a") << OneParagraphDeck(
-            [](CParagraph& paragraph) { paragraph.AddAnchor("Yes", "/x", nullptr, false, true); });
-        // A paragraph takes no ready-made anchor, so this one is put in by hand.
-        CAnchor noop;
-        noop.setTaskType(TaskNoop);
-        QTest::newRow("noop inside anchor")
-            << OneParagraphDeck([](CParagraph&) {
-               }).replace("<p></p>", "<p>" + noop.GetWML() + "</p>");
-        QTest::newRow("image inside option") << OneParagraphDeck([](CParagraph& paragraph) {
-            paragraph.AddSelect("s")->AddOption("One", "1", "", "", false, Icon());
-        });
-        QTest::newRow("method put") << OneParagraphDeck([](CParagraph& paragraph) {
-            paragraph.AddGoAnchor("Put", "/")->setGoMethod(GoMethodPut);
-        });
-        QTest::newRow("empty table, row and select, input without name")
-            << OneParagraphDeck([](CParagraph& paragraph) {
-                   paragraph.AddTable(0)->AddRow();
-                   paragraph.AddTable(1);
-                   paragraph.AddSelect("s");
-                   paragraph.AddInput("");
-               });
-        auto softkey = std::make_shared<CDo>();
-        softkey->setDoType(7);
-        softkey->setTaskType(TaskNoop);
-        CDeck doWithoutType;
-        doWithoutType.AddNewCard()->Add(softkey);
-        QTest::newRow("do without type") << doWithoutType.GetWML();
-        CDeck doWithoutTask;
-        doWithoutTask.AddNewCard()->Add(std::make_shared<CDo>());
-        QTest::newRow("do without task") << doWithoutTask.GetWML();
-        QTest::newRow("deck without cards") << CDeck().GetWML();
-        CDeck deckLevelDo;
-        deckLevelDo.AddNewDo()->setTaskType(TaskNoop);
-        deckLevelDo.AddNewCard();
-        QTest::newRow("deck-level do") << deckLevelDo.GetWML();
-    }
-
-    void formsTheDtdForbids() {
-        QFETCH(QByteArray, deck);
-        QVERIFY(!WmlValidation::DtdProblems(deck).isEmpty());
     }
 };
 
