@@ -2,32 +2,13 @@
 
 #include "support/TestSupport.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QTcpServer>
 #include <QTest>
 
 namespace {
-
 constexpr int StartTimeoutMs = 30000;
 constexpr int StopTimeoutMs = 30000;
-
-// Whether the kernel's socket table (/proc/net/tcp or tcp6) holds a
-// listening socket on the port.
-bool TableHasListener(const QString& path, quint16 port) {
-    QFile table(path);
-    if (!table.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray portHex = QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
-    for (const QByteArray& line : table.readAll().split('\n')) {
-        const QList<QByteArray> columns = line.simplified().split(' ');
-        if (columns.size() > 3 && columns.at(1).endsWith(':' + portHex) && columns.at(3) == "0A")
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 PocketlaneProcess::PocketlaneProcess() {
@@ -82,14 +63,11 @@ PocketlaneProcess::Run PocketlaneProcess::RunToEnd(const QStringList& arguments,
 }
 
 quint16 PocketlaneProcess::FreePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
+    return TestSupport::freeLoopbackTcpPort();
 }
 
 bool PocketlaneProcess::IsListening(quint16 port) {
-    return TableHasListener(QStringLiteral("/proc/net/tcp"), port) ||
-           TableHasListener(QStringLiteral("/proc/net/tcp6"), port);
+    return TestSupport::listensOn(port);
 }
 
 bool PocketlaneProcess::Start(const QStringList& extraArguments) {
@@ -117,14 +95,14 @@ bool PocketlaneProcess::Start(const QStringList& extraArguments) {
 }
 
 int PocketlaneProcess::Stop() {
-    if (m_process.state() == QProcess::NotRunning)
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    m_process.terminate();
-    if (!m_process.waitForFinished(StopTimeoutMs)) {
-        m_process.kill();
-        m_process.waitForFinished(StopTimeoutMs);
-        return -1;
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(StopTimeoutMs)) {
+            m_process.kill();
+            m_process.waitForFinished(StopTimeoutMs);
+            return -1;
+        }
+        StandardError();
     }
-    StandardError();
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }

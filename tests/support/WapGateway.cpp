@@ -1,14 +1,15 @@
 #include "support/WapGateway.h"
 
+#include "support/TestSupport.h"
 #include "support/WspClient.h"
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QTest>
 #include <QUdpSocket>
 
 #include <wbxml/wbxml.h>
 
-#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -17,17 +18,6 @@ const QString wapboxPath = QStringLiteral("/usr/sbin/wapbox");
 const QString loopbackBindLibrary = QStringLiteral(POCKETLANE_LOOPBACK_BIND_LIBRARY);
 constexpr int StartAttempts = 3;
 constexpr int StopGraceMs = 15000;
-
-// Whether the process listens on the TCP port, read from the kernel's tables
-// so that the check opens no connection (bearerbox would take a probe for a
-// box).
-bool listensOn(qint64 pid, quint16 port) {
-    const QList<TestSupport::SocketEntry> sockets = TestSupport::socketsOfProcess(pid);
-    return std::any_of(sockets.begin(), sockets.end(), [port](const auto& socket) {
-        return socket.protocol.startsWith("tcp") && socket.localPort == port &&
-               socket.state == 0x0A;
-    });
-}
 
 bool udpPortFree(const QHostAddress& address, quint16 port) {
     QUdpSocket probe;
@@ -142,8 +132,10 @@ bool WapGateway::startOnce(int timeoutMs) {
     if (!startBox(m_bearerbox, bearerboxPath, QStringLiteral("bearerbox"),
                   {QStringLiteral("LD_PRELOAD=") + loopbackBindLibrary}))
         return false;
-    const bool boxPortOpen = TestSupport::waitUntil(
-        [this] { return !m_bearerbox.isRunning() || listensOn(m_bearerbox.pid(), m_boxPort); },
+    const bool boxPortOpen = QTest::qWaitFor(
+        [this] {
+            return !m_bearerbox.isRunning() || TestSupport::listensOn(m_boxPort, m_bearerbox.pid());
+        },
         timeoutMs);
     if (!boxPortOpen || !m_bearerbox.isRunning())
         return fail(QStringLiteral("bearerbox did not open its box port %1 (%2)")
@@ -154,7 +146,7 @@ bool WapGateway::startOnce(int timeoutMs) {
         return false;
     // The bearerbox drops datagrams until the wapbox is on its routing list,
     // which its status page shows.
-    const bool joined = TestSupport::waitUntil(
+    const bool joined = QTest::qWaitFor(
         [this] {
             return !m_wapbox.isRunning() || !m_bearerbox.isRunning() ||
                    adminStatus().contains("wapbox, IP");

@@ -6,18 +6,17 @@
 #include <QString>
 #include <QUdpSocket>
 
+#include <functional>
+
 // What a WAP gateway answered to one WSP request.
 struct WspReply {
     QString error;  // empty when a complete Reply PDU arrived
     int status = 0; // the WSP status code: 0x20 is 200 OK, 0x44 is 404
     QByteArray contentType;
-    QByteArray headers; // the encoded headers that follow the content type
     QByteArray body;
 
     bool isComplete() const { return error.isEmpty(); }
-    // The HTTP status that the WSP code stands for (0x20 gives 200), 0 if none.
-    int httpStatus() const;
-    // One line for failure messages: "200 application/vnd.wap.wmlc, 75 bytes".
+    // One line for failure messages: "WSP 0x20 application/vnd.wap.wmlc, 75 bytes".
     QString describe() const;
 };
 
@@ -45,48 +44,35 @@ public:
     WspClient(const WspClient&) = delete;
     WspClient& operator=(const WspClient&) = delete;
 
-    void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
     // Content types sent in Accept headers; a gateway converts or refuses
     // what the phone does not accept.
     void setAcceptedTypes(const QList<QByteArray>& types) { m_acceptedTypes = types; }
-    void setUserAgent(const QByteArray& userAgent) { m_userAgent = userAgent; }
 
     // Connection-oriented mode opens the session on the first request.
     WspReply get(const QByteArray& url);
-
-    bool connectSession();
-    void disconnectSession();
-    bool hasSession() const { return m_hasSession; }
-    quint32 sessionId() const { return m_sessionId; }
-    QString errorString() const { return m_error; }
 
 private:
     QByteArray encodedRequestHeaders() const;
     WspReply getConnectionless(const QByteArray& url);
     WspReply getInSession(const QByteArray& url);
+    bool connectSession();
+    void disconnectSession();
     // One WTP class 2 transaction: sends the invoke and returns the
     // reassembled result payload, or an empty array with m_error set.
     QByteArray transact(const QByteArray& wspPdu);
-    bool awaitResult(quint16 tid, QByteArray& payload);
+    // Hands each datagram that arrives to take() until it returns true;
+    // false when the time is up first.
+    bool receiveUntil(const std::function<bool(const QByteArray&)>& take);
     void sendDatagram(const QByteArray& datagram, quint16 port);
     quint16 nextTid();
 
+    static constexpr int TimeoutMs = 30000;
     QHostAddress m_gateway;
     Mode m_mode;
     QUdpSocket m_socket;
-    int m_timeoutMs = 30000;
     QList<QByteArray> m_acceptedTypes;
-    QByteArray m_userAgent;
     quint16 m_tid = 0;
     bool m_hasSession = false;
     quint32 m_sessionId = 0;
     QString m_error;
 };
-
-namespace Wsp {
-// Decodes a Reply PDU that starts at its PDU type octet.
-WspReply parseReply(const QByteArray& pdu);
-// The name of a well-known content type code (0x14 gives
-// "application/vnd.wap.wmlc"), empty if the code is not in the table.
-QByteArray contentTypeName(int code);
-} // namespace Wsp
