@@ -14,17 +14,10 @@ private Q_SLOTS:
         log.LogStatus(LogNotice, QStringLiteral("notice"));
         extended = true;
         log.LogStatus(LogDetail, QStringLiteral("shown"));
-        QCOMPARE(log.rowCount(), 2);
+        log.LogStatus(4, QStringLiteral("four")); // a level of its own is written as it is
+        QCOMPARE(log.rowCount(), 3);
         QCOMPARE(log.lines().at(1).message, QStringLiteral("shown"));
-    }
-
-    void otherLevelsAreAlwaysWritten() {
-        StatusLog log;
-        log.LogStatus(0, QString());
-        log.LogStatus(4, QStringLiteral("four"));
-        QCOMPARE(log.rowCount(), 2);
-        QCOMPARE(log.index(0, 1).data().toString(), QString());
-        QCOMPARE(log.index(1, 0).data(StatusLog::LevelRole).toInt(), 4);
+        QCOMPARE(log.index(2, 0).data(StatusLog::LevelRole).toInt(), 4);
     }
 
     void keepsOnlyTheNewestLines() {

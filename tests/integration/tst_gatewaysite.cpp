@@ -59,7 +59,7 @@ struct ServedSite {
 
 // The `attribute` of the first `element` of a deck whose text is `text`
 // (whatever its text when `text` is null), as the phone reads it.
-QByteArray attributeOf(const QByteArray& wml, QStringView element, QStringView attribute,
+QByteArray attributeOf(const QByteArray& wml, QLatin1String element, QLatin1String attribute,
                        const QByteArray& text = {}) {
     QXmlStreamReader reader(wml);
     while (!reader.atEnd()) {
@@ -75,11 +75,11 @@ QByteArray attributeOf(const QByteArray& wml, QStringView element, QStringView a
 }
 
 QByteArray linkTitled(const QByteArray& wml, const QByteArray& title) {
-    return attributeOf(wml, u"a", u"href", title);
+    return attributeOf(wml, QLatin1String("a"), QLatin1String("href"), title);
 }
 
 QByteArray imageSource(const QByteArray& wml) {
-    return attributeOf(wml, u"img", u"src");
+    return attributeOf(wml, QLatin1String("img"), QLatin1String("src"));
 }
 
 } // namespace

@@ -191,16 +191,22 @@ QByteArray WapGateway::decompile(const QByteArray& wmlc) {
         return {};
     wbxml_conv_wbxml2xml_set_gen_type(converter, WBXML_GEN_XML_COMPACT);
     wbxml_conv_wbxml2xml_enable_preserve_whitespaces(converter);
+    // Debian's libwbxml2 converts no character sets, and the gateway compiles
+    // in ISO-8859-1 (charset 4, after the version and a one-octet public id):
+    // the strings are read as they are and converted afterwards.
     QByteArray input = wmlc;
+    const bool latin1 = input.size() > 2 && input[1] != 0 && input[2] == 4;
+    if (latin1)
+        input[2] = char(WBXML_CHARSET_UTF_8);
     WB_UTINY* xml = nullptr;
     WB_ULONG length = 0;
     const WBXMLError error =
         wbxml_conv_wbxml2xml_run(converter, reinterpret_cast<WB_UTINY*>(input.data()),
-                                 WB_ULONG(input.size()), &xml, &length);
+                                 static_cast<WB_ULONG>(input.size()), &xml, &length);
     wbxml_conv_wbxml2xml_destroy(converter);
     QByteArray text;
     if (error == WBXML_OK)
         text = QByteArray(reinterpret_cast<const char*>(xml), qsizetype(length));
     std::free(xml);
-    return text;
+    return latin1 ? QString::fromLatin1(text).toUtf8() : text;
 }

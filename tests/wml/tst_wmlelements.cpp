@@ -64,11 +64,12 @@ private Q_SLOTS:
                    p.AddGoAnchor("Main", "/?S=4")->AddPostfield("a", "1");
                    p.AddPrevAnchor("Back")->AddVariable("v", "<&>");
                    p.AddRefreshAnchor("Again", "/r");
-                   p.AddAnchor("Yes", "/x", nullptr, true);
+                   p.AddAnchor("Yes & no", "/x", nullptr, false, true);
                })
-            << QByteArray("<p><anchor>Main<go href=\"/?S=4&amp;a=1\"/></anchor>"
-                          "<anchor>Back<prev><setvar name=\"v\" value=\"<&>\"/></prev></anchor>"
-                          "<anchor>Again<refresh/></anchor><a href=\"/x\">Yes</a><br/></p>");
+            << QByteArray(
+                   "<p><anchor>Main<go href=\"/?S=4&amp;a=1\"/></anchor>"
+                   "<anchor>Back<prev><setvar name=\"v\" value=\"<&>\"/></prev></anchor>"
+                   "<anchor>Again<refresh/></anchor><a href=\"/x\"><b>Yes &amp; no</b></a></p>");
 
         QTest::newRow("inputs and lists")
             << Paragraph([](CParagraph& p) {
