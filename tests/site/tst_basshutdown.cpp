@@ -3,6 +3,7 @@
 #include "support/PrivateBus.h"
 #include "support/StandInLogind.h"
 
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -39,11 +40,13 @@ private:
         return *result;
     }
 
-    // The one status-log line of a refused request: an error line that says so.
-    void verifyRefusal(const std::optional<ShutdownResult>& result, const QString& sReasonPart) {
+    // The one status-log line of a refused request: an error line that says
+    // so (the reason is a pattern).
+    void verifyRefusal(const std::optional<ShutdownResult>& result, const QString& sReason) {
         QVERIFY(result.has_value());
         QVERIFY(!result->bDone);
-        QVERIFY2(result->sLogMessage.contains(sReasonPart), qPrintable(result->sLogMessage));
+        QVERIFY2(QRegularExpression(sReason).match(result->sLogMessage).hasMatch(),
+                 qPrintable(result->sLogMessage));
         QCOMPARE(m_log->rowCount(), 1);
         QCOMPARE(m_log->lines().first().level, int(LogError));
         QCOMPARE(m_log->lines().first().message, result->sLogMessage);
@@ -112,42 +115,44 @@ private Q_SLOTS:
         QCOMPARE(m_log->rowCount(), 0); // the accepted request is a detail line
     }
 
-    void refusedPrivilegeAsksForNoAction_data() {
-        QTest::addColumn<QString>("answer");
-        QTest::newRow("no") << QStringLiteral("no");
-        QTest::newRow("challenge") << QStringLiteral("challenge");
-        QTest::newRow("not available") << QStringLiteral("na");
-        QTest::newRow("nonsense") << QStringLiteral("YES");
-    }
-
-    void refusedPrivilegeAsksForNoAction() {
-        QFETCH(QString, answer);
-        m_logind->setPrivilegeAnswer(answer);
-        const auto result = shutdownWindows(EwxReboot, true, true, m_client);
-        verifyRefusal(result, QStringLiteral("could not reboot the PC: "));
-        QVERIFY(
-            result->sLogMessage.contains(QStringLiteral("CanReboot answered \"%1\"").arg(answer)));
-        QCOMPARE(m_logind->calls(),
-                 QStringList{StandInLogind::ManagerCall(QStringLiteral("CanReboot"))});
-    }
-
-    void refusalsOfLogindAreReported_data() {
+    // A privilege answer other than "yes" asks for nothing more; a refusal
+    // of logind ends the request where it came.
+    void refusalsAreReportedAndEndTheRequest_data() {
         QTest::addColumn<quint32>("code");
+        QTest::addColumn<QString>("privilegeAnswer");
         QTest::addColumn<QString>("refusedMethod");
+        QTest::addColumn<QString>("reason");
         QTest::addColumn<int>("callsMade");
-        QTest::newRow("no session of the owner") << 0u << QStringLiteral("GetSession") << 1;
-        QTest::newRow("session not ended") << 0u << QStringLiteral("Terminate") << 2;
-        QTest::newRow("inhibited power off") << 8u << QStringLiteral("PowerOffWithFlags") << 2;
+        const QString refused = QStringLiteral(" failed: Refused for the test");
+        for (const char* answer : {"no", "challenge", "na", "YES"})
+            QTest::addRow("privilege answered %s", answer)
+                << quint32(EwxReboot) << QString::fromLatin1(answer) << QString()
+                << QStringLiteral("could not reboot the PC: .*\\(CanReboot answered \"%1\"\\)")
+                       .arg(QString::fromLatin1(answer))
+                << 1;
+        QTest::newRow("no session of the owner")
+            << 0u << QStringLiteral("yes") << QStringLiteral("GetSession")
+            << QStringLiteral("GetSession") + refused << 1;
+        QTest::newRow("session not ended")
+            << 0u << QStringLiteral("yes") << QStringLiteral("Terminate")
+            << QStringLiteral("Terminate") + refused << 2;
+        QTest::newRow("inhibited power off")
+            << 8u << QStringLiteral("yes") << QStringLiteral("PowerOffWithFlags")
+            << QStringLiteral("PowerOffWithFlags") + refused << 2;
     }
 
-    void refusalsOfLogindAreReported() {
+    void refusalsAreReportedAndEndTheRequest() {
         QFETCH(quint32, code);
+        QFETCH(QString, privilegeAnswer);
         QFETCH(QString, refusedMethod);
+        QFETCH(QString, reason);
         QFETCH(int, callsMade);
-        m_logind->refuse(refusedMethod, QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
-                         QStringLiteral("Refused for the test"));
-        const auto result = shutdownWindows(code, false, false, m_client);
-        verifyRefusal(result, refusedMethod + QStringLiteral(" failed: Refused for the test"));
+        m_logind->setPrivilegeAnswer(privilegeAnswer);
+        if (!refusedMethod.isEmpty())
+            m_logind->refuse(refusedMethod,
+                             QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
+                             QStringLiteral("Refused for the test"));
+        verifyRefusal(shutdownWindows(code, true, true, m_client), reason);
         QCOMPARE(m_logind->calls().size(), callsMade);
     }
 
