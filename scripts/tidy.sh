@@ -13,9 +13,8 @@ fi
 if [ ! -f "$build/compile_commands.json" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
 fi
-folders=("$@")
-[ ${#folders[@]} -eq 0 ] && folders=(.)
-pattern="$PWD/src/($(IFS='|'; echo "${folders[*]}"))/"
+pattern="$PWD/src/"
+[ $# -gt 0 ] && pattern="$PWD/src/($(IFS='|'; echo "$*"))/"
 
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
@@ -31,4 +30,4 @@ if [ -s "$log.counts" ]; then
 fi
 rm -f "$log.counts"
 grep -q -E '^/.*: error: ' "$log" && exit 1
-echo "clang-tidy: no warnings in ${folders[*]/#/src/}"
+echo "clang-tidy: no warnings in ${*:-src}"
