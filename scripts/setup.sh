@@ -6,12 +6,13 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config python3 clang-format clang-tidy
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libminiupnpc-dev libwbxml2-dev
   libxml2-utils kannel kannel-extras
   dbus-daemon
   nginx-light wrk
   procps iproute2 curl
+  xvfb xauth trayer x11-utils desktop-file-utils
 )
 
 missing=()

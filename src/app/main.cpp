@@ -1,11 +1,18 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
+#include "app/InstanceDoorbell.h"
 #include "app/ProcessLimits.h"
 #include "app/SingleInstanceLock.h"
 #include "app/TerminationSignals.h"
 #include "base/StatusLog.h"
+#include "desktop/OwnerDialogs.h"
+#include "desktop/frmMain.h"
+#include "net/PrimaryAddress.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
+#include <QSessionManager>
 
 #include <cstdio>
 
@@ -45,6 +52,73 @@ int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
     return app.exec();
 }
 
+// The program with its window over the running server. A failure to load
+// the owner's state is logged on the Status panel and leaves the server
+// stopped with the window open; a port that cannot be taken is told in a
+// message box and ends the program.
+int RunWithWindow(QApplication& app, const CommandLineOptions& options, InstanceDoorbell& door) {
+    RaiseOpenFileLimit();
+    QApplication::setQuitOnLastWindowClosed(false);
+    Application application(options);
+    if (application.Start() == Application::StartResult::ListenFailed) {
+        QMessageBox::critical(nullptr, QStringLiteral("Pocketlane"),
+                              application.ListenFailureMessage());
+        return 1;
+    }
+    OwnerDialogs dialogs;
+    frmMain window(DesktopModels{application.Log(), application.Options(),
+                                 application.SharedFolders(), application.Graffiti(),
+                                 application.Server()},
+                   dialogs);
+    window.SetLocalIP(PrimaryIPv4Address());
+    QObject::connect(&window, &frmMain::Closed, &app, [] { QCoreApplication::exit(0); });
+    QObject::connect(&door, &InstanceDoorbell::Rung, &window, &frmMain::Raise);
+    // A phone's "Shutdown Pocketlane", the session's end and SIGTERM end the
+    // program without the closing question.
+    QObject::connect(&application, &Application::QuitRequested, &window,
+                     &frmMain::EndWithoutQuestion);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { window.EndWithoutQuestion(); });
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::Requested, &window,
+                     &frmMain::EndWithoutQuestion);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &frmMain::WritePendingEdits);
+    window.show();
+    return app.exec();
+}
+
+// The window opens when a display is there and --headless is not given.
+bool WantsWindow(const CommandLineOptions& options) {
+    return !options.headless && (!qEnvironmentVariableIsEmpty("DISPLAY") ||
+                                 !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"));
+}
+
+QStringList ArgumentsOf(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// A second start shows the window of the running program (one without a
+// window does not answer) and ends at once.
+int RunServer(int argc, char* argv[], const CommandLineOptions& options) {
+    SingleInstanceLock lock;
+    const QString doorbell = InstanceDoorbell::PathBeside(lock.LockFilePath());
+    if (!lock.TryLock()) {
+        InstanceDoorbell::Ring(doorbell);
+        return 0;
+    }
+    if (!WantsWindow(options)) {
+        QCoreApplication app(argc, argv);
+        return RunWithoutWindow(app, options);
+    }
+    QApplication app(argc, argv);
+    InstanceDoorbell door(doorbell);
+    door.Listen();
+    return RunWithWindow(app, options, door);
+}
+
 // Process settings that make each request cheaper, unless the user set them:
 // without TZ the C library looks at /etc/localtime again for every local time
 // it converts (once per status-log line), and Qt's own event dispatcher wakes
@@ -60,9 +134,8 @@ void TuneForServing() {
 
 int main(int argc, char* argv[]) {
     TuneForServing();
-    QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pocketlane"));
-    const CommandLineOptions options = ParseCommandLine(QCoreApplication::arguments());
+    const CommandLineOptions options = ParseCommandLine(ArgumentsOf(argc, argv));
     if (!options.error.isEmpty()) {
         PrintTo(stderr, options.error + QStringLiteral("\nTry: pocketlane --help"));
         return 2;
@@ -71,12 +144,9 @@ int main(int argc, char* argv[]) {
         PrintTo(stdout, CommandLineHelp());
         return 0;
     }
-    if (options.administration)
+    if (options.administration) {
+        QCoreApplication app(argc, argv);
         return RunAdministration(QCoreApplication::arguments());
-    SingleInstanceLock lock;
-    if (!lock.TryLock())
-        return 0;
-    // The main window comes with the desktop shell; until then the program
-    // always runs without one.
-    return RunWithoutWindow(app, options);
+    }
+    return RunServer(argc, argv, options);
 }

@@ -38,4 +38,16 @@ QString WelcomeGraphicFile() {
     return DataFolder() + WelcomeGraphicName;
 }
 
+QUrl MakerWebBase() {
+    return QUrl::fromLocalFile(DataFolder() + QStringLiteral("/help"));
+}
+
+QUrl MakerWebPage(const QString& sPath) {
+    return QUrl(MakerWebBase().toString(QUrl::FullyEncoded) + sPath);
+}
+
+QUrl MakerWebSite() {
+    return MakerWebPage(QStringLiteral("/index.html"));
+}
+
 } // namespace SettingsPaths

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 
 // Where the program keeps its settings and finds its data.
 namespace SettingsPaths {
@@ -22,5 +23,18 @@ QString DataFolder();
 
 // The welcome image the program ships: DataFolder() + "/Pocketlane.wbmp".
 QString WelcomeGraphicFile();
+
+// The base of the maker's web site, which is also its help web site: the
+// help pages the program ships in DataFolder() + "/help". Every link to them
+// (the About panel, the module wish list, the setup check's help anchors) is
+// made from this one base.
+QUrl MakerWebBase();
+
+// The web site's home page.
+QUrl MakerWebSite();
+
+// A page of the maker's web site: the base followed by sPath, for example
+// "/pocketlane/help.htm#manual_port_forward".
+QUrl MakerWebPage(const QString& sPath);
 
 } // namespace SettingsPaths

@@ -1,0 +1,101 @@
+#include "desktop/GraffitiPanel.h"
+
+#include "desktop/OptionBindings.h"
+#include "desktop/OwnerDialogs.h"
+#include "site/graffiti/GraffitiBoard.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QListView>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QPushButton* NamedButton(const char* name, const QString& caption) {
+    auto* button = new QPushButton(caption);
+    button->setObjectName(QLatin1StringView(name));
+    return button;
+}
+
+QCheckBox* NamedCheckBox(const char* name, const QString& caption) {
+    auto* box = new QCheckBox(caption);
+    box->setObjectName(QLatin1StringView(name));
+    return box;
+}
+
+} // namespace
+
+GraffitiPanel::GraffitiPanel(GraffitiBoard& board, OptionBindings& bindings, OwnerDialogs& dialogs,
+                             QWidget* parent)
+    : QWidget(parent)
+    , m_board(board)
+    , m_dialogs(dialogs)
+    , m_list(new QListView)
+    , m_remove(NamedButton("cmdRemoveGraffiti", QStringLiteral("Remove")))
+    , m_removeAll(NamedButton("cmdRemoveAllGraffiti", QStringLiteral("Remove All"))) {
+    setObjectName(QStringLiteral("picGraffiti"));
+    m_list->setObjectName(QStringLiteral("lbGraffiti"));
+    m_list->setModel(&m_board);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    auto* add = NamedButton("cmdAddGraffiti", QStringLiteral("Add"));
+    connect(add, &QPushButton::clicked, this, &GraffitiPanel::AddGraffiti);
+    connect(m_remove, &QPushButton::clicked, this, &GraffitiPanel::RemoveGraffiti);
+    connect(m_removeAll, &QPushButton::clicked, this, &GraffitiPanel::RemoveAllGraffiti);
+    // A visitor's message: it shows in the list, and the owner may remove it.
+    connect(&m_board, &QAbstractItemModel::rowsInserted, this, [this] { EnableRemoval(true); });
+    connect(&m_board, &QAbstractItemModel::rowsInserted, m_list, &QListView::scrollToBottom);
+    EnableRemoval(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(add);
+    buttons->addWidget(m_remove);
+    buttons->addWidget(m_removeAll);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(buttons);
+    layout->addWidget(bindings.bindSwitch(
+        NamedCheckBox("chkGraffitiIncludeDate", QStringLiteral("Include date with Graffiti")),
+        Settings::GraffitiShowDate));
+    layout->addWidget(bindings.bindSwitch(
+        NamedCheckBox("chkGraffitiIncludeTime", QStringLiteral("Include time with Graffiti")),
+        Settings::GraffitiShowTime));
+}
+
+void GraffitiPanel::EnableRemoval(bool bEnabled) {
+    m_remove->setEnabled(bEnabled);
+    m_removeAll->setEnabled(bEnabled);
+}
+
+void GraffitiPanel::AddGraffiti() {
+    const auto text = m_dialogs.InputBox(this, QStringLiteral("Type your new Graffiti here"),
+                                         QStringLiteral("Pocketlane - Add Graffiti"));
+    if (text && !text->isEmpty())
+        m_board.AddGraffiti(text->toUtf8());
+    EnableRemoval(true);
+}
+
+void GraffitiPanel::RemoveGraffiti() {
+    const QModelIndex selected = m_list->currentIndex();
+    if (!selected.isValid() || !m_list->selectionModel()->isSelected(selected))
+        return;
+    m_board.removeAt(selected.row());
+    disableRemovalWhenEmpty();
+}
+
+void GraffitiPanel::RemoveAllGraffiti() {
+    if (m_dialogs.Ask(this, QMessageBox::Question, QStringLiteral("Pocketlane"),
+                      QStringLiteral("Are you sure you want to remove all the Graffiti?"),
+                      QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+    m_board.removeAll();
+    disableRemovalWhenEmpty();
+}
+
+void GraffitiPanel::disableRemovalWhenEmpty() {
+    if (m_board.count() == 0)
+        EnableRemoval(false);
+}

@@ -1,0 +1,111 @@
+#include "desktop/InfoPanels.h"
+
+#include "desktop/LinkLabel.h"
+#include "settings/SettingsPaths.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel* WrappedLabel(const QString& text) {
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    return label;
+}
+
+QLabel* Heading(const QString& text) {
+    auto* label = new QLabel(text);
+    QFont font = label->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.2);
+    label->setFont(font);
+    return label;
+}
+
+} // namespace
+
+AboutPanel::AboutPanel(QWidget* parent)
+    : QWidget(parent) {
+    setObjectName(QStringLiteral("picAbout"));
+    const QUrl site = SettingsPaths::MakerWebSite();
+    auto* url = new LinkLabel(site.toDisplayString());
+    url->setObjectName(QStringLiteral("lblURL"));
+    url->setTarget(site);
+    auto* visit = new QHBoxLayout;
+    visit->addWidget(new QLabel(QStringLiteral("Visit us at:")));
+    visit->addWidget(url, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(
+        Heading(QStringLiteral("Pocketlane - the easiest personal WAP server ever!")));
+    layout->addWidget(new QLabel(QStringLiteral("Version 1.0")));
+    layout->addLayout(visit);
+    layout->addWidget(WrappedLabel(QStringLiteral(
+        "Please visit our website for latest updates, to submit bug reports and to submit "
+        "enhancement requests. Further help is also available on the website.")));
+    layout->addWidget(new QLabel(QString()));
+    layout->addStretch();
+}
+
+const QStringList& HelpPanel::Questions() {
+    static const QStringList questions = {
+        QStringLiteral("Running on a LAN/behind a router?"),
+        QStringLiteral("Have UPnP NAT software?"),
+        QStringLiteral("Can perform Port Forwarding?"),
+        QStringLiteral("Appropriate port is forwarded?"),
+        QStringLiteral("Have retrieved public IP address?"),
+        QStringLiteral("Have retrieved local IP address?"),
+    };
+    return questions;
+}
+
+HelpPanel::HelpPanel(QWidget* parent)
+    : QWidget(parent)
+    , m_check(new QPushButton(QStringLiteral("Check my Setup"))) {
+    setObjectName(QStringLiteral("picHelp"));
+    auto* rows = new QGridLayout;
+    for (int i = 0; i < AnswerCount; ++i) {
+        auto* answer = new LinkLabel;
+        answer->setObjectName(QStringLiteral("lblHelp_%1").arg(i));
+        m_answers << answer;
+        rows->addWidget(new QLabel(Questions().at(i)), i, 0);
+        rows->addWidget(answer, i, 1);
+    }
+    rows->setColumnStretch(1, 1);
+    ResetSetupAnswers();
+
+    m_check->setObjectName(QStringLiteral("cmdCheckMySetup"));
+    connect(m_check, &QPushButton::clicked, this, &HelpPanel::CheckMySetup);
+    auto* more = new LinkLabel(
+        QStringLiteral("Need more help? Visit the website, or click on a problem area above."));
+    more->setObjectName(QStringLiteral("lblHelpPortForward"));
+    more->setTarget(SettingsPaths::MakerWebPage(QStringLiteral("/pocketlane/help.htm")));
+
+    auto* button = new QHBoxLayout;
+    button->addWidget(m_check);
+    button->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Heading(QStringLiteral("Need help setting up?")));
+    layout->addLayout(rows);
+    layout->addLayout(button);
+    layout->addWidget(more);
+    layout->addStretch();
+}
+
+void HelpPanel::SetAnswer(int iIndex, const QString& sCaption, const QUrl& helpLink) {
+    LinkLabel* answer = m_answers.value(iIndex);
+    if (!answer)
+        return;
+    answer->setText(sCaption);
+    answer->setTarget(helpLink);
+    answer->setLive(!helpLink.isEmpty());
+}
+
+void HelpPanel::ResetSetupAnswers() {
+    for (int i = 0; i < AnswerCount; ++i)
+        SetAnswer(i, QStringLiteral("Unknown"));
+}

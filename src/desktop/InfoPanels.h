@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QList>
+#include <QUrl>
+#include <QWidget>
+
+class LinkLabel;
+class QPushButton;
+
+// The About panel: the program's name and version and the link to the
+// maker's web site (`lblURL`).
+class AboutPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit AboutPanel(QWidget* parent = nullptr);
+};
+
+// The Help panel: the six questions of the setup check with their answers
+// (`lblHelp` 0 to 5, each a link to its help anchor while it has one), the
+// "Check my Setup" button and the link to the help web site.
+class HelpPanel : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int AnswerCount = 6;
+    static const QStringList& Questions();
+
+    explicit HelpPanel(QWidget* parent = nullptr);
+
+    // Puts one answer's caption and its help link (empty: no link).
+    void SetAnswer(int iIndex, const QString& sCaption, const QUrl& helpLink = {});
+    // Every answer back to "Unknown" without a link.
+    void ResetSetupAnswers();
+    LinkLabel* Answer(int iIndex) const { return m_answers.at(iIndex); }
+    QPushButton* CheckMySetupButton() const { return m_check; }
+
+Q_SIGNALS:
+    void CheckMySetup();
+
+private:
+    QList<LinkLabel*> m_answers;
+    QPushButton* m_check;
+};

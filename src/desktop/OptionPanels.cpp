@@ -1,0 +1,208 @@
+#include "desktop/OptionPanels.h"
+
+#include "desktop/ImageList.h"
+#include "desktop/LinkLabel.h"
+#include "desktop/OptionBindings.h"
+#include "desktop/OwnerDialogs.h"
+#include "http/WapServer.h"
+#include "settings/Settings.h"
+#include "settings/SettingsPaths.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QCheckBox* NamedCheckBox(const char* name, const QString& caption) {
+    auto* box = new QCheckBox(caption);
+    box->setObjectName(QLatin1StringView(name));
+    return box;
+}
+
+QLineEdit* NamedField(const char* name, bool bMasked = false) {
+    auto* field = new QLineEdit;
+    field->setObjectName(QLatin1StringView(name));
+    if (bMasked)
+        field->setEchoMode(QLineEdit::Password);
+    return field;
+}
+
+QLabel* Description(const QString& text) {
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    label->setIndent(24);
+    return label;
+}
+
+QGroupBox* Group(const QString& title, QLayout* content) {
+    auto* group = new QGroupBox(title);
+    group->setLayout(content);
+    return group;
+}
+
+} // namespace
+
+OptionsPanel::OptionsPanel(Settings& settings, OptionBindings& bindings, OwnerDialogs& dialogs,
+                           QWidget* parent)
+    : QWidget(parent)
+    , m_settings(settings)
+    , m_dialogs(dialogs) {
+    setObjectName(QStringLiteral("picOptions"));
+    using W = OptionBindings::WriteText;
+
+    auto* browse = new QPushButton(QStringLiteral("..."));
+    browse->setObjectName(QStringLiteral("cbBrowseWelcomeGraphic"));
+    browse->setToolTip(QStringLiteral("Browse for the welcome image"));
+    connect(browse, &QPushButton::clicked, this, &OptionsPanel::BrowseWelcomeGraphic);
+    auto* imageRow = new QHBoxLayout;
+    imageRow->addWidget(bindings.bindText(NamedField("txtWelcomeGraphic"),
+                                          Settings::ShowWelcomeGraphicFilename, W::OnFocusLoss));
+    imageRow->addWidget(browse);
+    bindings.governBy(Settings::ShowWelcomeGraphic, browse);
+
+    auto* welcome = new QVBoxLayout;
+    welcome->addWidget(bindings.bindSwitch(
+        NamedCheckBox("chkWelcomeGraphic", QStringLiteral("Show image when logging on")),
+        Settings::ShowWelcomeGraphic));
+    welcome->addLayout(imageRow);
+    welcome->addWidget(bindings.bindSwitch(
+        NamedCheckBox("chkWelcomeMessage", QStringLiteral("Show message when logging on")),
+        Settings::WelcomeMessage));
+    welcome->addWidget(bindings.bindText(NamedField("txtWelcomeMessage"),
+                                         Settings::WelcomeMessageText, W::OnFocusLoss));
+
+    auto* password = new QVBoxLayout;
+    password->addWidget(
+        bindings.bindSwitch(NamedCheckBox("chkEnablePassword", QStringLiteral("Enable password")),
+                            Settings::EnablePassword));
+    password->addWidget(
+        bindings.bindText(NamedField("txtPassword", true), Settings::Password, W::OnFocusLoss));
+
+    auto* logging = new QVBoxLayout;
+    logging->addWidget(
+        bindings.bindSwitch(NamedCheckBox("chkExtendedLogging", QStringLiteral("Extended logging")),
+                            Settings::ExtendedLogging));
+    logging->addWidget(Description(
+        QStringLiteral("Also log every connection, request and page sent on the Status panel.")));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Group(QStringLiteral("Welcome"), welcome));
+    layout->addWidget(Group(QStringLiteral("Site password"), password));
+    layout->addWidget(Group(QStringLiteral("Logging"), logging));
+    layout->addStretch();
+}
+
+void OptionsPanel::BrowseWelcomeGraphic() {
+    const QString current = QString::fromUtf8(m_settings.welcomeGraphicFilename());
+    const QString chosen = m_dialogs.BrowseWelcomeGraphic(this, current);
+    if (!chosen.isEmpty())
+        m_settings.setText(Settings::ShowWelcomeGraphicFilename, chosen.toUtf8());
+}
+
+ModulesPanel::ModulesPanel(WapServer& server, OptionBindings& bindings, QWidget* parent)
+    : QWidget(parent)
+    , m_server(server)
+    , m_startStop(new QToolButton)
+    , m_caption(new QLabel) {
+    setObjectName(QStringLiteral("picModules"));
+    auto* modules = new QVBoxLayout;
+    modules->addWidget(bindings.bindSwitch(
+        NamedCheckBox("chkEnableSharedFolders", QStringLiteral("Shared Folders")),
+        Settings::EnableSharedFolders));
+    modules->addWidget(Description(QStringLiteral(
+        "Visitors browse the folders you share and download pictures and ring tones.")));
+    modules->addWidget(bindings.bindSwitch(
+        NamedCheckBox("chkEnableGraffiti", QStringLiteral("Graffiti")), Settings::EnableGraffiti));
+    modules->addWidget(Description(
+        QStringLiteral("Visitors read and write short public messages on a message board.")));
+    modules->addWidget(
+        bindings.bindSwitch(NamedCheckBox("chkEnableMyComputer", QStringLiteral("My Computer")),
+                            Settings::EnableMyComputer));
+    modules->addWidget(Description(QStringLiteral(
+        "Visitors log off, power off, reboot or shut down this PC, or close Pocketlane.")));
+
+    m_startStop->setObjectName(QStringLiteral("imgStartStop"));
+    m_startStop->setAutoRaise(true);
+    m_startStop->setIconSize(QSize(32, 32));
+    m_caption->setObjectName(QStringLiteral("lblStartStop"));
+    m_caption->setWordWrap(true);
+    connect(m_startStop, &QToolButton::clicked, this, &ModulesPanel::ToggleServer);
+    connect(&m_server, &WapServer::RunningChanged, this, &ModulesPanel::showRunning);
+    showRunning(m_server.IsRunning());
+    auto* serverRow = new QHBoxLayout;
+    serverRow->addWidget(m_startStop);
+    serverRow->addWidget(m_caption, 1);
+
+    auto* wishList =
+        new LinkLabel(QStringLiteral("Do you have a good idea for a module? Let us know!"));
+    wishList->setObjectName(QStringLiteral("lblWishList"));
+    wishList->setTarget(
+        SettingsPaths::MakerWebPage(QStringLiteral("/pocketlane/enhancements.htm")));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Group(QStringLiteral("Modules"), modules));
+    layout->addWidget(Group(QStringLiteral("Server"), serverRow));
+    layout->addStretch();
+    layout->addWidget(wishList);
+}
+
+QString ModulesPanel::StartStopTooltip(bool bRunning) {
+    return bRunning ? QStringLiteral("Click to STOP") : QStringLiteral("Click to START");
+}
+
+QString ModulesPanel::StartStopCaption(bool bRunning) {
+    return bRunning
+               ? QStringLiteral("Pocketlane is currently RUNNING. Click the icon to STOP it.")
+               : QStringLiteral("Pocketlane is currently STOPPED. Click the icon to START it.");
+}
+
+void ModulesPanel::ToggleServer() {
+    if (m_server.IsRunning())
+        m_server.StopServer();
+    else
+        m_server.StartServer();
+}
+
+void ModulesPanel::showRunning(bool bRunning) {
+    m_startStop->setIcon(
+        ImageList::Picture(bRunning ? QStringLiteral("running") : QStringLiteral("stopped")));
+    m_startStop->setToolTip(StartStopTooltip(bRunning));
+    m_caption->setText(StartStopCaption(bRunning));
+}
+
+MyComputerPanel::MyComputerPanel(OptionBindings& bindings, QWidget* parent)
+    : QWidget(parent) {
+    setObjectName(QStringLiteral("picMyComputer"));
+    auto* password = new QVBoxLayout;
+    password->addWidget(bindings.bindSwitch(
+        NamedCheckBox("chkMyComputerEnablePassword", QStringLiteral("Enable password")),
+        Settings::EnableMyComputerPassword));
+    password->addWidget(bindings.bindText(NamedField("txtMyComputerPassword", true),
+                                          Settings::MyComputerPassword,
+                                          OptionBindings::WriteText::OnEveryChange));
+    password->addWidget(Description(QStringLiteral(
+        "With a password, a visitor types it on the phone instead of confirming with Yes.")));
+
+    auto* shutdown = new QVBoxLayout;
+    shutdown->addWidget(bindings.bindSwitch(
+        NamedCheckBox("chkExitOptionForce", QStringLiteral("Force")), Settings::Force));
+    shutdown->addWidget(Description(QStringLiteral(
+        "Power off, reboot or shut down even while a program asks the system to wait.")));
+    shutdown->addWidget(bindings.bindSwitch(
+        NamedCheckBox("chkExitOptionForceIfHung", QStringLiteral("Force if Hung")),
+        Settings::ForceIfHung));
+    shutdown->addWidget(
+        Description(QStringLiteral("Do not wait for programs that do not respond.")));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Group(QStringLiteral("My Computer password"), password));
+    layout->addWidget(Group(QStringLiteral("Shutdown options"), shutdown));
+    layout->addStretch();
+}

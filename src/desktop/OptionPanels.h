@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QWidget>
+
+class LinkLabel;
+class OptionBindings;
+class OwnerDialogs;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class Settings;
+class WapServer;
+
+// The Options panel: welcome image and message, site password, extended
+// logging. The image's browse button picks a file and writes its path.
+class OptionsPanel : public QWidget {
+    Q_OBJECT
+public:
+    OptionsPanel(Settings& settings, OptionBindings& bindings, OwnerDialogs& dialogs,
+                 QWidget* parent = nullptr);
+
+    void BrowseWelcomeGraphic();
+
+private:
+    Settings& m_settings;
+    OwnerDialogs& m_dialogs;
+};
+
+// The Modules panel: the three module switches with their descriptions, the
+// server's start/stop icon with its caption, and the module wish-list link.
+class ModulesPanel : public QWidget {
+    Q_OBJECT
+public:
+    ModulesPanel(WapServer& server, OptionBindings& bindings, QWidget* parent = nullptr);
+
+    static QString StartStopTooltip(bool bRunning);
+    static QString StartStopCaption(bool bRunning);
+
+    // The owner's click on the start/stop icon: stops a running server,
+    // starts a stopped one (a port that cannot be taken is logged by the
+    // server, which stays stopped).
+    void ToggleServer();
+
+private:
+    void showRunning(bool bRunning);
+
+    WapServer& m_server;
+    QToolButton* m_startStop;
+    QLabel* m_caption;
+};
+
+// The My Computer panel: its password and the two force options.
+class MyComputerPanel : public QWidget {
+    Q_OBJECT
+public:
+    MyComputerPanel(OptionBindings& bindings, QWidget* parent = nullptr);
+};

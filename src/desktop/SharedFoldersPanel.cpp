@@ -1,0 +1,96 @@
+#include "desktop/SharedFoldersPanel.h"
+
+#include "desktop/OwnerDialogs.h"
+#include "settings/SharedFolderList.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QPushButton* NamedButton(const char* name, const QString& caption) {
+    auto* button = new QPushButton(caption);
+    button->setObjectName(QLatin1StringView(name));
+    return button;
+}
+
+const QString ProgramName = QStringLiteral("Pocketlane");
+
+} // namespace
+
+SharedFoldersPanel::SharedFoldersPanel(SharedFolderList& folders, OwnerDialogs& dialogs,
+                                       QWidget* parent)
+    : QWidget(parent)
+    , m_folders(folders)
+    , m_dialogs(dialogs)
+    , m_list(new QListView)
+    , m_remove(NamedButton("btnRemoveFolder", QStringLiteral("Remove")))
+    , m_removeAll(NamedButton("btnRemoveAll", QStringLiteral("Remove All"))) {
+    setObjectName(QStringLiteral("picSharedFolders"));
+    m_list->setObjectName(QStringLiteral("lbSharedFolders"));
+    m_list->setModel(&m_folders);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    auto* add = NamedButton("btnAddFolder", QStringLiteral("Add"));
+    connect(add, &QPushButton::clicked, this, &SharedFoldersPanel::AddFolder);
+    connect(m_remove, &QPushButton::clicked, this, &SharedFoldersPanel::RemoveFolder);
+    connect(m_removeAll, &QPushButton::clicked, this, &SharedFoldersPanel::RemoveAll);
+    connect(&m_folders, &SharedFolderList::emptyChanged, this, &SharedFoldersPanel::showEmpty);
+    showEmpty(m_folders.isEmpty());
+
+    auto* intro =
+        new QLabel(QStringLiteral("Visitors may browse these folders and everything below them."));
+    intro->setWordWrap(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(add);
+    buttons->addWidget(m_remove);
+    buttons->addWidget(m_removeAll);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(intro);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(buttons);
+}
+
+QString SharedFoldersPanel::AsMessageText(const QString& sText) {
+    QString text = sText;
+    return text.replace(u'\r', u'\n');
+}
+
+void SharedFoldersPanel::AddFolder() {
+    const QString chosen = m_dialogs.BrowseFolders(this, QStringLiteral("Select a Folder"));
+    if (chosen.isEmpty())
+        return;
+    const auto askToReplace = [this] {
+        return m_dialogs.Ask(this, QMessageBox::Question, ProgramName,
+                             AsMessageText(SharedFolderList::ReplaceSubFoldersText()),
+                             QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+    };
+    const auto result = m_folders.addFolder(chosen.toUtf8(), askToReplace);
+    if (result.outcome == SharedFolderList::AddResult::AlreadyShared)
+        m_dialogs.Ask(this, QMessageBox::Information, ProgramName,
+                      AsMessageText(SharedFolderList::AlreadySharedText()), QMessageBox::Ok);
+}
+
+void SharedFoldersPanel::RemoveFolder() {
+    const QModelIndex selected = m_list->currentIndex();
+    if (!selected.isValid() || !m_list->selectionModel()->isSelected(selected))
+        return;
+    m_folders.removeAt(selected.row());
+}
+
+void SharedFoldersPanel::RemoveAll() {
+    if (m_dialogs.Ask(this, QMessageBox::Question, ProgramName,
+                      QStringLiteral("Are you sure you want to remove all the shared folders?"),
+                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+        m_folders.removeAll();
+}
+
+void SharedFoldersPanel::showEmpty(bool bEmpty) {
+    m_remove->setEnabled(!bEmpty);
+    m_removeAll->setEnabled(!bEmpty);
+}
