@@ -70,7 +70,8 @@ struct DesktopHarness {
     void show() {
         window->show();
         window->activateWindow();
-        QTest::qWaitForWindowActive(window.get());
+        if (!QTest::qWaitForWindowActive(window.get()))
+            qWarning("the window did not become active");
     }
 
     template <typename T> T* find(const char* name) const {

@@ -68,12 +68,14 @@ public:
         info.setProcessEnvironment(environment());
         info.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
         info.waitForFinished();
-        return TrayIconsIn(QString::fromLocal8Bit(info.readAllStandardOutput()));
+        const QString tree = QString::fromLocal8Bit(info.readAllStandardOutput());
+        if (qEnvironmentVariableIsSet("POCKETLANE_SHOW_X_TREE"))
+            qInfo().noquote() << tree;
+        return TrayIconsIn(tree);
     }
 
     // Counts the icon windows that trayer has taken in: each one shows up in
-    // the tree below trayer's panel as a child window of the program's tray
-    // icon class.
+    // the window tree below trayer's panel, named after the test program.
     static int TrayIconsIn(const QString& tree) {
         int count = 0;
         bool insideTray = false;
