@@ -1,5 +1,6 @@
 #include "desktop/GraffitiPanel.h"
 
+#include "desktop/NamedWidget.h"
 #include "desktop/OptionBindings.h"
 #include "desktop/OwnerDialogs.h"
 #include "site/graffiti/GraffitiBoard.h"
@@ -10,37 +11,21 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QPushButton* NamedButton(const char* name, const QString& caption) {
-    auto* button = new QPushButton(caption);
-    button->setObjectName(QLatin1StringView(name));
-    return button;
-}
-
-QCheckBox* NamedCheckBox(const char* name, const QString& caption) {
-    auto* box = new QCheckBox(caption);
-    box->setObjectName(QLatin1StringView(name));
-    return box;
-}
-
-} // namespace
-
 GraffitiPanel::GraffitiPanel(GraffitiBoard& board, OptionBindings& bindings, OwnerDialogs& dialogs,
                              QWidget* parent)
     : QWidget(parent)
     , m_board(board)
     , m_dialogs(dialogs)
     , m_list(new QListView)
-    , m_remove(NamedButton("cmdRemoveGraffiti", QStringLiteral("Remove")))
-    , m_removeAll(NamedButton("cmdRemoveAllGraffiti", QStringLiteral("Remove All"))) {
+    , m_remove(NamedWidget<QPushButton>("cmdRemoveGraffiti", QStringLiteral("Remove")))
+    , m_removeAll(NamedWidget<QPushButton>("cmdRemoveAllGraffiti", QStringLiteral("Remove All"))) {
     setObjectName(QStringLiteral("picGraffiti"));
     m_list->setObjectName(QStringLiteral("lbGraffiti"));
     m_list->setModel(&m_board);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
-    auto* add = NamedButton("cmdAddGraffiti", QStringLiteral("Add"));
+    auto* add = NamedWidget<QPushButton>("cmdAddGraffiti", QStringLiteral("Add"));
     connect(add, &QPushButton::clicked, this, &GraffitiPanel::AddGraffiti);
     connect(m_remove, &QPushButton::clicked, this, &GraffitiPanel::RemoveGraffiti);
     connect(m_removeAll, &QPushButton::clicked, this, &GraffitiPanel::RemoveAllGraffiti);
@@ -57,12 +42,14 @@ GraffitiPanel::GraffitiPanel(GraffitiBoard& board, OptionBindings& bindings, Own
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list, 1);
     layout->addLayout(buttons);
-    layout->addWidget(bindings.bindSwitch(
-        NamedCheckBox("chkGraffitiIncludeDate", QStringLiteral("Include date with Graffiti")),
-        Settings::GraffitiShowDate));
-    layout->addWidget(bindings.bindSwitch(
-        NamedCheckBox("chkGraffitiIncludeTime", QStringLiteral("Include time with Graffiti")),
-        Settings::GraffitiShowTime));
+    layout->addWidget(
+        bindings.bindSwitch(NamedWidget<QCheckBox>("chkGraffitiIncludeDate",
+                                                   QStringLiteral("Include date with Graffiti")),
+                            Settings::GraffitiShowDate));
+    layout->addWidget(
+        bindings.bindSwitch(NamedWidget<QCheckBox>("chkGraffitiIncludeTime",
+                                                   QStringLiteral("Include time with Graffiti")),
+                            Settings::GraffitiShowTime));
 }
 
 void GraffitiPanel::EnableRemoval(bool bEnabled) {

@@ -2,6 +2,7 @@
 
 #include "desktop/ImageList.h"
 #include "desktop/LinkLabel.h"
+#include "desktop/NamedWidget.h"
 #include "desktop/OptionBindings.h"
 #include "desktop/OwnerDialogs.h"
 #include "http/WapServer.h"
@@ -20,15 +21,8 @@
 
 namespace {
 
-QCheckBox* NamedCheckBox(const char* name, const QString& caption) {
-    auto* box = new QCheckBox(caption);
-    box->setObjectName(QLatin1StringView(name));
-    return box;
-}
-
 QLineEdit* NamedField(const char* name, bool bMasked = false) {
-    auto* field = new QLineEdit;
-    field->setObjectName(QLatin1StringView(name));
+    auto* field = NamedWidget<QLineEdit>(name);
     if (bMasked)
         field->setEchoMode(QLineEdit::Password);
     return field;
@@ -69,26 +63,26 @@ OptionsPanel::OptionsPanel(Settings& settings, OptionBindings& bindings, OwnerDi
 
     auto* welcome = new QVBoxLayout;
     welcome->addWidget(bindings.bindSwitch(
-        NamedCheckBox("chkWelcomeGraphic", QStringLiteral("Show image when logging on")),
+        NamedWidget<QCheckBox>("chkWelcomeGraphic", QStringLiteral("Show image when logging on")),
         Settings::ShowWelcomeGraphic));
     welcome->addLayout(imageRow);
     welcome->addWidget(bindings.bindSwitch(
-        NamedCheckBox("chkWelcomeMessage", QStringLiteral("Show message when logging on")),
+        NamedWidget<QCheckBox>("chkWelcomeMessage", QStringLiteral("Show message when logging on")),
         Settings::WelcomeMessage));
     welcome->addWidget(bindings.bindText(NamedField("txtWelcomeMessage"),
                                          Settings::WelcomeMessageText, W::OnFocusLoss));
 
     auto* password = new QVBoxLayout;
-    password->addWidget(
-        bindings.bindSwitch(NamedCheckBox("chkEnablePassword", QStringLiteral("Enable password")),
-                            Settings::EnablePassword));
+    password->addWidget(bindings.bindSwitch(
+        NamedWidget<QCheckBox>("chkEnablePassword", QStringLiteral("Enable password")),
+        Settings::EnablePassword));
     password->addWidget(
         bindings.bindText(NamedField("txtPassword", true), Settings::Password, W::OnFocusLoss));
 
     auto* logging = new QVBoxLayout;
-    logging->addWidget(
-        bindings.bindSwitch(NamedCheckBox("chkExtendedLogging", QStringLiteral("Extended logging")),
-                            Settings::ExtendedLogging));
+    logging->addWidget(bindings.bindSwitch(
+        NamedWidget<QCheckBox>("chkExtendedLogging", QStringLiteral("Extended logging")),
+        Settings::ExtendedLogging));
     logging->addWidget(Description(
         QStringLiteral("Also log every connection, request and page sent on the Status panel.")));
 
@@ -114,17 +108,18 @@ ModulesPanel::ModulesPanel(WapServer& server, OptionBindings& bindings, QWidget*
     setObjectName(QStringLiteral("picModules"));
     auto* modules = new QVBoxLayout;
     modules->addWidget(bindings.bindSwitch(
-        NamedCheckBox("chkEnableSharedFolders", QStringLiteral("Shared Folders")),
+        NamedWidget<QCheckBox>("chkEnableSharedFolders", QStringLiteral("Shared Folders")),
         Settings::EnableSharedFolders));
     modules->addWidget(Description(QStringLiteral(
         "Visitors browse the folders you share and download pictures and ring tones.")));
-    modules->addWidget(bindings.bindSwitch(
-        NamedCheckBox("chkEnableGraffiti", QStringLiteral("Graffiti")), Settings::EnableGraffiti));
+    modules->addWidget(
+        bindings.bindSwitch(NamedWidget<QCheckBox>("chkEnableGraffiti", QStringLiteral("Graffiti")),
+                            Settings::EnableGraffiti));
     modules->addWidget(Description(
         QStringLiteral("Visitors read and write short public messages on a message board.")));
-    modules->addWidget(
-        bindings.bindSwitch(NamedCheckBox("chkEnableMyComputer", QStringLiteral("My Computer")),
-                            Settings::EnableMyComputer));
+    modules->addWidget(bindings.bindSwitch(
+        NamedWidget<QCheckBox>("chkEnableMyComputer", QStringLiteral("My Computer")),
+        Settings::EnableMyComputer));
     modules->addWidget(Description(QStringLiteral(
         "Visitors log off, power off, reboot or shut down this PC, or close Pocketlane.")));
 
@@ -182,7 +177,7 @@ MyComputerPanel::MyComputerPanel(OptionBindings& bindings, QWidget* parent)
     setObjectName(QStringLiteral("picMyComputer"));
     auto* password = new QVBoxLayout;
     password->addWidget(bindings.bindSwitch(
-        NamedCheckBox("chkMyComputerEnablePassword", QStringLiteral("Enable password")),
+        NamedWidget<QCheckBox>("chkMyComputerEnablePassword", QStringLiteral("Enable password")),
         Settings::EnableMyComputerPassword));
     password->addWidget(bindings.bindText(NamedField("txtMyComputerPassword", true),
                                           Settings::MyComputerPassword,
@@ -192,11 +187,11 @@ MyComputerPanel::MyComputerPanel(OptionBindings& bindings, QWidget* parent)
 
     auto* shutdown = new QVBoxLayout;
     shutdown->addWidget(bindings.bindSwitch(
-        NamedCheckBox("chkExitOptionForce", QStringLiteral("Force")), Settings::Force));
+        NamedWidget<QCheckBox>("chkExitOptionForce", QStringLiteral("Force")), Settings::Force));
     shutdown->addWidget(Description(QStringLiteral(
         "Power off, reboot or shut down even while a program asks the system to wait.")));
     shutdown->addWidget(bindings.bindSwitch(
-        NamedCheckBox("chkExitOptionForceIfHung", QStringLiteral("Force if Hung")),
+        NamedWidget<QCheckBox>("chkExitOptionForceIfHung", QStringLiteral("Force if Hung")),
         Settings::ForceIfHung));
     shutdown->addWidget(
         Description(QStringLiteral("Do not wait for programs that do not respond.")));

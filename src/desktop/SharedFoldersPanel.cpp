@@ -1,5 +1,6 @@
 #include "desktop/SharedFoldersPanel.h"
 
+#include "desktop/NamedWidget.h"
 #include "desktop/OwnerDialogs.h"
 #include "settings/SharedFolderList.h"
 
@@ -11,12 +12,6 @@
 
 namespace {
 
-QPushButton* NamedButton(const char* name, const QString& caption) {
-    auto* button = new QPushButton(caption);
-    button->setObjectName(QLatin1StringView(name));
-    return button;
-}
-
 const QString ProgramName = QStringLiteral("Pocketlane");
 
 } // namespace
@@ -27,15 +22,15 @@ SharedFoldersPanel::SharedFoldersPanel(SharedFolderList& folders, OwnerDialogs& 
     , m_folders(folders)
     , m_dialogs(dialogs)
     , m_list(new QListView)
-    , m_remove(NamedButton("btnRemoveFolder", QStringLiteral("Remove")))
-    , m_removeAll(NamedButton("btnRemoveAll", QStringLiteral("Remove All"))) {
+    , m_remove(NamedWidget<QPushButton>("btnRemoveFolder", QStringLiteral("Remove")))
+    , m_removeAll(NamedWidget<QPushButton>("btnRemoveAll", QStringLiteral("Remove All"))) {
     setObjectName(QStringLiteral("picSharedFolders"));
     m_list->setObjectName(QStringLiteral("lbSharedFolders"));
     m_list->setModel(&m_folders);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
-    auto* add = NamedButton("btnAddFolder", QStringLiteral("Add"));
+    auto* add = NamedWidget<QPushButton>("btnAddFolder", QStringLiteral("Add"));
     connect(add, &QPushButton::clicked, this, &SharedFoldersPanel::AddFolder);
     connect(m_remove, &QPushButton::clicked, this, &SharedFoldersPanel::RemoveFolder);
     connect(m_removeAll, &QPushButton::clicked, this, &SharedFoldersPanel::RemoveAll);
