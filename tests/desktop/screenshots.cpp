@@ -11,12 +11,10 @@
 
 namespace {
 
-void FillWithExamples(DesktopHarness& h, const QTemporaryDir& folders) {
-    for (const char* name : {"Music", "Pictures/Holidays", "Ring tones"}) {
-        const QString path = folders.filePath(QLatin1StringView(name));
-        QDir().mkpath(path);
-        h.site.folders.addFolder(path.toUtf8(), [] { return true; });
-    }
+void FillWithExamples(DesktopHarness& h) {
+    for (const char* folder :
+         {"/home/owner/Music", "/home/owner/Pictures/Holidays", "/home/owner/Ring tones"})
+        h.site.folders.addFolder(folder, [] { return true; });
     h.site.settings.setSwitch(Settings::EnableSharedFolders, true);
     h.site.settings.setSwitch(Settings::WelcomeMessage, true);
     h.site.settings.setSwitch(Settings::ShowWelcomeGraphic, true);
@@ -38,8 +36,7 @@ int main(int argc, char* argv[]) {
     const QString output = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(output);
     DesktopHarness h;
-    QTemporaryDir folders;
-    FillWithExamples(h, folders);
+    FillWithExamples(h);
     h.window->show();
     for (const QString& entry : frmMain::MenuEntries()) {
         if (entry == QStringLiteral("Minimize"))
