@@ -36,7 +36,7 @@ struct WindowedProgram {
     }
 };
 
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 60000) {
     QElapsedTimer waited;
     waited.start();
     while (!condition()) {
