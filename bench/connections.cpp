@@ -8,6 +8,7 @@
 //      the start after).
 // Usage: bench_connections [--idle N] [--readers N] [--requests N]
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -96,6 +98,10 @@ class Program {
 public:
     Program(const QTemporaryDir& dir, const QStringList& settings)
         : m_port(FreePort()) {
+        QDir(dir.path()).mkdir(QStringLiteral("run"));
+        QFile::setPermissions(dir.filePath(QStringLiteral("run")), QFileDevice::ReadOwner |
+                                                                       QFileDevice::WriteOwner |
+                                                                       QFileDevice::ExeOwner);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("run")));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("cfg")));
@@ -108,8 +114,7 @@ public:
         setter.start(QStringLiteral(POCKETLANE_BINARY), set);
         setter.waitForFinished();
         m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.setStandardErrorFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(dir.filePath(QStringLiteral("program.log")));
         m_process.start(QStringLiteral(POCKETLANE_BINARY),
                         {QStringLiteral("--headless"), QStringLiteral("--port"),
                          QString::number(m_port), QStringLiteral("--settings"), file});
@@ -122,7 +127,12 @@ public:
         m_process.waitForFinished(5000);
     }
     quint16 Port() const { return m_port; }
-    long ResidentKiB() const {
+    long ResidentKiB() {
+        if (m_process.waitForFinished(0) || m_process.state() != QProcess::Running) {
+            std::fprintf(stderr, "the program under test ended (exit status %d, %s)\n",
+                         m_process.exitCode(), qPrintable(m_process.errorString()));
+            std::exit(1);
+        }
         QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
         status.open(QIODevice::ReadOnly);
         for (const QByteArray& line : status.readAll().split('\n')) {

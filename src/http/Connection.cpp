@@ -36,10 +36,12 @@ Connection::Connection(int index, EventPoller& poller, ConnectionOwner& owner)
     , m_poller(poller)
     , m_owner(owner) {}
 
+// The owner is going away too: files are closed without telling it.
 Connection::~Connection() {
-    m_drainWaiters.clear();
-    for (Piece& piece : m_queue)
-        dropPiece(piece);
+    for (const Piece& piece : m_queue) {
+        if (piece.fileFd >= 0)
+            ::close(piece.fileFd);
+    }
     if (m_fd >= 0)
         ::close(m_fd);
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 
 #include <sys/epoll.h>
 #include <unistd.h>
@@ -27,6 +28,9 @@ WapServer::WapServer(StatusLog& log, quint16 port, QObject* parent)
     , m_port(port)
     , m_servedPort(port)
     , m_poller([this](std::uint64_t key, std::uint32_t events) { onPollEvent(key, events); }) {
+    // sendfile, unlike send, cannot be told not to raise SIGPIPE when the
+    // phone has gone: the signal would end the program.
+    std::signal(SIGPIPE, SIG_IGN);
     g_Winsock.push_back(nullptr);
     m_acceptRetry.setSingleShot(true);
     m_acceptRetry.setInterval(AcceptRetryMs);
@@ -263,7 +267,7 @@ bool WapServer::handleRequest(const std::shared_ptr<Connection>& connection,
     const CrackedPacket cracked = CPacket::CrackHTTPPacket(text);
     if (!cracked || cracked.packet->PacketType() != PacketGet) {
         answerBadRequest(*connection);
-        return;
+        return true;
     }
     const std::uint32_t generation = connection->Generation();
     cracked.packet->Bind(connection, connection->Index());

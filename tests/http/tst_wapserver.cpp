@@ -382,6 +382,26 @@ private Q_SLOTS:
             reader->Socket().abort();
         QTRY_COMPARE(h.server.ActiveDownloads(), 0);
         QTRY_COMPARE(h.server.OpenConnections(), 0);
+
+        // Phones that go away in the middle of their downloads, unread bytes
+        // waiting, end only their own download (sendfile to a closed
+        // connection raises SIGPIPE unless it is ignored).
+        h.server.SetMaxDownloads(100);
+        readers.clear();
+        for (int i = 0; i < 40; ++i) {
+            readers.push_back(std::make_unique<LoopbackClient>(h.port()));
+            readers.back()->Socket().setReadBufferSize(4096);
+            readers.back()->Send(LoopbackClient::Request("/file"));
+        }
+        QTRY_COMPARE(h.site.roots.size(), 43);
+        for (auto& reader : readers)
+            QVERIFY(reader->WaitForBytes(1));
+        readers.clear();
+        QTRY_COMPARE(h.server.ActiveDownloads(), 0);
+        LoopbackClient after(h.port());
+        after.Send(LoopbackClient::Request("/deck"));
+        QVERIFY(after.WaitClosed());
+        QVERIFY(after.Received().endsWith(DeckTail));
     }
 
     void stopFromWithinARequestEndsEveryConnection() {
