@@ -195,16 +195,17 @@ QByteArray CPacket::BuildResponse(const QByteArray& sResponse, int eHTTPResponse
     return out;
 }
 
-QByteArray CPacket::BadRequestAnswer() {
+QByteArray CPacket::BadRequestAnswer(const QByteArray& request) {
     static const QByteArray deck =
         "<?xml version=\"1.0\"?>\n"
         "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
         "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n"
         "<wml><card id=\"BadRequest\" title=\"Bad Request\"><p>This request could not be "
         "understood.</p></card></wml>";
-    // Delimited by its length: a client whose request could not be read may
-    // not read chunks either.
-    return BuildResponse(deck, HttpBadRequest, CurrentHttpDate(), BodyFraming::ContentLength);
+    const qsizetype lineEnd = request.indexOf(CrLf);
+    const bool http10 = lineEnd >= 0 && QByteArrayView(request).first(lineEnd).endsWith("HTTP/1.0");
+    return BuildResponse(deck, HttpBadRequest, CurrentHttpDate(),
+                         http10 ? BodyFraming::ContentLength : BodyFraming::Chunked);
 }
 
 bool CPacket::SaysConnectionClose(const QByteArray& rawResponse) {

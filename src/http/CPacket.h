@@ -89,9 +89,10 @@ public:
     static const QByteArray& CurrentHttpDate();
     // Whether the header block of a raw answer says "Connection: close".
     static bool SaysConnectionClose(const QByteArray& rawResponse);
-    // The answer to a request that cannot be parsed: status 400 and a
-    // one-line deck.
-    static QByteArray BadRequestAnswer();
+    // The answer to a request that cannot be parsed (given as far as it
+    // came): status 400 and a one-line deck, by its length for a request
+    // line that names HTTP/1.0, chunked otherwise like every other deck.
+    static QByteArray BadRequestAnswer(const QByteArray& request);
 
     int SocketIndex() const { return m_iSocketIndex; }
     const QByteArray& Root() const { return m_sRoot; }

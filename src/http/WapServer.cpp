@@ -252,7 +252,7 @@ void WapServer::serveWaitingRequests(Connection& connection) {
         if (frame.outcome == RequestFramer::Outcome::Incomplete)
             return;
         if (frame.outcome == RequestFramer::Outcome::TooLarge) {
-            answerBadRequest(connection);
+            answerBadRequest(connection, {});
             return;
         }
         markBusy(connection);
@@ -266,7 +266,7 @@ bool WapServer::handleRequest(const std::shared_ptr<Connection>& connection,
                               const QByteArray& text) {
     const CrackedPacket cracked = CPacket::CrackHTTPPacket(text);
     if (!cracked || cracked.packet->PacketType() != PacketGet) {
-        answerBadRequest(*connection);
+        answerBadRequest(*connection, text);
         return true;
     }
     const std::uint32_t generation = connection->Generation();
@@ -283,8 +283,8 @@ bool WapServer::handleRequest(const std::shared_ptr<Connection>& connection,
     return !cracked.packet->IsDeferred();
 }
 
-void WapServer::answerBadRequest(Connection& connection) {
-    connection.Write(CPacket::BadRequestAnswer());
+void WapServer::answerBadRequest(Connection& connection, const QByteArray& request) {
+    connection.Write(CPacket::BadRequestAnswer(request));
     connection.CloseAfterSending();
 }
 

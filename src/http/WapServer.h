@@ -91,7 +91,7 @@ private:
     void serveWaitingRequests(Connection& connection);
     // False when the handler answers later.
     bool handleRequest(const std::shared_ptr<Connection>& connection, const QByteArray& text);
-    void answerBadRequest(Connection& connection);
+    void answerBadRequest(Connection& connection, const QByteArray& request);
     void logSocketFailure(int index, const QString& description);
     void closeIdleConnections();
     void markBusy(Connection& connection);

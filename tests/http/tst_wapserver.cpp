@@ -175,6 +175,11 @@ private Q_SLOTS:
         QVERIFY(h.open());
         LoopbackClient http10(h.port());
         http10.Send("GET /deck HTTP/1.0\r\n\r\n");
+        LoopbackClient badHttp10(h.port());
+        badHttp10.Send("GET /%zz HTTP/1.0\r\n\r\n");
+        QVERIFY(badHttp10.WaitClosed());
+        QVERIFY(badHttp10.Received().startsWith(BadRequestLine));
+        QVERIFY(badHttp10.Received().endsWith("</card></wml>"));
         LoopbackClient head(h.port());
         head.Send(LoopbackClient::Request("/deck", "HEAD"));
         QVERIFY(http10.WaitClosed() && head.WaitClosed());
@@ -263,7 +268,7 @@ private Q_SLOTS:
         for (LoopbackClient* client : {&garbage, &huge, &put, &badEscape}) {
             QVERIFY(client->WaitClosed());
             QVERIFY(client->Received().startsWith(BadRequestLine));
-            QVERIFY(client->Received().endsWith("</card></wml>"));
+            QVERIFY(client->Received().endsWith("</card></wml>\r\n0\r\n\r\n"));
         }
         LoopbackClient unanswered(h.port());
         unanswered.Send(LoopbackClient::Request("/nothing"));
