@@ -10,7 +10,8 @@ packages=(
   libminiupnpc-dev libwbxml2-dev
   libxml2-utils kannel kannel-extras
   dbus-daemon
-  nginx-light wrk
+  nginx-light wrk linux-perf
+  clang libclang-rt-14-dev libfuzzer-14-dev
   procps iproute2 curl
   xvfb xauth trayer x11-utils desktop-file-utils
 )

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Checks the layering and the formatting, then builds Pocketlane with
 # AddressSanitizer and UBSan (installing what it needs on first use) and runs
-# every test.
+# every test; then builds the fuzz targets with clang in a build folder of
+# their own and runs each for a bounded time (POCKETLANE_FUZZ_SECONDS each,
+# default 45; 0 skips them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -13,5 +15,27 @@ cmake --build "$build"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/support/lsan.supp}
-cd "$build"
-ctest --output-on-failure -j2 "$@"
+(cd "$build" && ctest --output-on-failure -j2 "$@")
+
+fuzz_seconds=${POCKETLANE_FUZZ_SECONDS:-45}
+[ "$fuzz_seconds" -gt 0 ] || exit 0
+fuzz_build=${POCKETLANE_FUZZ_BUILD_DIR:-build-fuzz}
+cmake -S . -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPOCKETLANE_FUZZ=ON \
+  -DPOCKETLANE_BUILD_TESTS=OFF -DPOCKETLANE_BUILD_BENCH=OFF >/dev/null
+cmake --build "$fuzz_build" --target fuzz
+for target in "$fuzz_build"/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=${target##*/fuzz_}
+  # A scratch copy of the seed corpus: what a run finds stays out of the tree.
+  corpus="$fuzz_build/corpus-$name"
+  rm -rf "$corpus" && mkdir -p "$corpus" && cp fuzz/corpus/"$name"/* "$corpus"/
+  echo "fuzzing $name for ${fuzz_seconds}s"
+  if ! "$target" -max_total_time="$fuzz_seconds" -artifact_prefix="$fuzz_build/$name-" \
+      "$corpus" >"$fuzz_build/$name.log" 2>&1; then
+    tail -n 60 "$fuzz_build/$name.log"
+    echo "fuzz target $name failed; the input is in $fuzz_build/$name-*" >&2
+    exit 1
+  fi
+  tail -n 1 "$fuzz_build/$name.log"
+done

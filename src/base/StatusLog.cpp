@@ -12,16 +12,60 @@ void StatusLog::setExtendedLoggingSwitch(std::function<bool()> isOn) {
 void StatusLog::LogStatus(int level, const QString& message) {
     if (level == LogDetail && !(m_extendedLogging && m_extendedLogging()))
         return;
-    if (m_lines.size() >= MaxLines) {
-        beginRemoveRows({}, 0, 0);
-        m_lines.removeFirst();
-        endRemoveRows();
-    }
-    const int row = int(m_lines.size());
-    beginInsertRows({}, row, row);
-    m_lines.append(Line{QDateTime::currentDateTime(), level, message});
+    Line added{QDateTime::currentDateTime(), level, message};
+    if (bytesOf(added) > MaxBytes)
+        added.message.truncate(MaxBytes / qsizetype(sizeof(QChar)));
+    // Make room: for the line itself, and for its text within the byte cap.
+    int drop = 0;
+    qsizetype freed = 0;
+    while (drop < m_count &&
+           (m_count - drop >= MaxLines || m_textBytes - freed + bytesOf(added) > MaxBytes))
+        freed += bytesOf(line(drop++));
+    dropOldest(drop);
+    if (m_count == int(m_ring.size()))
+        grow();
+    beginInsertRows({}, m_count, m_count);
+    Line& stored = m_ring[(m_first + m_count) % m_ring.size()];
+    stored = std::move(added);
+    m_textBytes += bytesOf(stored);
+    ++m_count;
     endInsertRows();
-    Q_EMIT lineAdded(m_lines.constLast());
+    Q_EMIT lineAdded(stored);
+}
+
+void StatusLog::dropOldest(int count) {
+    if (count <= 0)
+        return;
+    beginRemoveRows({}, 0, count - 1);
+    for (int i = 0; i < count; ++i) {
+        Line& oldest = m_ring[m_first];
+        m_textBytes -= bytesOf(oldest);
+        oldest = Line{};
+        m_first = (m_first + 1) % int(m_ring.size());
+    }
+    m_count -= count;
+    endRemoveRows();
+}
+
+// Doubles the ring (up to MaxLines) with its lines in order from the start.
+void StatusLog::grow() {
+    std::vector<Line> larger(std::min<size_t>(MaxLines, std::max<size_t>(64, m_ring.size() * 2)));
+    for (int row = 0; row < m_count; ++row)
+        larger[row] = std::move(m_ring[(m_first + row) % m_ring.size()]);
+    m_ring = std::move(larger);
+    m_first = 0;
+}
+
+const StatusLog::Line& StatusLog::line(int row) const {
+    return m_ring[(m_first + row) % m_ring.size()];
+}
+
+QList<StatusLog::Line> StatusLog::lines() const {
+    QList<Line> all;
+    all.reserve(m_count);
+    for (int row = 0; row < m_count; ++row)
+        all.append(line(row));
+    return all;
 }
 
 QString StatusLog::formatLine(const Line& line) {
@@ -30,7 +74,7 @@ QString StatusLog::formatLine(const Line& line) {
 }
 
 int StatusLog::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(m_lines.size());
+    return parent.isValid() ? 0 : m_count;
 }
 
 int StatusLog::columnCount(const QModelIndex& parent) const {
@@ -38,9 +82,9 @@ int StatusLog::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant StatusLog::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_lines.size())
+    if (!index.isValid() || index.row() >= m_count)
         return {};
-    const Line& line = m_lines.at(index.row());
+    const Line& line = this->line(index.row());
     switch (role) {
     case Qt::DisplayRole:
         if (index.column() == DateColumn)

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 // Levels of the status log.
 enum LogLevel { LogError = 1, LogNotice = 2, LogDetail = 3 };
@@ -25,9 +26,11 @@ public:
     enum Column { DateColumn = 0, MessageColumn = 1 };
     enum Role { LevelRole = Qt::UserRole + 1 };
 
-    // The log keeps the newest lines only, so that a server that runs for
-    // months with visitors keeps a flat memory footprint.
+    // The log keeps the newest lines only, and no more than MaxBytes of
+    // their texts, so that a server that runs for months with visitors (or
+    // is fed long texts by one) keeps a flat memory footprint.
     static constexpr int MaxLines = 10000;
+    static constexpr qsizetype MaxBytes = 4 * 1024 * 1024;
 
     explicit StatusLog(QObject* parent = nullptr);
 
@@ -38,7 +41,11 @@ public:
     // Where LogStatus asks whether extended logging is on (default: off).
     void setExtendedLoggingSwitch(std::function<bool()> isOn);
 
-    const QList<Line>& lines() const { return m_lines; }
+    // The lines held, oldest first.
+    QList<Line> lines() const;
+    const Line& line(int row) const;
+    // The bytes of the texts held.
+    qsizetype textBytes() const { return m_textBytes; }
     // The line as one text: date, level and message (the headless program's
     // stderr mirror).
     static QString formatLine(const Line& line);
@@ -53,6 +60,17 @@ Q_SIGNALS:
     void lineAdded(const StatusLog::Line& line);
 
 private:
-    QList<Line> m_lines;
+    static qsizetype bytesOf(const Line& line) {
+        return line.message.size() * qsizetype(sizeof(QChar));
+    }
+    void dropOldest(int count);
+    void grow();
+
+    // A ring: the oldest line sits at m_first, the newest m_count - 1
+    // places after it, so that dropping the oldest moves nothing.
+    std::vector<Line> m_ring;
+    int m_first = 0;
+    int m_count = 0;
+    qsizetype m_textBytes = 0;
     std::function<bool()> m_extendedLogging;
 };

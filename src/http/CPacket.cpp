@@ -2,22 +2,17 @@
 
 #include "base/PocketlaneError.h"
 #include "base/basUtilities.h"
-#include "http/SocketElement.h"
-#include "http/TcpConnection.h"
+#include "http/Connection.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <QLocale>
+#include <unistd.h>
 
 namespace {
 
-const QByteArray CrLf("\r\n");
-
-[[noreturn]] void FailParse(const char* reason) {
-    throw PocketlaneError(ErrBadRequest, QString::fromLatin1(reason),
-                          QStringLiteral("CPacket.CrackHTTPPacket"));
-}
+constexpr QByteArrayView CrLf = "\r\n";
+constexpr QByteArrayView EndOfRequest = "\r\n\r\n";
 
 QByteArray TrimSpaces(const QByteArray& text) {
     qsizetype begin = 0;
@@ -34,98 +29,187 @@ QList<QByteArray> SplitPieces(const QByteArray& text, char separator) {
     return text.isEmpty() ? QList<QByteArray>() : text.split(separator);
 }
 
+void AppendTwoDigits(QByteArray& out, int value) {
+    out.append(char('0' + value / 10));
+    out.append(char('0' + value % 10));
+}
+
 } // namespace
 
-CPacket::CPacket() = default;
+CrackedPacket CPacket::CrackHTTPPacket(const QByteArray& sHTTPPacket) {
+    auto packet = std::make_shared<CPacket>();
+    QString failure;
+    try {
+        failure = packet->parse(sHTTPPacket);
+    } catch (const PocketlaneError& error) {
+        failure = error.Description();
+    }
+    if (!failure.isEmpty())
+        return {nullptr, failure};
+    return {std::move(packet), {}};
+}
 
-void CPacket::CrackHTTPPacket(const QByteArray& sHTTPPacket) {
-    m_sRoot.clear();
+QString CPacket::parse(const QByteArray& sHTTPPacket) {
     const qsizetype requestLineEnd = sHTTPPacket.indexOf(CrLf);
     if (requestLineEnd < 0)
-        FailParse("The request has no line end");
+        return QStringLiteral("The request has no line end");
     const QByteArray requestLine = sHTTPPacket.left(requestLineEnd);
-    parseHeaderBlock(sHTTPPacket, requestLine.size());
-    if (!requestLine.isEmpty())
-        parseRequestLine(requestLine);
+    QString failure = parseHeaderBlock(sHTTPPacket, requestLine.size());
+    if (failure.isEmpty() && !requestLine.isEmpty())
+        failure = parseRequestLine(requestLine);
+    return failure;
 }
 
 // The header lines run from after the request line's CR LF up to the last
-// four characters of the text (the CR LF CR LF that end the request).
-void CPacket::parseHeaderBlock(const QByteArray& sHTTPPacket, qsizetype requestLineLength) {
+// four characters of the text (the CR LF CR LF that end the request). A
+// request line followed directly by the blank line has no header lines.
+QString CPacket::parseHeaderBlock(const QByteArray& sHTTPPacket, qsizetype requestLineLength) {
     const qsizetype count = sHTTPPacket.size() - requestLineLength - 6;
-    if (count < 0)
-        FailParse("The request has no header line");
+    if (count < 0) {
+        const bool endsRightAfterRequestLine =
+            sHTTPPacket.size() == requestLineLength + EndOfRequest.size() &&
+            sHTTPPacket.endsWith(EndOfRequest);
+        return endsRightAfterRequestLine ? QString()
+                                         : QStringLiteral("The request has no header line");
+    }
     const QByteArray block = sHTTPPacket.mid(requestLineLength + 2, count);
     for (const QByteArray& line : SplitPieces(block, '\n')) {
         const qsizetype colon = line.indexOf(':');
         if (colon < 0)
-            FailParse("A header line has no colon");
+            return QStringLiteral("A header line has no colon");
         m_oHeaders.Add(line.left(colon), line.mid(colon + 1));
     }
+    return {};
 }
 
-void CPacket::parseRequestLine(const QByteArray& requestLine) {
+QString CPacket::parseRequestLine(const QByteArray& requestLine) {
     const qsizetype space = requestLine.indexOf(' ');
     if (space < 0)
-        FailParse("The request line has no space");
+        return QStringLiteral("The request line has no space");
     const qsizetype methodPartLength = space + 1;
-    const QByteArray method = TrimSpaces(requestLine.left(methodPartLength));
-    if (method == "GET")
+    m_method = TrimSpaces(requestLine.left(methodPartLength));
+    if (m_method == "GET")
         m_lPacketType = PacketGet;
-    else if (method == "PUT")
+    else if (m_method == "PUT")
         m_lPacketType = PacketPut;
 
     // The path runs from the space up to the space and protocol name (nine
     // characters) at the end of the line.
     const qsizetype count = requestLine.size() - methodPartLength - 8;
     if (count < 0)
-        FailParse("The request line has no path");
+        return QStringLiteral("The request line has no path");
+    m_protocol = requestLine.right(8);
     // The path is split into the root and the query before anything is
     // decoded, and each name and value is decoded once on its own, so that a
     // visitor's "&", "=", "?", "+" or "%" arrives as typed.
     const QByteArray path = TrimSpaces(requestLine.mid(methodPartLength - 1, count));
     if (path.isEmpty())
-        FailParse("The request path is empty");
+        return QStringLiteral("The request path is empty");
     const qsizetype question = path.indexOf('?');
     m_sRoot = basUtilities::URLDecode(question < 0 ? path : path.left(question));
-    if (question >= 0)
-        parseQuery(path.mid(question + 1));
-}
-
-void CPacket::parseQuery(const QByteArray& query) {
-    for (const QByteArray& piece : SplitPieces(query, '&')) {
-        const qsizetype equals = piece.indexOf('=');
-        if (equals < 0)
-            FailParse("A query variable has no \"=\"");
-        m_oVariables.Add(basUtilities::URLDecode(piece.left(equals)),
-                         basUtilities::URLDecode(piece.mid(equals + 1)));
+    if (question >= 0) {
+        for (const QByteArray& piece : SplitPieces(path.mid(question + 1), '&')) {
+            const qsizetype equals = piece.indexOf('=');
+            if (equals < 0)
+                return QStringLiteral("A query variable has no \"=\"");
+            m_oVariables.Add(basUtilities::URLDecode(piece.left(equals)),
+                             basUtilities::URLDecode(piece.mid(equals + 1)));
+        }
     }
+    return {};
 }
 
-QByteArray CPacket::HttpDate(const QDateTime& whenUtc) {
-    const QString text = QLocale::c().toString(whenUtc.toUTC(), u"ddd, dd MMM yyyy HH:mm:ss");
-    return text.toLatin1() + " GMT ";
+void CPacket::Bind(std::weak_ptr<Connection> connection, int socketIndex) {
+    if (const auto open = connection.lock())
+        m_generation = open->Generation();
+    m_connection = std::move(connection);
+    m_iSocketIndex = socketIndex;
 }
 
-QByteArray CPacket::BuildResponse(const QByteArray& sResponse, int eHTTPResponse,
-                                  const QDateTime& whenUtc) {
+CPacket::BodyFraming CPacket::ResponseFraming() const {
+    if (m_method == "HEAD")
+        return BodyFraming::HeadersOnly;
+    if (m_protocol == "HTTP/1.0" || m_protocol == "HTTP/0.9")
+        return BodyFraming::ContentLength;
+    return BodyFraming::Chunked;
+}
+
+QByteArray CPacket::HttpDate(std::time_t secondsSinceEpoch) {
+    static constexpr char Days[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr char Months[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::tm utc{};
+    ::gmtime_r(&secondsSinceEpoch, &utc);
     QByteArray out;
-    out.reserve(sResponse.size() + 256);
-    out += eHTTPResponse == HttpBadRequest ? "HTTP/1.1 400 OK\r\n" : "HTTP/1.1 200 OK\r\n";
-    out += "Date: " + HttpDate(whenUtc) + CrLf;
-    out += "Server: Quill\r\n";
-    out += "Cache-Control: no-cache\r\n";
-    out += "Connection: Close\r\n";
-    out += "Transfer-Encoding: chunked\r\n";
-    out += "Content-Type: text/vnd.wap.wml\r\n\r\n";
-    out += QByteArray::number(sResponse.size(), 16).toUpper() + " \r\n";
-    out += sResponse;
-    out += "\r\n0\r\n\r\n";
+    out.reserve(30);
+    out.append(Days[utc.tm_wday]).append(", ");
+    AppendTwoDigits(out, utc.tm_mday);
+    out.append(' ').append(Months[utc.tm_mon]).append(' ');
+    out.append(QByteArray::number(utc.tm_year + 1900).rightJustified(4, '0')).append(' ');
+    AppendTwoDigits(out, utc.tm_hour);
+    out.append(':');
+    AppendTwoDigits(out, utc.tm_min);
+    out.append(':');
+    AppendTwoDigits(out, utc.tm_sec);
+    out.append(" GMT ");
     return out;
 }
 
+// The Date header changes once a second; formatting it anew for every
+// answer would be wasted work. Only the event loop's thread answers.
+const QByteArray& CPacket::CurrentHttpDate() {
+    static std::time_t formattedSecond = -1;
+    static QByteArray formatted;
+    const std::time_t now = std::time(nullptr);
+    if (now != formattedSecond) {
+        formatted = HttpDate(now);
+        formattedSecond = now;
+    }
+    return formatted;
+}
+
+QByteArray CPacket::BuildResponse(const QByteArray& sResponse, int eHTTPResponse,
+                                  const QByteArray& date, BodyFraming framing) {
+    QByteArray out;
+    out.reserve(sResponse.size() + 256);
+    out.append(eHTTPResponse == HttpBadRequest ? "HTTP/1.1 400 OK\r\n" : "HTTP/1.1 200 OK\r\n");
+    out.append("Date: ").append(date).append(CrLf);
+    out.append("Server: Quill\r\n"
+               "Cache-Control: no-cache\r\n"
+               "Connection: Close\r\n");
+    if (framing == BodyFraming::ContentLength) {
+        out.append("Content-Type: text/vnd.wap.wml\r\nContent-Length: ")
+            .append(QByteArray::number(sResponse.size()))
+            .append("\r\n\r\n")
+            .append(sResponse);
+        return out;
+    }
+    out.append("Transfer-Encoding: chunked\r\n"
+               "Content-Type: text/vnd.wap.wml\r\n\r\n");
+    if (framing == BodyFraming::HeadersOnly)
+        return out;
+    out.append(QByteArray::number(sResponse.size(), 16).toUpper())
+        .append(" \r\n")
+        .append(sResponse)
+        .append("\r\n0\r\n\r\n");
+    return out;
+}
+
+QByteArray CPacket::BadRequestAnswer(const QByteArray& request) {
+    static const QByteArray deck =
+        "<?xml version=\"1.0\"?>\n"
+        "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+        "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n"
+        "<wml><card id=\"BadRequest\" title=\"Bad Request\"><p>This request could not be "
+        "understood.</p></card></wml>";
+    const qsizetype lineEnd = request.indexOf(CrLf);
+    const bool http10 = lineEnd >= 0 && QByteArrayView(request).first(lineEnd).endsWith("HTTP/1.0");
+    return BuildResponse(deck, HttpBadRequest, CurrentHttpDate(),
+                         http10 ? BodyFraming::ContentLength : BodyFraming::Chunked);
+}
+
 bool CPacket::SaysConnectionClose(const QByteArray& rawResponse) {
-    const qsizetype headerEnd = rawResponse.indexOf("\r\n\r\n");
+    const qsizetype headerEnd = rawResponse.indexOf(EndOfRequest);
     const QByteArray block = headerEnd < 0 ? rawResponse : rawResponse.left(headerEnd);
     for (const QByteArray& line : block.split('\n')) {
         const qsizetype colon = line.indexOf(':');
@@ -139,32 +223,64 @@ bool CPacket::SaysConnectionClose(const QByteArray& rawResponse) {
     return false;
 }
 
-SocketElement& CPacket::connectedSocket(const char* operation) const {
-    if (!m_oSocket || m_oSocket->State() != int(SocketState::Connected))
+std::shared_ptr<Connection> CPacket::connectedSocket(const char* operation) const {
+    auto connection = m_connection.lock();
+    if (!connection || connection->Generation() != m_generation || !connection->TakesRequests())
         throw PocketlaneError(ErrNotConnected, QStringLiteral("The connection is closed"),
                               QStringLiteral("CPacket.") + QLatin1String(operation));
-    return *m_oSocket;
+    return connection;
 }
 
 void CPacket::SendResponse(const QByteArray& sResponse, int eHTTPResponse) {
-    SocketElement& socket = connectedSocket("SendResponse");
-    socket.SendData(BuildResponse(sResponse, eHTTPResponse, QDateTime::currentDateTimeUtc()));
-    socket.CloseAfterSending();
+    const auto connection = connectedSocket("SendResponse");
+    connection->Write(
+        BuildResponse(sResponse, eHTTPResponse, CurrentHttpDate(), ResponseFraming()));
     m_bAnswered = true;
+    connection->CloseAfterSending();
 }
 
 void CPacket::SendRawResponse(const QByteArray& sRawResponse) {
-    SocketElement& socket = connectedSocket("SendRawResponse");
-    socket.SendData(sRawResponse);
-    if (SaysConnectionClose(sRawResponse))
-        socket.CloseAfterSending();
+    const auto connection = connectedSocket("SendRawResponse");
+    const bool closeAfter = SaysConnectionClose(sRawResponse);
+    if (ResponseFraming() == BodyFraming::HeadersOnly) {
+        const qsizetype headerEnd = sRawResponse.indexOf(EndOfRequest);
+        connection->Write(headerEnd < 0 ? sRawResponse
+                                        : sRawResponse.left(headerEnd + EndOfRequest.size()));
+    } else {
+        connection->Write(sRawResponse);
+    }
     m_bAnswered = true;
+    if (closeAfter)
+        connection->CloseAfterSending();
 }
 
-void CPacket::SendStream(std::unique_ptr<ResponseStream> stream) {
-    SocketElement& socket = connectedSocket("SendStream");
-    socket.SendStream(std::move(stream));
+bool CPacket::DownloadSlotAvailable() const {
+    const auto connection = m_connection.lock();
+    return connection && connection->DownloadSlotAvailable();
+}
+
+void CPacket::SendFile(const QByteArray& headers, int fileFd, qint64 offset, qint64 length) {
+    std::shared_ptr<Connection> connection;
+    try {
+        connection = connectedSocket("SendFile");
+        if (ResponseFraming() != BodyFraming::HeadersOnly && length > 0 &&
+            !connection->DownloadSlotAvailable())
+            throw PocketlaneError(ErrTooManyDownloads, QStringLiteral("Too many downloads at once"),
+                                  QStringLiteral("CPacket.SendFile"));
+    } catch (...) {
+        ::close(fileFd);
+        throw;
+    }
     m_bAnswered = true;
+    if (ResponseFraming() == BodyFraming::HeadersOnly || length <= 0) {
+        ::close(fileFd);
+        connection->Write(headers);
+    } else {
+        connection->Write(headers, true);
+        connection->SendFile(fileFd, offset, length);
+    }
+    if (SaysConnectionClose(headers))
+        connection->CloseAfterSending();
 }
 
 void CPacket::WhenAnswerDelivered(std::function<void()> done, int waitLimitMs) const {
@@ -173,21 +289,12 @@ void CPacket::WhenAnswerDelivered(std::function<void()> done, int waitLimitMs) c
         if (!std::exchange(*called, true))
             done();
     };
-    // A connection told to close once its answer is written is in the
-    // closing state until then: its bytes still have to leave too.
-    TcpConnection* connection = m_oSocket ? m_oSocket->Connection() : nullptr;
-    if (!connection || !connection->isOpen() || connection->bytesToWrite() == 0) {
+    const auto connection = m_connection.lock();
+    if (!connection || connection->Generation() != m_generation || !connection->IsOpen() ||
+        connection->BytesToWrite() == 0) {
         QTimer::singleShot(0, QCoreApplication::instance(), once);
         return;
     }
-    auto* waitLimit = new QTimer(connection);
-    waitLimit->setSingleShot(true);
-    QObject::connect(waitLimit, &QTimer::timeout, once);
-    QObject::connect(connection, &TcpConnection::bytesWritten, waitLimit, [connection, once] {
-        if (connection->bytesToWrite() == 0)
-            once();
-    });
-    QObject::connect(connection, &TcpConnection::disconnected, waitLimit, once);
-    QObject::connect(connection, &QObject::destroyed, QCoreApplication::instance(), once);
-    waitLimit->start(waitLimitMs);
+    connection->WhenDrained(once);
+    QTimer::singleShot(waitLimitMs, QCoreApplication::instance(), once);
 }

@@ -1,50 +1,75 @@
 #pragma once
 
-#include "http/ResponseStream.h"
-#include "http/SocketElement.h"
 #include "http/TextCollection.h"
 
 #include <QByteArray>
-#include <QDateTime>
-#include <QPointer>
+#include <QString>
 
+#include <ctime>
 #include <functional>
 #include <memory>
 
+class Connection;
+class CPacket;
+
 // Status lines of SendResponse.
 enum HttpResponse { HttpOk = 200, HttpBadRequest = 400 };
+// The failure SendFile raises when every download slot is taken.
+constexpr int ErrTooManyDownloads = 40007;
 // Methods told apart by CrackHTTPPacket.
 enum PacketTypes { PacketGet = 0, PacketPut = 1 };
 
+// What CrackHTTPPacket makes of a request text: the parsed request, or the
+// reason it could not be parsed.
+struct CrackedPacket {
+    std::shared_ptr<CPacket> packet;
+    QString failure;
+    explicit operator bool() const { return packet != nullptr; }
+};
+
 // One request and its answer: the parsed request (path, method, query
-// variables, headers) and the connection element every answer is written
-// to. Texts are bytes, one character per byte, as they came off the socket.
+// variables, headers) and the response writer for the connection it came
+// on. Texts are bytes, one character per byte, as they came off the socket.
 class CPacket : public std::enable_shared_from_this<CPacket> {
 public:
-    CPacket();
+    // How an answer's body is delimited.
+    enum class BodyFraming {
+        Chunked,       // HTTP/1.1: the deck as one chunk and the last chunk
+        ContentLength, // HTTP/1.0 clients, which cannot read chunks
+        HeadersOnly,   // HEAD: the headers the body would have, no body
+    };
 
     // Parses one complete request text (request line, header lines and the
-    // blank line). Raises PocketlaneError when the text cannot be parsed.
-    void CrackHTTPPacket(const QByteArray& sHTTPPacket);
+    // blank line). A request without any header line is valid (HTTP/1.0).
+    static CrackedPacket CrackHTTPPacket(const QByteArray& sHTTPPacket);
 
-    // The whole HTTP answer for a WML deck in one write: the fixed headers,
-    // the deck as one chunk and the last chunk. The connection closes once
-    // it has been written, as its "Connection: Close" header says. Raises
-    // PocketlaneError when the connection is gone.
+    // Binds the request to the connection (element index) its answer goes to.
+    void Bind(std::weak_ptr<Connection> connection, int socketIndex);
+
+    // The whole HTTP answer for a WML deck in one write: the fixed headers
+    // and the deck, delimited as the client can read it. The connection
+    // closes once it has been written, as its "Connection: Close" header
+    // says. Raises PocketlaneError when the connection is gone.
     void SendResponse(const QByteArray& sResponse, int eHTTPResponse);
-    // Writes the text unchanged; the caller builds status line and headers.
-    // The connection closes after it only when its headers say
-    // "Connection: close".
+    // Writes the text unchanged (only its headers for HEAD); the caller
+    // builds status line and headers. The connection closes after it only
+    // when its headers say "Connection: close".
     void SendRawResponse(const QByteArray& sRawResponse);
-    // Sends an answer piece by piece (headers included) as the connection
-    // drains. Requests that follow on the connection wait until it ends.
-    void SendStream(std::unique_ptr<ResponseStream> stream);
+    // A download: the header block, then length bytes of the open file
+    // fileFd from offset, sent by the system from the file as the
+    // connection drains. Exactly length bytes go out: a file that grows
+    // meanwhile is cut there, and one that shrinks closes the connection.
+    // Takes fileFd over. Requests that follow on the connection wait until
+    // the download ends. Raises PocketlaneError when the connection is gone
+    // or no download slot is free (ask DownloadSlotAvailable first).
+    void SendFile(const QByteArray& headers, int fileFd, qint64 offset, qint64 length);
+    // Whether the server takes one more simultaneous download now.
+    bool DownloadSlotAvailable() const;
 
     // Calls done once the answer written so far has left for the other end
     // (handed to the system), the connection has closed or gone, or after
     // waitLimitMs at the latest; from the event loop, never from within this
-    // call. With no connection or nothing left to send, done follows as soon
-    // as the current event is finished.
+    // call.
     void WhenAnswerDelivered(std::function<void()> done, int waitLimitMs) const;
 
     // Whether any answer was written or started for this request.
@@ -54,37 +79,48 @@ public:
     void Defer() { m_bDeferred = true; }
     bool IsDeferred() const { return m_bDeferred; }
 
-    // The bytes SendResponse writes for a deck at the given time.
+    // The bytes SendResponse writes for a deck with the given Date value.
     static QByteArray BuildResponse(const QByteArray& sResponse, int eHTTPResponse,
-                                    const QDateTime& whenUtc);
+                                    const QByteArray& date,
+                                    BodyFraming framing = BodyFraming::Chunked);
     // The "Date: " header value: RFC 1123 date in GMT with a space after GMT.
-    static QByteArray HttpDate(const QDateTime& whenUtc);
+    static QByteArray HttpDate(std::time_t secondsSinceEpoch);
+    // HttpDate of now, formatted once per second.
+    static const QByteArray& CurrentHttpDate();
     // Whether the header block of a raw answer says "Connection: close".
     static bool SaysConnectionClose(const QByteArray& rawResponse);
+    // The answer to a request that cannot be parsed (given as far as it
+    // came): status 400 and a one-line deck, by its length for a request
+    // line that names HTTP/1.0, chunked otherwise like every other deck.
+    static QByteArray BadRequestAnswer(const QByteArray& request);
 
-    SocketElement* Socket() const { return m_oSocket; }
-    void SetSocket(SocketElement* oSocket) { m_oSocket = oSocket; }
     int SocketIndex() const { return m_iSocketIndex; }
-    void SetSocketIndex(int iSocketIndex) { m_iSocketIndex = iSocketIndex; }
     const QByteArray& Root() const { return m_sRoot; }
-    void SetRoot(const QByteArray& sRoot) { m_sRoot = sRoot; }
     int PacketType() const { return m_lPacketType; }
-    void SetPacketType(int lPacketType) { m_lPacketType = lPacketType; }
+    const QByteArray& Method() const { return m_method; }
+    // The protocol name closing the request line, such as "HTTP/1.1".
+    const QByteArray& Protocol() const { return m_protocol; }
+    // How an answer of SendResponse is delimited for this request.
+    BodyFraming ResponseFraming() const;
     const TextCollection& Variables() const { return m_oVariables; }
     TextCollection& Variables() { return m_oVariables; }
     const TextCollection& Headers() const { return m_oHeaders; }
     TextCollection& Headers() { return m_oHeaders; }
 
 private:
-    SocketElement& connectedSocket(const char* operation) const;
-    void parseHeaderBlock(const QByteArray& sHTTPPacket, qsizetype requestLineLength);
-    void parseRequestLine(const QByteArray& requestLine);
+    std::shared_ptr<Connection> connectedSocket(const char* operation) const;
+    QString parse(const QByteArray& sHTTPPacket);
+    QString parseHeaderBlock(const QByteArray& sHTTPPacket, qsizetype requestLineLength);
+    QString parseRequestLine(const QByteArray& requestLine);
     void parseQuery(const QByteArray& query);
 
-    QPointer<SocketElement> m_oSocket;
+    std::weak_ptr<Connection> m_connection;
+    std::uint32_t m_generation = 0;
     int m_iSocketIndex = 0;
     QByteArray m_sRoot;
     int m_lPacketType = PacketGet;
+    QByteArray m_method;
+    QByteArray m_protocol;
     TextCollection m_oVariables;
     TextCollection m_oHeaders;
     bool m_bAnswered = false;

@@ -1,7 +1,5 @@
 #include "http/ListeningSocket.h"
 
-#include <QSocketNotifier>
-
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -30,19 +28,8 @@ QAbstractSocket::SocketError ListenErrorKind(int systemError) {
 
 } // namespace
 
-ListeningSocket::ListeningSocket(std::function<void(qintptr)> onConnection,
-                                 std::function<void()> onAcceptFailure, QObject* parent)
-    : QObject(parent)
-    , m_onConnection(std::move(onConnection))
-    , m_onAcceptFailure(std::move(onAcceptFailure)) {}
-
 ListeningSocket::~ListeningSocket() {
     Close();
-}
-
-void ListeningSocket::ResumeAccepting() {
-    if (m_notifier)
-        m_notifier->setEnabled(true);
 }
 
 bool ListeningSocket::openSocket() {
@@ -88,9 +75,6 @@ bool ListeningSocket::Listen(quint16 port) {
         Close();
         return false;
     }
-    m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this,
-            &ListeningSocket::acceptWaitingConnection);
     return true;
 }
 
@@ -100,12 +84,6 @@ void ListeningSocket::fail(QAbstractSocket::SocketError error, int systemError) 
 }
 
 void ListeningSocket::Close() {
-    // Close may run inside the notifier's own signal.
-    if (m_notifier) {
-        m_notifier->setEnabled(false);
-        m_notifier->deleteLater();
-    }
-    m_notifier = nullptr;
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
@@ -126,21 +104,15 @@ quint16 LocalPortOf(int descriptor) {
     return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
 }
 
-// One connection per wake-up: a flood of new connections does not hold up
-// the ones already served, and no further attempt is wasted on an empty
-// queue, as connections still queued make the socket readable again at once.
-void ListeningSocket::acceptWaitingConnection() {
+ListeningSocket::Accepted ListeningSocket::Accept() {
     const int descriptor = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (descriptor >= 0) {
-        m_onConnection(descriptor);
-        return;
-    }
+    if (descriptor >= 0)
+        return {AcceptOutcome::Accepted, descriptor};
     const int systemError = errno;
     if (systemError == EAGAIN || systemError == EWOULDBLOCK || systemError == EINTR ||
         systemError == ECONNABORTED)
-        return;
-    // Out of descriptors or memory: pause until the owner resumes.
-    m_notifier->setEnabled(false);
+        return {};
+    // Out of descriptors or memory.
     fail(QAbstractSocket::SocketResourceError, systemError);
-    m_onAcceptFailure();
+    return {AcceptOutcome::Failed, -1};
 }

@@ -1,29 +1,23 @@
 #include "http/WapServer.h"
 
-#include "base/PocketlaneError.h"
 #include "base/StatusLog.h"
 #include "http/CPacket.h"
 #include "http/RequestHandler.h"
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
+
+#include <sys/epoll.h>
+#include <unistd.h>
 
 namespace {
 
-const QByteArray EndOfHeaders("\r\n\r\n");
+constexpr std::uint64_t ListenerKey = 0;
 
-// The length of the body announced by a request's headers (0 if none); the
-// body is not read, only skipped so that it is not taken for the next
-// request.
-qint64 AnnouncedBodyLength(const QByteArray& request) {
-    for (const QByteArray& line : request.split('\n')) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon < 0 || line.left(colon).trimmed().toLower() != "content-length")
-            continue;
-        bool ok = false;
-        const qint64 length = line.mid(colon + 1).trimmed().toLongLong(&ok);
-        return ok && length > 0 ? length : 0;
-    }
-    return 0;
+qint64 MonotonicNow() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 } // namespace
@@ -32,19 +26,18 @@ WapServer::WapServer(StatusLog& log, quint16 port, QObject* parent)
     : QObject(parent)
     , m_log(log)
     , m_port(port)
-    , m_servedPort(port) {
-    m_pendingInputs.resize(1);
-    connect(&g_Winsock, &SocketElementArray::ConnectionRequest, this,
-            &WapServer::onConnectionRequest);
-    connect(&g_Winsock, &SocketElementArray::DataArrival, this, &WapServer::onDataArrival);
-    connect(&g_Winsock, &SocketElementArray::Error, this, &WapServer::onError);
-    connect(&g_Winsock, &SocketElementArray::Close, this, &WapServer::onClose);
-    connect(&g_Winsock, &SocketElementArray::StreamFinished, this,
-            &WapServer::serveWaitingRequests);
-
+    , m_servedPort(port)
+    , m_poller([this](std::uint64_t key, std::uint32_t events) { onPollEvent(key, events); }) {
+    // sendfile, unlike send, cannot be told not to raise SIGPIPE when the
+    // phone has gone: the signal would end the program.
+    std::signal(SIGPIPE, SIG_IGN);
+    g_Winsock.push_back(nullptr);
     m_acceptRetry.setSingleShot(true);
     m_acceptRetry.setInterval(AcceptRetryMs);
-    connect(&m_acceptRetry, &QTimer::timeout, this, [this] { g_Winsock[0].ResumeAccepting(); });
+    connect(&m_acceptRetry, &QTimer::timeout, this, [this] {
+        if (m_listener.Descriptor() >= 0)
+            m_poller.Change(m_listener.Descriptor(), ListenerKey, EPOLLIN);
+    });
     connect(&m_idleSweep, &QTimer::timeout, this, &WapServer::closeIdleConnections);
     SetRequestTimeout(DefaultRequestTimeoutMs);
 }
@@ -56,19 +49,14 @@ void WapServer::SetRequestTimeout(int milliseconds) {
     m_idleSweep.start(std::clamp(milliseconds / 10, 50, 1000));
 }
 
-quint16 WapServer::Port() const {
-    return m_servedPort;
-}
-
 WapServer::ListenResult WapServer::OpenListener() {
     setRunning(true);
     m_log.LogStatus(LogDetail,
                     QStringLiteral("Creating listener socket on port ") + QString::number(m_port));
-    m_lHighestSocket = 0;
     if (listen())
         return ListenResult::Listening;
     setRunning(false);
-    return classifyListenFailure(g_Winsock[0].ListenError());
+    return classifyListenFailure(m_listener.Error());
 }
 
 void WapServer::LogListening() {
@@ -79,15 +67,15 @@ void WapServer::LogListening() {
 bool WapServer::listen() {
     // Once served, the same port is taken again after a stop, also when the
     // system chose it.
-    SocketElement& listener = g_Winsock[0];
-    listener.SetLocalPort(m_servedPort);
-    if (listener.Listen()) {
-        m_servedPort = listener.LocalPort();
+    if (m_listener.Listen(m_servedPort) &&
+        m_poller.Watch(m_listener.Descriptor(), ListenerKey, EPOLLIN)) {
+        m_servedPort = m_listener.Port();
         m_listenFailureMessage.clear();
         return true;
     }
+    m_listener.Close();
     const QString port = QString::number(m_servedPort);
-    switch (classifyListenFailure(listener.ListenError())) {
+    switch (classifyListenFailure(m_listener.Error())) {
     case ListenResult::PortInUse:
         m_listenFailureMessage = QStringLiteral("The port ") + port +
                                  QStringLiteral(" is already in use on this machine.");
@@ -101,7 +89,7 @@ bool WapServer::listen() {
     default:
         m_listenFailureMessage = QStringLiteral("The port ") + port +
                                  QStringLiteral(" could not be opened: ") +
-                                 listener.ListenErrorString();
+                                 m_listener.ErrorString();
     }
     return false;
 }
@@ -127,8 +115,9 @@ void WapServer::setRunning(bool running) {
 void WapServer::StopServer() {
     setRunning(false);
     m_acceptRetry.stop();
-    for (int i = 0; i <= m_lHighestSocket; ++i)
-        dropConnection(i);
+    m_listener.Close();
+    for (int i = 1; i <= m_lHighestSocket; ++i)
+        g_Winsock[i]->Close();
     Q_EMIT Stopped();
     m_log.LogStatus(LogNotice, QStringLiteral("Pocketlane stopped by user"));
 }
@@ -146,140 +135,157 @@ bool WapServer::StartServer() {
     return true;
 }
 
-void WapServer::onConnectionRequest(int index, qintptr requestId) {
+// A key names the element (low half) and its generation (high half); an
+// event for an element that has closed or taken a newer connection since
+// is stale and dropped.
+void WapServer::onPollEvent(std::uint64_t key, std::uint32_t events) {
+    if (key == ListenerKey) {
+        acceptWaitingConnection();
+        return;
+    }
+    const int index = int(key & 0xffffffffu);
+    if (index > m_lHighestSocket)
+        return;
+    const std::shared_ptr<Connection> connection = g_Winsock[index];
+    const auto isCurrent = [&] {
+        return connection->IsOpen() && connection->Generation() == std::uint32_t(key >> 32);
+    };
+    if (!isCurrent())
+        return;
+    if (events & EPOLLOUT) {
+        markBusy(*connection);
+        connection->SendQueued();
+        if (isCurrent() && !connection->IsSending())
+            serveWaitingRequests(*connection);
+    }
+    if (isCurrent() && (events & (EPOLLIN | EPOLLHUP | EPOLLERR)))
+        onReadable(*connection);
+}
+
+// One connection per wake-up: a flood of new connections does not hold up
+// the ones already served, and no attempt is wasted on an empty queue, as
+// connections still queued make the listener ready again at once.
+void WapServer::acceptWaitingConnection() {
+    const ListeningSocket::Accepted accepted = m_listener.Accept();
+    if (accepted.outcome == ListeningSocket::AcceptOutcome::Accepted) {
+        onConnectionRequest(accepted.descriptor);
+        return;
+    }
+    if (accepted.outcome == ListeningSocket::AcceptOutcome::NoneWaiting)
+        return;
+    // Out of descriptors or memory: pause instead of retrying in a busy loop.
+    logSocketFailure(0, m_listener.ErrorString());
+    m_poller.Change(m_listener.Descriptor(), ListenerKey, 0);
+    if (m_bRunning)
+        m_acceptRetry.start();
+}
+
+void WapServer::onConnectionRequest(int descriptor) {
     if (!m_bRunning) {
         m_log.LogStatus(LogDetail,
                         QStringLiteral("Incoming connection request, but Pocketlane stopped!"));
+        ::close(descriptor);
         return;
     }
     m_log.LogStatus(LogDetail, QStringLiteral("Incoming connection request on Socket"));
-    if (index != 0)
-        return;
-    int element = closedConnectionElement();
-    if (element == 0) {
-        if (m_lHighestSocket >= m_maxElements) {
-            logSocketFailure(index, QStringLiteral("No connection element is free (the limit is ") +
-                                        QString::number(m_maxElements) + u')');
-            return;
-        }
-        element = ++m_lHighestSocket;
-        g_Winsock.CreateElement(element);
-        m_pendingInputs.resize(element + 1);
-    }
-    if (!acceptOn(element, requestId))
-        logSocketFailure(index, QStringLiteral("The connection could not be accepted"));
-}
-
-int WapServer::closedConnectionElement() const {
-    for (int i = 1; i <= m_lHighestSocket; ++i) {
-        if (g_Winsock[i].IsClosed())
-            return i;
-    }
-    return 0;
-}
-
-bool WapServer::acceptOn(int index, qintptr requestId) {
-    SocketElement& element = g_Winsock[index];
-    element.SetLocalPort(0);
-    if (!element.Accept(requestId))
-        return false;
-    pendingInput(index) = PendingInput{};
-    return true;
-}
-
-void WapServer::onDataArrival(int index, qint64 /*bytesTotal*/) {
-    if (!m_bRunning) {
-        m_log.LogStatus(LogDetail,
-                        QStringLiteral("Incoming connection request, but Pocketlane stopped!"));
+    const int index = takeClosedElement();
+    if (index == 0) {
+        ::close(descriptor);
+        logSocketFailure(0, QStringLiteral("No connection element is free (the limit is ") +
+                                QString::number(m_maxElements) + u')');
         return;
     }
+    Connection& connection = *g_Winsock[index];
+    if (!connection.Open(descriptor)) {
+        m_closedElements.push(index);
+        logSocketFailure(0, QStringLiteral("The connection could not be accepted"));
+        return;
+    }
+    ++m_openConnections;
+    connection.m_olderOpen = connection.m_newerOpen = -1;
+    markBusy(connection);
+}
+
+// The lowest closed element, or a new one; 0 when the limit is reached.
+int WapServer::takeClosedElement() {
+    if (!m_closedElements.empty()) {
+        const int index = m_closedElements.top();
+        m_closedElements.pop();
+        return index;
+    }
+    if (m_lHighestSocket >= m_maxElements)
+        return 0;
+    g_Winsock.push_back(std::make_shared<Connection>(++m_lHighestSocket, m_poller,
+                                                     static_cast<ConnectionOwner&>(*this)));
+    return m_lHighestSocket;
+}
+
+void WapServer::onReadable(Connection& connection) {
     m_log.LogStatus(LogDetail, QStringLiteral("Incoming data on Socket"));
-    serveWaitingRequests(index);
+    switch (connection.ReadWaiting()) {
+    case Connection::ReadOutcome::Arrived:
+        serveWaitingRequests(connection);
+        break;
+    case Connection::ReadOutcome::PeerClosed:
+        // The phone has closed its end: an answer still on its way is
+        // finished, nothing further is read.
+        connection.StopReading();
+        connection.CloseAfterSending();
+        break;
+    case Connection::ReadOutcome::Failed:
+        logSocketFailure(connection.Index(), connection.ErrorString());
+        connection.Close();
+        break;
+    case Connection::ReadOutcome::Nothing:
+        break;
+    }
 }
 
 // Handles every complete request that has arrived on the connection, in
-// order. Bytes of a request whose headers are not complete yet are kept for
-// the next arrival; while an answer is streamed, requests wait for its end.
-void WapServer::serveWaitingRequests(int index) {
-    if (!g_Winsock.Exists(index) || index == 0)
-        return;
-    SocketElement& element = g_Winsock[index];
-    if (element.State() != int(SocketState::Connected) || element.IsStreaming())
-        return;
-    PendingInput& input = pendingInput(index);
-    input.bytes += element.GetData();
-    QByteArray request;
-    while (takeCompleteRequest(input, request)) {
-        input.lastRequestAt = SocketElement::MonotonicNow();
-        ProcessRequest(index, request);
-        if (element.State() != int(SocketState::Connected) || element.IsStreaming())
+// order. While an answer is still being sent, later requests wait for it.
+void WapServer::serveWaitingRequests(Connection& connection) {
+    const std::shared_ptr<Connection> held = g_Winsock[connection.Index()];
+    const std::uint32_t generation = connection.Generation();
+    while (connection.TakesRequests() && connection.Generation() == generation &&
+           !connection.IsSending()) {
+        RequestFramer::Frame frame = connection.Framer().Next();
+        if (frame.outcome == RequestFramer::Outcome::Incomplete)
+            return;
+        if (frame.outcome == RequestFramer::Outcome::TooLarge) {
+            answerBadRequest(connection, {});
+            return;
+        }
+        markBusy(connection);
+        // A request answered later holds back those behind it.
+        if (!handleRequest(held, frame.request))
             return;
     }
-    if (input.bytes.size() > MaxRequestHeaderBytes)
-        dropConnection(index);
 }
 
-bool WapServer::takeCompleteRequest(PendingInput& input, QByteArray& request) {
-    const qint64 skipped = std::min<qint64>(input.bodyBytesToSkip, input.bytes.size());
-    input.bytes.remove(0, skipped);
-    input.bodyBytesToSkip -= skipped;
-    if (input.bodyBytesToSkip > 0)
-        return false;
-    // Empty lines before a request (some clients end a body with one) are
-    // not part of it.
-    while (input.bytes.startsWith("\r\n")) {
-        input.bytes.remove(0, 2);
-        input.searchFrom = 0;
+bool WapServer::handleRequest(const std::shared_ptr<Connection>& connection,
+                              const QByteArray& text) {
+    const CrackedPacket cracked = CPacket::CrackHTTPPacket(text);
+    if (!cracked || cracked.packet->PacketType() != PacketGet) {
+        answerBadRequest(*connection, text);
+        return true;
     }
-    const qsizetype end = input.bytes.indexOf(EndOfHeaders, input.searchFrom);
-    if (end < 0 || end + EndOfHeaders.size() > MaxRequestHeaderBytes) {
-        input.searchFrom = std::max<qsizetype>(0, input.bytes.size() - (EndOfHeaders.size() - 1));
-        return false;
-    }
-    request = input.bytes.left(end + EndOfHeaders.size());
-    input.bytes.remove(0, request.size());
-    input.searchFrom = 0;
-    input.bodyBytesToSkip = AnnouncedBodyLength(request);
-    return true;
-}
-
-void WapServer::ProcessRequest(int index, const QByteArray& text) {
-    if (index <= 0 || !g_Winsock.Exists(index))
-        return;
-    auto packet = std::make_shared<CPacket>();
-    try {
-        packet->CrackHTTPPacket(text);
-    } catch (const PocketlaneError&) {
-        dropConnection(index);
-        return;
-    }
-    packet->SetSocket(&g_Winsock[index]);
-    if (packet->PacketType() != PacketGet) {
-        dropConnection(index);
-        return;
-    }
+    const std::uint32_t generation = connection->Generation();
+    cracked.packet->Bind(connection, connection->Index());
     try {
         if (m_handler)
-            m_handler->HandleRequest(packet);
+            m_handler->HandleRequest(cracked.packet);
     } catch (...) {
         // The site logs its own failures; an unanswered request is dropped.
     }
-    if (!packet->HasAnswered() && !packet->IsDeferred())
-        dropConnection(index);
+    if (!cracked.packet->HasAnswered() && !cracked.packet->IsDeferred() &&
+        connection->Generation() == generation)
+        connection->Close();
+    return !cracked.packet->IsDeferred();
 }
 
-void WapServer::onError(int index, int /*number*/, const QString& description) {
-    logSocketFailure(index, description);
-    if (index == 0) {
-        if (m_bRunning)
-            m_acceptRetry.start();
-        return;
-    }
-    dropConnection(index);
-}
-
-void WapServer::onClose(int index) {
-    dropConnection(index);
+void WapServer::answerBadRequest(Connection& connection, const QByteArray& request) {
+    connection.Write(CPacket::BadRequestAnswer(request));
+    connection.CloseAfterSending();
 }
 
 void WapServer::logSocketFailure(int index, const QString& description) {
@@ -287,25 +293,43 @@ void WapServer::logSocketFailure(int index, const QString& description) {
                                   QStringLiteral("  Reported Error:") + description);
 }
 
-void WapServer::dropConnection(int index) {
-    if (!g_Winsock.Exists(index))
+void WapServer::ConnectionClosed(Connection& connection) {
+    unlinkOpen(connection);
+    --m_openConnections;
+    m_closedElements.push(connection.Index());
+}
+
+// Moves the connection to the newest end of the open list.
+void WapServer::markBusy(Connection& connection) {
+    connection.SetBusySince(MonotonicNow());
+    if (m_newestOpen == connection.Index())
         return;
-    g_Winsock[index].Close();
-    pendingInput(index) = PendingInput{};
+    unlinkOpen(connection);
+    connection.m_olderOpen = m_newestOpen;
+    if (m_newestOpen >= 0)
+        g_Winsock[m_newestOpen]->m_newerOpen = connection.Index();
+    m_newestOpen = connection.Index();
+    if (m_oldestOpen < 0)
+        m_oldestOpen = connection.Index();
+}
+
+void WapServer::unlinkOpen(Connection& connection) {
+    const int older = connection.m_olderOpen;
+    const int newer = connection.m_newerOpen;
+    const bool linked = older >= 0 || newer >= 0 || m_oldestOpen == connection.Index();
+    if (!linked)
+        return;
+    (older >= 0 ? g_Winsock[older]->m_newerOpen : m_oldestOpen) = newer;
+    (newer >= 0 ? g_Winsock[newer]->m_olderOpen : m_newestOpen) = older;
+    connection.m_olderOpen = connection.m_newerOpen = -1;
 }
 
 void WapServer::closeIdleConnections() {
-    const qint64 now = SocketElement::MonotonicNow();
-    for (int i = 1; i <= m_lHighestSocket; ++i) {
-        const SocketElement& element = g_Winsock[i];
-        if (element.IsClosed())
-            continue;
-        const qint64 busySince = std::max(element.LastActivity(), pendingInput(i).lastRequestAt);
-        if (now - busySince >= m_requestTimeoutMs)
-            dropConnection(i);
+    const qint64 now = MonotonicNow();
+    while (m_oldestOpen >= 0) {
+        Connection& oldest = *g_Winsock[m_oldestOpen];
+        if (now - oldest.BusySince() < m_requestTimeoutMs)
+            return;
+        oldest.Close();
     }
-}
-
-WapServer::PendingInput& WapServer::pendingInput(int index) {
-    return m_pendingInputs[index];
 }

@@ -1,33 +1,41 @@
 #pragma once
 
-#include "http/SocketElement.h"
+#include "http/Connection.h"
+#include "http/EventPoller.h"
+#include "http/ListeningSocket.h"
 
 #include <QAbstractSocket>
-#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
+#include <functional>
+#include <memory>
+#include <queue>
+#include <vector>
+
 class RequestHandler;
 class StatusLog;
 
-// The server's network front: the listener on element 0 of g_Winsock and
-// the connection elements 1 to m_lHighestSocket. It collects each request
-// until its headers are complete, hands it to ProcessRequest and closes
-// connections that are done, idle or misbehaving. Runs on the event loop's
-// thread and writes every event to the status log.
-class WapServer : public QObject {
+// The server's network front: the listener (element 0 of g_Winsock) and
+// the connection elements 1 to m_lHighestSocket. A request travels down
+// from here: a ready connection reads its bytes, the framer cuts them into
+// requests, CrackHTTPPacket parses each, the request handler answers
+// through the packet's response writer, and the writer hands the bytes to
+// the connection. The server also closes connections that are idle and
+// writes every event to the status log. Runs on the event loop's thread.
+class WapServer : public QObject, private ConnectionOwner {
     Q_OBJECT
 public:
     static constexpr quint16 DefaultPort = 80;
     // Elements are addressed with a 16-bit index.
     static constexpr int MaxConnectionElements = 32767;
-    // A request whose headers are not complete after this many bytes ends
-    // its connection.
-    static constexpr qsizetype MaxRequestHeaderBytes = 16 * 1024;
     static constexpr int DefaultRequestTimeoutMs = 30 * 1000;
     // Pause before accepting again after the system refused a connection.
     static constexpr int AcceptRetryMs = 250;
+    // Files sent at the same time; the site answers further downloads with
+    // a deck of its own.
+    static constexpr int DefaultMaxDownloads = 1000;
 
     enum class ListenResult { Listening, PortInUse, PermissionDenied, OtherFailure };
 
@@ -40,6 +48,13 @@ public:
     void SetRequestTimeout(int milliseconds);
     // Lowers the element limit (for tests of the limit).
     void SetMaxConnectionElements(int count) { m_maxElements = count; }
+    void SetMaxDownloads(int count) { m_maxDownloads = count; }
+    int MaxDownloads() const { return m_maxDownloads; }
+    // Files being sent right now.
+    int ActiveDownloads() const { return m_activeDownloads; }
+    // Connections open right now, and the highest element ever used.
+    int OpenConnections() const { return m_openConnections; }
+    int HighestSocket() const { return m_lHighestSocket; }
 
     // Start-up: marks the server running and opens the listener, with its
     // log lines. On failure no further line is written and the server is
@@ -61,56 +76,56 @@ public:
 
     // The port actually served (the one asked for, or the one the system
     // chose when 0 was asked for).
-    quint16 Port() const;
-
-    // Parses one complete request text received on element index and hands
-    // it to the site; a request that fails to parse, a PUT request and one
-    // that the site leaves unanswered are dropped and their connection is
-    // closed.
-    void ProcessRequest(int index, const QByteArray& text);
-
-    SocketElementArray g_Winsock;
-    int m_lHighestSocket = 0;
-    bool m_bRunning = false;
+    quint16 Port() const { return m_servedPort; }
 
 Q_SIGNALS:
     void Stopped();
     void RunningChanged(bool running);
 
 private:
-    // What a connection has received and not yet handled.
-    struct PendingInput {
-        QByteArray bytes;
-        qint64 bodyBytesToSkip = 0;
-        qint64 lastRequestAt = 0;
-        // Where the search for the end of the headers goes on.
-        qsizetype searchFrom = 0;
-    };
-
-    void onConnectionRequest(int index, qintptr requestId);
-    void onDataArrival(int index, qint64 bytesTotal);
-    void onError(int index, int number, const QString& description);
-    void onClose(int index);
-    void serveWaitingRequests(int index);
-    bool takeCompleteRequest(PendingInput& input, QByteArray& request);
-    int closedConnectionElement() const;
-    bool acceptOn(int index, qintptr requestId);
+    void onPollEvent(std::uint64_t key, std::uint32_t events);
+    void acceptWaitingConnection();
+    void onConnectionRequest(int descriptor);
+    int takeClosedElement();
+    void onReadable(Connection& connection);
+    void serveWaitingRequests(Connection& connection);
+    // False when the handler answers later.
+    bool handleRequest(const std::shared_ptr<Connection>& connection, const QByteArray& text);
+    void answerBadRequest(Connection& connection, const QByteArray& request);
     void logSocketFailure(int index, const QString& description);
-    void dropConnection(int index);
     void closeIdleConnections();
+    void markBusy(Connection& connection);
+    void unlinkOpen(Connection& connection);
     bool listen();
     void setRunning(bool running);
     ListenResult classifyListenFailure(QAbstractSocket::SocketError error) const;
-    PendingInput& pendingInput(int index);
+
+    void ConnectionClosed(Connection& connection) override;
+    void DownloadsChanged(int change) override { m_activeDownloads += change; }
+    bool DownloadSlotAvailable() const override { return m_activeDownloads < m_maxDownloads; }
 
     StatusLog& m_log;
     quint16 m_port;
     quint16 m_servedPort;
+    bool m_bRunning = false;
     RequestHandler* m_handler = nullptr;
     int m_maxElements = MaxConnectionElements;
     int m_requestTimeoutMs = DefaultRequestTimeoutMs;
+    int m_maxDownloads = DefaultMaxDownloads;
+    int m_activeDownloads = 0;
     QString m_listenFailureMessage;
-    QList<PendingInput> m_pendingInputs;
+    EventPoller m_poller;
+    ListeningSocket m_listener;
+    // Element 0 is the listener (no connection); elements stay for reuse.
+    std::vector<std::shared_ptr<Connection>> g_Winsock;
+    int m_lHighestSocket = 0;
+    // Closed elements, the lowest on top.
+    std::priority_queue<int, std::vector<int>, std::greater<int>> m_closedElements;
+    // Open elements from the longest idle to the latest busy, so that the
+    // idle sweep looks only at those that are due.
+    int m_oldestOpen = -1;
+    int m_newestOpen = -1;
+    int m_openConnections = 0;
     QTimer m_idleSweep;
     QTimer m_acceptRetry;
 };

@@ -2,14 +2,11 @@
 
 #include "base/StatusLog.h"
 #include "http/CPacket.h"
-#include "http/ResponseStream.h"
 #include "settings/Settings.h"
 #include "site/FileSystem.h"
 #include "site/LinkTables.h"
 #include "site/ShareAccess.h"
 #include "site/SitePages.h"
-
-#include <QFile>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,51 +18,24 @@
 namespace {
 
 const QByteArray UnavailableMessage = "This file is no longer available.";
+const QByteArray BusyMessage = "Too many downloads are running. Please try again in a moment.";
 
-// The headers, then the file in pieces read as the connection drains.
-class FileResponseStream : public ResponseStream {
-public:
-    // Opens a regular file by its name's bytes as stored on disk. Opening
-    // does not wait (a named pipe is refused, not waited on).
-    bool Open(const QByteArray& path) {
-        const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        struct stat info {};
-        if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-            m_error = fd < 0 ? QString::fromLocal8Bit(std::strerror(errno))
-                             : QStringLiteral("Not a regular file");
-            if (fd >= 0)
-                ::close(fd);
-            return false;
-        }
-        m_size = info.st_size;
-        return m_file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+// Opens a regular file by its name's bytes as stored on disk, without
+// waiting (a named pipe is refused, not waited on); -1 with error set when it
+// cannot be sent.
+int OpenRegularFile(const QByteArray& path, qint64& size, QString& error) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = fd < 0 ? QString::fromLocal8Bit(std::strerror(errno))
+                       : QStringLiteral("Not a regular file");
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
     }
-    qint64 Size() const { return m_size; }
-    void SetHeaders(const QByteArray& headers) { m_headers = headers; }
-
-    QString ErrorString() const override {
-        return m_error.isEmpty() ? m_file.errorString() : m_error;
-    }
-    // Exactly the announced length is sent: a file that grows meanwhile is
-    // cut there, and one that shrinks fails the stream (and the connection)
-    // rather than leave the phone waiting for bytes that never come.
-    bool AtEnd() const override { return m_headers.isEmpty() && m_sent >= m_size; }
-
-    QByteArray ReadChunk(qint64 maxBytes) override {
-        if (!m_headers.isEmpty())
-            return std::exchange(m_headers, QByteArray());
-        const QByteArray chunk = m_file.read(qMin(maxBytes, m_size - m_sent));
-        m_sent += chunk.size();
-        return chunk;
-    }
-
-private:
-    QByteArray m_headers;
-    QFile m_file;
-    QString m_error;
-    qint64 m_size = 0;
-    qint64 m_sent = 0;
-};
+    size = info.st_size;
+    return fd;
+}
 
 QByteArray ContentTypeOfFile(const QByteArray& path) {
     const QByteArray fileName = path.mid(path.lastIndexOf('/') + 1);
@@ -93,14 +63,21 @@ void FileSender::SendDownload(CPacket& packet, qint64 index) {
         m_pages.SendMessagePage(packet, UnavailableMessage, FollowUpSplashScreen);
         return;
     }
-    auto stream = std::make_unique<FileResponseStream>();
-    if (!stream->Open(path)) {
-        m_pages.Log(LogError, "Error occured sending file:" + stream->ErrorString().toUtf8());
+    if (!packet.DownloadSlotAvailable()) {
+        m_pages.SendMessagePage(packet, BusyMessage, FollowUpSplashScreen);
+        return;
+    }
+    qint64 size = 0;
+    QString error;
+    const int fd = OpenRegularFile(path, size, error);
+    if (fd < 0) {
+        m_pages.Log(LogError, "Error occured sending file:" + error.toUtf8());
         m_pages.SendMessagePage(packet, UnavailableMessage, FollowUpSplashScreen);
         return;
     }
-    stream->SetHeaders("HTTP/1.1 200 OK\r\nContent-type: " + ContentTypeOfFile(path) +
-                       "\r\nContent-length: " + QByteArray::number(stream->Size()) + "\r\n\r\n");
     m_pages.Log(LogDetail, "Sending file: " + path);
-    packet.SendStream(std::move(stream));
+    // The system sends the file itself, exactly the announced length.
+    packet.SendFile("HTTP/1.1 200 OK\r\nContent-type: " + ContentTypeOfFile(path) +
+                        "\r\nContent-length: " + QByteArray::number(size) + "\r\n\r\n",
+                    fd, 0, size);
 }

@@ -12,7 +12,7 @@ class FileSender {
 public:
     FileSender(SitePages& pages, const ShareAccess& shares);
 
-    // Streams the file behind file link index; a missing entry or an
+    // Sends the file behind file link index; a missing entry or an
     // unreadable file is logged and the request dropped.
     void SendDownload(CPacket& packet, qint64 index);
 

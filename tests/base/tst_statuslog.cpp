@@ -1,5 +1,6 @@
 #include "base/StatusLog.h"
 
+#include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -22,10 +23,32 @@ private Q_SLOTS:
 
     void keepsOnlyTheNewestLines() {
         StatusLog log;
+        // Rows removed from the front of the ring are the oldest.
         for (int i = 0; i < StatusLog::MaxLines + 5; ++i)
             log.LogStatus(LogNotice, QString::number(i));
         QCOMPARE(log.rowCount(), StatusLog::MaxLines);
         QCOMPARE(log.lines().first().message, QStringLiteral("5"));
+        QCOMPARE(log.index(StatusLog::MaxLines - 1, 1).data().toString(),
+                 QString::number(StatusLog::MaxLines + 4));
+    }
+
+    // Long texts push out the oldest lines before the line count does, and
+    // a single text beyond the cap is cut to it.
+    void keepsItsTextsWithinTheByteCap() {
+        StatusLog log;
+        QAbstractItemModelTester tester(&log,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const QString longText(100 * 1024, u'x');
+        for (int i = 0; i < 100; ++i)
+            log.LogStatus(LogNotice, QString::number(i) + longText);
+        QVERIFY(log.textBytes() <= StatusLog::MaxBytes);
+        QVERIFY(log.rowCount() < 100);
+        QVERIFY(log.lines().last().message.startsWith(QStringLiteral("99x")));
+        log.LogStatus(LogNotice, QString(StatusLog::MaxBytes, u'y'));
+        QCOMPARE(log.rowCount(), 1);
+        QCOMPARE(log.textBytes(), StatusLog::MaxBytes);
+        log.LogStatus(LogNotice, QStringLiteral("short"));
+        QCOMPARE(log.lines().last().message, QStringLiteral("short"));
     }
 };
 

@@ -1,41 +1,41 @@
 #include "base/PocketlaneError.h"
 #include "base/basUtilities.h"
 #include "http/CPacket.h"
-#include "http/SocketElement.h"
-#include "support/LoopbackClient.h"
+#include "http/RequestFraming.h"
 
-#include <QRegularExpression>
 #include <QTest>
 
 namespace {
 
 CPacket Cracked(const QByteArray& text) {
-    CPacket packet;
-    packet.CrackHTTPPacket(text);
-    return packet;
+    const CrackedPacket cracked = CPacket::CrackHTTPPacket(text);
+    if (!cracked)
+        throw std::runtime_error(cracked.failure.toStdString());
+    return *cracked.packet;
 }
 
 QByteArray GetRequest(const QByteArray& path) {
     return "GET " + path + " HTTP/1.1\r\nHost: phone\r\n\r\n";
 }
 
-// A connection element of a real listener, with the client at its other end.
-struct LoopbackConnection {
-    SocketElementArray array;
-    std::unique_ptr<LoopbackClient> client;
-
-    LoopbackConnection() {
-        array[0].SetLocalPort(0);
-        QVERIFY(array[0].Listen());
-        array.CreateElement(1);
-        QObject::connect(&array, &SocketElementArray::ConnectionRequest, &array,
-                         [this](int, qintptr id) { array[1].Accept(id); });
-        client = std::make_unique<LoopbackClient>(array[0].LocalPort());
-        QVERIFY(client->WaitConnected());
-        QTRY_VERIFY(!array[1].IsClosed());
+// Everything the framer makes of the bytes, fed in pieces of `step` bytes.
+QList<QByteArray> Framed(const QByteArray& bytes, qsizetype step, bool* tooLarge = nullptr) {
+    RequestFramer framer;
+    QList<QByteArray> requests;
+    for (qsizetype at = 0; at < bytes.size(); at += step) {
+        framer.Append(bytes.constData() + at, std::min(step, bytes.size() - at));
+        for (RequestFramer::Frame frame;
+             (frame = framer.Next()).outcome != RequestFramer::Outcome::Incomplete;) {
+            if (frame.outcome == RequestFramer::Outcome::TooLarge) {
+                if (tooLarge)
+                    *tooLarge = true;
+                return requests;
+            }
+            requests.append(frame.request);
+        }
     }
-    SocketElement& element() { return array[1]; }
-};
+    return requests;
+}
 
 } // namespace
 
@@ -48,6 +48,7 @@ private Q_SLOTS:
                     "accept: more\r\n\r\n");
         QCOMPARE(packet.Root(), QByteArray("/"));
         QCOMPARE(packet.PacketType(), int(PacketGet));
+        QCOMPARE(packet.Protocol(), QByteArray("HTTP/1.1"));
         QCOMPARE(packet.Variables().Count(), 2);
         QCOMPARE(packet.Variables().NameAt(0), QByteArray("S"));
         QCOMPARE(packet.Variables().ItemAt(1), QByteArray("x"));
@@ -58,10 +59,13 @@ private Q_SLOTS:
         QCOMPARE(packet.Headers().Item("Host"), QByteArray(" h\r"));
         QVERIFY_THROWS_EXCEPTION(PocketlaneError, packet.Variables().Item("F"));
 
-        const CPacket plain = Cracked(GetRequest("/"));
-        QCOMPARE(plain.Root(), QByteArray("/"));
-        QCOMPARE(plain.Variables().Count(), 0);
-        QCOMPARE(plain.Headers().Item("host"), QByteArray(" phone"));
+        // A request line alone is a whole HTTP/1.0 request.
+        const CPacket bare = Cracked("GET /?S=1 HTTP/1.0\r\n\r\n");
+        QCOMPARE(bare.Root(), QByteArray("/"));
+        QCOMPARE(bare.Headers().Count(), 0);
+        QCOMPARE(bare.ResponseFraming(), CPacket::BodyFraming::ContentLength);
+        QCOMPARE(Cracked("HEAD / HTTP/1.1\r\nH: v\r\n\r\n").ResponseFraming(),
+                 CPacket::BodyFraming::HeadersOnly);
     }
 
     void decodesQueryValues() {
@@ -87,10 +91,10 @@ private Q_SLOTS:
         QCOMPARE(Cracked("put /a HTTP/1.1\r\nH: v\r\n\r\n").PacketType(), int(PacketGet));
     }
 
-    void rejectsMalformedRequests_data() {
+    void rejectsMalformedRequestsWithAReason_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::newRow("no line end") << QByteArray("GET / HTTP/1.1");
-        QTest::newRow("no header line") << QByteArray("GET / HTTP/1.1\r\n\r\n");
+        QTest::newRow("cut blank line") << QByteArray("GET / HTTP/1.1\r\n\r");
         QTest::newRow("header without colon") << QByteArray("GET / HTTP/1.1\r\nHost\r\n\r\n");
         QTest::newRow("request line without space") << QByteArray("GET\r\nH: v\r\n\r\n");
         QTest::newRow("no path") << QByteArray("GET  HTTP/1.1\r\nH: v\r\n\r\n");
@@ -99,10 +103,11 @@ private Q_SLOTS:
         QTest::newRow("garbage") << QByteArray("\x01\x02\x03\r\n\r\n\r\n");
     }
 
-    void rejectsMalformedRequests() {
+    void rejectsMalformedRequestsWithAReason() {
         QFETCH(QByteArray, text);
-        CPacket packet;
-        QVERIFY_THROWS_EXCEPTION(PocketlaneError, packet.CrackHTTPPacket(text));
+        const CrackedPacket cracked = CPacket::CrackHTTPPacket(text);
+        QVERIFY(!cracked);
+        QVERIFY(!cracked.failure.isEmpty());
     }
 
     void urlDecodeDecodesOnce() {
@@ -119,91 +124,71 @@ private Q_SLOTS:
         }
     }
 
+    void framerCutsRequestsHoweverTheBytesArrive() {
+        const QByteArray first = "GET /a HTTP/1.1\r\nContent-Length: 5\r\n\r\n";
+        const QByteArray second = "GET /b HTTP/1.0\r\n\r\n";
+        // A body is skipped, blank lines between requests are dropped.
+        const QByteArray stream = first + "GET /" + "\r\n\r\n" + second;
+        for (const qsizetype step : {qsizetype(1), qsizetype(3), stream.size()})
+            QCOMPARE(Framed(stream, step), QList<QByteArray>({first, second}));
+
+        bool tooLarge = false;
+        const QByteArray endless = "GET / HTTP/1.1\r\n" + QByteArray(64 * 1024, 'X');
+        QVERIFY(Framed(endless, 1000, &tooLarge).isEmpty());
+        QVERIFY(tooLarge);
+        tooLarge = false;
+        const QByteArray fits =
+            "GET / HTTP/1.1\r\nH: " + QByteArray(RequestFramer::MaxRequestHeaderBytes - 25, 'x') +
+            "\r\n\r\n";
+        QCOMPARE(Framed(fits, 4096, &tooLarge).size(), 1);
+        QVERIFY(!tooLarge);
+    }
+
     void formatsTheDateLine() {
-        const QDateTime when(QDate(2024, 3, 5), QTime(7, 8, 9), Qt::UTC);
-        QCOMPARE(CPacket::HttpDate(when), QByteArray("Tue, 05 Mar 2024 07:08:09 GMT "));
+        // 2024-03-05 07:08:09 UTC
+        QCOMPARE(CPacket::HttpDate(1709622489), QByteArray("Tue, 05 Mar 2024 07:08:09 GMT "));
+        QCOMPARE(CPacket::CurrentHttpDate().size(), 30);
     }
 
-    void sendResponseWritesTheExactFraming_data() {
+    // HTTP/1.1 answers are exactly the chunked form phones get today;
+    // HTTP/1.0 gets the deck by its length and HEAD only the headers.
+    void buildsTheExactAnswer_data() {
         QTest::addColumn<int>("deckSize");
-        QTest::addColumn<QByteArray>("sizeLine");
-        QTest::newRow("empty") << 0 << QByteArray("0 \r\n");
-        QTest::newRow("300") << 300 << QByteArray("12C \r\n");
-        QTest::newRow("70000") << 70000 << QByteArray("11170 \r\n");
+        QTest::addColumn<CPacket::BodyFraming>("framing");
+        QTest::addColumn<QByteArray>("tail");
+        const QByteArray deck300(300, 'w');
+        QTest::newRow("empty") << 0 << CPacket::BodyFraming::Chunked
+                               << QByteArray("Transfer-Encoding: chunked\r\nContent-Type: "
+                                             "text/vnd.wap.wml\r\n\r\n0 \r\n\r\n0\r\n\r\n");
+        QTest::newRow("300 chunked")
+            << 300 << CPacket::BodyFraming::Chunked
+            << "Transfer-Encoding: chunked\r\nContent-Type: text/vnd.wap.wml\r\n\r\n12C \r\n" +
+                   deck300 + "\r\n0\r\n\r\n";
+        QTest::newRow("300 HTTP/1.0")
+            << 300 << CPacket::BodyFraming::ContentLength
+            << "Content-Type: text/vnd.wap.wml\r\nContent-Length: 300\r\n\r\n" + deck300;
+        QTest::newRow("300 HEAD")
+            << 300 << CPacket::BodyFraming::HeadersOnly
+            << QByteArray("Transfer-Encoding: chunked\r\nContent-Type: text/vnd.wap.wml\r\n\r\n");
     }
 
-    void sendResponseWritesTheExactFraming() {
+    void buildsTheExactAnswer() {
         QFETCH(int, deckSize);
-        QFETCH(QByteArray, sizeLine);
-        LoopbackConnection connection;
-        QByteArray deck(deckSize, 'w');
-        for (int i = 0; i < deckSize; i += 97)
-            deck[i] = char('a' + i % 26);
-        CPacket packet;
-        packet.SetSocket(&connection.element());
-        packet.SendResponse(deck, HttpOk);
-        QVERIFY(packet.HasAnswered());
-        // The answer says "Connection: Close", so the server closes after it.
-        QVERIFY(connection.client->WaitClosed());
-        const QByteArray received = connection.client->Received();
-
-        const QRegularExpression head(QStringLiteral(
-            "^HTTP/1\\.1 200 OK\r\nDate: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), \\d\\d "
-            "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \\d{4} \\d\\d:\\d\\d:\\d\\d GMT "
-            "\r\nServer: Quill\r\nCache-Control: no-cache\r\nConnection: Close\r\n"
-            "Transfer-Encoding: chunked\r\nContent-Type: text/vnd.wap.wml\r\n\r\n"));
-        const QRegularExpressionMatch match = head.match(QString::fromLatin1(received));
-        QVERIFY2(match.hasMatch(), received.left(300).constData());
-        QCOMPARE(received.mid(match.capturedLength()), sizeLine + deck + "\r\n0\r\n\r\n");
+        QFETCH(CPacket::BodyFraming, framing);
+        QFETCH(QByteArray, tail);
+        const QByteArray date = "Tue, 05 Mar 2024 07:08:09 GMT ";
+        QCOMPARE(CPacket::BuildResponse(QByteArray(deckSize, 'w'), HttpOk, date, framing),
+                 "HTTP/1.1 200 OK\r\nDate: " + date +
+                     "\r\nServer: Quill\r\nCache-Control: no-cache\r\nConnection: Close\r\n" +
+                     tail);
+        QVERIFY(CPacket::BuildResponse({}, HttpBadRequest, date).startsWith("HTTP/1.1 400 OK\r\n"));
     }
 
-    void rawAnswersCloseOnlyWhenTheySaySo() {
-        LoopbackConnection connection;
-        CPacket packet;
-        packet.SetSocket(&connection.element());
-        const QByteArray keepOpen = "HTTP/1.1 200 OK\r\nContent-length: 2\r\n\r\nok";
-        packet.SendRawResponse(keepOpen);
-        QVERIFY(connection.client->WaitForBytes(keepOpen.size()));
-        QCOMPARE(connection.element().State(), int(SocketState::Connected));
-
-        packet.SendRawResponse("HTTP/1.1 200 OK\r\nconnection:  keep-alive, CLOSE\r\n\r\n");
-        QVERIFY(connection.client->WaitClosed());
-        QVERIFY_THROWS_EXCEPTION(PocketlaneError, packet.SendResponse("late", HttpOk));
-    }
-
-    // The site's answers close their connection once written, so the socket
-    // is still closing while the answer leaves.
-    void deliveryIsReportedAfterTheAnswerLeft_data() {
-        QTest::addColumn<bool>("closeAfterSending");
-        QTest::newRow("connection stays") << false;
-        QTest::newRow("connection closes after the answer") << true;
-    }
-
-    void deliveryIsReportedAfterTheAnswerLeft() {
-        QFETCH(bool, closeAfterSending);
-        LoopbackConnection connection;
-        CPacket packet;
-        packet.SetSocket(&connection.element());
-        const QByteArray answer(16 * 1024 * 1024, 'x');
-        packet.SendRawResponse(answer);
-        if (closeAfterSending)
-            connection.element().CloseAfterSending();
-        bool delivered = false;
-        packet.WhenAnswerDelivered([&] { delivered = true; }, 30000);
-        QVERIFY(!delivered);
-        QVERIFY(connection.client->WaitForBytes(answer.size()));
-        QTRY_VERIFY(delivered);
-        QCOMPARE(connection.client->Received().size(), answer.size());
-    }
-
-    void deliveryWithoutConnectionFollowsTheCurrentEvent() {
-        CPacket packet;
-        int calls = 0;
-        packet.WhenAnswerDelivered([&] { ++calls; }, 30000);
-        QCOMPARE(calls, 0);
-        QTRY_COMPARE(calls, 1);
-        QTest::qWait(20);
-        QCOMPARE(calls, 1);
+    void readsConnectionCloseFromRawHeaders() {
+        QVERIFY(!CPacket::SaysConnectionClose("HTTP/1.1 200 OK\r\nContent-length: 2\r\n\r\nok"));
+        QVERIFY(CPacket::SaysConnectionClose(
+            "HTTP/1.1 200 OK\r\nconnection:  keep-alive, CLOSE\r\n\r\n"));
+        QVERIFY(!CPacket::SaysConnectionClose("HTTP/1.1 200 OK\r\n\r\nConnection: close"));
     }
 };
 

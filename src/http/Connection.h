@@ -1,0 +1,128 @@
+#pragma once
+
+#include "http/RequestFraming.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <vector>
+
+class EventPoller;
+class Connection;
+
+// What a connection tells the server that owns it.
+class ConnectionOwner {
+public:
+    virtual ~ConnectionOwner() = default;
+    // The connection has closed, by either side; its element is free again.
+    virtual void ConnectionClosed(Connection& connection) = 0;
+    // A file download started (+1) or ended (-1) on the connection.
+    virtual void DownloadsChanged(int change) = 0;
+    virtual bool DownloadSlotAvailable() const = 0;
+};
+
+// One element of the server's connection array: an accepted TCP connection
+// on its non-blocking descriptor, or a closed element waiting for the next
+// one. Received bytes go to the request framer; answers go out at once and
+// only what the system cannot take yet waits, in order, for the connection
+// to drain. A file is sent from its descriptor by the system (sendfile),
+// never through a buffer of ours.
+class Connection {
+public:
+    // Received bytes held before reading stops (the rest waits in the
+    // system) while earlier answers are still being sent.
+    static constexpr qsizetype ReadBufferSize = 64 * 1024;
+
+    enum class ReadOutcome { Nothing, Arrived, PeerClosed, Failed };
+
+    Connection(int index, EventPoller& poller, ConnectionOwner& owner);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    int Index() const { return m_index; }
+    // Counts the connections this element has taken; a key of the poller
+    // holds it, so that an event of an earlier connection is not taken for
+    // the current one's.
+    std::uint32_t Generation() const { return m_generation; }
+    std::uint64_t PollKey() const {
+        return (std::uint64_t(m_generation) << 32) | unsigned(m_index);
+    }
+    bool IsOpen() const { return m_fd >= 0; }
+    // Open and not told to close once its answer has left.
+    bool TakesRequests() const { return m_fd >= 0 && !m_closeWhenSent; }
+    // Still sending an earlier answer: the next request waits.
+    bool IsSending() const { return !m_queue.empty(); }
+    qint64 BytesToWrite() const { return m_bytesToWrite; }
+    quint16 LocalPort() const;
+    bool DownloadSlotAvailable() const { return m_owner.DownloadSlotAvailable(); }
+    QString ErrorString() const { return m_errorString; }
+
+    // Takes over descriptor (connected, non-blocking). False when it cannot
+    // be watched (the descriptor is then closed).
+    bool Open(int descriptor);
+    // Reads what has arrived into the framer, up to ReadBufferSize held.
+    ReadOutcome ReadWaiting();
+    RequestFramer& Framer() { return m_framer; }
+    // Reads nothing more (the other end has closed its side).
+    void StopReading();
+
+    // Queues bytes after everything queued before; false when closed.
+    bool Write(const QByteArray& data, bool moreFollows = false);
+    // Sends length bytes of fileFd from offset after everything queued
+    // before; takes the descriptor over. If the file ends before length,
+    // the connection closes, as the other end cannot be told otherwise.
+    bool SendFile(int fileFd, qint64 offset, qint64 length);
+    // Sends what waits as far as the system takes it (on write readiness).
+    void SendQueued();
+    // Closes once every queued byte has left.
+    void CloseAfterSending();
+    // Calls done once nothing waits to be sent any more or the connection
+    // closes, whichever comes first.
+    void WhenDrained(std::function<void()> done);
+    // Ends the connection at once, dropping what waits to be sent.
+    void Close();
+
+    // The time (monotonic milliseconds) of the last request or progress in
+    // sending, and the server's list of open elements ordered by it.
+    qint64 BusySince() const { return m_busySince; }
+    void SetBusySince(qint64 when) { m_busySince = when; }
+    int m_olderOpen = -1;
+    int m_newerOpen = -1;
+
+private:
+    struct Piece {
+        QByteArray bytes;
+        qsizetype sent = 0;
+        int fileFd = -1;
+        qint64 fileOffset = 0;
+        qint64 fileLeft = 0;
+    };
+
+    // Sends the front pieces; false once the connection has failed or
+    // closed.
+    bool sendPieces();
+    bool sendPiece(Piece& piece);
+    void dropPiece(Piece& piece);
+    void watchWrites(bool on);
+    void reportDrained();
+    void fail(int systemError);
+
+    const int m_index;
+    EventPoller& m_poller;
+    ConnectionOwner& m_owner;
+    std::uint32_t m_generation = 0;
+    int m_fd = -1;
+    RequestFramer m_framer;
+    std::deque<Piece> m_queue;
+    qint64 m_bytesToWrite = 0;
+    bool m_closeWhenSent = false;
+    bool m_watchingWrites = false;
+    bool m_readingPaused = false;
+    std::vector<std::function<void()>> m_drainWaiters;
+    QString m_errorString;
+    qint64 m_busySince = 0;
+};
