@@ -17,11 +17,13 @@ namespace {
 QByteArray settingsText(int lines, bool keyPerLine) {
     QList<RegistryStore::Key> keys;
     if (!keyPerLine)
-        keys.append({"HKEY_LOCAL_MACHINE\\SOFTWARE\\Pocketlane\\SharedFolders", {}});
+        keys.append(
+            RegistryStore::Key{"HKEY_LOCAL_MACHINE\\SOFTWARE\\Pocketlane\\SharedFolders", {}});
     for (int i = 0; i < lines; ++i) {
         const QByteArray folder = "/home/owner/shared/folder number " + QByteArray::number(i);
         if (keyPerLine)
-            keys.append({"HKEY_LOCAL_MACHINE\\SOFTWARE\\Key " + QByteArray::number(i), {}});
+            keys.append(RegistryStore::Key{
+                "HKEY_LOCAL_MACHINE\\SOFTWARE\\Key " + QByteArray::number(i), {}});
         keys.last().values.append({folder, {}, false});
     }
     return RegistryStore::serialize(keys);
