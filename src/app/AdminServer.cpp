@@ -12,14 +12,14 @@
 #include <QTextStream>
 #include <QtEndian>
 
-#include <memory>
+#include <limits>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
-// A command line or an answer is a few lines; anything longer is not ours.
-constexpr qsizetype MaxMessageBytes = 1 << 20;
+// A command line is a few lines; anything longer is not a command.
+constexpr qsizetype MaxRequestBytes = 1 << 20;
 constexpr int ListenBacklog = 256;
 constexpr int ConnectTimeoutMs = 30000;
 // Commands queue up behind each other, each written to the disk.
@@ -63,11 +63,13 @@ QByteArray message(const QStringList& texts) {
 }
 
 // The texts of the message complete at the start of `buffer`, which loses it;
-// nothing while it is incomplete or when it is malformed (`malformed` set).
-std::optional<QStringList> takeMessage(QByteArray& buffer, bool& malformed) {
+// nothing while it is incomplete or when it is malformed (`malformed` set),
+// as is an incomplete one past `maxBytes`.
+std::optional<QStringList> takeMessage(QByteArray& buffer, bool& malformed,
+                                       qsizetype maxBytes = std::numeric_limits<qsizetype>::max()) {
     qsizetype pos = 0;
     const auto body = takeSized(buffer, pos);
-    malformed = !body && buffer.size() > MaxMessageBytes;
+    malformed = !body && buffer.size() > maxBytes;
     if (!body)
         return std::nullopt;
     QStringList texts;
@@ -140,7 +142,7 @@ void AdminServer::acceptConnections() {
 void AdminServer::readRequest(QLocalSocket* socket) {
     QByteArray buffer = socket->property("request").toByteArray() + socket->readAll();
     bool malformed = false;
-    const auto arguments = takeMessage(buffer, malformed);
+    const auto arguments = takeMessage(buffer, malformed, MaxRequestBytes);
     if (!arguments) {
         if (malformed)
             socket->abort();
