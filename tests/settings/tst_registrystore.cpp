@@ -132,7 +132,7 @@ private Q_SLOTS:
         QVERIFY(t.settings->setText(Settings::Password, "secret"));
         QFile file(t.file);
         QVERIFY(file.open(QIODevice::Append));
-        file.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\\\Extra\\]\n\"a\"=\"b\"\n; end of settings\n");
+        file.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\\\Extra]\n\"a\"=\"b\"\n; end of settings\n");
         file.close();
 
         t.restart();
