@@ -1,5 +1,7 @@
 #include "app/AdminCommands.h"
 
+#include "app/AdminServer.h"
+
 #include "base/StatusLog.h"
 #include "settings/RegistryStore.h"
 #include "settings/Settings.h"
@@ -65,82 +67,141 @@ QString shown(const QByteArray& path) {
     return QFile::decodeName(path);
 }
 
-// The server's settings and shared folders, loaded as at a start of the
-// program. Log lines go to `err`; while loading only failures, so that a
-// command prints what it did rather than the start-up summary.
-class AdminSession {
+// Every --set of the command line, or the reason why one cannot be used.
+std::optional<QList<Assignment>> assignmentsOf(const QCommandLineParser& parser, QString& error) {
+    QList<Assignment> assignments;
+    for (const QString& text : parser.values(SetOption)) {
+        const auto assignment = parseAssignment(text, error);
+        if (!assignment)
+            return std::nullopt;
+        assignments.append(*assignment);
+    }
+    return assignments;
+}
+
+// The commands of one command line, carried out on the live settings and
+// shared folders.
+class CommandRun {
 public:
-    AdminSession(const QString& settingsFile, QTextStream& err)
-        : m_store(settingsFile)
-        , m_settings(m_store, m_log)
-        , m_folders(m_store, m_log) {
-        m_log.setExtendedLoggingSwitch([this] { return m_settings.extendedLogging(); });
-        QObject::connect(&m_log, &StatusLog::lineAdded, [this, &err](const StatusLog::Line& line) {
-            if (!m_loading || line.level == LogError)
-                err << StatusLog::formatLine(line) << Qt::endl;
-        });
-    }
+    CommandRun(const AdminTarget& target, QTextStream& out, QTextStream& err)
+        : m_target(target)
+        , m_out(out)
+        , m_err(err) {}
 
-    bool load(QTextStream& err) {
-        m_store.load(&m_log);
-        m_folders.ReloadSharedFolders();
-        try {
-            m_settings.LoadSettings();
-        } catch (const RegistryError& error) {
-            err << "Loading Error: " << error.Description() << Qt::endl;
-            return false;
+    int run(const QCommandLineParser& parser) {
+        QString error;
+        const auto assignments = assignmentsOf(parser, error);
+        if (!assignments) {
+            m_err << "pocketlane: " << error << Qt::endl;
+            return 2;
         }
-        m_loading = false;
-        return true;
+        const QMetaObject::Connection echo = QObject::connect(
+            &m_target.log, &StatusLog::lineAdded, [this](const StatusLog::Line& line) {
+                m_err << StatusLog::formatLine(line) << Qt::endl;
+            });
+        bool allDone = true;
+        for (const Assignment& assignment : *assignments)
+            allDone = apply(assignment) && allDone;
+        for (const QString& path : parser.values(UnshareOption))
+            allDone = unshare(path) && allDone;
+        for (const QString& path : parser.values(ShareOption))
+            allDone = share(path) && allDone;
+        if (parser.isSet(ShowOption))
+            show();
+        QObject::disconnect(echo);
+        return allDone ? 0 : 1;
     }
 
+private:
     bool apply(const Assignment& assignment) {
         if (Settings::IsSwitch(assignment.option))
-            return m_settings.setSwitch(assignment.option, assignment.value == "Y");
-        return m_settings.setText(assignment.option, assignment.value);
+            return m_target.settings.setSwitch(assignment.option, assignment.value == "Y");
+        return m_target.settings.setText(assignment.option, assignment.value);
     }
 
-    bool unshare(const QString& path, QTextStream& err) {
+    bool unshare(const QString& path) {
         const QByteArray folder = folderArgument(path);
-        if (!m_folders.folders().contains(folder)) {
-            err << shown(folder) << " is not a shared folder." << Qt::endl;
+        if (!m_target.folders.folders().contains(folder)) {
+            m_err << shown(folder) << " is not a shared folder." << Qt::endl;
             return false;
         }
-        return m_folders.removeFolder(folder);
+        return m_target.folders.removeFolder(folder);
     }
 
-    bool share(const QString& path, QTextStream& out, QTextStream& err) {
+    bool share(const QString& path) {
         const QByteArray folder = folderArgument(path);
         if (!QFileInfo(shown(folder)).isDir()) {
-            err << "Cannot share " << shown(folder) << ": it is not a folder." << Qt::endl;
+            m_err << "Cannot share " << shown(folder) << ": it is not a folder." << Qt::endl;
             return false;
         }
-        const auto result = m_folders.addFolder(folder, [] { return true; });
+        const auto result = m_target.folders.addFolder(folder, [] { return true; });
         for (const QByteArray& replaced : result.replacedFolders)
-            out << "Removed the shared sub folder " << shown(replaced) << "." << Qt::endl;
+            m_out << "Removed the shared sub folder " << shown(replaced) << "." << Qt::endl;
         switch (result.outcome) {
         case SharedFolderList::AddResult::Added:
-            out << "Sharing " << shown(folder) << "." << Qt::endl;
+            m_out << "Sharing " << shown(folder) << "." << Qt::endl;
             return true;
         case SharedFolderList::AddResult::AlreadyShared:
-            err << "Cannot share " << shown(folder) << " (shared: " << shown(result.parent) << "). "
-                << SharedFolderList::AlreadySharedText().replace(u'\r', u' ') << Qt::endl;
+            m_err << "Cannot share " << shown(folder) << " (shared: " << shown(result.parent)
+                  << "). " << SharedFolderList::AlreadySharedText().replace(u'\r', u' ')
+                  << Qt::endl;
             return false;
         default:
             return false;
         }
     }
 
-    void show(QTextStream& out) const {
-        out << "Settings file: " << m_store.filePath() << Qt::endl;
+    void show() {
+        m_out << "Settings file: " << m_target.settingsFile << Qt::endl;
         for (int index = 0; index < Settings::OptionCount; ++index) {
             const auto option = Settings::Option(index);
-            out << Settings::ValueName(option) << "="
-                << QString::fromUtf8(m_settings.storedForm(option)) << Qt::endl;
+            m_out << Settings::ValueName(option) << "="
+                  << QString::fromUtf8(m_target.settings.storedForm(option)) << Qt::endl;
         }
-        out << "Shared folders:" << (m_folders.isEmpty() ? " none" : "") << Qt::endl;
-        for (const QByteArray& folder : m_folders.folders())
-            out << "  " << shown(folder) << Qt::endl;
+        const QList<QByteArray>& folders = m_target.folders.folders();
+        m_out << "Shared folders:" << (folders.isEmpty() ? " none" : "") << Qt::endl;
+        for (const QByteArray& folder : folders)
+            m_out << "  " << shown(folder) << Qt::endl;
+    }
+
+    const AdminTarget& m_target;
+    QTextStream& m_out;
+    QTextStream& m_err;
+};
+
+// The settings and shared folders of a settings file, loaded as at a start of
+// the program, for commands while no program runs on it. While loading only
+// failures are echoed to `err`, so that a command prints what it did rather
+// than the start-up summary.
+class OfflineSession {
+public:
+    explicit OfflineSession(const QString& settingsFile)
+        : m_store(settingsFile)
+        , m_settings(m_store, m_log)
+        , m_folders(m_store, m_log) {
+        m_log.setExtendedLoggingSwitch([this] { return m_settings.extendedLogging(); });
+    }
+
+    RegistryStore& store() { return m_store; }
+    AdminTarget target() { return {m_settings, m_folders, m_log, m_store.filePath()}; }
+
+    bool load(QTextStream& err) {
+        const QMetaObject::Connection echo =
+            QObject::connect(&m_log, &StatusLog::lineAdded, [&err](const StatusLog::Line& line) {
+                if (line.level == LogError)
+                    err << StatusLog::formatLine(line) << Qt::endl;
+            });
+        bool loaded = true;
+        m_store.load(&m_log);
+        m_folders.ReloadSharedFolders();
+        try {
+            m_settings.LoadSettings();
+        } catch (const RegistryError& error) {
+            err << "Loading Error: " << error.Description() << Qt::endl;
+            loaded = false;
+        }
+        QObject::disconnect(echo);
+        return loaded;
     }
 
 private:
@@ -148,8 +209,37 @@ private:
     RegistryStore m_store;
     Settings m_settings;
     SharedFolderList m_folders;
-    bool m_loading = true;
 };
+
+// The administration arguments of the command line, with folder paths made
+// absolute, as the running program receives them.
+QStringList adminArguments(const QCommandLineParser& parser) {
+    QStringList arguments;
+    for (const QString& assignment : parser.values(SetOption))
+        arguments << QStringLiteral("--") + SetOption << assignment;
+    for (const QString& path : parser.values(UnshareOption))
+        arguments << QStringLiteral("--") + UnshareOption << shown(folderArgument(path));
+    for (const QString& path : parser.values(ShareOption))
+        arguments << QStringLiteral("--") + ShareOption << shown(folderArgument(path));
+    if (parser.isSet(ShowOption))
+        arguments << QStringLiteral("--") + ShowOption;
+    return arguments;
+}
+
+int askRunningProgram(AdminConnection& program, const QStringList& arguments, QTextStream& out,
+                      QTextStream& err) {
+    const auto reply = program.ask(arguments);
+    if (!reply) {
+        err << "pocketlane: the running Pocketlane did not answer; nothing may have changed."
+            << Qt::endl;
+        return 1;
+    }
+    out << reply->out;
+    err << reply->err;
+    out.flush();
+    err.flush();
+    return reply->exitCode;
+}
 
 } // namespace
 
@@ -181,29 +271,45 @@ bool wantsAdminCommand(const QCommandLineParser& parser) {
            parser.isSet(UnshareOption);
 }
 
-int runAdminCommands(const QCommandLineParser& parser, QTextStream& out, QTextStream& err) {
-    QList<Assignment> assignments;
-    for (const QString& text : parser.values(SetOption)) {
-        QString error;
-        const auto assignment = parseAssignment(text, error);
-        if (!assignment) {
-            err << "pocketlane: " << error << Qt::endl;
-            return 2;
-        }
-        assignments.append(*assignment);
+int executeAdminCommands(const QStringList& arguments, const AdminTarget& target, QTextStream& out,
+                         QTextStream& err) {
+    QCommandLineParser parser;
+    addAdminOptions(parser);
+    if (!parser.parse(QStringList{QStringLiteral("pocketlane")} + arguments)) {
+        err << "pocketlane: " << parser.errorText() << Qt::endl;
+        return 2;
     }
+    return CommandRun(target, out, err).run(parser);
+}
 
-    AdminSession session(SettingsPaths::SettingsFile(settingsOptionValue(parser)), err);
+// The lock is held from before the look for a running program until the
+// commands are written, so that a program starting meanwhile reads the file
+// only after them (it loads under the same lock before it listens).
+int runAdminCommands(const QCommandLineParser& parser, QTextStream& out, QTextStream& err) {
+    QString error;
+    if (!assignmentsOf(parser, error)) {
+        err << "pocketlane: " << error << Qt::endl;
+        return 2;
+    }
+    const QStringList arguments = adminArguments(parser);
+    OfflineSession session(SettingsPaths::SettingsFile(settingsOptionValue(parser)));
+    std::optional<RegistryStore::ExclusiveAccess> access(std::in_place, session.store());
+    AdminConnection program;
+    switch (program.connectTo(session.store().filePath())) {
+    case AdminConnection::Connected:
+        access.reset();
+        return askRunningProgram(program, arguments, out, err);
+    case AdminConnection::Busy:
+        access.reset();
+        if (!program.waitUntilConnected()) {
+            err << "pocketlane: the running Pocketlane did not take the command." << Qt::endl;
+            return 1;
+        }
+        return askRunningProgram(program, arguments, out, err);
+    case AdminConnection::NoProgram:
+        break;
+    }
     if (!session.load(err))
         return 1;
-    bool allDone = true;
-    for (const Assignment& assignment : std::as_const(assignments))
-        allDone = session.apply(assignment) && allDone;
-    for (const QString& path : parser.values(UnshareOption))
-        allDone = session.unshare(path, err) && allDone;
-    for (const QString& path : parser.values(ShareOption))
-        allDone = session.share(path, out, err) && allDone;
-    if (parser.isSet(ShowOption))
-        session.show(out);
-    return allDone ? 0 : 1;
+    return executeAdminCommands(arguments, session.target(), out, err);
 }

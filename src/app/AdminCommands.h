@@ -1,8 +1,13 @@
 #pragma once
 
+#include <QString>
+#include <QStringList>
+
 class QCommandLineParser;
-class QString;
 class QTextStream;
+class SharedFolderList;
+class Settings;
+class StatusLog;
 
 // Administration from the command line, for a machine without a display:
 //   --settings FILE      use this settings file
@@ -11,7 +16,10 @@ class QTextStream;
 //   --share PATH         share a folder (repeatable)
 //   --unshare PATH       stop sharing a folder (repeatable)
 // The commands go through the same settings operations as the window, with
-// the same log lines, and the program exits after them.
+// the same log lines, and the program exits after them. When a program runs
+// on the same settings file, the commands go to it (AdminServer), which
+// applies them at once; otherwise they edit the file under its lock, so that
+// commands run at the same time never lose each other's changes.
 
 void addAdminOptions(QCommandLineParser& parser);
 
@@ -24,6 +32,21 @@ bool wantsAdminCommand(const QCommandLineParser& parser);
 // Runs the commands: first every --set, then --unshare, then --share, then
 // --show-settings. Results go to `out`, refusals and log lines to `err`.
 // Returns the exit code: 0 when everything was done, 1 when something was
-// refused or could not be saved, 2 when a --set names an option or value
-// outside the table (then nothing is changed).
+// refused or could not be saved (or the running program did not answer), 2
+// when a --set names an option or value outside the table (then nothing is
+// changed).
 int runAdminCommands(const QCommandLineParser& parser, QTextStream& out, QTextStream& err);
+
+// The live state the commands act on.
+struct AdminTarget {
+    Settings& settings;
+    SharedFolderList& folders;
+    StatusLog& log;
+    QString settingsFile;
+};
+
+// Runs the administration arguments (without the program name; folder paths
+// absolute) on the target, as runAdminCommands describes; the lines logged
+// meanwhile go to `err` too.
+int executeAdminCommands(const QStringList& arguments, const AdminTarget& target, QTextStream& out,
+                         QTextStream& err);

@@ -16,7 +16,8 @@ Application::Application(const CommandLineOptions& options, QObject* parent)
     , m_sharedFolders(m_pages, m_shares)
     , m_graffiti(m_pages, m_board)
     , m_myComputer(m_pages, [this] { Q_EMIT QuitRequested(); })
-    , m_site(m_server, m_pages, m_files) {
+    , m_site(m_server, m_pages, m_files)
+    , m_admin(m_store.filePath(), m_settings, m_folders, m_log) {
     m_log.setExtendedLoggingSwitch([this] { return m_settings.extendedLogging(); });
     for (SiteModule* module :
          std::initializer_list<SiteModule*>{&m_sharedFolders, &m_graffiti, &m_myComputer})
@@ -33,11 +34,15 @@ Application::StartResult Application::Start() {
     return StartResult::Started;
 }
 
+// The lock is held until the administration socket listens, so that a
+// command finds either the program listening or a file it has yet to read.
 bool Application::loadOwnerState() {
+    RegistryStore::ExclusiveAccess access(m_store);
     try {
         m_store.load(&m_log);
         m_folders.ReloadSharedFolders();
         m_settings.LoadSettings();
+        m_admin.Listen();
         return true;
     } catch (const RegistryError& error) {
         m_log.LogStatus(LogError, QStringLiteral("Loading Error: ") + error.Description());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AdminServer.h"
 #include "app/CommandLine.h"
 #include "base/StatusLog.h"
 #include "http/WapServer.h"
@@ -21,8 +22,9 @@
 // The running program: builds and owns every long-lived part (the status
 // log, the settings store and the models over it, the Graffiti board, the
 // link tables, the server and the site with its modules) and starts them in
-// the owner's order. The headless program and the main window both run over
-// one Application.
+// the owner's order, with the administration socket through which commands
+// from the command line reach the running program. The headless program and
+// the main window both run over one Application.
 class Application : public QObject {
     Q_OBJECT
 public:
@@ -31,8 +33,9 @@ public:
     explicit Application(const CommandLineOptions& options, QObject* parent = nullptr);
 
     // Loads the store, the shared folders and the options, in that order (a
-    // failure is logged as a loading error and ends the start-up early), then
-    // opens the listener (a failure leaves the reason in
+    // failure is logged as a loading error and ends the start-up early), and
+    // opens the administration socket, all under the settings file's lock;
+    // then opens the listener (a failure leaves the reason in
     // ListenFailureMessage()).
     StartResult Start();
     QString ListenFailureMessage() const { return m_server.ListenFailureMessage(); }
@@ -69,4 +72,5 @@ private:
     GraffitiModule m_graffiti;
     MyComputerModule m_myComputer;
     Site m_site;
+    AdminServer m_admin;
 };

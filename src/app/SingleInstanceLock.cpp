@@ -6,12 +6,10 @@
 
 #include <unistd.h>
 
-namespace {
-
 // $XDG_RUNTIME_DIR, else the user's own folder in /run/user, else a private
 // folder in the temporary folder (where Qt would put its runtime location,
 // but without Qt's warning on stderr: a second instance ends silently).
-QString RuntimeFolder() {
+QString UserRuntimeFolder() {
     const QString fromEnvironment = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!fromEnvironment.isEmpty() && QDir(fromEnvironment).exists())
         return fromEnvironment;
@@ -25,10 +23,8 @@ QString RuntimeFolder() {
     return fallback;
 }
 
-} // namespace
-
 SingleInstanceLock::SingleInstanceLock()
-    : m_path(QDir(RuntimeFolder()).filePath(QStringLiteral("pocketlane.lock")))
+    : m_path(QDir(UserRuntimeFolder()).filePath(QStringLiteral("pocketlane.lock")))
     , m_lock(std::make_unique<QLockFile>(m_path)) {
     // A running instance holds its lock for as long as it runs, however
     // old the lock file is; only a lock whose process is gone is stale.

@@ -5,6 +5,10 @@
 
 #include <memory>
 
+// The user's own runtime folder: $XDG_RUNTIME_DIR, else /run/user/<uid>,
+// else a private folder in the temporary folder.
+QString UserRuntimeFolder();
+
 // Makes sure only one Pocketlane runs per user: a lock file in the user's
 // runtime folder ($XDG_RUNTIME_DIR), held while the program runs. A lock
 // left by a program that died is taken over.

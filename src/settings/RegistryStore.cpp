@@ -1,17 +1,19 @@
 #include "settings/RegistryStore.h"
 
-#include "base/basUtilities.h"
-
 #include "base/SafeText.h"
 #include "base/StatusLog.h"
+#include "base/basUtilities.h"
+#include "settings/SettingsFileLock.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRegularExpression>
 
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 RegistryError::RegistryError(QString description, QString source)
@@ -21,6 +23,7 @@ RegistryError::RegistryError(QString description, QString source)
 
 namespace {
 
+constexpr QByteArrayView FirstLine = "; Pocketlane settings.";
 constexpr QByteArrayView Header =
     "; Pocketlane settings. Each [section] is a key, each \"name\"=\"text\" line one of its\n"
     "; values; expand:\"text\" marks a text whose %VARIABLE% references are expanded.\n"
@@ -29,42 +32,17 @@ constexpr QByteArrayView Header =
 constexpr QByteArrayView EndLine = "; end of settings";
 constexpr QByteArrayView ExpandMarker = "expand:";
 
-qsizetype findKey(const QList<RegistryStore::Key>& keys, QByteArrayView path) {
-    for (qsizetype i = 0; i < keys.size(); ++i) {
-        if (keys.at(i).path.compare(path, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
-}
-
-qsizetype findValue(const QList<RegistryStore::Value>& values, QByteArrayView name) {
-    for (qsizetype i = 0; i < values.size(); ++i) {
-        if (values.at(i).name == name)
-            return i;
-    }
-    return -1;
-}
-
-// The key's index, after adding it and every missing parent key below the
-// root (a root key always exists and is not written).
-qsizetype ensureKey(QList<RegistryStore::Key>& keys, const QByteArray& path) {
-    qsizetype separator = path.indexOf('\\');
-    while ((separator = path.indexOf('\\', separator + 1)) > 0) {
-        const QByteArray parent = path.left(separator);
-        if (findKey(keys, parent) < 0)
-            keys.append({parent, {}});
-    }
-    qsizetype index = findKey(keys, path);
-    if (index < 0) {
-        keys.append({path, {}});
-        index = keys.size() - 1;
-    }
-    return index;
-}
-
 bool isValidKeyPath(QByteArrayView path) {
-    return !path.isEmpty() && !path.contains(']') && !path.contains('\n') && !path.contains('\r') &&
-           !path.startsWith('\\') && !path.endsWith('\\');
+    return !path.isEmpty();
+}
+
+// Whether the key path can stand in its section line as it is.
+bool isPlainKeyPath(QByteArrayView path) {
+    for (const char c : path) {
+        if (c < 0x20 || c > 0x7E || c == '"')
+            return false;
+    }
+    return !path.isEmpty();
 }
 
 void appendHexEscape(QByteArray& out, unsigned char byte) {
@@ -173,6 +151,20 @@ std::optional<RegistryStore::Value> parseValueLine(QByteArrayView line) {
     return value;
 }
 
+// The key path of a "[path]" or "[\"quoted path\"]" line.
+std::optional<QByteArray> parseSectionLine(QByteArrayView line) {
+    if (line.size() < 3 || !line.startsWith('[') || !line.endsWith(']'))
+        return std::nullopt;
+    const QByteArrayView inside = line.sliced(1, line.size() - 2);
+    if (!inside.startsWith('"'))
+        return inside.toByteArray();
+    qsizetype pos = 0;
+    auto path = readQuoted(inside, pos);
+    if (!path || pos != inside.size() || !isValidKeyPath(*path))
+        return std::nullopt;
+    return path;
+}
+
 QList<QByteArrayView> splitLines(QByteArrayView text) {
     QList<QByteArrayView> lines;
     qsizetype start = 0;
@@ -197,15 +189,81 @@ void syncFolder(const QString& folder) {
     }
 }
 
+bool writeAll(int fd, const QByteArray& text) {
+    qsizetype written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd, text.constData() + written, size_t(text.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        written += n;
+    }
+    return true;
+}
+
+// Writes the text to `temporary`, readable by its owner only and flushed to
+// the disk, then renames it over `path`: a crash leaves either the old file
+// or the new one, never a part.
+bool replaceFile(const QString& path, const QString& temporary, const QByteArray& text) {
+    const QByteArray temporaryName = QFile::encodeName(temporary);
+    const int fd =
+        ::open(temporaryName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, text) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed ||
+        ::rename(temporaryName.constData(), QFile::encodeName(path).constData()) != 0) {
+        ::unlink(temporaryName.constData());
+        return false;
+    }
+    syncFolder(QFileInfo(path).absolutePath());
+    return true;
+}
+
+// Whether the file is a copy of ours that a write left behind: Qt's
+// "<name>.XXXXXX" temporary names, holding a text that starts like ours.
+bool isLeftoverCopy(const QFileInfo& candidate, const QString& settingsName) {
+    static const QRegularExpression temporaryName(QStringLiteral("^\\.[A-Za-z0-9]{6}$"));
+    if (!candidate.fileName().startsWith(settingsName) ||
+        !temporaryName.match(candidate.fileName().mid(settingsName.size())).hasMatch())
+        return false;
+    QFile file(candidate.filePath());
+    return file.open(QIODevice::ReadOnly) && file.read(FirstLine.size()) == FirstLine;
+}
+
 } // namespace
+
+RegistryStore::ExclusiveAccess::ExclusiveAccess(RegistryStore& store)
+    : m_store(store) {
+    if (m_store.m_lockHolds++ == 0)
+        m_store.m_lock = std::make_unique<SettingsFileLock>(m_store.m_filePath);
+}
+
+RegistryStore::ExclusiveAccess::~ExclusiveAccess() {
+    if (--m_store.m_lockHolds == 0)
+        m_store.m_lock.reset();
+}
+
+bool RegistryStore::ExclusiveAccess::isHeld() const {
+    return m_store.m_lock->isHeld();
+}
 
 RegistryStore::RegistryStore(QString filePath)
     : m_filePath(std::move(filePath)) {}
 
+RegistryStore::~RegistryStore() = default;
+
 QByteArray RegistryStore::serialize(const QList<Key>& keys) {
     QByteArray text(Header.data(), Header.size());
     for (const Key& key : keys) {
-        text.append("\n[").append(key.path).append("]\n");
+        text.append("\n[");
+        if (isPlainKeyPath(key.path))
+            text.append(key.path);
+        else
+            appendQuoted(text, key.path);
+        text.append("]\n");
         for (const Value& value : key.values) {
             appendQuoted(text, value.name);
             text.append('=');
@@ -221,6 +279,11 @@ QByteArray RegistryStore::serialize(const QList<Key>& keys) {
 
 std::optional<QList<RegistryStore::Key>> RegistryStore::parse(const QByteArray& text,
                                                               QString* error) {
+    const auto keys = parseKeys(text, error);
+    return keys ? std::optional(keys->keys()) : std::nullopt;
+}
+
+std::optional<RegistryKeys> RegistryStore::parseKeys(const QByteArray& text, QString* error) {
     const auto fail = [error](const QString& reason) {
         if (error)
             *error = reason;
@@ -232,33 +295,33 @@ std::optional<QList<RegistryStore::Key>> RegistryStore::parse(const QByteArray& 
     if (lines.isEmpty() || lines.constLast() != EndLine)
         return fail(QStringLiteral("the file has no end line; it may have been cut short"));
 
-    QList<Key> keys;
+    RegistryKeys keys;
     qsizetype current = -1;
     for (qsizetype number = 1; number <= lines.size(); ++number) {
         const QByteArrayView line = lines.at(number - 1);
         if (line.trimmed().isEmpty() || line.startsWith(';'))
             continue;
-        if (line.startsWith('[') && line.endsWith(']') &&
-            isValidKeyPath(line.sliced(1, line.size() - 2))) {
-            current = ensureKey(keys, line.sliced(1, line.size() - 2).toByteArray());
+        if (line.startsWith('[')) {
+            const auto path = parseSectionLine(line);
+            if (!path)
+                return fail(QStringLiteral("line %1 cannot be read").arg(number));
+            current = keys.ensure(*path);
             continue;
         }
         const auto value = line.startsWith('"') ? parseValueLine(line) : std::nullopt;
         if (!value || current < 0)
             return fail(QStringLiteral("line %1 cannot be read").arg(number));
-        QList<Value>& values = keys[current].values;
-        const qsizetype existing = findValue(values, value->name);
-        if (existing >= 0)
-            values[existing] = *value;
-        else
-            values.append(*value);
+        keys.setValue(current, *value);
     }
     return keys;
 }
 
 void RegistryStore::load(StatusLog* log) {
-    m_keys.clear();
+    m_keys = {};
     m_writable = true;
+    ExclusiveAccess access(*this);
+    if (access.isHeld())
+        removeStaleCopies();
     QFile file(m_filePath);
     if (!file.exists())
         return;
@@ -267,12 +330,23 @@ void RegistryStore::load(StatusLog* log) {
         return;
     }
     QString error;
-    const auto keys = parse(file.readAll(), &error);
+    auto keys = parseKeys(file.readAll(), &error);
     if (!keys) {
         keepAside(error, log);
         return;
     }
-    m_keys = *keys;
+    m_keys = std::move(*keys);
+}
+
+void RegistryStore::removeStaleCopies() const {
+    const QFileInfo settings(m_filePath);
+    QFile::remove(m_filePath + QStringLiteral(".saving"));
+    const QFileInfoList candidates = settings.dir().entryInfoList(
+        {settings.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo& candidate : candidates) {
+        if (isLeftoverCopy(candidate, settings.fileName()))
+            QFile::remove(candidate.filePath());
+    }
 }
 
 void RegistryStore::keepAside(const QString& reason, StatusLog* log) {
@@ -293,25 +367,20 @@ void RegistryStore::keepAside(const QString& reason, StatusLog* log) {
 }
 
 bool RegistryStore::keyExists(const QByteArray& keyPath) const {
-    return findKey(m_keys, keyPath) >= 0;
+    return m_keys.find(keyPath) >= 0;
 }
 
 std::optional<RegistryStore::Value> RegistryStore::value(const QByteArray& keyPath,
                                                          const QByteArray& name) const {
-    const qsizetype key = findKey(m_keys, keyPath);
-    if (key < 0)
-        return std::nullopt;
-    const qsizetype index = findValue(m_keys.at(key).values, name);
-    if (index < 0)
-        return std::nullopt;
-    return m_keys.at(key).values.at(index);
+    const qsizetype key = m_keys.find(keyPath);
+    return key < 0 ? std::nullopt : m_keys.value(key, name);
 }
 
 std::optional<QList<RegistryStore::Value>> RegistryStore::values(const QByteArray& keyPath) const {
-    const qsizetype key = findKey(m_keys, keyPath);
+    const qsizetype key = m_keys.find(keyPath);
     if (key < 0)
         return std::nullopt;
-    return m_keys.at(key).values;
+    return m_keys.keys().at(key).values;
 }
 
 bool RegistryStore::createKey(const QByteArray& keyPath) {
@@ -319,53 +388,32 @@ bool RegistryStore::createKey(const QByteArray& keyPath) {
         return false;
     if (keyExists(keyPath))
         return true;
-    QList<Key> keys = m_keys;
-    ensureKey(keys, keyPath);
+    RegistryKeys keys = m_keys;
+    keys.ensure(keyPath);
     return save(keys);
 }
 
 bool RegistryStore::setValue(const QByteArray& keyPath, const Value& value) {
     if (!isValidKeyPath(keyPath))
         return false;
-    QList<Key> keys = m_keys;
-    QList<Value>& values = keys[ensureKey(keys, keyPath)].values;
-    const qsizetype existing = findValue(values, value.name);
-    if (existing >= 0)
-        values[existing] = value;
-    else
-        values.append(value);
+    RegistryKeys keys = m_keys;
+    keys.setValue(keys.ensure(keyPath), value);
     return save(keys);
 }
 
 bool RegistryStore::deleteValue(const QByteArray& keyPath, const QByteArray& name) {
-    const qsizetype key = findKey(m_keys, keyPath);
-    if (key < 0)
-        return false;
-    const qsizetype index = findValue(m_keys.at(key).values, name);
-    if (index < 0)
-        return false;
-    QList<Key> keys = m_keys;
-    keys[key].values.removeAt(index);
-    return save(keys);
+    RegistryKeys keys = m_keys;
+    const qsizetype key = keys.find(keyPath);
+    return key >= 0 && keys.removeValue(key, name) && save(keys);
 }
 
-bool RegistryStore::save(const QList<Key>& keys) {
+bool RegistryStore::save(const RegistryKeys& keys) {
     if (!m_writable)
         return false;
-    const QString folder = QFileInfo(m_filePath).absolutePath();
-    if (!QDir().mkpath(folder))
+    ExclusiveAccess access(*this);
+    if (!access.isHeld() ||
+        !replaceFile(m_filePath, m_filePath + QStringLiteral(".saving"), serialize(keys.keys())))
         return false;
-    QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly) ||
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        return false;
-    // QSaveFile renames without flushing the data to the disk first; without
-    // the fsync a crash could leave an empty file under the settings' name.
-    const QByteArray text = serialize(keys);
-    if (file.write(text) != text.size() || !file.flush() || ::fsync(file.handle()) != 0 ||
-        !file.commit())
-        return false;
-    syncFolder(folder);
     m_keys = keys;
     return true;
 }

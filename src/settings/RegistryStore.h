@@ -1,12 +1,16 @@
 #pragma once
 
+#include "settings/RegistryKeys.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
 #include <exception>
+#include <memory>
 #include <optional>
 
+class SettingsFileLock;
 class StatusLog;
 
 // A failure of the settings store: number 26001, a description and the
@@ -31,27 +35,45 @@ private:
 // The owner's settings on disk: one human-readable text file laid out like a
 // registry export. Each section "[ROOT\Key\Path]" is a key, each line
 // "Name"="text" below it a value; expand:"text" marks a value whose
-// %VARIABLE% references are expanded when read. The file ends with an end
-// line, so that a file cut short is recognised.
+// %VARIABLE% references are expanded when read. A key path that is not plain
+// printable ASCII is written quoted, ["ROOT\\Key\x01"]. The file ends with
+// an end line, so that a file cut short is recognised. Whatever the writer
+// writes, the reader reads back to the same keys and values.
 //
 // The file is read once by load(); every change rewrites it atomically
-// (temporary file, flushed to disk, renamed over the old one) and leaves it
-// readable by its owner only, since it holds passwords. Key paths compare
-// without regard to letter case, value names exactly (they may be Linux
-// paths).
+// (temporary file "<file>.saving", flushed to disk, renamed over the old one)
+// under the file's lock (SettingsFileLock) and leaves it readable by its owner
+// only, since it holds passwords. Key paths compare without regard to ASCII
+// letter case, value names exactly (they may be Linux paths).
 class RegistryStore {
 public:
-    struct Value {
-        QByteArray name;
-        QByteArray data;
-        bool expandable = false;
+    using Value = RegistryKeys::Value;
+    using Key = RegistryKeys::Key;
+
+    // Holds the settings file's lock for as long as it lives (holds of one
+    // store nest). load() and every change take it themselves; hold it
+    // across a load and the changes after it so that no other process writes
+    // the file in between.
+    class ExclusiveAccess {
+    public:
+        explicit ExclusiveAccess(RegistryStore& store);
+        ~ExclusiveAccess();
+        ExclusiveAccess(const ExclusiveAccess&) = delete;
+        ExclusiveAccess& operator=(const ExclusiveAccess&) = delete;
+        // False when the lock file could not be opened.
+        bool isHeld() const;
+
+    private:
+        RegistryStore& m_store;
     };
 
     explicit RegistryStore(QString filePath);
+    ~RegistryStore();
 
     const QString& filePath() const { return m_filePath; }
 
-    // Reads the file. A missing file is an empty store. A file that cannot
+    // Reads the file. A missing file is an empty store. Temporary copies that
+    // an interrupted write left beside it are removed. A file that cannot
     // be read or parsed is renamed aside (its name gets ".unreadable-" and
     // the time) and reported at level 1 on `log`; the store starts empty.
     // When even the rename fails, the store refuses every write, so the
@@ -71,19 +93,20 @@ public:
     bool deleteValue(const QByteArray& keyPath, const QByteArray& name);
 
     // The file's text for the given keys, and the keys read back from such
-    // a text (nothing, with the reason, when it cannot be parsed).
-    struct Key {
-        QByteArray path;
-        QList<Value> values;
-    };
+    // a text (nothing, with the reason, when it cannot be parsed). Reading
+    // costs time linear in the text's length.
     static QByteArray serialize(const QList<Key>& keys);
     static std::optional<QList<Key>> parse(const QByteArray& text, QString* error);
 
 private:
-    bool save(const QList<Key>& keys);
+    static std::optional<RegistryKeys> parseKeys(const QByteArray& text, QString* error);
+    bool save(const RegistryKeys& keys);
     void keepAside(const QString& reason, StatusLog* log);
+    void removeStaleCopies() const;
 
     QString m_filePath;
-    QList<Key> m_keys;
+    RegistryKeys m_keys;
     bool m_writable = true;
+    std::unique_ptr<SettingsFileLock> m_lock;
+    int m_lockHolds = 0;
 };

@@ -1,11 +1,23 @@
+// Administration from the command line, run in-process: on the settings file
+// while no program runs, and through the running program's administration
+// socket (commands reach the live settings and shared folders, a command for
+// another settings file does not, malformed requests are dropped).
+
 #include "app/AdminCommands.h"
+#include "app/AdminServer.h"
 #include "settings/SettingsPaths.h"
+#include "settings/SharedFolderList.h"
 #include "support/TempSettings.h"
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QLocalSocket>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextStream>
+
+#include <chrono>
+#include <future>
 
 namespace {
 
@@ -15,20 +27,34 @@ struct Run {
     QString err;
 };
 
+// A command line run as the pocketlane program runs it, on a thread of its
+// own, so that an administration server in this thread can answer it.
 Run run(const QString& settingsFile, const QStringList& arguments) {
-    QCommandLineParser parser;
-    addAdminOptions(parser);
-    const QStringList argv =
-        QStringList{QStringLiteral("pocketlane"), QStringLiteral("--settings"), settingsFile} +
-        arguments;
-    Run result;
-    if (!parser.parse(argv) || !wantsAdminCommand(parser))
+    auto done = std::async(std::launch::async, [=] {
+        QCommandLineParser parser;
+        addAdminOptions(parser);
+        Run result;
+        if (!parser.parse(QStringList{QStringLiteral("pocketlane"), QStringLiteral("--settings"),
+                                      settingsFile} +
+                          arguments) ||
+            !wantsAdminCommand(parser))
+            return result;
+        QTextStream out(&result.out);
+        QTextStream err(&result.err);
+        result.code = runAdminCommands(parser, out, err);
         return result;
-    QTextStream out(&result.out);
-    QTextStream err(&result.err);
-    result.code = runAdminCommands(parser, out, err);
-    return result;
+    });
+    const bool finished = QTest::qWaitFor(
+        [&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 60000);
+    return finished ? done.get() : Run{};
 }
+
+// A running program's settings, shared folders and administration socket.
+struct RunningProgram {
+    TempSettings owner;
+    SharedFolderList folders{*owner.store, *owner.log};
+    AdminServer admin{owner.file, *owner.settings, folders, *owner.log};
+};
 
 } // namespace
 
@@ -133,6 +159,70 @@ private Q_SLOTS:
         qunsetenv(SettingsPaths::SettingsVariable);
         QCOMPARE(SettingsPaths::SettingsFile(settingsOptionValue(parser)),
                  QStringLiteral("/tmp/x.reg"));
+    }
+
+    // While a program runs on the settings file, commands go to it.
+    void commandsChangeTheLiveSettingsAndTheFile() {
+        RunningProgram program;
+        QVERIFY(program.admin.Listen());
+        QSignalSpy graffiti(program.owner.settings.get(), &Settings::enableGraffitiChanged);
+        const QString music = program.owner.dir.filePath(QStringLiteral("music"));
+        QVERIFY(QDir().mkpath(music));
+
+        const Run done = run(program.owner.file,
+                             {QStringLiteral("--set"), QStringLiteral("EnableGraffiti=Y"),
+                              QStringLiteral("--share"), music, QStringLiteral("--show-settings")});
+        QCOMPARE(done.code, 0);
+        QCOMPARE(graffiti.size(), 1);
+        QCOMPARE(program.folders.folders(), QList<QByteArray>{music.toUtf8()});
+        QVERIFY(done.out.startsWith(QStringLiteral("Sharing ") + music));
+        QVERIFY(done.out.contains(QStringLiteral("\nEnableGraffiti=Y\n")));
+        QVERIFY(done.out.endsWith(QStringLiteral("Shared folders:\n  ") + music + u'\n'));
+        const QByteArray file = fileContents(program.owner.file);
+        QVERIFY(file.contains("\"EnableGraffiti\"=\"Y\""));
+        QVERIFY(file.contains('"' + music.toUtf8() + "\"=\"\""));
+
+        const Run refused =
+            run(program.owner.file, {QStringLiteral("--set"), QStringLiteral("Force=yes")});
+        QCOMPARE(refused.code, 2);
+        const Run missing =
+            run(program.owner.file, {QStringLiteral("--unshare"), QStringLiteral("/nope")});
+        QCOMPARE(missing.code, 1);
+        QCOMPARE(missing.err, QStringLiteral("/nope is not a shared folder.\n"));
+    }
+
+    void anotherSettingsFileIsNotReached() {
+        RunningProgram program;
+        QVERIFY(program.admin.Listen());
+        QTemporaryDir other;
+        const QString otherFile = other.filePath(QStringLiteral("other.reg"));
+        QVERIFY(AdminServer::SocketPath(otherFile) != AdminServer::SocketPath(program.owner.file));
+
+        QCOMPARE(run(otherFile, {QStringLiteral("--set"), QStringLiteral("Force=Y")}).code, 0);
+        QVERIFY(!program.owner.settings->force());
+        QVERIFY(fileContents(otherFile).contains("\"Force\"=\"Y\""));
+    }
+
+    void malformedRequestsAreDroppedAndServingGoesOn_data() {
+        QTest::addColumn<QByteArray>("request");
+        QTest::newRow("endless frame") << QByteArray(2 << 20, '\xFF');
+        QTest::newRow("broken inner size") << QByteArray("\0\0\0\x08\0\0\0\x09--se", 12);
+    }
+
+    void malformedRequestsAreDroppedAndServingGoesOn() {
+        QFETCH(QByteArray, request);
+        RunningProgram program;
+        QVERIFY(program.admin.Listen());
+        QLocalSocket intruder;
+        intruder.connectToServer(AdminServer::SocketPath(program.owner.file));
+        QVERIFY(intruder.waitForConnected(5000));
+        intruder.write(request);
+        QTRY_COMPARE(intruder.state(), QLocalSocket::UnconnectedState);
+        QCOMPARE(intruder.readAll(), QByteArray());
+
+        QCOMPARE(run(program.owner.file, {QStringLiteral("--set"), QStringLiteral("Force=Y")}).code,
+                 0);
+        QVERIFY(program.owner.settings->force());
     }
 };
 

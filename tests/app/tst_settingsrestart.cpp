@@ -1,11 +1,13 @@
 // The real program restarted on the same settings file: the owner's options
-// outlive serving, a termination and a change made while the server runs, and
-// a file damaged by a crash is kept aside rather than overwritten.
+// outlive serving and a termination; a command given while the program runs
+// takes effect at once and lasts; commands given all at once, to a running
+// program or to none, each keep their change.
 
+#include "app/ProcessLimits.h"
 #include "settings/Settings.h"
 #include "support/LoopbackClient.h"
 #include "support/PocketlaneProcess.h"
-#include "support/TempSettings.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -83,9 +85,9 @@ private Q_SLOTS:
                     .isEmpty());
     }
 
-    // The server writes nothing back when it ends, so a change made while
-    // it serves is what the next start finds.
-    void optionChangedWhileServingSurvivesTheEnd() {
+    // The running program applies the command at once: the next phone
+    // request sees it, and so does the next start.
+    void commandWhileServingTakesEffectAtOnceAndLasts() {
         OwnersMachine machine;
         QCOMPARE(machine
                      .administer({QStringLiteral("--set"), QStringLiteral("WelcomeMessage=N"),
@@ -94,9 +96,10 @@ private Q_SLOTS:
                  0);
         QVERIFY2(machine.serve(), machine.program.StandardError().constData());
         QVERIFY(machine.entryPage().contains("not currently allowing any modules"));
-        QCOMPARE(machine.administer({QStringLiteral("--set"), QStringLiteral("EnableGraffiti=Y")})
-                     .exitCode,
-                 0);
+        const PocketlaneProcess::Run set =
+            machine.administer({QStringLiteral("--set"), QStringLiteral("EnableGraffiti=Y")});
+        QCOMPARE(set.exitCode, 0);
+        QVERIFY(machine.entryPage().contains(">Graffiti</a>"));
         QCOMPARE(machine.program.Stop(), 0);
 
         QVERIFY(machine.shownSettings().contains("\nEnableGraffiti=Y\n"));
@@ -105,34 +108,57 @@ private Q_SLOTS:
         QCOMPARE(machine.program.Stop(), 0);
     }
 
-    void fileCutInHalfByACrashIsKeptAside() {
-        OwnersMachine machine;
-        QCOMPARE(machine
-                     .administer({QStringLiteral("--set"), QStringLiteral("Password=secret"),
-                                  QStringLiteral("--set"), QStringLiteral("EnableGraffiti=Y")})
-                     .exitCode,
-                 0);
-        const QByteArray whole = fileContents(machine.settingsFile);
-        const QByteArray half = whole.left(whole.size() / 2);
-        QFile file(machine.settingsFile);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(file.write(half), half.size());
-        file.close();
+    void commandsAtTheSameTimeKeepEveryChange_data() {
+        QTest::addColumn<bool>("programRuns");
+        QTest::newRow("program running") << true;
+        QTest::newRow("no program") << false;
+    }
 
-        // The program starts afresh and still serves ...
-        QVERIFY2(machine.serve(), machine.program.StandardError().constData());
-        QVERIFY(machine.entryPage().contains("Welcome to this Pocketlane users site"));
-        QCOMPARE(machine.program.Stop(), 0);
-        // ... with the damaged file kept whole under another name, and says so
-        // in a level-1 line.
-        const QStringList aside =
-            QDir(machine.dir.path()).entryList({QStringLiteral("settings.reg.unreadable-*")});
-        QCOMPARE(aside.size(), 1);
-        QCOMPARE(fileContents(machine.dir.filePath(aside.first())), half);
-        const QByteArray err = machine.program.StandardError();
-        const qsizetype line = err.indexOf(" 1 The settings file ");
-        QVERIFY2(line > 0 && err.indexOf(aside.first().toUtf8(), line) > line, err.constData());
-        QVERIFY(machine.shownSettings().contains("\nPassword=\n"));
+    // 200 commands started at once, each sharing its own folder, the first
+    // ones also setting an option each: every change is kept.
+    void commandsAtTheSameTimeKeepEveryChange() {
+        QFETCH(bool, programRuns);
+        constexpr int Commands = 200;
+        RaiseOpenFileLimit();
+        OwnersMachine machine;
+        if (programRuns)
+            QVERIFY2(machine.serve(), machine.program.StandardError().constData());
+        QList<std::shared_ptr<QProcess>> commands;
+        QByteArrayList expected;
+        for (int i = 0; i < Commands; ++i) {
+            const QString folder = machine.dir.filePath(QStringLiteral("f%1").arg(i));
+            QVERIFY(QDir().mkpath(folder));
+            QStringList arguments = {QStringLiteral("--settings"), machine.settingsFile,
+                                     QStringLiteral("--share"), folder};
+            expected << "\n  " + folder.toUtf8() + "\n";
+            if (i < Settings::OptionCount) {
+                const auto option = Settings::Option(i);
+                const QByteArray value = Settings::IsSwitch(option)
+                                             ? (i == 0 ? "N" : "Y")
+                                             : "text " + QByteArray::number(i);
+                arguments << QStringLiteral("--set")
+                          << QString::fromLatin1(Settings::ValueName(option) + '=' + value);
+                expected << '\n' + Settings::ValueName(option) + '=' + value + '\n';
+            }
+            auto command = std::make_shared<QProcess>();
+            command->setProcessEnvironment(machine.program.Environment());
+            command->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            command->setStandardOutputFile(QProcess::nullDevice());
+            command->start(TestSupport::programPath(), arguments);
+            commands << command;
+        }
+        for (const auto& command : std::as_const(commands)) {
+            QVERIFY(command->waitForFinished(120000));
+            QCOMPARE(command->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(command->exitCode(), 0);
+        }
+        const QByteArray shown = machine.shownSettings();
+        if (programRuns)
+            QCOMPARE(machine.program.Stop(), 0);
+        for (const QByteArray& change : {shown, machine.shownSettings()}) {
+            for (const QByteArray& line : std::as_const(expected))
+                QVERIFY2(change.contains(line), line.constData());
+        }
     }
 };
 

@@ -1,6 +1,8 @@
 #include "base/SafeText.h"
 #include "base/StatusLog.h"
+#include "settings/RegistryKeys.h"
 #include "settings/RegistryStore.h"
+#include "settings/Settings.h"
 #include "settings/clsRegistry.h"
 #include "support/TempSettings.h"
 
@@ -81,6 +83,67 @@ private Q_SLOTS:
         }
     }
 
+    // Every byte value, alone and among others, in key paths, value names and
+    // texts: what the writer writes, a fresh start reads back unchanged, and
+    // writing that again gives the same file. Backslashes in key paths make
+    // parent keys, empty ones included.
+    void everyByteSurvivesTheFileInKeysNamesAndTexts() {
+        QList<QByteArray> keyPaths = {"A\\\\B", "A\\", "\\A", "\\", "\"A\"", "[A]", " A ", "A\r"};
+        for (int byte = 0; byte < 256; ++byte) {
+            const QByteArray b(1, char(byte));
+            keyPaths << "HKEY_LOCAL_MACHINE\\SOFTWARE\\K" + b + "[" + b + "]"
+                     << "K" + b + "\\" + b;
+        }
+        RegistryKeys written;
+        for (int i = 0; i < keyPaths.size(); ++i) {
+            const QByteArray b(1, char(i % 256));
+            const qsizetype key = written.ensure(keyPaths.at(i));
+            written.setValue(key, {b + "\"\\" + b, "x" + b + b, i % 2 == 0});
+            written.setValue(key, {b, b, false});
+        }
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("s.reg"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray text = RegistryStore::serialize(written.keys());
+        file.write(text);
+        file.close();
+        QCOMPARE(SafeText::MakeXmlSafe(text), text);
+
+        StatusLog log;
+        RegistryStore store(path);
+        store.load(&log);
+        QVERIFY(log.lines().isEmpty());
+        QVERIFY(store.keyExists("HKEY_LOCAL_MACHINE\\SOFTWARE\\K\\[")); // parent of K\[\]
+        QVERIFY(store.keyExists("A\\"));                                // parent of A\\B
+        for (const RegistryStore::Key& key : written.keys())
+            QCOMPARE(*store.values(key.path), key.values);
+        QVERIFY(store.setValue("A\\\\B", {"n", "d", false}));
+        QVERIFY(!store.setValue("", {"n", "d", false}));
+        QCOMPARE(RegistryStore::serialize(*RegistryStore::parse(fileContents(path), nullptr)),
+                 fileContents(path));
+    }
+
+    // A hand-edited section with a doubled backslash once made the next save
+    // write a file the next start set aside, losing the site password.
+    void doubledBackslashInASectionKeepsTheSettings() {
+        TempSettings t;
+        QVERIFY(t.settings->setSwitch(Settings::EnablePassword, true));
+        QVERIFY(t.settings->setText(Settings::Password, "secret"));
+        QFile file(t.file);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\\\Extra]\n\"a\"=\"b\"\n; end of settings\n");
+        file.close();
+
+        t.restart();
+        QVERIFY(t.settings->setSwitch(Settings::EnableGraffiti, true));
+        t.restart();
+        QVERIFY(t.lines(LogError).isEmpty());
+        QVERIFY(t.settings->enablePassword());
+        QCOMPARE(t.settings->password(), QByteArray("secret"));
+        QVERIFY(t.settings->enableGraffiti());
+    }
+
     void keysValuesAndTheirFailures() {
         QTemporaryDir dir;
         RegistryStore store(dir.filePath(QStringLiteral("s.reg")));
@@ -142,7 +205,30 @@ private Q_SLOTS:
             write(store, Options, "Password", QByteArray::number(i));
         QCOMPARE(QFile::permissions(path), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                QFileDevice::ReadUser | QFileDevice::WriteUser);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("s.reg")});
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+                 (QStringList{QStringLiteral("s.reg"), QStringLiteral("s.reg.lock")}));
+    }
+
+    // Copies that a write killed half-way left: ours go at the next start,
+    // any other file stays.
+    void copiesLeftByAnInterruptedWriteAreRemoved() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("s.reg"));
+        RegistryStore(path).setValue("HKEY_LOCAL_MACHINE\\A", {"n", "d", false});
+        const QByteArray copy = fileContents(path).left(100);
+        const QMap<QString, QByteArray> leftovers = {{QStringLiteral("s.reg.saving"), copy},
+                                                     {QStringLiteral("s.reg.Xy3kQ0"), copy},
+                                                     {QStringLiteral("s.reg.backup"), "mine"},
+                                                     {QStringLiteral("s.reg.old123"), "mine"}};
+        for (auto it = leftovers.begin(); it != leftovers.end(); ++it) {
+            QFile file(dir.filePath(it.key()));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(it.value());
+        }
+        RegistryStore(path).load(nullptr);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+                 (QStringList{QStringLiteral("s.reg"), QStringLiteral("s.reg.backup"),
+                              QStringLiteral("s.reg.lock"), QStringLiteral("s.reg.old123")}));
     }
 
     void unreadableFilesAreKeptAsideNotOverwritten_data() {
