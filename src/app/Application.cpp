@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/SetupCheckCommand.h"
 #include "settings/SettingsPaths.h"
 
 Application::Application(const CommandLineOptions& options, QObject* parent)
@@ -16,7 +17,9 @@ Application::Application(const CommandLineOptions& options, QObject* parent)
     , m_sharedFolders(m_pages, m_shares)
     , m_graffiti(m_pages, m_board)
     , m_myComputer(m_pages, [this] { Q_EMIT QuitRequested(); })
-    , m_site(m_server, m_pages, m_files) {
+    , m_site(m_server, m_pages, m_files)
+    , m_reachability(m_log, ReachabilityOptions(options))
+    , m_offline(options.offline) {
     m_log.setExtendedLoggingSwitch([this] { return m_settings.extendedLogging(); });
     for (SiteModule* module :
          std::initializer_list<SiteModule*>{&m_sharedFolders, &m_graffiti, &m_myComputer})
@@ -25,10 +28,13 @@ Application::Application(const CommandLineOptions& options, QObject* parent)
 }
 
 Application::StartResult Application::Start() {
+    m_reachability.ResetSetupAnswers();
     if (!loadOwnerState())
         return StartResult::LoadingFailed;
     if (m_server.OpenListener() != WapServer::ListenResult::Listening)
         return StartResult::ListenFailed;
+    if (!m_offline)
+        m_reachability.StartUp(m_server.Port());
     m_server.LogListening();
     return StartResult::Started;
 }

@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
 #include "app/ProcessLimits.h"
+#include "app/SetupCheckCommand.h"
 #include "app/SingleInstanceLock.h"
 #include "app/TerminationSignals.h"
 #include "base/StatusLog.h"
@@ -73,6 +74,8 @@ int main(int argc, char* argv[]) {
     }
     if (options.administration)
         return RunAdministration(QCoreApplication::arguments());
+    if (options.checkSetup)
+        return RunSetupCheck(options);
     SingleInstanceLock lock;
     if (!lock.TryLock())
         return 0;
