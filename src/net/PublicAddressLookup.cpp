@@ -32,10 +32,20 @@ QByteArray FirstDottedAddress(const QByteArray& body, bool complete) {
     return match.captured().toLatin1();
 }
 
+// Page text shown in the log: printable ASCII only, and not much of it.
+QString Printable(const QString& text) {
+    QString shown = text.left(40);
+    for (QChar& c : shown)
+        if (c < u' ' || c > u'~')
+            c = u'?';
+    return shown;
+}
+
 } // namespace
 
 PublicAddressLookup::PublicAddressLookup(const QUrl& pageUrl, QObject* parent)
-    : QObject(parent), m_pageUrl(pageUrl) {
+    : QObject(parent)
+    , m_pageUrl(pageUrl) {
     m_timeLimit.setSingleShot(true);
     m_timeLimit.setInterval(DefaultTimeLimitMs);
     connect(&m_timeLimit, &QTimer::timeout, this, &PublicAddressLookup::onTimeLimit);
@@ -111,8 +121,9 @@ void PublicAddressLookup::onTimeLimit() {
 
 void PublicAddressLookup::finish(const QString& address) {
     if (!IsPublicIPv4Address(address)) {
-        fail(address.isEmpty() ? QStringLiteral("The answer holds no IPv4 address")
-                               : QStringLiteral("Not a public IPv4 address: ") + address.left(40));
+        fail(address.isEmpty()
+                 ? QStringLiteral("The answer holds no IPv4 address")
+                 : QStringLiteral("Not a public IPv4 address: ") + Printable(address));
         return;
     }
     close();

@@ -109,8 +109,9 @@ void Reachability::StartUp(quint16 servedPort) {
     m_forwardPort = true;
     RemovePortForward();
     whenRemoveApplied([this] {
-        m_log.LogStatus(LogNotice,
-                        QStringLiteral("You are running on a LAN. Attempting to determine public IP."));
+        m_log.LogStatus(
+            LogNotice,
+            QStringLiteral("You are running on a LAN. Attempting to determine public IP."));
     });
     startLookup();
 }
@@ -165,14 +166,14 @@ void Reachability::onLookupFound(const QString& address) {
 
 void Reachability::onLookupFailed(const QString& description) {
     whenRemoveApplied([this, description] {
-        m_log.LogStatus(LogError, description.isEmpty()
-                                      ? QStringLiteral("Failed to find public IP address.")
-                                      : QStringLiteral("Failed to find public IP address:") +
-                                            description);
+        m_log.LogStatus(LogError,
+                        description.isEmpty()
+                            ? QStringLiteral("Failed to find public IP address.")
+                            : QStringLiteral("Failed to find public IP address:") + description);
         setAddress(QStringLiteral("Click here to find out"), m_lookup.PageUrl());
-        m_answers.SetAnswer(SetupAnswers::PublicAddressAnswer,
-                            QStringLiteral("No : Failed to determine"),
-                            HelpLink(QStringLiteral("/pocketlane/help.htm#failed_to_determine_ip")));
+        m_answers.SetAnswer(
+            SetupAnswers::PublicAddressAnswer, QStringLiteral("No : Failed to determine"),
+            HelpLink(QStringLiteral("/pocketlane/help.htm#failed_to_determine_ip")));
         if (m_checkAfterLookup) {
             m_checkAfterLookup = false;
             setCheckRunning(false);
@@ -185,9 +186,10 @@ void Reachability::RemovePortForward() {
     m_log.LogStatus(LogDetail, QStringLiteral("Removing existing port forwards (if any)..."));
     m_removeApplied = false;
     const int discoveryMs = m_options.discoveryMs;
+    const bool software = m_options.upnpSoftware;
     onWorker(
-        [discoveryMs] {
-            UpnpRouter router(discoveryMs);
+        [discoveryMs, software] {
+            UpnpRouter router(discoveryMs, software);
             RemoveOutcome outcome;
             outcome.presence = router.Found();
             if (router.Found() == Presence::MappingService)
@@ -199,14 +201,15 @@ void Reachability::RemovePortForward() {
 
 void Reachability::applyRemove(const RemoveOutcome& outcome) {
     if (outcome.presence == Presence::NoUpnpSoftware)
-        m_log.LogStatus(LogError,
-                        QStringLiteral("Failed to remove Port Forwarding. You are missing HNetCfg."));
+        m_log.LogStatus(
+            LogError, QStringLiteral("Failed to remove Port Forwarding. You are missing HNetCfg."));
     else if (outcome.presence == Presence::NoMappingService)
         m_log.LogStatus(LogNotice, QStringLiteral("No ports are currently forwarded, or your "
                                                   "router does not support UPnP."));
     else if (outcome.code != 0)
-        m_log.LogStatus(LogError,
-                        QStringLiteral("Failed to remove Port Forwarding. UPnP not supported/disabled?"));
+        m_log.LogStatus(
+            LogError,
+            QStringLiteral("Failed to remove Port Forwarding. UPnP not supported/disabled?"));
     else
         m_log.LogStatus(LogDetail, QStringLiteral("Port forward successfully removed."));
     m_removeApplied = true;
@@ -217,9 +220,10 @@ void Reachability::applyRemove(const RemoveOutcome& outcome) {
 void Reachability::SetupPortForward() {
     m_log.LogStatus(LogDetail, QStringLiteral("Setting up port forward..."));
     const int discoveryMs = m_options.discoveryMs;
+    const bool software = m_options.upnpSoftware;
     onWorker(
-        [discoveryMs, mapping = OurMapping()] {
-            UpnpRouter router(discoveryMs);
+        [discoveryMs, software, mapping = OurMapping()] {
+            UpnpRouter router(discoveryMs, software);
             AddOutcome outcome;
             outcome.presence = router.Found();
             if (router.Found() == Presence::MappingService) {
@@ -233,8 +237,8 @@ void Reachability::SetupPortForward() {
 
 void Reachability::applyAdd(const AddOutcome& outcome) {
     if (outcome.presence == Presence::NoUpnpSoftware) {
-        m_log.LogStatus(LogError,
-                        QStringLiteral("Failed to setup Port Forwarding. You are missing HNetCfg."));
+        m_log.LogStatus(
+            LogError, QStringLiteral("Failed to setup Port Forwarding. You are missing HNetCfg."));
     } else if (outcome.presence == Presence::NoMappingService || outcome.code != 0) {
         m_log.LogStatus(LogError, QStringLiteral("Failed to setup Port Forwarding. UPnP is not "
                                                  "supported or disabled."));
@@ -253,18 +257,18 @@ void Reachability::recheckMapping() {
         return;
     m_recheckInFlight = true;
     const int discoveryMs = m_options.discoveryMs;
+    const bool software = m_options.upnpSoftware;
     onWorker(
-        [discoveryMs, mapping = OurMapping()] {
+        [discoveryMs, software, mapping = OurMapping()] {
             RecheckOutcome outcome;
-            UpnpRouter router(discoveryMs);
+            UpnpRouter router(discoveryMs, software);
             outcome.add.presence = router.Found();
             if (router.Found() != Presence::MappingService)
                 return outcome;
             UpnpRouter::Mapping present;
-            outcome.mappingInPlace =
-                router.SpecificMapping(ExternalPort, Protocol, present) == 0 &&
-                present.internalClient == mapping.internalClient &&
-                present.internalPort == mapping.internalPort;
+            outcome.mappingInPlace = router.SpecificMapping(ExternalPort, Protocol, present) == 0 &&
+                                     present.internalClient == mapping.internalClient &&
+                                     present.internalPort == mapping.internalPort;
             if (!outcome.mappingInPlace)
                 outcome.add.code = router.AddMapping(mapping);
             outcome.add.routerAddress = router.ExternalAddress();
@@ -320,9 +324,10 @@ void Reachability::CheckSetup() {
     m_answers.SetCaption(SetupAnswers::RunningOnLanAnswer, Yes);
     setCheckRunning(true);
     const int discoveryMs = m_options.discoveryMs;
+    const bool software = m_options.upnpSoftware;
     onWorker(
-        [discoveryMs] {
-            UpnpRouter router(discoveryMs);
+        [discoveryMs, software] {
+            UpnpRouter router(discoveryMs, software);
             CheckFacts facts;
             facts.presence = router.Found();
             facts.mappings = router.Mappings();

@@ -40,6 +40,8 @@ public:
         int recheckMs = DefaultRecheckMs;
         int lookupTimeLimitMs = PublicAddressLookup::DefaultTimeLimitMs;
         int discoveryMs = UpnpRouter::DefaultDiscoveryMs;
+        // False: behave as a PC without UPnP software.
+        bool upnpSoftware = true;
         // This PC's address on its network, read at each moment of use.
         std::function<QString()> localIP;
     };

@@ -6,7 +6,8 @@ const QString Unknown = QStringLiteral("Unknown");
 
 } // namespace
 
-SetupAnswers::SetupAnswers(QObject* parent) : QAbstractListModel(parent) {
+SetupAnswers::SetupAnswers(QObject* parent)
+    : QAbstractListModel(parent) {
     for (Row& row : m_rows)
         row.caption = Unknown;
 }

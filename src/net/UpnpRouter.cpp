@@ -3,7 +3,6 @@
 #ifdef POCKETLANE_HAVE_MINIUPNPC
 #include <miniupnpc/miniupnpc.h>
 #include <miniupnpc/upnpcommands.h>
-#include <miniupnpc/upnperrors.h>
 #endif
 
 #include <QByteArray>
@@ -44,10 +43,14 @@ struct UpnpRouter::Session {
     const char* service() const { return data.first.servicetype; }
 };
 
-UpnpRouter::UpnpRouter(int discoveryMs) : m_session(std::make_unique<Session>()) {
+UpnpRouter::UpnpRouter(int discoveryMs, bool upnpSoftware)
+    : m_session(std::make_unique<Session>()) {
+    if (!upnpSoftware)
+        return;
     m_presence = Presence::NoMappingService;
     int error = 0;
-    UPNPDev* devices = upnpDiscover(discoveryMs, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0, 2, &error);
+    UPNPDev* devices =
+        upnpDiscover(discoveryMs, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0, 2, &error);
     if (!devices)
         return;
     char lanAddress[64] = {};
@@ -103,9 +106,9 @@ QList<UpnpRouter::Mapping> UpnpRouter::Mappings() {
         Field external{}, client{}, internal{}, protocol{}, description{}, enabled{}, remote{},
             lease{};
         if (UPNP_GetGenericPortMappingEntry(m_session->control(), m_session->service(),
-                                            QByteArray::number(index).constData(), external,
-                                            client, internal, protocol, description, enabled,
-                                            remote, lease) != UPNPCOMMAND_SUCCESS)
+                                            QByteArray::number(index).constData(), external, client,
+                                            internal, protocol, description, enabled, remote,
+                                            lease) != UPNPCOMMAND_SUCCESS)
             break;
         mappings.append(
             {Port(external), Text(protocol), Text(client), Port(internal), Text(description)});
@@ -127,12 +130,22 @@ QString UpnpRouter::ExternalAddress() {
 
 struct UpnpRouter::Session {};
 
-UpnpRouter::UpnpRouter(int) {}
+UpnpRouter::UpnpRouter(int, bool) {}
 UpnpRouter::~UpnpRouter() = default;
-int UpnpRouter::AddMapping(const Mapping&) { return NotFound; }
-int UpnpRouter::DeleteMapping(quint16, const QString&) { return NotFound; }
-int UpnpRouter::SpecificMapping(quint16, const QString&, Mapping&) { return NotFound; }
-QList<UpnpRouter::Mapping> UpnpRouter::Mappings() { return {}; }
-QString UpnpRouter::ExternalAddress() { return {}; }
+int UpnpRouter::AddMapping(const Mapping&) {
+    return NotFound;
+}
+int UpnpRouter::DeleteMapping(quint16, const QString&) {
+    return NotFound;
+}
+int UpnpRouter::SpecificMapping(quint16, const QString&, Mapping&) {
+    return NotFound;
+}
+QList<UpnpRouter::Mapping> UpnpRouter::Mappings() {
+    return {};
+}
+QString UpnpRouter::ExternalAddress() {
+    return {};
+}
 
 #endif

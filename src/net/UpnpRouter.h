@@ -33,7 +33,9 @@ public:
     // A router that lists mappings without end is not walked further.
     static constexpr int MaxMappingsWalked = 4096;
 
-    explicit UpnpRouter(int discoveryMs = DefaultDiscoveryMs);
+    // Without `upnpSoftware` the router behaves as on a PC without UPnP
+    // software: nothing is sent.
+    explicit UpnpRouter(int discoveryMs = DefaultDiscoveryMs, bool upnpSoftware = true);
     ~UpnpRouter();
     UpnpRouter(const UpnpRouter&) = delete;
     UpnpRouter& operator=(const UpnpRouter&) = delete;
