@@ -21,12 +21,15 @@ const QString Locating = QStringLiteral("Locating...");
 using Presence = UpnpRouter::Presence;
 
 QString NatWarningText(const QString& routerAddress, const QString& publicAddress) {
-    const QString cause =
-        IsPublicIPv4Address(routerAddress)
-            ? QStringLiteral("Your router's own internet address %1 is not the public address %2")
-                  .arg(routerAddress, publicAddress)
-            : QStringLiteral("Your router's own internet address %1 is not a public one")
-                  .arg(routerAddress);
+    QString cause;
+    if (routerAddress.isEmpty())
+        cause = QStringLiteral("Your router has no public internet address of its own");
+    else if (!IsPublicIPv4Address(routerAddress))
+        cause = QStringLiteral("Your router's own internet address %1 is not a public one")
+                    .arg(routerAddress);
+    else
+        cause = QStringLiteral("Your router's own internet address %1 is not the public address %2")
+                    .arg(routerAddress, publicAddress);
     return cause + QStringLiteral(": the router sits behind another NAT (double NAT or "
                                   "carrier-grade NAT), so phones on the internet cannot reach "
                                   "this PC even with the port forwarded.");
@@ -287,13 +290,16 @@ void Reachability::applyRecheck(const RecheckOutcome& outcome) {
     applyAdd(outcome.add);
 }
 
-void Reachability::judgeRouterAddress(const QString& routerAddress, bool writeToLog) {
-    if (routerAddress.isEmpty() || m_publicAddress.isEmpty())
+// A router whose own internet address is not the public one (or that has
+// none) sits behind another NAT: no mapping of its own makes the PC reachable.
+void Reachability::judgeRouterAddress(const std::optional<QString>& routerAddress,
+                                      bool writeToLog) {
+    if (!routerAddress || m_publicAddress.isEmpty())
         return;
     const bool behindAnotherNat =
-        !IsPublicIPv4Address(routerAddress) || routerAddress != m_publicAddress;
+        !IsPublicIPv4Address(*routerAddress) || *routerAddress != m_publicAddress;
     const QString warning =
-        behindAnotherNat ? NatWarningText(routerAddress, m_publicAddress) : QString();
+        behindAnotherNat ? NatWarningText(*routerAddress, m_publicAddress) : QString();
     if (writeToLog && !warning.isEmpty() && warning != m_answers.NatWarning())
         m_log.LogStatus(LogError, warning);
     m_answers.SetNatWarning(warning);

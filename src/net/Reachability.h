@@ -82,7 +82,7 @@ private:
     struct AddOutcome {
         UpnpRouter::Presence presence = UpnpRouter::Presence::NoUpnpSoftware;
         int code = -1;
-        QString routerAddress;
+        std::optional<QString> routerAddress;
     };
     struct RemoveOutcome {
         UpnpRouter::Presence presence = UpnpRouter::Presence::NoUpnpSoftware;
@@ -95,7 +95,7 @@ private:
     struct CheckFacts {
         UpnpRouter::Presence presence = UpnpRouter::Presence::NoUpnpSoftware;
         QList<UpnpRouter::Mapping> mappings;
-        QString routerAddress;
+        std::optional<QString> routerAddress;
     };
 
     template <typename Work, typename Apply> void onWorker(Work work, Apply apply);
@@ -114,7 +114,7 @@ private:
     void applyAdd(const AddOutcome& outcome);
     void recheckMapping();
     void applyRecheck(const RecheckOutcome& outcome);
-    void judgeRouterAddress(const QString& routerAddress, bool writeToLog);
+    void judgeRouterAddress(const std::optional<QString>& routerAddress, bool writeToLog);
 
     void setCheckRunning(bool running);
     void applyCheck(const CheckFacts& facts);

@@ -116,13 +116,13 @@ QList<UpnpRouter::Mapping> UpnpRouter::Mappings() {
     return mappings;
 }
 
-QString UpnpRouter::ExternalAddress() {
+std::optional<QString> UpnpRouter::ExternalAddress() {
     if (m_presence != Presence::MappingService)
-        return {};
+        return std::nullopt;
     Field address{};
     if (UPNP_GetExternalIPAddress(m_session->control(), m_session->service(), address) !=
         UPNPCOMMAND_SUCCESS)
-        return {};
+        return std::nullopt;
     return Text(address);
 }
 

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 // One conversation with the home router over UPnP: discovery of its
 // Internet Gateway Device when made, then its port-mapping calls. Every call
@@ -51,8 +52,9 @@ public:
     int SpecificMapping(quint16 externalPort, const QString& protocol, Mapping& mapping);
     // Every mapping in the router's own order.
     QList<Mapping> Mappings();
-    // The router's own address on its internet side; empty when unknown.
-    QString ExternalAddress();
+    // The router's own address on its internet side: empty when the router
+    // says it has none, no value when it did not answer.
+    std::optional<QString> ExternalAddress();
 
 private:
     struct Session;
