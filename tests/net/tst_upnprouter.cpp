@@ -262,8 +262,10 @@ private Q_SLOTS:
         PcProgram program(*m_rig);
         program.Start(pageUrl(), {QStringLiteral("--upnp-recheck"), QStringLiteral("3")});
         QVERIFY2(program.WaitFor("Port forward successfully setup."), program.Log().constData());
-        QVERIFY(m_rig->Command(QStringLiteral("restart-daemon"))); // a router reboot
-        QVERIFY(!m_rig->ListMappings().contains(OurMapping));
+        // A router reboot: it comes back with empty tables. The check adds
+        // the mapping again only when it finds it missing, with the lines of
+        // the start-up's add.
+        QVERIFY(m_rig->Command(QStringLiteral("restart-daemon")));
         QVERIFY2(program.WaitFor("Port forward successfully setup.", 2), program.Log().constData());
         QVERIFY(m_rig->ListMappings().contains(OurMapping));
         QCOMPARE(program.Log().count("Setting up port forward..."), 2);
