@@ -1,5 +1,6 @@
 #include "net/PublicAddressLookup.h"
 
+#include "base/SafeText.h"
 #include "net/LanAddress.h"
 
 #include <QRegularExpression>
@@ -30,15 +31,6 @@ QByteArray FirstDottedAddress(const QByteArray& body, bool complete) {
     if (!complete && match.capturedEnd() == text.size())
         return {};
     return match.captured().toLatin1();
-}
-
-// Page text shown in the log: printable ASCII only, and not much of it.
-QString Printable(const QString& text) {
-    QString shown = text.left(40);
-    for (QChar& c : shown)
-        if (c < u' ' || c > u'~')
-            c = u'?';
-    return shown;
 }
 
 } // namespace
@@ -121,9 +113,9 @@ void PublicAddressLookup::onTimeLimit() {
 
 void PublicAddressLookup::finish(const QString& address) {
     if (!IsPublicIPv4Address(address)) {
-        fail(address.isEmpty()
-                 ? QStringLiteral("The answer holds no IPv4 address")
-                 : QStringLiteral("Not a public IPv4 address: ") + Printable(address));
+        fail(address.isEmpty() ? QStringLiteral("The answer holds no IPv4 address")
+                               : QStringLiteral("Not a public IPv4 address: ") +
+                                     QString::fromUtf8(SafeText::ForLog(address.toLatin1(), 40)));
         return;
     }
     close();

@@ -88,7 +88,7 @@ private Q_SLOTS:
             << "1 Failed to find public IP address:Not a public IPv4 address: 999.2.3.4";
         QTest::newRow("control characters after the marker")
             << Blocks{page("displaycopy('1.2\r\n\x1b[2J')")} << true << ""
-            << "1 Failed to find public IP address:Not a public IPv4 address: 1.2???[2J";
+            << "1 Failed to find public IP address:Not a public IPv4 address: 1.2\\r\\n\\x1b[2J";
         QTest::newRow("no address at all")
             << Blocks{page("Service unavailable")} << true << ""
             << "1 Failed to find public IP address:The answer holds no IPv4 address";
