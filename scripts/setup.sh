@@ -8,6 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config python3 clang-format clang-tidy
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libminiupnpc-dev libwbxml2-dev
+  miniupnpd-nftables miniupnpc nftables
   libxml2-utils kannel kannel-extras
   dbus-daemon
   nginx-light wrk linux-perf
@@ -37,5 +38,9 @@ fi
 trap '[ $own_policy -eq 1 ] && $sudo rm -f "$policy"' EXIT
 
 export DEBIAN_FRONTEND=noninteractive
+# The UPnP tests start their own router daemon inside network namespaces;
+# the packaged one must never run on the machine's real network.
+echo "miniupnpd miniupnpd/start_daemon boolean false" | $sudo debconf-set-selections
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+$sudo update-rc.d miniupnpd disable >/dev/null 2>&1 || true

@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/SetupCheckCommand.h"
 #include "settings/SettingsPaths.h"
 
 Application::Application(const CommandLineOptions& options, QObject* parent)
@@ -17,7 +18,9 @@ Application::Application(const CommandLineOptions& options, QObject* parent)
     , m_graffiti(m_pages, m_board)
     , m_myComputer(m_pages, [this] { Q_EMIT QuitRequested(); })
     , m_site(m_server, m_pages, m_files)
-    , m_admin(m_store.filePath(), m_settings, m_folders, m_log) {
+    , m_admin(m_store.filePath(), m_settings, m_folders, m_log)
+    , m_reachability(m_log, ReachabilityOptions(options))
+    , m_offline(options.offline) {
     m_log.setExtendedLoggingSwitch([this] { return m_settings.extendedLogging(); });
     for (SiteModule* module :
          std::initializer_list<SiteModule*>{&m_sharedFolders, &m_graffiti, &m_myComputer})
@@ -26,10 +29,13 @@ Application::Application(const CommandLineOptions& options, QObject* parent)
 }
 
 Application::StartResult Application::Start() {
+    m_reachability.ResetSetupAnswers();
     if (!loadOwnerState())
         return StartResult::LoadingFailed;
     if (m_server.OpenListener() != WapServer::ListenResult::Listening)
         return StartResult::ListenFailed;
+    if (!m_offline)
+        m_reachability.StartUp(m_server.Port());
     m_server.LogListening();
     return StartResult::Started;
 }

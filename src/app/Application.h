@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "base/StatusLog.h"
 #include "http/WapServer.h"
+#include "net/Reachability.h"
 #include "settings/RegistryStore.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
@@ -32,11 +33,13 @@ public:
 
     explicit Application(const CommandLineOptions& options, QObject* parent = nullptr);
 
-    // Loads the store, the shared folders and the options, in that order (a
-    // failure is logged as a loading error and ends the start-up early), and
-    // opens the administration socket, all under the settings file's lock;
-    // then opens the listener (a failure leaves the reason in
-    // ListenFailureMessage()).
+    // Resets the setup answers; loads the store, the shared folders and the
+    // options, in that order (a failure is logged as a loading error and ends
+    // the start-up early), and opens the administration socket, all under the
+    // settings file's lock; opens the listener (a failure leaves the reason in
+    // ListenFailureMessage()); then, unless --offline, runs the LAN test and
+    // on a LAN removes the old port mapping and starts the public-address
+    // lookup, which adds the new mapping.
     StartResult Start();
     QString ListenFailureMessage() const { return m_server.ListenFailureMessage(); }
 
@@ -49,6 +52,9 @@ public:
     WapServer& Server() { return m_server; }
     Site& Dispatcher() { return m_site; }
     MyComputerModule& MyComputer() { return m_myComputer; }
+    // How phones on the internet reach this PC: the address field, the
+    // setup answers and the check (Help panel, `lblLocalIP`).
+    Reachability& Network() { return m_reachability; }
 
 Q_SIGNALS:
     // The program is asked to end without the window's closing question (a
@@ -73,4 +79,6 @@ private:
     MyComputerModule m_myComputer;
     Site m_site;
     AdminServer m_admin;
+    Reachability m_reachability;
+    bool m_offline;
 };

@@ -5,6 +5,7 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QTextStream>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -13,6 +14,10 @@ namespace {
 const QString HeadlessOption = QStringLiteral("headless");
 const QString PortOption = QStringLiteral("port");
 const QString HelpOption = QStringLiteral("help");
+const QString PublicIpUrlOption = QStringLiteral("public-ip-url");
+const QString CheckSetupOption = QStringLiteral("check-setup");
+const QString UpnpRecheckOption = QStringLiteral("upnp-recheck");
+const QString OfflineOption = QStringLiteral("offline");
 
 void DescribeOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(
@@ -28,6 +33,23 @@ void DescribeOptions(QCommandLineParser& parser) {
         QStringLiteral("Serve on TCP port <n> instead of 80. Ports below 1024 need "
                        "administrator rights, so a desktop user may choose e.g. 8080."),
         QStringLiteral("n"), QStringLiteral("80")));
+    parser.addOption(QCommandLineOption(
+        PublicIpUrlOption,
+        QStringLiteral("On a private network, find the public address on the what-is-my-IP "
+                       "page at <url> (plain http://) instead of the default page."),
+        QStringLiteral("url")));
+    parser.addOption(QCommandLineOption(
+        CheckSetupOption,
+        QStringLiteral("Check whether phones on the internet can reach this PC: print each "
+                       "question of the setup check with its answer, one a line, and end.")));
+    parser.addOption(QCommandLineOption(
+        UpnpRecheckOption,
+        QStringLiteral("Check the router's port forward every <seconds> (default 600) and "
+                       "add it again when the router lost it."),
+        QStringLiteral("seconds")));
+    parser.addOption(QCommandLineOption(
+        OfflineOption, QStringLiteral("Neither look up the public address nor ask the router "
+                                      "to forward the port; only serve.")));
     parser.addOption(QCommandLineOption({QStringLiteral("h"), HelpOption},
                                         QStringLiteral("Show this help and end.")));
     addAdminOptions(parser);
@@ -52,6 +74,26 @@ CommandLineOptions ParseCommandLine(const QStringList& arguments) {
     options.headless = parser.isSet(HeadlessOption);
     options.administration = wantsAdminCommand(parser);
     options.settingsFile = settingsOptionValue(parser);
+    options.checkSetup = parser.isSet(CheckSetupOption);
+    options.offline = parser.isSet(OfflineOption);
+    if (parser.isSet(PublicIpUrlOption)) {
+        options.publicIpUrl = parser.value(PublicIpUrlOption);
+        const QUrl url(options.publicIpUrl, QUrl::StrictMode);
+        if (!url.isValid() || url.scheme() != QLatin1String("http") || url.host().isEmpty()) {
+            options.error = QStringLiteral("--public-ip-url needs an http:// address, not: ") +
+                            options.publicIpUrl;
+            return options;
+        }
+    }
+    if (parser.isSet(UpnpRecheckOption)) {
+        bool ok = false;
+        options.upnpRecheckSeconds = parser.value(UpnpRecheckOption).toInt(&ok);
+        if (!ok || options.upnpRecheckSeconds < 1) {
+            options.error = QStringLiteral("--upnp-recheck needs a number of seconds, not: ") +
+                            parser.value(UpnpRecheckOption);
+            return options;
+        }
+    }
     bool ok = false;
     const uint port = parser.value(PortOption).toUInt(&ok);
     if (!ok || port < 1 || port > 65535)

@@ -12,6 +12,11 @@ struct CommandLineOptions {
     // --unshare) runs instead of the server.
     bool administration = false;
     QString settingsFile; // --settings, empty for the default store
+    // Reaching the PC from the internet.
+    QString publicIpUrl;        // --public-ip-url, empty for the default page
+    bool checkSetup = false;    // --check-setup: print the setup check and end
+    int upnpRecheckSeconds = 0; // --upnp-recheck, 0 for the default period
+    bool offline = false;       // --offline: no lookup, no port forward
     // Set when the command line cannot be used; the program prints it and
     // ends with a failure.
     QString error;

@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 #include "app/InstanceDoorbell.h"
 #include "app/ProcessLimits.h"
+#include "app/SetupCheckCommand.h"
 #include "app/SingleInstanceLock.h"
 #include "app/TerminationSignals.h"
 #include "base/StatusLog.h"
@@ -147,6 +148,10 @@ int main(int argc, char* argv[]) {
     if (options.administration) {
         QCoreApplication app(argc, argv);
         return RunAdministration(QCoreApplication::arguments());
+    }
+    if (options.checkSetup) {
+        QCoreApplication app(argc, argv);
+        return RunSetupCheck(options);
     }
     return RunServer(argc, argv, options);
 }

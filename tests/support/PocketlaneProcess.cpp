@@ -77,8 +77,8 @@ bool PocketlaneProcess::Start(const QStringList& extraArguments) {
         m_port = FreePort();
         m_stderr.clear();
         m_process.start(TestSupport::programPath(),
-                        QStringList{QStringLiteral("--headless"), QStringLiteral("--port"),
-                                    QString::number(m_port)} +
+                        QStringList{QStringLiteral("--headless"), QStringLiteral("--offline"),
+                                    QStringLiteral("--port"), QString::number(m_port)} +
                             extraArguments);
         if (!m_process.waitForStarted(StartTimeoutMs))
             return false;

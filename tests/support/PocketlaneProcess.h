@@ -5,8 +5,9 @@
 #include <QTemporaryDir>
 
 // The real built program, started for a test: `pocketlane --headless
-// --port <free port>` with a private runtime and configuration folder, so
-// that tests running in parallel and the single-instance lock don't collide.
+// --offline --port <free port>` (so that it sends nothing beyond loopback) with a private runtime
+// and configuration folder, so that tests running in parallel and the single-instance lock don't
+// collide.
 class PocketlaneProcess {
 public:
     PocketlaneProcess();

@@ -1,0 +1,33 @@
+#include "app/SetupCheckCommand.h"
+
+#include "app/CommandLine.h"
+#include "base/StatusLog.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+Reachability::Options ReachabilityOptions(const CommandLineOptions& options) {
+    Reachability::Options reachability;
+    if (!options.publicIpUrl.isEmpty())
+        reachability.publicIpUrl = QUrl(options.publicIpUrl);
+    if (options.upnpRecheckSeconds > 0)
+        reachability.recheckMs = options.upnpRecheckSeconds * 1000;
+    return reachability;
+}
+
+int RunSetupCheck(const CommandLineOptions& options) {
+    StatusLog log;
+    QObject::connect(&log, &StatusLog::lineAdded, &log, [](const StatusLog::Line& line) {
+        std::fputs(qPrintable(StatusLog::formatLine(line) + u'\n'), stderr);
+    });
+    Reachability reachability(log, ReachabilityOptions(options));
+    reachability.ResetSetupAnswers();
+    QObject::connect(&reachability, &Reachability::SetupChecked, QCoreApplication::instance(),
+                     &QCoreApplication::quit, Qt::QueuedConnection);
+    reachability.LookUpAndCheck(options.port);
+    QCoreApplication::exec();
+    const QByteArray text = reachability.Answers().Lines().join(u'\n').toLocal8Bit() + '\n';
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    return 0;
+}

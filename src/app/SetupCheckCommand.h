@@ -1,0 +1,13 @@
+#pragma once
+
+#include "net/Reachability.h"
+
+struct CommandLineOptions;
+
+// The reachability settings the command line asks for.
+Reachability::Options ReachabilityOptions(const CommandLineOptions& options);
+
+// --check-setup: the LAN test, the public-address lookup and the setup check,
+// without serving; prints each question with its answer on one line to
+// stdout (log lines go to stderr) and returns the exit code.
+int RunSetupCheck(const CommandLineOptions& options);

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "net/PublicAddressLookup.h"
+#include "net/SetupAnswers.h"
+#include "net/UpnpRouter.h"
+
+#include <QObject>
+#include <QString>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+#include <functional>
+
+class StatusLog;
+
+// How phones on the internet reach this PC: the LAN test, the public-address
+// lookup, the router's port forward of external port 80 to the port served
+// here, the setup check with its six answers, and the address field of the
+// main window.
+//
+// Every UPnP call runs on one worker thread of its own, one call after the
+// other in the order asked; their outcomes come back to the event loop's
+// thread and are applied there in the same order, so the server keeps
+// answering while a router takes its time.
+class Reachability : public QObject {
+    Q_OBJECT
+    // The address field (`lblLocalIP`): its text, and the page it opens
+    // when it is a live link (empty when it is not).
+    Q_PROPERTY(QString addressText READ AddressText NOTIFY addressChanged)
+    Q_PROPERTY(QUrl addressLink READ AddressLink NOTIFY addressChanged)
+    // While the setup check runs it cannot be started again.
+    Q_PROPERTY(bool checkRunning READ IsCheckRunning NOTIFY checkRunningChanged)
+public:
+    static constexpr quint16 ExternalPort = 80;
+    static constexpr int DefaultRecheckMs = 10 * 60 * 1000;
+
+    struct Options {
+        QUrl publicIpUrl = DefaultPublicIpUrl();
+        int recheckMs = DefaultRecheckMs;
+        int lookupTimeLimitMs = PublicAddressLookup::DefaultTimeLimitMs;
+        int discoveryMs = UpnpRouter::DefaultDiscoveryMs;
+        // False: behave as a PC without UPnP software.
+        bool upnpSoftware = true;
+        // This PC's address on its network, read at each moment of use.
+        std::function<QString()> localIP;
+    };
+
+    Reachability(StatusLog& log, Options options, QObject* parent = nullptr);
+    ~Reachability() override;
+
+    static QUrl DefaultPublicIpUrl();
+    // The maker's help web site followed by the path.
+    static QUrl HelpLink(const QString& path);
+
+    SetupAnswers& Answers() { return m_answers; }
+    QString AddressText() const { return m_addressText; }
+    QUrl AddressLink() const { return m_addressLink; }
+    bool IsCheckRunning() const { return m_checkRunning; }
+    // Whether this PC sits on a private network; set once by StartUp or
+    // LookUpAndCheck.
+    bool RunningOnLan() const { return m_runningOnLan; }
+
+    void ResetSetupAnswers() { m_answers.ResetSetupAnswers(); }
+
+    // The start-up's network step, right after the listener opened: the
+    // LAN test and, on a LAN, the removal of the old mapping, the lookup,
+    // the new mapping to `servedPort`, and its check every recheck period.
+    void StartUp(quint16 servedPort);
+    // The "Check my Setup" button. Emits SetupChecked when done.
+    void CheckSetup();
+    // A check from scratch without serving: the LAN test, the lookup (no
+    // port forward) and then the check.
+    void LookUpAndCheck(quint16 servedPort);
+
+Q_SIGNALS:
+    void addressChanged();
+    void checkRunningChanged(bool running);
+    void SetupChecked();
+
+private:
+    struct AddOutcome {
+        UpnpRouter::Presence presence = UpnpRouter::Presence::NoUpnpSoftware;
+        int code = -1;
+        std::optional<QString> routerAddress;
+    };
+    struct RemoveOutcome {
+        UpnpRouter::Presence presence = UpnpRouter::Presence::NoUpnpSoftware;
+        int code = -1;
+    };
+    struct RecheckOutcome {
+        bool mappingInPlace = true;
+        AddOutcome add;
+    };
+    struct CheckFacts {
+        UpnpRouter::Presence presence = UpnpRouter::Presence::NoUpnpSoftware;
+        QList<UpnpRouter::Mapping> mappings;
+        std::optional<QString> routerAddress;
+    };
+
+    template <typename Work, typename Apply> void onWorker(Work work, Apply apply);
+
+    QString LocalIP() const;
+    UpnpRouter::Mapping OurMapping() const;
+    void setAddress(const QString& text, const QUrl& link);
+    void startLookup();
+    void onLookupFound(const QString& address);
+    void onLookupFailed(const QString& description);
+    void whenRemoveApplied(std::function<void()> step);
+
+    void RemovePortForward();
+    void applyRemove(const RemoveOutcome& outcome);
+    void SetupPortForward();
+    void applyAdd(const AddOutcome& outcome);
+    void recheckMapping();
+    void applyRecheck(const RecheckOutcome& outcome);
+    void judgeRouterAddress(const std::optional<QString>& routerAddress, bool writeToLog);
+
+    void setCheckRunning(bool running);
+    void applyCheck(const CheckFacts& facts);
+
+    StatusLog& m_log;
+    Options m_options;
+    SetupAnswers m_answers;
+    PublicAddressLookup m_lookup;
+    QThread m_upnpThread;
+    QObject* m_upnpWorker;
+    QTimer m_recheck;
+
+    QString m_addressText;
+    QUrl m_addressLink;
+    bool m_runningOnLan = false;
+    quint16 m_servedPort = 0;
+    bool m_forwardPort = false;
+    bool m_removeApplied = true;
+    std::function<void()> m_afterRemove;
+    QString m_publicAddress;
+    bool m_recheckInFlight = false;
+    bool m_checkRunning = false;
+    bool m_checkAfterLookup = false;
+};

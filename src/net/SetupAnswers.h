@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <array>
+
+// The six answers of the setup check, one row each, top to bottom as the
+// Help panel shows them. Each row has its fixed question, the answer's
+// caption and a link: an answer with a non-empty link is a live link to that
+// help page, one with an empty link reacts to nothing.
+//
+// Besides the six rows the model carries one warning that the rows cannot
+// express: the router itself sits behind another NAT (empty when not).
+class SetupAnswers : public QAbstractListModel {
+    Q_OBJECT
+    Q_PROPERTY(QString natWarning READ NatWarning NOTIFY natWarningChanged)
+public:
+    enum Answer {
+        RunningOnLanAnswer = 0,
+        UpnpSoftwareAnswer = 1,
+        PortForwardingAnswer = 2,
+        PortForwardedAnswer = 3,
+        PublicAddressAnswer = 4,
+        LocalAddressAnswer = 5,
+    };
+    static constexpr int Count = 6;
+
+    // DisplayRole is the caption of the answer.
+    enum Role { QuestionRole = Qt::UserRole + 1, LinkRole };
+
+    explicit SetupAnswers(QObject* parent = nullptr);
+
+    static QString Question(int answer);
+
+    // Every answer back to "Unknown" with no link; the warning goes too.
+    void ResetSetupAnswers();
+
+    QString Caption(int answer) const;
+    QUrl Link(int answer) const;
+    // Sets the caption and leaves the link as it is.
+    void SetCaption(int answer, const QString& caption);
+    // Sets both; an empty link makes the answer a plain text again.
+    void SetAnswer(int answer, const QString& caption, const QUrl& link);
+
+    // Each question with its answer on one line (and the answer's link in
+    // brackets), then the warning if there is one.
+    QStringList Lines() const;
+
+    QString NatWarning() const { return m_natWarning; }
+    void SetNatWarning(const QString& warning);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+Q_SIGNALS:
+    void natWarningChanged(const QString& warning);
+
+private:
+    struct Row {
+        QString caption;
+        QUrl link;
+    };
+    void changed(int answer);
+
+    std::array<Row, Count> m_rows;
+    QString m_natWarning;
+};
