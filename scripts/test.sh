@@ -15,10 +15,11 @@ cmake --build "$build"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/support/lsan.supp}
-(cd "$build" && ctest --output-on-failure -j2 "$@")
+(cd "$build" && ctest --output-on-failure -j2 "$@") | tee "$build/ctest.log"
+summary=$(grep -E 'tests passed, [0-9]+ tests failed out of' "$build/ctest.log" | tail -n 1)
 
 fuzz_seconds=${POCKETLANE_FUZZ_SECONDS:-45}
-[ "$fuzz_seconds" -gt 0 ] || exit 0
+[ "$fuzz_seconds" -gt 0 ] || { echo "$summary"; exit 0; }
 fuzz_build=${POCKETLANE_FUZZ_BUILD_DIR:-build-fuzz}
 cmake -S . -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPOCKETLANE_FUZZ=ON \
@@ -39,3 +40,5 @@ for target in "$fuzz_build"/fuzz/fuzz_*; do
   fi
   tail -n 1 "$fuzz_build/$name.log"
 done
+# The test summary closes the run, after the fuzzing.
+echo "$summary"

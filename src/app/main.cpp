@@ -7,6 +7,7 @@
 #include "app/TerminationSignals.h"
 #include "base/StatusLog.h"
 #include "desktop/OwnerDialogs.h"
+#include "desktop/ReachabilityBinding.h"
 #include "desktop/frmMain.h"
 #include "net/PrimaryAddress.h"
 
@@ -72,6 +73,7 @@ int RunWithWindow(QApplication& app, const CommandLineOptions& options, Instance
                                  application.Server()},
                    dialogs);
     window.SetLocalIP(PrimaryIPv4Address());
+    BindReachability(window, application.Network());
     QObject::connect(&window, &frmMain::Closed, &app, [] { QCoreApplication::exit(0); });
     QObject::connect(&door, &InstanceDoorbell::Rung, &window, &frmMain::Raise);
     // A phone's "Shutdown Pocketlane", the session's end and SIGTERM end the

@@ -1,0 +1,44 @@
+#include "desktop/ReachabilityBinding.h"
+
+#include "desktop/InfoPanels.h"
+#include "desktop/frmMain.h"
+#include "net/Reachability.h"
+#include "net/SetupAnswers.h"
+
+#include <QPushButton>
+
+namespace {
+
+void ShowAddress(frmMain& window, const Reachability& network) {
+    if (network.AddressText().isEmpty())
+        return;
+    const QUrl link = network.AddressLink();
+    window.SetLocalIP(network.AddressText(), link.isEmpty() ? QString() : QStringLiteral("1"),
+                      link);
+}
+
+void ShowAnswers(HelpPanel& help, SetupAnswers& answers) {
+    for (int i = 0; i < HelpPanel::AnswerCount && i < answers.rowCount(); ++i) {
+        const QModelIndex row = answers.index(i);
+        help.SetAnswer(i, row.data().toString(), row.data(SetupAnswers::LinkRole).toUrl());
+    }
+}
+
+} // namespace
+
+void BindReachability(frmMain& window, Reachability& network) {
+    ShowAddress(window, network);
+    QObject::connect(&network, &Reachability::addressChanged, &window,
+                     [&window, &network] { ShowAddress(window, network); });
+    HelpPanel& help = *window.Help();
+    SetupAnswers& answers = network.Answers();
+    ShowAnswers(help, answers);
+    QObject::connect(&answers, &QAbstractItemModel::dataChanged, &help,
+                     [&help, &answers] { ShowAnswers(help, answers); });
+    QObject::connect(&answers, &QAbstractItemModel::modelReset, &help,
+                     [&help, &answers] { ShowAnswers(help, answers); });
+    QObject::connect(&help, &HelpPanel::CheckMySetup, &network, &Reachability::CheckSetup);
+    QPushButton* check = help.CheckMySetupButton();
+    QObject::connect(&network, &Reachability::checkRunningChanged, check,
+                     [check](bool running) { check->setEnabled(!running); });
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+class frmMain;
+class Reachability;
+
+// Shows the reachability model in the window: the address field
+// (`lblLocalIP`, a live link while the address is not known), the Help
+// panel's six answers, and its "Check my Setup" button, disabled while a
+// check runs.
+void BindReachability(frmMain& window, Reachability& network);
