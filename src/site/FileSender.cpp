@@ -25,20 +25,17 @@ const QByteArray UnavailableMessage = "This file is no longer available.";
 // The headers, then the file in pieces read as the connection drains.
 class FileResponseStream : public ResponseStream {
 public:
-    // Opens a regular file by its name's bytes as stored on disk. Opening
-    // does not wait (a named pipe is refused, not waited on).
-    bool Open(const QByteArray& path) {
-        const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // Takes over a file opened for reading, when it is a regular file;
+    // openError is errno of a failed open.
+    bool Open(FileSystem::Descriptor file, int openError) {
         struct stat info {};
-        if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-            m_error = fd < 0 ? QString::fromLocal8Bit(std::strerror(errno))
-                             : QStringLiteral("Not a regular file");
-            if (fd >= 0)
-                ::close(fd);
+        if (!file || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            m_error = !file ? QString::fromLocal8Bit(std::strerror(openError))
+                            : QStringLiteral("Not a regular file");
             return false;
         }
         m_size = info.st_size;
-        return m_file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+        return m_file.open(file.Release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     }
     qint64 Size() const { return m_size; }
     void SetHeaders(const QByteArray& headers) { m_headers = headers; }
@@ -87,14 +84,21 @@ void FileSender::SendDownload(CPacket& packet, qint64 index) {
         return;
     }
     const QByteArray path = file->path;
-    // Only the welcome image and files still inside a shared folder are sent.
-    if (path != m_pages.Options().welcomeGraphicFilename() && !m_shares.IsShared(path)) {
+    // Only the welcome picture and files inside a shared folder are sent;
+    // opening does not wait (a named pipe is refused, not waited on).
+    constexpr int Flags = O_RDONLY | O_NONBLOCK;
+    FileSystem::Descriptor opened =
+        path == m_pages.Options().welcomeGraphicFilename()
+            ? FileSystem::Descriptor(::open(path.constData(), Flags | O_CLOEXEC))
+            : m_shares.Open(path, Flags);
+    const int openError = errno;
+    if (!opened && openError == EXDEV) {
         m_pages.Log(LogError, "Error occured sending file:The file is not in a shared folder.");
         m_pages.SendMessagePage(packet, UnavailableMessage, FollowUpSplashScreen);
         return;
     }
     auto stream = std::make_unique<FileResponseStream>();
-    if (!stream->Open(path)) {
+    if (!stream->Open(std::move(opened), openError)) {
         m_pages.Log(LogError, "Error occured sending file:" + stream->ErrorString().toUtf8());
         m_pages.SendMessagePage(packet, UnavailableMessage, FollowUpSplashScreen);
         return;

@@ -5,6 +5,12 @@
 // them, so that a link finds its file on a case-sensitive file system; the
 // pages show the names proper-cased and made XML-safe.
 //
+// A folder page lists sub folders, then files, each in name order regardless
+// of letter case, counted together; the order is the same on every page, so
+// an entry's position says which page shows it. A folder's sorted listing is
+// kept while the folder stays unchanged, so paging through a large folder
+// reads it once.
+//
 // Paging: the length limit may cut a page short, and the next page must then
 // start right after the last entry shown, not at (p - 1) x N. So a paging
 // link carries the first entry of its page in A (empty: the usual
@@ -24,6 +30,8 @@
 #include "site/ShareAccess.h"
 #include "site/SitePages.h"
 #include "wml/WmlDeck.h"
+
+#include <fcntl.h>
 
 namespace {
 
@@ -111,15 +119,6 @@ private:
     qsizetype m_length = 0;
 };
 
-// One folder page's walk through the entries: sub folders first, then
-// files, counted together from the page's first entry.
-struct FolderListing {
-    qint64 start = 0;
-    qint64 end = 0;
-    qint64 counter = 0;
-    bool more = false;
-};
-
 } // namespace
 
 SharedFoldersModule::SharedFoldersModule(SitePages& pages, const ShareAccess& shares)
@@ -169,6 +168,30 @@ QByteArray SharedFoldersModule::shownFolder(const QByteArray& folder) const {
     return SafeText::MakeXmlSafe(*share + below.join('/'));
 }
 
+// The folder's entries in page order: the listing kept from an earlier page
+// while the folder is unchanged, else read now. A folder that cannot be
+// opened beneath its shared folder (gone, unreadable, or no longer inside
+// one) lists nothing.
+std::shared_ptr<const SortedListing> SharedFoldersModule::listingOf(const QByteArray& folder) {
+    static const auto nothing =
+        std::make_shared<const SortedListing>(std::vector<FileSystem::FolderEntry>());
+    const std::optional<ShareAccess::SharedPath> located = m_shares.Locate(folder);
+    if (!located)
+        return nothing;
+    FileSystem::Descriptor opened = located->share.Open(located->relative, O_RDONLY | O_DIRECTORY);
+    const std::optional<FolderStamp> stamp = FolderStamp::Of(opened);
+    if (!stamp)
+        return nothing;
+    const QByteArray& sharePath = located->share.Path();
+    if (auto known = m_listings.Find(sharePath, *stamp))
+        return known;
+    const qint64 readStart = WallClockNs();
+    auto listing = std::make_shared<const SortedListing>(
+        FileSystem::ListFolder(located->share, located->relative, std::move(opened)));
+    m_listings.Insert(sharePath, *stamp, listing, readStart);
+    return listing;
+}
+
 void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 linkIndex) {
     const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, RootLevelEntries);
     const QList<QByteArray>& folders = m_shares.Folders().folders();
@@ -209,7 +232,6 @@ void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 li
 void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
                                          const QByteArray& folder, int page, qint64 linkIndex) {
     const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, FolderPageEntries);
-    FolderListing listing{position.first, position.first + FolderPageEntries, 0, false};
     const QByteArray D = folder.endsWith('/') ? folder : folder + '/';
     CDeck deck;
     const auto paragraph = SitePages::NewPage(deck, "Files", "Files");
@@ -218,49 +240,30 @@ void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
         m_pages.Links().MakeLink(DetermineParentFolder(U), U, {}, 1, "F", {}, {}, {}));
     paragraph->AddLineBreak(1);
 
-    // A folder no longer inside a shared folder shows as an unreadable one.
-    const QByteArray share = m_shares.CanonicalShareHolding(D);
-    const std::vector<FileSystem::FolderEntry> entries =
-        share.isEmpty() ? std::vector<FileSystem::FolderEntry>() : FileSystem::ListFolder(D, share);
+    const std::shared_ptr<const SortedListing> listing = listingOf(D);
     LengthWatch watch(deck);
     const auto listEntry = [&](const QByteArray& title, const QByteArray& link) {
         paragraph->AddAnchor(title, link);
         paragraph->AddLineBreak(1);
-        ++listing.counter;
         watch.EntryAdded();
     };
-    for (const FileSystem::FolderEntry& entry : entries) {
-        if (!entry.isDirectory)
-            continue;
-        if (listing.counter < listing.start)
-            ++listing.counter;
-        else if (listing.counter < listing.end)
-            listEntry("[D] " + SafeText::LeftCharacters(ShownName(entry.name), ShownNameCharacters),
-                      m_pages.Links().MakeLink(D, D + entry.name, {}, 1, "F", {}, {}, {}));
+    qint64 next = position.first;
+    while (next < listing->Size() && next < position.first + FolderPageEntries) {
+        const bool isFolder = listing->IsDirectory(next);
+        // Sub folders that fill a page to the length limit leave the files
+        // to the next page.
+        if (!isFolder && watch.AtLimit())
+            break;
+        const QByteArray name = listing->Name(next++);
+        const QByteArray shown = SafeText::LeftCharacters(ShownName(name), ShownNameCharacters);
+        if (isFolder)
+            listEntry("[D] " + shown,
+                      m_pages.Links().MakeLink(D, D + name, {}, 1, "F", {}, {}, {}));
+        else
+            listEntry(shown, m_pages.Links().MakeLink(U, D, name, qint16(page), "F", {},
+                                                      position.followedLink, {}));
         if (watch.PastLimit())
             break;
-    }
-    if (watch.AtLimit() || listing.counter >= listing.end) {
-        listing.more = true;
-    } else {
-        for (const FileSystem::FolderEntry& entry : entries) {
-            if (entry.isDirectory)
-                continue;
-            if (listing.counter < listing.start) {
-                ++listing.counter;
-            } else if (listing.counter >= listing.end) {
-                listing.more = true;
-                break;
-            } else {
-                listEntry(SafeText::LeftCharacters(ShownName(entry.name), ShownNameCharacters),
-                          m_pages.Links().MakeLink(U, D, entry.name, qint16(page), "F", {},
-                                                   position.followedLink, {}));
-            }
-            if (watch.PastLimit()) {
-                listing.more = true;
-                break;
-            }
-        }
     }
     if (page > 1) {
         paragraph->AddLineBreak(1);
@@ -268,11 +271,11 @@ void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
             "Back to Page " + QByteArray::number(page - 1),
             LinkToShownPage(m_pages.Links(), position.shownBefore, U, D, page - 1));
     }
-    if (listing.more) {
+    if (next < listing->Size()) {
         paragraph->AddLineBreak(1);
-        paragraph->AddAnchor("Forward to Page " + QByteArray::number(page + 1),
-                             NextPageLink(m_pages.Links(), U, D, page, FolderPageEntries, position,
-                                          listing.counter));
+        paragraph->AddAnchor(
+            "Forward to Page " + QByteArray::number(page + 1),
+            NextPageLink(m_pages.Links(), U, D, page, FolderPageEntries, position, next));
     }
     paragraph->AddLineBreak(1);
     paragraph->AddAnchor("[-] Root Level",
@@ -296,9 +299,7 @@ void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray&
 
     // A file that has left the shared folders shows as a vanished one.
     const QByteArray path = D + F;
-    const FileSystem::FindData entry = m_shares.CanonicalShareHolding(path).isEmpty()
-                                           ? FileSystem::FindData()
-                                           : FileSystem::GetFindData(path);
+    const FileSystem::FindData entry = FileSystem::GetFindData(m_shares.Open(path, O_PATH));
     paragraph->BoldText("Filename: ");
     paragraph->NormalText(name, true);
     paragraph->BoldText("Size: ");

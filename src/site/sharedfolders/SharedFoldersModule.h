@@ -1,6 +1,9 @@
 #pragma once
 
 #include "site/SiteModule.h"
+#include "site/sharedfolders/FolderListings.h"
+
+#include <memory>
 
 class ShareAccess;
 class SitePages;
@@ -31,7 +34,9 @@ public:
 
 private:
     QByteArray shownFolder(const QByteArray& folder) const;
+    std::shared_ptr<const SortedListing> listingOf(const QByteArray& folder);
 
     SitePages& m_pages;
     const ShareAccess& m_shares;
+    FolderListingCache m_listings;
 };
