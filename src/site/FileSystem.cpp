@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <deque>
 #include <memory>

@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 
+#include <sys/types.h>
+
 #include <list>
 #include <map>
 #include <memory>

@@ -252,7 +252,8 @@ void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
         const bool isFolder = listing->IsDirectory(next);
         // Sub folders that fill a page to the length limit leave the files
         // to the next page.
-        if (!isFolder && watch.AtLimit())
+        const bool firstFileAfterFolders = !isFolder && next > 0 && listing->IsDirectory(next - 1);
+        if (firstFileAfterFolders && watch.AtLimit())
             break;
         const QByteArray name = listing->Name(next++);
         const QByteArray shown = SafeText::LeftCharacters(ShownName(name), ShownNameCharacters);
