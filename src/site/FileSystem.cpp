@@ -167,7 +167,7 @@ Descriptor ConfinedFolder::OpenStepByStep(QByteArrayView relative, int flags) co
         // The last component, opened for real; had it become a link since it
         // was looked at, O_NOFOLLOW refuses it and it is resolved again.
         Descriptor file(::openat(current(), name.constData(), flags | O_NOFOLLOW | O_CLOEXEC));
-        if (file || errno != ELOOP)
+        if (file || errno != ELOOP || ++linksFollowed > MaxLinksFollowed)
             return file;
         pending.push_front(name);
     }

@@ -279,6 +279,40 @@ private Q_SLOTS:
         QCOMPARE(ListedTitles(site.follow(root, share)), QList<QByteArray>({"B.mid", "D.mid"}));
     }
 
+    // A folder not listed before is read off the event loop: several
+    // visitors asking for it at once all get its page, and one who leaves
+    // before it is ready does no harm.
+    void visitorsWaitingForAFolderAreAllAnswered() {
+        FolderSite site;
+        QVERIFY(site.h.open());
+        const QByteArray share = site.share("Many");
+        QList<QByteArray> first;
+        for (int i = 0; i < 3000; ++i) {
+            const QByteArray name = "Tone " + QByteArray::number(10000 + i) + ".mid";
+            QVERIFY(WriteFile(share + '/' + name, {}));
+            if (i < 15)
+                first << name;
+        }
+        const QByteArray link = SiteHarness::linkTitled(site.rootLevel(), share);
+        std::vector<std::unique_ptr<LoopbackClient>> clients;
+        for (int i = 0; i < 6; ++i) {
+            clients.push_back(std::make_unique<LoopbackClient>(site.h.server.Port()));
+            clients.back()->Send(LoopbackClient::Request(link));
+        }
+        clients.front()->Socket().abort();
+        QByteArray expected;
+        for (size_t i = 1; i < clients.size(); ++i) {
+            QVERIFY(clients[i]->WaitClosed());
+            const QByteArray page = DeckOf(clients[i]->Received());
+            QCOMPARE(ListedTitles(page), first);
+            QVERIFY(page.contains("Forward to Page 2"));
+            if (expected.isEmpty())
+                expected = Unnumbered(page);
+            QCOMPARE(Unnumbered(page), expected);
+        }
+        QVERIFY(site.h.deck("/").contains("Shared Folders"));
+    }
+
     void folderPagesCutByLengthLoseNoEntry() {
         FolderSite site;
         QVERIFY(site.h.open());

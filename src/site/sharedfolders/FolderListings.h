@@ -43,7 +43,7 @@ struct FolderStamp {
     ino_t inode = 0;
     qint64 modifiedNs = 0;
     qint64 changedNs = 0;
-    bool operator==(const FolderStamp&) const = default;
+    auto operator<=>(const FolderStamp&) const = default;
 
     static std::optional<FolderStamp> Of(const FileSystem::Descriptor& folder);
 };

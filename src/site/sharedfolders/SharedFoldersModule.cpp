@@ -20,6 +20,7 @@
 // is gone, the page falls back to its usual start.
 #include "site/sharedfolders/SharedFoldersModule.h"
 
+#include "base/PocketlaneError.h"
 #include "base/SafeText.h"
 #include "base/StatusLog.h"
 #include "http/CPacket.h"
@@ -123,7 +124,14 @@ private:
 
 SharedFoldersModule::SharedFoldersModule(SitePages& pages, const ShareAccess& shares)
     : m_pages(pages)
-    , m_shares(shares) {}
+    , m_shares(shares) {
+    m_readers.setMaxThreadCount(MaxFoldersReadAtOnce);
+}
+
+SharedFoldersModule::~SharedFoldersModule() {
+    // Readings still running hand their result to this module.
+    m_readers.waitForDone();
+}
 
 bool SharedFoldersModule::IsEnabled() const {
     return m_pages.Options().enableSharedFolders();
@@ -171,25 +179,78 @@ QByteArray SharedFoldersModule::shownFolder(const QByteArray& folder) const {
 // The folder's entries in page order: the listing kept from an earlier page
 // while the folder is unchanged, else read now. A folder that cannot be
 // opened beneath its shared folder (gone, unreadable, or no longer inside
-// one) lists nothing.
-std::shared_ptr<const SortedListing> SharedFoldersModule::listingOf(const QByteArray& folder) {
+// one) lists nothing. Reading a large folder, or one on a slow disk, takes
+// long: a request the server lets wait has it read on a worker thread while
+// the event loop serves others, and requests for a folder already being read
+// wait for that reading.
+void SharedFoldersModule::withListingOf(CPacket& packet, const QByteArray& folder,
+                                        ListingReady ready) {
     static const auto nothing =
         std::make_shared<const SortedListing>(std::vector<FileSystem::FolderEntry>());
-    const std::optional<ShareAccess::SharedPath> located = m_shares.Locate(folder);
+    std::optional<ShareAccess::SharedPath> located = m_shares.Locate(folder);
     if (!located)
-        return nothing;
+        return ready(packet, nothing);
     FileSystem::Descriptor opened = located->share.Open(located->relative, O_RDONLY | O_DIRECTORY);
     const std::optional<FolderStamp> stamp = FolderStamp::Of(opened);
     if (!stamp)
-        return nothing;
-    const QByteArray& sharePath = located->share.Path();
-    if (auto known = m_listings.Find(sharePath, *stamp))
-        return known;
-    const qint64 readStart = WallClockNs();
-    auto listing = std::make_shared<const SortedListing>(
-        FileSystem::ListFolder(located->share, located->relative, std::move(opened)));
-    m_listings.Insert(sharePath, *stamp, listing, readStart);
-    return listing;
+        return ready(packet, nothing);
+    const QByteArray share = located->share.Path();
+    if (const Listing known = m_listings.Find(share, *stamp))
+        return ready(packet, known);
+
+    std::shared_ptr<CPacket> kept = packet.weak_from_this().lock();
+    if (!kept || m_waitingCount >= MaxWaitingRequests) {
+        const qint64 readStart = WallClockNs();
+        const auto listing = std::make_shared<const SortedListing>(
+            FileSystem::ListFolder(located->share, located->relative, std::move(opened)));
+        m_listings.Insert(share, *stamp, listing, readStart);
+        return ready(packet, listing);
+    }
+    packet.Defer();
+    std::vector<WaitingRequest>& waiting = m_waiting[{share, *stamp}];
+    waiting.push_back({std::move(kept), std::move(ready)});
+    ++m_waitingCount;
+    if (waiting.size() == 1)
+        readOffTheLoop(std::move(located->share), located->relative, std::move(opened), *stamp);
+}
+
+void SharedFoldersModule::readOffTheLoop(FileSystem::ConfinedFolder share, QByteArray relative,
+                                         FileSystem::Descriptor folder, const FolderStamp& stamp) {
+    const QByteArray sharePath = share.Path();
+    auto opened = std::make_shared<std::pair<FileSystem::ConfinedFolder, FileSystem::Descriptor>>(
+        std::move(share), std::move(folder));
+    m_readers.start([this, sharePath, stamp, opened, relative] {
+        const qint64 readStart = WallClockNs();
+        const auto listing = std::make_shared<const SortedListing>(
+            FileSystem::ListFolder(opened->first, relative, std::move(opened->second)));
+        QMetaObject::invokeMethod(
+            &m_mainThread,
+            [this, sharePath, stamp, listing, readStart] {
+                listingRead(sharePath, stamp, listing, readStart);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void SharedFoldersModule::listingRead(const QByteArray& share, const FolderStamp& stamp,
+                                      const Listing& listing, qint64 readStart) {
+    m_listings.Insert(share, stamp, listing, readStart);
+    const auto found = m_waiting.find({share, stamp});
+    if (found == m_waiting.end())
+        return;
+    const std::vector<WaitingRequest> waiting = std::move(found->second);
+    m_waiting.erase(found);
+    m_waitingCount -= waiting.size();
+    for (const WaitingRequest& request : waiting) {
+        try {
+            request.ready(*request.packet, listing);
+        } catch (const PocketlaneError& error) {
+            // As the dispatcher logs a page that fails (the visitor may have
+            // gone meanwhile).
+            m_pages.StatusLogModel().LogStatus(LogError, QStringLiteral("HandleAction - ") +
+                                                             error.Description());
+        }
+    }
 }
 
 void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 linkIndex) {
@@ -231,8 +292,16 @@ void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 li
 
 void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
                                          const QByteArray& folder, int page, qint64 linkIndex) {
-    const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, FolderPageEntries);
     const QByteArray D = folder.endsWith('/') ? folder : folder + '/';
+    withListingOf(packet, D,
+                  [this, U, D, page, linkIndex](CPacket& answered, const Listing& listing) {
+                      sendFolderPage(answered, U, D, page, linkIndex, *listing);
+                  });
+}
+
+void SharedFoldersModule::sendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray& D,
+                                         int page, qint64 linkIndex, const SortedListing& listing) {
+    const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, FolderPageEntries);
     CDeck deck;
     const auto paragraph = SitePages::NewPage(deck, "Files", "Files");
     paragraph->AddAnchor(
@@ -240,7 +309,6 @@ void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
         m_pages.Links().MakeLink(DetermineParentFolder(U), U, {}, 1, "F", {}, {}, {}));
     paragraph->AddLineBreak(1);
 
-    const std::shared_ptr<const SortedListing> listing = listingOf(D);
     LengthWatch watch(deck);
     const auto listEntry = [&](const QByteArray& title, const QByteArray& link) {
         paragraph->AddAnchor(title, link);
@@ -248,14 +316,14 @@ void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
         watch.EntryAdded();
     };
     qint64 next = position.first;
-    while (next < listing->Size() && next < position.first + FolderPageEntries) {
-        const bool isFolder = listing->IsDirectory(next);
+    while (next < listing.Size() && next < position.first + FolderPageEntries) {
+        const bool isFolder = listing.IsDirectory(next);
         // Sub folders that fill a page to the length limit leave the files
         // to the next page.
-        const bool firstFileAfterFolders = !isFolder && next > 0 && listing->IsDirectory(next - 1);
+        const bool firstFileAfterFolders = !isFolder && next > 0 && listing.IsDirectory(next - 1);
         if (firstFileAfterFolders && watch.AtLimit())
             break;
-        const QByteArray name = listing->Name(next++);
+        const QByteArray name = listing.Name(next++);
         const QByteArray shown = SafeText::LeftCharacters(ShownName(name), ShownNameCharacters);
         if (isFolder)
             listEntry("[D] " + shown,
@@ -272,7 +340,7 @@ void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
             "Back to Page " + QByteArray::number(page - 1),
             LinkToShownPage(m_pages.Links(), position.shownBefore, U, D, page - 1));
     }
-    if (next < listing->Size()) {
+    if (next < listing.Size()) {
         paragraph->AddLineBreak(1);
         paragraph->AddAnchor(
             "Forward to Page " + QByteArray::number(page + 1),
