@@ -1,6 +1,7 @@
-// Times building a folder page of a folder with 100,000 empty files (page 1
-// and a middle page) through the site, next to a plain readdir scan and a
-// QDir listing of the same folder, and prints the ratios.
+// Times building a folder page through the site for folders of 100,000 and
+// 200,000 empty files: the first page (the folder read and sorted) next to a
+// plain readdir scan and a QDir listing of the same folder, with the ratios,
+// and the same page and a middle page repeated (the listing kept in memory).
 // Build in Release and run: build-bench/bench/bench_folder_page
 #include "base/PocketlaneError.h"
 #include "base/StatusLog.h"
@@ -11,6 +12,7 @@
 #include "site/LinkTables.h"
 #include "site/ShareAccess.h"
 #include "site/SitePages.h"
+#include "site/sharedfolders/FolderListings.h"
 #include "site/sharedfolders/SharedFoldersModule.h"
 
 #include <QCoreApplication>
@@ -25,11 +27,11 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <thread>
 #include <vector>
 
 namespace {
 
-constexpr int FileCount = 100000;
 constexpr int Rounds = 7;
 
 // The median time of one call over several rounds, in milliseconds.
@@ -55,8 +57,10 @@ void ReaddirScan(const QByteArray& folder) {
     ::closedir(dir);
 }
 
-bool CreateEmptyFiles(const QByteArray& folder) {
-    for (int i = 0; i < FileCount; ++i) {
+bool CreateEmptyFiles(const QByteArray& folder, int count) {
+    if (!QDir().mkpath(QString::fromUtf8(folder)))
+        return false;
+    for (int i = 0; i < count; ++i) {
         const QByteArray path = folder + "/Ring tone " + QByteArray::number(100000 + i) + ".mid";
         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
         if (fd < 0 || ::close(fd) != 0)
@@ -70,50 +74,70 @@ bool CreateEmptyFiles(const QByteArray& folder) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QTemporaryDir temp;
-    const QByteArray folder = temp.filePath(QStringLiteral("Tones")).toUtf8();
-    if (!QDir().mkpath(QString::fromUtf8(folder)) || !CreateEmptyFiles(folder)) {
-        std::fprintf(stderr, "cannot create the test folder\n");
-        return 1;
+    const QByteArray base = temp.path().toUtf8();
+    const QByteArray folders[] = {base + "/Tones 100000", base + "/Tones 200000"};
+    const int counts[] = {100000, 200000};
+    for (int i = 0; i < 2; ++i) {
+        if (!CreateEmptyFiles(folders[i], counts[i])) {
+            std::fprintf(stderr, "cannot create the test folders\n");
+            return 1;
+        }
     }
+    // A listing is kept only for a folder that has not changed for a while.
+    std::this_thread::sleep_for(
+        std::chrono::nanoseconds(FolderListingCache::StampGranularityNs + 100'000'000));
 
     StatusLog log;
     RegistryStore store(temp.filePath(QStringLiteral("settings.reg")));
     store.load(&log);
     Settings settings(store, log);
     settings.LoadSettings();
-    SharedFolderList folders(store, log);
-    folders.addFolder(folder, [] { return true; });
+    SharedFolderList shared(store, log);
+    for (const QByteArray& folder : folders)
+        shared.addFolder(folder, [] { return true; });
     SiteLinks links([] { return false; });
     SitePages pages(log, settings, links);
-    ShareAccess shares(folders);
-    SharedFoldersModule sharedFolders(pages, shares);
+    ShareAccess shares(shared);
 
     // The page is built and rendered in full; only sending it fails, as the
     // request has no connection.
-    const auto buildPage = [&](qint16 page) {
+    const auto buildPage = [&](SharedFoldersModule& module, const QByteArray& folder, qint16 page) {
         CPacket packet;
         const qint64 link = links.AddLinkState({}, folder + '/', {}, page, "F", {}, {}, {});
         try {
-            sharedFolders.SendFolderPage(packet, {}, folder + '/', page, link);
+            module.SendFolderPage(packet, {}, folder + '/', page, link);
         } catch (const PocketlaneError&) {
         }
     };
-    const qint16 middlePage = FileCount / 15 / 2;
-    const double readdirScan = MedianMilliseconds([&] { ReaddirScan(folder); });
-    const double qdirScan = MedianMilliseconds([&] {
-        g_sink += QDir(QString::fromUtf8(folder))
-                      .entryList(QDir::AllEntries | QDir::NoDotAndDotDot)
-                      .size();
-    });
-    const double firstPage = MedianMilliseconds([&] { buildPage(1); });
-    const double middle = MedianMilliseconds([&] { buildPage(middlePage); });
+    std::printf("folder page of a folder of empty files, median of %d rounds\n", Rounds);
+    for (int i = 0; i < 2; ++i) {
+        const QByteArray& folder = folders[i];
+        const double readdirScan = MedianMilliseconds([&] { ReaddirScan(folder); });
+        const double qdirScan = MedianMilliseconds([&] {
+            g_sink += QDir(QString::fromUtf8(folder))
+                          .entryList(QDir::AllEntries | QDir::NoDotAndDotDot)
+                          .size();
+        });
+        // First: a module that has not listed the folder yet.
+        const double first = MedianMilliseconds([&] {
+            SharedFoldersModule fresh(pages, shares);
+            buildPage(fresh, folder, 1);
+        });
+        SharedFoldersModule module(pages, shares);
+        buildPage(module, folder, 1);
+        const double repeated = MedianMilliseconds([&] { buildPage(module, folder, 1); });
+        const qint16 middlePage = qint16(std::min(counts[i] / 15 / 2, 32767));
+        const double middle = MedianMilliseconds([&] { buildPage(module, folder, middlePage); });
 
-    std::printf("folder of %d empty files, median of %d rounds\n", FileCount, Rounds);
-    std::printf("readdir scan            %8.2f ms\n", readdirScan);
-    std::printf("QDir entryList          %8.2f ms\n", qdirScan);
-    std::printf("folder page 1           %8.2f ms  %.2fx readdir  %.2fx QDir\n", firstPage,
-                firstPage / readdirScan, firstPage / qdirScan);
-    std::printf("folder page %-5d       %8.2f ms  %.2fx readdir  %.2fx QDir\n", int(middlePage),
-                middle, middle / readdirScan, middle / qdirScan);
+        std::printf("\n%d files\n", counts[i]);
+        std::printf("readdir scan            %8.3f ms\n", readdirScan);
+        std::printf("QDir entryList          %8.3f ms\n", qdirScan);
+        std::printf("first page 1            %8.3f ms  %.2fx readdir  %.2fx QDir\n", first,
+                    first / readdirScan, first / qdirScan);
+        std::printf("repeated page 1         %8.3f ms  %.4fx readdir\n", repeated,
+                    repeated / readdirScan);
+        std::printf("repeated page %-5d     %8.3f ms  %.4fx readdir\n", int(middlePage), middle,
+                    middle / readdirScan);
+    }
     return g_sink == 0 ? 2 : 0;
 }

@@ -14,27 +14,24 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 namespace {
 
 const QByteArray UnavailableMessage = "This file is no longer available.";
 const QByteArray BusyMessage = "Too many downloads are running. Please try again in a moment.";
 
-// Opens a regular file by its name's bytes as stored on disk, without
-// waiting (a named pipe is refused, not waited on); -1 with error set when it
-// cannot be sent.
-int OpenRegularFile(const QByteArray& path, qint64& size, QString& error) {
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+// The size of an opened file that can be sent (a regular file); nothing, with
+// error set, otherwise. openError is errno of a failed open.
+std::optional<qint64> SizeOfRegularFile(const FileSystem::Descriptor& file, int openError,
+                                        QString& error) {
     struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        error = fd < 0 ? QString::fromLocal8Bit(std::strerror(errno))
-                       : QStringLiteral("Not a regular file");
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
+    if (!file || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = !file ? QString::fromLocal8Bit(std::strerror(openError))
+                      : QStringLiteral("Not a regular file");
+        return std::nullopt;
     }
-    size = info.st_size;
-    return fd;
+    return qint64(info.st_size);
 }
 
 QByteArray ContentTypeOfFile(const QByteArray& path) {
@@ -57,9 +54,23 @@ void FileSender::SendDownload(CPacket& packet, qint64 index) {
         return;
     }
     const QByteArray path = file->path;
-    // Only the welcome image and files still inside a shared folder are sent.
-    if (path != m_pages.Options().welcomeGraphicFilename() && !m_shares.IsShared(path)) {
+    // Only the welcome picture and files inside a shared folder are sent;
+    // opening does not wait (a named pipe is refused, not waited on).
+    constexpr int Flags = O_RDONLY | O_NONBLOCK;
+    FileSystem::Descriptor opened =
+        path == m_pages.Options().welcomeGraphicFilename()
+            ? FileSystem::Descriptor(::open(path.constData(), Flags | O_CLOEXEC))
+            : m_shares.Open(path, Flags);
+    const int openError = errno;
+    if (!opened && openError == EXDEV) {
         m_pages.Log(LogError, "Error occured sending file:The file is not in a shared folder.");
+        m_pages.SendMessagePage(packet, UnavailableMessage, FollowUpSplashScreen);
+        return;
+    }
+    QString error;
+    const std::optional<qint64> size = SizeOfRegularFile(opened, openError, error);
+    if (!size) {
+        m_pages.Log(LogError, "Error occured sending file:" + error.toUtf8());
         m_pages.SendMessagePage(packet, UnavailableMessage, FollowUpSplashScreen);
         return;
     }
@@ -67,17 +78,9 @@ void FileSender::SendDownload(CPacket& packet, qint64 index) {
         m_pages.SendMessagePage(packet, BusyMessage, FollowUpSplashScreen);
         return;
     }
-    qint64 size = 0;
-    QString error;
-    const int fd = OpenRegularFile(path, size, error);
-    if (fd < 0) {
-        m_pages.Log(LogError, "Error occured sending file:" + error.toUtf8());
-        m_pages.SendMessagePage(packet, UnavailableMessage, FollowUpSplashScreen);
-        return;
-    }
     m_pages.Log(LogDetail, "Sending file: " + path);
     // The system sends the file itself, exactly the announced length.
     packet.SendFile("HTTP/1.1 200 OK\r\nContent-type: " + ContentTypeOfFile(path) +
-                        "\r\nContent-length: " + QByteArray::number(size) + "\r\n\r\n",
-                    fd, 0, size);
+                        "\r\nContent-length: " + QByteArray::number(*size) + "\r\n\r\n",
+                    opened.Release(), 0, *size);
 }

@@ -1,36 +1,71 @@
 #include "site/FileSystem.h"
 
-#include "base/FolderPaths.h"
+#include "base/SafeText.h"
 
+#include <QChar>
 #include <QDateTime>
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <array>
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <deque>
 #include <memory>
 
 namespace FileSystem {
 
 namespace {
 
+// How many links one resolution may follow, as the kernel allows.
+constexpr int MaxLinksFollowed = 40;
+
 bool IsDotOrDotDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// Resolves what a link (or an entry of unknown type) is. Returns false when
-// it must not be listed.
-bool ResolveEntry(const QByteArray& fullPath, const QByteArray& confinedTo, bool& isDirectory) {
-    struct stat target {};
-    if (::stat(fullPath.constData(), &target) != 0)
-        return false;
-    if (!confinedTo.isEmpty() && !FolderPaths::IsWithinFolder(CanonicalPath(fullPath), confinedTo))
-        return false;
-    isDirectory = S_ISDIR(target.st_mode);
-    return true;
+std::deque<QByteArray> Components(QByteArrayView path) {
+    std::deque<QByteArray> components;
+    for (const QByteArray& part : path.toByteArray().split('/')) {
+        if (!part.isEmpty() && part != ".")
+            components.push_back(part);
+    }
+    return components;
+}
+
+Descriptor Failed(int error) {
+    errno = error;
+    return {};
+}
+
+// The kernel's own resolution beneath a folder; ENOSYS where it has none.
+Descriptor OpenAt2Beneath(int root, const QByteArray& relative, int flags) {
+#ifdef SYS_openat2
+    open_how how{};
+    how.flags = quint64(flags);
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    const char* path = relative.isEmpty() ? "." : relative.constData();
+    return Descriptor(int(::syscall(SYS_openat2, root, path, &how, sizeof how)));
+#else
+    (void)root, (void)relative, (void)flags;
+    return Failed(ENOSYS);
+#endif
+}
+
+QByteArray LinkTarget(const Descriptor& link) {
+    QByteArray target(PATH_MAX, Qt::Uninitialized);
+    const ssize_t length = ::readlinkat(link.Get(), "", target.data(), size_t(target.size()));
+    if (length < 0 || length >= target.size())
+        return {};
+    target.truncate(length);
+    return target;
 }
 
 struct DirCloser {
@@ -39,21 +74,142 @@ struct DirCloser {
 
 } // namespace
 
-std::vector<FolderEntry> ListFolder(const QByteArray& folder, const QByteArray& confinedTo) {
+Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = other.Release();
+    }
+    return *this;
+}
+
+Descriptor::~Descriptor() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+ConfinedFolder::ConfinedFolder(const QByteArray& path)
+    : m_root(::open(path.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC))
+    , m_path(path) {}
+
+Descriptor ConfinedFolder::Open(QByteArrayView relative, int flags) const {
+    if (!m_root)
+        return Failed(EBADF);
+    Descriptor file = OpenAt2Beneath(m_root.Get(), relative.toByteArray(), flags | O_CLOEXEC);
+    // Besides a kernel without openat2: an absolute link, which may still
+    // lead inside, and a rename elsewhere that the kernel asks to retry.
+    if (!file && (errno == ENOSYS || errno == EXDEV || errno == EAGAIN))
+        return OpenStepByStep(relative, flags);
+    return file;
+}
+
+// An absolute link target that names the folder: made relative to it.
+bool ConfinedFolder::strippedRootName(QByteArray& target) const {
+    if (m_canonicalPath.isEmpty())
+        m_canonicalPath = CanonicalPath(m_path);
+    for (const QByteArray& root : {m_path, m_canonicalPath}) {
+        if (root.isEmpty())
+            continue;
+        const QByteArray prefix = root.endsWith('/') ? root : root + '/';
+        if (target == root || target.startsWith(prefix)) {
+            target = target.mid(qMin(prefix.size(), target.size()));
+            return true;
+        }
+    }
+    return false;
+}
+
+// Walks one component at a time from the folder's own descriptor, holding a
+// descriptor of every folder passed so that ".." never climbs above the
+// start. A link is read through the descriptor of the link itself, so what is
+// followed is what was looked at.
+Descriptor ConfinedFolder::OpenStepByStep(QByteArrayView relative, int flags) const {
+    if (!m_root)
+        return Failed(EBADF);
+    std::deque<QByteArray> pending = Components(relative);
+    std::vector<Descriptor> passed; // folders below the root, innermost last
+    int linksFollowed = 0;
+    const auto current = [&] { return passed.empty() ? m_root.Get() : passed.back().Get(); };
+    while (!pending.empty()) {
+        const QByteArray name = std::move(pending.front());
+        pending.pop_front();
+        if (name == "..") {
+            if (passed.empty())
+                return Failed(EXDEV);
+            passed.pop_back();
+            continue;
+        }
+        Descriptor step(::openat(current(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat info {};
+        if (!step || ::fstat(step.Get(), &info) != 0)
+            return {};
+        if (S_ISLNK(info.st_mode)) {
+            if (++linksFollowed > MaxLinksFollowed)
+                return Failed(ELOOP);
+            QByteArray target = LinkTarget(step);
+            if (target.isEmpty())
+                return Failed(ENOENT);
+            if (target.startsWith('/')) {
+                if (!strippedRootName(target))
+                    return Failed(EXDEV);
+                passed.clear();
+            }
+            std::deque<QByteArray> inserted = Components(target);
+            pending.insert(pending.begin(), inserted.begin(), inserted.end());
+            continue;
+        }
+        if (!pending.empty()) {
+            passed.push_back(std::move(step));
+            continue;
+        }
+        if (flags & O_PATH)
+            return step;
+        // The last component, opened for real; had it become a link since it
+        // was looked at, O_NOFOLLOW refuses it and it is resolved again.
+        Descriptor file(::openat(current(), name.constData(), flags | O_NOFOLLOW | O_CLOEXEC));
+        if (file || errno != ELOOP || ++linksFollowed > MaxLinksFollowed)
+            return file;
+        pending.push_front(name);
+    }
+    return Descriptor(::openat(current(), ".", flags | O_CLOEXEC));
+}
+
+std::vector<FolderEntry> ListFolder(const ConfinedFolder& share, QByteArrayView relative) {
+    return ListFolder(share, relative, share.Open(relative, O_RDONLY | O_DIRECTORY));
+}
+
+std::vector<FolderEntry> ListFolder(const ConfinedFolder& share, QByteArrayView relative,
+                                    Descriptor folder) {
     std::vector<FolderEntry> entries;
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.constData()));
+    if (!folder)
+        return entries;
+    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(folder.Get()));
     if (!dir)
         return entries;
-    QByteArray prefix = folder;
-    if (!prefix.endsWith('/'))
+    folder.Release();
+    QByteArray prefix = relative.toByteArray();
+    if (!prefix.isEmpty() && !prefix.endsWith('/'))
         prefix += '/';
     while (const dirent* entry = ::readdir(dir.get())) {
         if (IsDotOrDotDot(entry->d_name))
             continue;
         FolderEntry item{QByteArray(entry->d_name), entry->d_type == DT_DIR};
-        const bool needsLookup = entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
-        if (needsLookup && !ResolveEntry(prefix + item.name, confinedTo, item.isDirectory))
-            continue;
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat info {};
+            if (::fstatat(::dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            type = S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+            item.isDirectory = S_ISDIR(info.st_mode);
+        }
+        if (type == DT_LNK) {
+            // Listed as what it leads to, when that lies inside the share.
+            struct stat target {};
+            const Descriptor resolved = share.Open(prefix + item.name, O_PATH);
+            if (!resolved || ::fstat(resolved.Get(), &target) != 0)
+                continue;
+            item.isDirectory = S_ISDIR(target.st_mode);
+        }
         entries.push_back(std::move(item));
     }
     return entries;
@@ -65,11 +221,12 @@ QByteArray CanonicalPath(const QByteArray& path) {
     return resolved ? QByteArray(resolved.get()) : QByteArray();
 }
 
-FindData GetFindData(const QByteArray& path) {
-    // statx on the path's bytes: names that are not valid UTF-8 are found too.
+namespace {
+
+FindData FindDataAt(int dirFd, const char* path, int flags) {
     struct statx info {};
-    if (::statx(AT_FDCWD, path.constData(), 0, STATX_TYPE | STATX_SIZE | STATX_BTIME | STATX_MTIME,
-                &info) != 0)
+    if (::statx(dirFd, path, flags, STATX_TYPE | STATX_SIZE | STATX_BTIME | STATX_MTIME, &info) !=
+        0)
         return {};
     FindData data;
     data.exists = true;
@@ -81,21 +238,74 @@ FindData GetFindData(const QByteArray& path) {
     return data;
 }
 
-QByteArray ProperCase(const QByteArray& name) {
-    QByteArray result = name;
-    bool wordStart = true;
-    for (char& c : result) {
-        if (c == ' ') {
-            wordStart = true;
-            continue;
-        }
-        if (wordStart && c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-        else if (!wordStart && c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-        wordStart = false;
+void AppendUtf8(char32_t c, std::string& out) {
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
     }
-    return result;
+}
+
+// Calls map on every character of the name: a valid UTF-8 sequence as its
+// code point, any other byte as itself with `valid` false.
+template <typename Map> void ForEachCharacter(QByteArrayView name, Map map) {
+    const char* p = name.data();
+    const char* const end = p + name.size();
+    while (p < end) {
+        char32_t c = 0;
+        const int length = SafeText::DecodeUtf8(p, end, c);
+        map(length > 0 ? c : char32_t(static_cast<unsigned char>(*p)), length > 0);
+        p += length > 0 ? length : 1;
+    }
+}
+
+} // namespace
+
+FindData GetFindData(const QByteArray& path) {
+    // statx on the path's bytes: names that are not valid UTF-8 are found too.
+    return FindDataAt(AT_FDCWD, path.constData(), 0);
+}
+
+FindData GetFindData(const Descriptor& file) {
+    return file ? FindDataAt(file.Get(), "", AT_EMPTY_PATH) : FindData();
+}
+
+QByteArray ProperCase(const QByteArray& name) {
+    std::string result;
+    result.reserve(size_t(name.size()));
+    bool wordStart = true;
+    ForEachCharacter(name, [&](char32_t c, bool valid) {
+        if (!valid) {
+            result += char(c);
+            wordStart = false;
+            return;
+        }
+        const bool blank = c == ' ';
+        AppendUtf8(blank ? c : wordStart ? QChar::toTitleCase(c) : QChar::toLower(c), result);
+        wordStart = blank;
+    });
+    return QByteArray(result.data(), qsizetype(result.size()));
+}
+
+void AppendNameSortKey(QByteArrayView name, std::string& key) {
+    ForEachCharacter(name, [&](char32_t c, bool valid) {
+        if (c < 0x80)
+            key += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        else if (valid)
+            AppendUtf8(QChar::toCaseFolded(c), key);
+        else
+            key += char(c);
+    });
 }
 
 QByteArray FileExtension(const QByteArray& fileName) {

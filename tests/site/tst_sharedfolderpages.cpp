@@ -1,4 +1,5 @@
 #include "site/FileSystem.h"
+#include "site/sharedfolders/FolderListings.h"
 #include "support/SiteHarness.h"
 #include "support/WmlValidation.h"
 
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -188,21 +190,19 @@ private Q_SLOTS:
             QVERIFY(MakeFolder(fifteen + "/Sub " + QByteArray::number(100 + i)));
         const QByteArray full = site.follow(site.rootLevel(), fifteen);
         QCOMPARE(ListedTitles(full).size(), 15);
-        QVERIFY(ListedTitles(full).first().startsWith("[D] Sub 1"));
-        const QByteArray empty = site.follow(full, "Forward to Page 2");
-        QCOMPARE(Unnumbered(empty), Card("Files", "Files",
-                                         Entry("[&lt;]" + fifteen + '/') + "<br/>" +
-                                             Anchor("Back to Page 1") + MenuLinks));
-        QVERIFY_VALID_WML(empty);
+        QCOMPARE(ListedTitles(full).first(), QByteArray("[D] Sub 101"));
+        // A page that ends at the last entry leads to no empty page.
+        QVERIFY(!full.contains("Forward to Page"));
+        QVERIFY_VALID_WML(full);
 
         const QByteArray mixed = site.share("Mixed");
         for (int i = 1; i <= 3; ++i)
             QVERIFY(MakeFolder(mixed + "/Sub " + QByteArray::number(i)));
-        for (int i = 1; i <= 20; ++i)
-            QVERIFY(WriteFile(mixed + "/File " + QByteArray::number(100 + i) + ".txt", "x"));
-        QList<QByteArray> folders, files;
-        for (const auto& entry : FileSystem::ListFolder(mixed, {}))
-            (entry.isDirectory ? folders : files) << entry.name;
+        QList<QByteArray> folders = {"Sub 1", "Sub 2", "Sub 3"}, files;
+        for (int i = 1; i <= 20; ++i) {
+            files << "File " + QByteArray::number(100 + i) + ".txt";
+            QVERIFY(WriteFile(mixed + '/' + files.last(), "x"));
+        }
         const QByteArray page1 = site.follow(site.rootLevel(), mixed);
         QVERIFY_VALID_WML(page1);
         QList<QByteArray> expected;
@@ -218,9 +218,99 @@ private Q_SLOTS:
         QCOMPARE(Unnumbered(page2), Card("Files", "Files",
                                          Entry("[&lt;]" + mixed + '/') + listed + "<br/>" +
                                              Anchor("Back to Page 1") + MenuLinks));
+        QVERIFY(!page2.contains("Forward to Page"));
         QCOMPARE(Unnumbered(site.follow(page2, "Back to Page 1")), Unnumbered(page1));
         QVERIFY(site.h.temp.lines(LogDetail).contains(
             QStringLiteral("Page 2 of folder %1/ sent to user").arg(QString::fromUtf8(mixed))));
+    }
+
+    // Name order regardless of letter case, sub folders first, the same on
+    // every page, so that going forward and back is exact.
+    void foldersAreListedInNameOrderOnEveryPage() {
+        FolderSite site;
+        QVERIFY(site.h.open());
+        const QByteArray share = site.share("Ordered");
+        for (const char* folder : {"c SUB", "A sub", "b sub"})
+            QVERIFY(MakeFolder(share + '/' + folder));
+        QList<QByteArray> expected = {"[D] A Sub", "[D] B Sub", "[D] C Sub"};
+        for (int i = 1; i <= 40; ++i) {
+            const QByteArray number = QByteArray::number(i).rightJustified(4, '0');
+            QVERIFY(WriteFile(share + (i % 2 ? "/file " : "/FILE ") + number + ".MID", "x"));
+            expected << "File " + number + ".mid";
+        }
+        QList<QByteArray> seen, pages;
+        QByteArray page = site.follow(site.rootLevel(), share);
+        for (int p = 1; !page.isEmpty(); ++p) {
+            QVERIFY_VALID_WML(page);
+            pages << Unnumbered(page);
+            seen << ListedTitles(page);
+            page = site.follow(page, "Forward to Page " + QByteArray::number(p + 1));
+        }
+        QCOMPARE(pages.size(), 3);
+        QCOMPARE(seen, expected);
+        page = site.follow(site.rootLevel(), share);
+        page = site.follow(site.follow(page, "Forward to Page 2"), "Forward to Page 3");
+        for (qsizetype p = pages.size() - 1; p > 0; --p) {
+            page = site.follow(page, "Back to Page " + QByteArray::number(p));
+            QCOMPARE(Unnumbered(page), pages.at(p - 1));
+        }
+    }
+
+    // A folder's listing is kept between pages, and a change to the folder
+    // shows on the next page all the same.
+    void aChangedFolderIsListedAnew() {
+        FolderSite site;
+        QVERIFY(site.h.open());
+        const QByteArray share = site.share("Changing");
+        QVERIFY(WriteFile(share + "/B.mid", "x"));
+        QVERIFY(WriteFile(share + "/C.mid", "x"));
+        // Only a folder that has not changed for a while is listed from
+        // memory (a change within the file system's time granularity would
+        // go unseen).
+        QTest::qWait(int(FolderListingCache::StampGranularityNs / 1000000) + 100);
+        const QByteArray root = site.rootLevel();
+        QCOMPARE(ListedTitles(site.follow(root, share)), QList<QByteArray>({"B.mid", "C.mid"}));
+        QCOMPARE(ListedTitles(site.follow(root, share)), QList<QByteArray>({"B.mid", "C.mid"}));
+        QVERIFY(WriteFile(share + "/A.mid", "x"));
+        QCOMPARE(ListedTitles(site.follow(root, share)),
+                 QList<QByteArray>({"A.mid", "B.mid", "C.mid"}));
+        QVERIFY(::rename((share + "/C.mid").constData(), (share + "/D.mid").constData()) == 0);
+        QVERIFY(::unlink((share + "/A.mid").constData()) == 0);
+        QCOMPARE(ListedTitles(site.follow(root, share)), QList<QByteArray>({"B.mid", "D.mid"}));
+    }
+
+    // A folder not listed before is read off the event loop: several
+    // visitors asking for it at once all get its page, and one who leaves
+    // before it is ready does no harm.
+    void visitorsWaitingForAFolderAreAllAnswered() {
+        FolderSite site;
+        QVERIFY(site.h.open());
+        const QByteArray share = site.share("Many");
+        QList<QByteArray> first;
+        for (int i = 0; i < 3000; ++i) {
+            const QByteArray name = "Tone " + QByteArray::number(10000 + i) + ".mid";
+            QVERIFY(WriteFile(share + '/' + name, {}));
+            if (i < 15)
+                first << name;
+        }
+        const QByteArray link = SiteHarness::linkTitled(site.rootLevel(), share);
+        std::vector<std::unique_ptr<LoopbackClient>> clients;
+        for (int i = 0; i < 6; ++i) {
+            clients.push_back(std::make_unique<LoopbackClient>(site.h.server.Port()));
+            clients.back()->Send(LoopbackClient::Request(link));
+        }
+        clients.front()->Socket().abort();
+        QByteArray expected;
+        for (size_t i = 1; i < clients.size(); ++i) {
+            QVERIFY(clients[i]->WaitClosed());
+            const QByteArray page = DeckOf(clients[i]->Received());
+            QCOMPARE(ListedTitles(page), first);
+            QVERIFY(page.contains("Forward to Page 2"));
+            if (expected.isEmpty())
+                expected = Unnumbered(page);
+            QCOMPARE(Unnumbered(page), expected);
+        }
+        QVERIFY(site.h.deck("/").contains("Shared Folders"));
     }
 
     void folderPagesCutByLengthLoseNoEntry() {
@@ -257,7 +347,6 @@ private Q_SLOTS:
         QList<QByteArray> expected;
         for (const QByteArray& name : names)
             expected << name.left(3 + 17 * 2);
-        std::sort(seen.begin(), seen.end());
         QCOMPARE(seen, expected);
         // Going back shows each page as it was.
         for (qsizetype p = pages.size() - 1; p > 0; --p) {
@@ -319,6 +408,96 @@ private Q_SLOTS:
         QCOMPARE(site.download(site.fileLinkOf(bad), 4),
                  DownloadHeaders("audio/x-wav", 4) + "RIFF");
         ::unlink((share + "/AUDIO files/bad \x01\xff<name>.wav").constData()); // Qt cannot name it
+    }
+
+    void unicodeNamesAreProperCasedAndStillReachTheirFile() {
+        FolderSite site;
+        QVERIFY(site.h.open());
+        const QByteArray share = site.share("Unicode");
+        QVERIFY(WriteFile(share + "/\xc3\x89"
+                                  "COLE \xc3\x89T\xc3\x89.mid",
+                          "MThd"));
+        const QByteArray page = site.follow(site.rootLevel(), share);
+        const QByteArray shown = "\xc3\x89"
+                                 "cole \xc3\x89t\xc3\xa9.mid";
+        QCOMPARE(ListedTitles(page), QList<QByteArray>({shown}));
+        const QByteArray details = site.follow(page, shown);
+        QVERIFY_VALID_WML(details);
+        QVERIFY(details.contains("<b>Filename: </b>" + shown + "<br/><b>Size: </b>4 bytes<br/>"));
+        QCOMPARE(site.download(site.fileLinkOf(details), 4),
+                 DownloadHeaders("audio/midi", 4) + "MThd");
+    }
+
+    // The attack on the confinement: while a thread swaps links inside the
+    // share between something inside and something outside, not one byte,
+    // size or name from outside comes out, and what is inside still does.
+    void swappedLinksNeverLeadOutOfTheShare() {
+        FolderSite site;
+        QVERIFY(site.h.open());
+        const QByteArray share = site.share("Raced");
+        QVERIFY(WriteFile(share + "/Inside.mid", "INSIDE"));
+        QVERIFY(MakeFolder(share + "/Inner"));
+        QVERIFY(WriteFile(share + "/Inner/Inner.mid", "x"));
+        const QByteArray swapFile = share + "/Swap.mid", swapFolder = share + "/SwapDir";
+        QVERIFY(::symlink("Inside.mid", swapFile.constData()) == 0);
+        QVERIFY(::symlink("Inner", swapFolder.constData()) == 0);
+        const QByteArray page = site.follow(site.rootLevel(), share);
+        const QByteArray fileLink = site.fileLinkOf(site.follow(page, "Swap.mid"));
+        const QByteArray folderLink = SiteHarness::linkTitled(page, "[D] Swapdir");
+        const QByteArray detailsLink = SiteHarness::linkTitled(page, "Swap.mid");
+        QVERIFY(!fileLink.isEmpty() && !folderLink.isEmpty() && !detailsLink.isEmpty());
+
+        // Stops and joins when the test ends, passed or failed.
+        std::jthread swapper([&](std::stop_token stop) {
+            const QByteArray spare = share + "/.swap";
+            const std::pair<QByteArray, const char*> targets[] = {
+                {swapFile, "/etc/passwd"},
+                {swapFile, "Inside.mid"},
+                {swapFolder, "/etc"},
+                {swapFolder, "Inner"},
+                {swapFile, "../../../../../../../../etc/passwd"},
+                {swapFolder, "../../../../../../../../etc"},
+            };
+            for (size_t i = 0; !stop.stop_requested(); i = (i + 1) % std::size(targets)) {
+                ::unlink(spare.constData());
+                if (::symlink(targets[i].second, spare.constData()) == 0)
+                    ::rename(spare.constData(), targets[i].first.constData());
+            }
+        });
+        const QByteArray inside = DownloadHeaders("audio/midi", 6) + "INSIDE";
+        int served = 0, listed = 0, sized = 0;
+        for (int round = 0; round < 600; ++round) {
+            // The file inside (the connection stays open), or the deck that
+            // says it is no longer available (and the connection closes).
+            LoopbackClient client(site.h.server.Port());
+            client.Send(LoopbackClient::Request(fileLink));
+            (void)QTest::qWaitFor(
+                [&] {
+                    return !client.IsConnected() ||
+                           (client.Received().size() >= inside.size() &&
+                            client.Received().startsWith("HTTP/1.1 200 OK\r\nContent-type: audio"));
+                },
+                LoopbackClient::DefaultTimeoutMs);
+            const QByteArray answer = client.Received();
+            QVERIFY2(answer == inside || (!client.IsConnected() &&
+                                          answer.contains("This file is no longer available.")),
+                     answer.left(300).constData());
+            served += answer == inside;
+
+            const QList<QByteArray> titles = ListedTitles(site.h.deck(folderLink));
+            QVERIFY2(titles.isEmpty() || titles == QList<QByteArray>({"Inner.mid"}),
+                     titles.join(' ').left(200).constData());
+            listed += !titles.isEmpty();
+
+            if (round % 3 == 0) {
+                const QByteArray details = site.h.deck(detailsLink);
+                QVERIFY2(details.contains("<b>Size: </b>6 bytes<br/>") ||
+                             details.contains("<b>Size: </b> bytes<br/>"),
+                         details.constData());
+                sized += details.contains("<b>Size: </b>6 bytes<br/>");
+            }
+        }
+        QVERIFY(served > 0 && listed > 0 && sized > 0);
     }
 
     void nothingOutsideTheSharedFoldersIsServed() {

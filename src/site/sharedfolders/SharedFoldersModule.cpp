@@ -5,6 +5,12 @@
 // them, so that a link finds its file on a case-sensitive file system; the
 // pages show the names proper-cased and made XML-safe.
 //
+// A folder page lists sub folders, then files, each in name order regardless
+// of letter case, counted together; the order is the same on every page, so
+// an entry's position says which page shows it. A folder's sorted listing is
+// kept while the folder stays unchanged, so paging through a large folder
+// reads it once.
+//
 // Paging: the length limit may cut a page short, and the next page must then
 // start right after the last entry shown, not at (p - 1) x N. So a paging
 // link carries the first entry of its page in A (empty: the usual
@@ -14,6 +20,7 @@
 // is gone, the page falls back to its usual start.
 #include "site/sharedfolders/SharedFoldersModule.h"
 
+#include "base/PocketlaneError.h"
 #include "base/SafeText.h"
 #include "base/StatusLog.h"
 #include "http/CPacket.h"
@@ -24,6 +31,8 @@
 #include "site/ShareAccess.h"
 #include "site/SitePages.h"
 #include "wml/WmlDeck.h"
+
+#include <fcntl.h>
 
 namespace {
 
@@ -111,20 +120,18 @@ private:
     qsizetype m_length = 0;
 };
 
-// One folder page's walk through the entries: sub folders first, then
-// files, counted together from the page's first entry.
-struct FolderListing {
-    qint64 start = 0;
-    qint64 end = 0;
-    qint64 counter = 0;
-    bool more = false;
-};
-
 } // namespace
 
 SharedFoldersModule::SharedFoldersModule(SitePages& pages, const ShareAccess& shares)
     : m_pages(pages)
-    , m_shares(shares) {}
+    , m_shares(shares) {
+    m_readers.setMaxThreadCount(MaxFoldersReadAtOnce);
+}
+
+SharedFoldersModule::~SharedFoldersModule() {
+    // Readings still running hand their result to this module.
+    m_readers.waitForDone();
+}
 
 bool SharedFoldersModule::IsEnabled() const {
     return m_pages.Options().enableSharedFolders();
@@ -169,6 +176,83 @@ QByteArray SharedFoldersModule::shownFolder(const QByteArray& folder) const {
     return SafeText::MakeXmlSafe(*share + below.join('/'));
 }
 
+// The folder's entries in page order: the listing kept from an earlier page
+// while the folder is unchanged, else read now. A folder that cannot be
+// opened beneath its shared folder (gone, unreadable, or no longer inside
+// one) lists nothing. Reading a large folder, or one on a slow disk, takes
+// long: a request the server lets wait has it read on a worker thread while
+// the event loop serves others, and requests for a folder already being read
+// wait for that reading.
+void SharedFoldersModule::withListingOf(CPacket& packet, const QByteArray& folder,
+                                        ListingReady ready) {
+    static const auto nothing =
+        std::make_shared<const SortedListing>(std::vector<FileSystem::FolderEntry>());
+    std::optional<ShareAccess::SharedPath> located = m_shares.Locate(folder);
+    if (!located)
+        return ready(packet, nothing);
+    FileSystem::Descriptor opened = located->share.Open(located->relative, O_RDONLY | O_DIRECTORY);
+    const std::optional<FolderStamp> stamp = FolderStamp::Of(opened);
+    if (!stamp)
+        return ready(packet, nothing);
+    const QByteArray share = located->share.Path();
+    if (const Listing known = m_listings.Find(share, *stamp))
+        return ready(packet, known);
+
+    std::shared_ptr<CPacket> kept = packet.weak_from_this().lock();
+    if (!kept || m_waitingCount >= MaxWaitingRequests) {
+        const qint64 readStart = WallClockNs();
+        const auto listing = std::make_shared<const SortedListing>(
+            FileSystem::ListFolder(located->share, located->relative, std::move(opened)));
+        m_listings.Insert(share, *stamp, listing, readStart);
+        return ready(packet, listing);
+    }
+    packet.Defer();
+    std::vector<WaitingRequest>& waiting = m_waiting[{share, *stamp}];
+    waiting.push_back({std::move(kept), std::move(ready)});
+    ++m_waitingCount;
+    if (waiting.size() == 1)
+        readOffTheLoop(std::move(located->share), located->relative, std::move(opened), *stamp);
+}
+
+void SharedFoldersModule::readOffTheLoop(FileSystem::ConfinedFolder share, QByteArray relative,
+                                         FileSystem::Descriptor folder, const FolderStamp& stamp) {
+    const QByteArray sharePath = share.Path();
+    auto opened = std::make_shared<std::pair<FileSystem::ConfinedFolder, FileSystem::Descriptor>>(
+        std::move(share), std::move(folder));
+    m_readers.start([this, sharePath, stamp, opened, relative] {
+        const qint64 readStart = WallClockNs();
+        const auto listing = std::make_shared<const SortedListing>(
+            FileSystem::ListFolder(opened->first, relative, std::move(opened->second)));
+        QMetaObject::invokeMethod(
+            &m_mainThread,
+            [this, sharePath, stamp, listing, readStart] {
+                listingRead(sharePath, stamp, listing, readStart);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void SharedFoldersModule::listingRead(const QByteArray& share, const FolderStamp& stamp,
+                                      const Listing& listing, qint64 readStart) {
+    m_listings.Insert(share, stamp, listing, readStart);
+    const auto found = m_waiting.find({share, stamp});
+    if (found == m_waiting.end())
+        return;
+    const std::vector<WaitingRequest> waiting = std::move(found->second);
+    m_waiting.erase(found);
+    m_waitingCount -= waiting.size();
+    for (const WaitingRequest& request : waiting) {
+        try {
+            request.ready(*request.packet, listing);
+        } catch (const PocketlaneError& error) {
+            // As the dispatcher logs a page that fails (the visitor may have
+            // gone meanwhile).
+            m_pages.StatusLogModel().LogStatus(LogError, QStringLiteral("HandleAction - ") +
+                                                             error.Description());
+        }
+    }
+}
+
 void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 linkIndex) {
     const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, RootLevelEntries);
     const QList<QByteArray>& folders = m_shares.Folders().folders();
@@ -208,9 +292,16 @@ void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 li
 
 void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
                                          const QByteArray& folder, int page, qint64 linkIndex) {
-    const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, FolderPageEntries);
-    FolderListing listing{position.first, position.first + FolderPageEntries, 0, false};
     const QByteArray D = folder.endsWith('/') ? folder : folder + '/';
+    withListingOf(packet, D,
+                  [this, U, D, page, linkIndex](CPacket& answered, const Listing& listing) {
+                      sendFolderPage(answered, U, D, page, linkIndex, *listing);
+                  });
+}
+
+void SharedFoldersModule::sendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray& D,
+                                         int page, qint64 linkIndex, const SortedListing& listing) {
+    const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, FolderPageEntries);
     CDeck deck;
     const auto paragraph = SitePages::NewPage(deck, "Files", "Files");
     paragraph->AddAnchor(
@@ -218,49 +309,30 @@ void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
         m_pages.Links().MakeLink(DetermineParentFolder(U), U, {}, 1, "F", {}, {}, {}));
     paragraph->AddLineBreak(1);
 
-    // A folder no longer inside a shared folder shows as an unreadable one.
-    const QByteArray share = m_shares.CanonicalShareHolding(D);
-    const std::vector<FileSystem::FolderEntry> entries =
-        share.isEmpty() ? std::vector<FileSystem::FolderEntry>() : FileSystem::ListFolder(D, share);
     LengthWatch watch(deck);
     const auto listEntry = [&](const QByteArray& title, const QByteArray& link) {
         paragraph->AddAnchor(title, link);
         paragraph->AddLineBreak(1);
-        ++listing.counter;
         watch.EntryAdded();
     };
-    for (const FileSystem::FolderEntry& entry : entries) {
-        if (!entry.isDirectory)
-            continue;
-        if (listing.counter < listing.start)
-            ++listing.counter;
-        else if (listing.counter < listing.end)
-            listEntry("[D] " + SafeText::LeftCharacters(ShownName(entry.name), ShownNameCharacters),
-                      m_pages.Links().MakeLink(D, D + entry.name, {}, 1, "F", {}, {}, {}));
+    qint64 next = position.first;
+    while (next < listing.Size() && next < position.first + FolderPageEntries) {
+        const bool isFolder = listing.IsDirectory(next);
+        // Sub folders that fill a page to the length limit leave the files
+        // to the next page.
+        const bool firstFileAfterFolders = !isFolder && next > 0 && listing.IsDirectory(next - 1);
+        if (firstFileAfterFolders && watch.AtLimit())
+            break;
+        const QByteArray name = listing.Name(next++);
+        const QByteArray shown = SafeText::LeftCharacters(ShownName(name), ShownNameCharacters);
+        if (isFolder)
+            listEntry("[D] " + shown,
+                      m_pages.Links().MakeLink(D, D + name, {}, 1, "F", {}, {}, {}));
+        else
+            listEntry(shown, m_pages.Links().MakeLink(U, D, name, qint16(page), "F", {},
+                                                      position.followedLink, {}));
         if (watch.PastLimit())
             break;
-    }
-    if (watch.AtLimit() || listing.counter >= listing.end) {
-        listing.more = true;
-    } else {
-        for (const FileSystem::FolderEntry& entry : entries) {
-            if (entry.isDirectory)
-                continue;
-            if (listing.counter < listing.start) {
-                ++listing.counter;
-            } else if (listing.counter >= listing.end) {
-                listing.more = true;
-                break;
-            } else {
-                listEntry(SafeText::LeftCharacters(ShownName(entry.name), ShownNameCharacters),
-                          m_pages.Links().MakeLink(U, D, entry.name, qint16(page), "F", {},
-                                                   position.followedLink, {}));
-            }
-            if (watch.PastLimit()) {
-                listing.more = true;
-                break;
-            }
-        }
     }
     if (page > 1) {
         paragraph->AddLineBreak(1);
@@ -268,11 +340,11 @@ void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
             "Back to Page " + QByteArray::number(page - 1),
             LinkToShownPage(m_pages.Links(), position.shownBefore, U, D, page - 1));
     }
-    if (listing.more) {
+    if (next < listing.Size()) {
         paragraph->AddLineBreak(1);
-        paragraph->AddAnchor("Forward to Page " + QByteArray::number(page + 1),
-                             NextPageLink(m_pages.Links(), U, D, page, FolderPageEntries, position,
-                                          listing.counter));
+        paragraph->AddAnchor(
+            "Forward to Page " + QByteArray::number(page + 1),
+            NextPageLink(m_pages.Links(), U, D, page, FolderPageEntries, position, next));
     }
     paragraph->AddLineBreak(1);
     paragraph->AddAnchor("[-] Root Level",
@@ -296,9 +368,7 @@ void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray&
 
     // A file that has left the shared folders shows as a vanished one.
     const QByteArray path = D + F;
-    const FileSystem::FindData entry = m_shares.CanonicalShareHolding(path).isEmpty()
-                                           ? FileSystem::FindData()
-                                           : FileSystem::GetFindData(path);
+    const FileSystem::FindData entry = FileSystem::GetFindData(m_shares.Open(path, O_PATH));
     paragraph->BoldText("Filename: ");
     paragraph->NormalText(name, true);
     paragraph->BoldText("Size: ");
