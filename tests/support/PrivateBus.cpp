@@ -51,7 +51,7 @@ bool PrivateBus::start() {
     }
     // The daemon prints its address once it listens.
     const auto output = [&] { return QString::fromUtf8(TestSupport::tailOfFile(sOutput)); };
-    QTest::qWaitFor([&] { return output().contains(u'\n') || !m_daemon.isRunning(); }, 30000);
+    (void)QTest::qWaitFor([&] { return output().contains(u'\n') || !m_daemon.isRunning(); }, 30000);
     m_address = output().section(u'\n', 0, 0).trimmed();
     if (!m_address.startsWith(QStringLiteral("unix:"))) {
         m_error =
