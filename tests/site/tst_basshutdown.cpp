@@ -75,28 +75,16 @@ private Q_SLOTS:
         QTest::addColumn<quint32>("flags");
         QTest::addColumn<QStringList>("calls");
 
-        const QStringList logoff{
-            StandInLogind::ManagerCall(QStringLiteral("GetSession"), QStringLiteral("s: auto")),
-            StandInLogind::SessionCall(QStringLiteral("Terminate"))};
-        const auto power = [](const char* verb, bool bForce) {
-            const QString sVerb = QString::fromLatin1(verb);
-            return QStringList{StandInLogind::ManagerCall(QStringLiteral("Can") + sVerb),
-                               StandInLogind::ManagerCall(sVerb + QStringLiteral("WithFlags"),
-                                                          bForce ? QStringLiteral("t: 0")
-                                                                 : QStringLiteral("t: 1"))};
-        };
+        const std::pair<const char*, quint32> actions[] = {
+            {"logoff", 0u}, {"shutdown", 1u}, {"reboot", 2u}, {"poweroff", 8u}};
         for (const bool bForce : {false, true}) {
             for (const bool bHung : {false, true}) {
                 const quint32 lAdded = (bForce ? 4 : 0) + (bHung ? 16 : 0);
                 const QByteArray options =
                     QByteArray(bForce ? " force" : "") + (bHung ? " if-hung" : "");
-                QTest::newRow("logoff" + options) << 0u << bForce << bHung << lAdded << logoff;
-                QTest::newRow("shutdown" + options)
-                    << 1u << bForce << bHung << 1 + lAdded << power("Halt", bForce);
-                QTest::newRow("reboot" + options)
-                    << 2u << bForce << bHung << 2 + lAdded << power("Reboot", bForce);
-                QTest::newRow("poweroff" + options)
-                    << 8u << bForce << bHung << 8 + lAdded << power("PowerOff", bForce);
+                for (const auto& [name, code] : actions)
+                    QTest::newRow(name + options) << code << bForce << bHung << code + lAdded
+                                                  << StandInLogind::CallsFor(code, bForce);
             }
         }
     }

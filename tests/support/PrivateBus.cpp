@@ -1,10 +1,10 @@
 #include "support/PrivateBus.h"
 
+#include "support/TestSupport.h"
+
 #include <QDBusMessage>
 #include <QFile>
-
-#include <csignal>
-#include <sys/prctl.h>
+#include <QTest>
 
 namespace {
 // Everyone may own any name and call anything; no service directories, so a
@@ -28,11 +28,13 @@ QByteArray BusConfig(const QString& sSocketDir) {
 } // namespace
 
 PrivateBus::~PrivateBus() {
-    stop();
+    for (const QString& sName : std::as_const(m_connectionNames))
+        QDBusConnection::disconnectFromBus(sName);
 }
 
 bool PrivateBus::start() {
     const QString sConfig = m_dir.filePath(QStringLiteral("bus.conf"));
+    const QString sOutput = m_dir.filePath(QStringLiteral("bus.out"));
     QFile config(sConfig);
     if (!m_dir.isValid() || !config.open(QIODevice::WriteOnly) ||
         config.write(BusConfig(m_dir.path())) < 0) {
@@ -40,17 +42,21 @@ bool PrivateBus::start() {
         return false;
     }
     config.close();
-    // The daemon ends with the test process even when a test crashes.
-    m_daemon.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--config-file=") + sConfig, QStringLiteral("--nofork"),
-                    QStringLiteral("--print-address")});
-    while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(30000)) {
+    if (!m_daemon.start(QStringLiteral("dbus-daemon"),
+                        {QStringLiteral("--config-file=") + sConfig, QStringLiteral("--nofork"),
+                         QStringLiteral("--print-address")},
+                        sOutput)) {
+        m_error = m_daemon.errorString();
+        return false;
     }
-    m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
-    if (m_address.isEmpty()) {
-        m_error = QStringLiteral("dbus-daemon did not start: ") + m_daemon.errorString() +
-                  QString::fromLocal8Bit(m_daemon.readAllStandardError());
+    // The daemon prints its address once it listens.
+    const auto output = [&] { return QString::fromUtf8(TestSupport::tailOfFile(sOutput)); };
+    (void)QTest::qWaitFor([&] { return output().contains(u'\n') || !m_daemon.isRunning(); }, 30000);
+    m_address = output().section(u'\n', 0, 0).trimmed();
+    if (!m_address.startsWith(QStringLiteral("unix:"))) {
+        m_error =
+            QStringLiteral("dbus-daemon did not start (%1): ").arg(m_daemon.exitDescription()) +
+            output();
         return false;
     }
     return true;
@@ -65,18 +71,6 @@ bool PrivateBus::takeOverSystemBus() {
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toUtf8());
     const QString sOwnId = BusId(connect(QStringLiteral("pocketlane-private-bus-check")));
     return !sOwnId.isEmpty() && BusId(QDBusConnection::systemBus()) == sOwnId;
-}
-
-void PrivateBus::stop() {
-    for (const QString& sName : std::as_const(m_connectionNames))
-        QDBusConnection::disconnectFromBus(sName);
-    if (m_daemon.state() == QProcess::NotRunning)
-        return;
-    m_daemon.terminate();
-    if (!m_daemon.waitForFinished(10000)) {
-        m_daemon.kill();
-        m_daemon.waitForFinished(10000);
-    }
 }
 
 QString BusId(const QDBusConnection& oBus) {

@@ -1,14 +1,16 @@
 #pragma once
 
+#include "support/ServiceProcess.h"
+
 #include <QDBusConnection>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 // A D-Bus daemon of the test's own (dbus-daemon with a configuration in a
 // temporary folder, no service activation), so that tests never talk to the
-// machine's system or session bus. The daemon stops with the object.
+// machine's system or session bus. The daemon stops with the object, or with
+// the test process.
 class PrivateBus {
 public:
     PrivateBus() = default;
@@ -31,10 +33,8 @@ public:
     bool takeOverSystemBus();
 
 private:
-    void stop();
-
     QTemporaryDir m_dir;
-    QProcess m_daemon;
+    ServiceProcess m_daemon;
     QString m_address;
     QString m_error;
     QStringList m_connectionNames;

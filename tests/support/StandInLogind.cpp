@@ -81,3 +81,15 @@ QDBusMessage StandInLogind::answer(const QDBusMessage& message) const {
         return message.createReply(QVariant::fromValue(QDBusObjectPath(OwnSessionPath)));
     return message.createReply();
 }
+
+QStringList StandInLogind::CallsFor(quint32 lCode, bool bForce) {
+    if (lCode == 0)
+        return {ManagerCall(QStringLiteral("GetSession"), QStringLiteral("s: auto")),
+                SessionCall(QStringLiteral("Terminate"))};
+    const QString verb = lCode == 1   ? QStringLiteral("Halt")
+                         : lCode == 2 ? QStringLiteral("Reboot")
+                                      : QStringLiteral("PowerOff");
+    return {ManagerCall(QStringLiteral("Can") + verb),
+            ManagerCall(verb + QStringLiteral("WithFlags"),
+                        bForce ? QStringLiteral("t: 0") : QStringLiteral("t: 1"))};
+}

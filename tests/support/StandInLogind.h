@@ -36,6 +36,9 @@ public:
     // "CanReboot()", "RebootWithFlags(t: 1)", "session Terminate()".
     static QString ManagerCall(const QString& sMethod, const QString& sArguments = {});
     static QString SessionCall(const QString& sMethod);
+    // The calls a granted request of the action code asks for (0 log off,
+    // 1 shut down, 2 reboot, 8 power off), with or without force.
+    static QStringList CallsFor(quint32 lCode, bool bForce);
 
     QString introspect(const QString& sPath) const override;
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;

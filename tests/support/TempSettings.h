@@ -38,10 +38,7 @@ struct TempSettings {
         settings->LoadSettings();
     }
 
-    QByteArray fileText() const {
-        QFile f(file);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray fileText() const { return fileContents(file); }
 
     // The messages logged at `level`.
     QStringList lines(int level) const {

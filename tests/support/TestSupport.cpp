@@ -1,11 +1,9 @@
 #include "support/TestSupport.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QSet>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QtEndian>
 
 #include <algorithm>
@@ -91,21 +89,6 @@ QByteArray tailOfFile(const QString& path, int maxLines) {
         return {};
     const QList<QByteArray> lines = file.readAll().split('\n');
     return lines.mid(qMax<qsizetype>(0, lines.size() - maxLines)).join('\n');
-}
-
-QByteArray httpExchange(quint16 port, const QByteArray& request, int timeoutMs) {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(timeoutMs))
-        return {};
-    socket.write(request);
-    QByteArray answer;
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired() && socket.state() == QAbstractSocket::ConnectedState) {
-        socket.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
-        answer += socket.readAll();
-    }
-    return answer + socket.readAll();
 }
 
 } // namespace TestSupport

@@ -34,7 +34,4 @@ bool listensOn(quint16 port, qint64 pid = 0);
 quint16 freeLoopbackTcpPort();
 // The last maxLines lines of a text file ("" when it does not exist).
 QByteArray tailOfFile(const QString& path, int maxLines = 60);
-// Sends a request to 127.0.0.1:port and returns everything the server sent
-// until it closed the connection (or timeoutMs passed).
-QByteArray httpExchange(quint16 port, const QByteArray& request, int timeoutMs = 10000);
 } // namespace TestSupport

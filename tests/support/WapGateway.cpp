@@ -1,5 +1,6 @@
 #include "support/WapGateway.h"
 
+#include "support/LoopbackClient.h"
 #include "support/TestSupport.h"
 #include "support/WspClient.h"
 
@@ -164,14 +165,12 @@ void WapGateway::stop() {
     m_bearerbox.stop(StopGraceMs);
 }
 
-bool WapGateway::isRunning() {
-    return m_bearerbox.isRunning() && m_wapbox.isRunning();
-}
-
 QByteArray WapGateway::adminStatus() const {
-    const QByteArray answer =
-        TestSupport::httpExchange(m_adminPort, "GET /status.txt?password=" + m_adminPassword +
-                                                   " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    LoopbackClient admin(m_adminPort);
+    admin.Send("GET /status.txt?password=" + m_adminPassword +
+               " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    admin.WaitClosed(10000);
+    const QByteArray answer = admin.Received();
     return answer.mid(answer.indexOf("\r\n\r\n") + 4);
 }
 

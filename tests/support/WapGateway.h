@@ -33,18 +33,11 @@ public:
     // Writes kannel.conf, starts both boxes and waits until the wapbox has
     // joined the bearerbox; false with errorString() (logs included) if not.
     bool start(int timeoutMs = 60000);
-    // SIGTERM to wapbox and bearerbox, SIGKILL if they linger.
-    void stop();
-    bool isRunning();
 
     QHostAddress address() const { return m_address; }
-    quint16 adminPort() const { return m_adminPort; }
     // Process ids of bearerbox and wapbox (0 when not running).
     QList<qint64> pids() const { return {m_bearerbox.pid(), m_wapbox.pid()}; }
-    QString directory() const { return m_dir.path(); }
     QString errorString() const { return m_error; }
-    // The bearerbox status page (WDP counters, connected boxes).
-    QByteArray adminStatus() const;
     // Tails of the boxes' logs, for failure messages.
     QString logs() const;
 
@@ -53,6 +46,10 @@ public:
     static QByteArray decompile(const QByteArray& wmlc);
 
 private:
+    // SIGTERM to wapbox and bearerbox, SIGKILL if they linger.
+    void stop();
+    // The bearerbox status page (WDP counters, connected boxes).
+    QByteArray adminStatus() const;
     QString pathOf(const QString& name) const { return m_dir.filePath(name); }
     bool chooseAddressAndPorts();
     bool writeConfiguration();
