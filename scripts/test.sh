@@ -26,7 +26,7 @@ cmake -S . -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPOCKETLANE_BUILD_TESTS=OFF -DPOCKETLANE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$fuzz_build" --target fuzz
 for target in "$fuzz_build"/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
+  [ -f "$target" ] && [ -x "$target" ] || continue
   name=${target##*/fuzz_}
   # A scratch copy of the seed corpus: what a run finds stays out of the tree.
   corpus="$fuzz_build/corpus-$name"
