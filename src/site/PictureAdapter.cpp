@@ -1,6 +1,7 @@
 #include "site/PictureAdapter.h"
 
 #include "base/PocketlaneError.h"
+#include "http/TextCollection.h"
 #include "site/PhoneDisplay.h"
 #include "site/WbmpCodec.h"
 
@@ -164,6 +165,10 @@ PictureAdapter::PictureAdapter(const Limits& limits, QObject* parent)
 PictureAdapter::~PictureAdapter() {
     m_workers.clear();
     m_workers.waitForDone();
+}
+
+PhoneDisplay PictureAdapter::DisplayOf(const TextCollection& headers) {
+    return PhoneDisplay::FromHeaders(headers, m_profiles.ScreenOf(headers));
 }
 
 std::optional<PictureAdapter::Target> PictureAdapter::TargetFor(int fd,

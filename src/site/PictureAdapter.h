@@ -1,5 +1,7 @@
 #pragma once
 
+#include "site/PhoneProfiles.h"
+
 #include <QByteArray>
 #include <QCache>
 #include <QHash>
@@ -12,6 +14,7 @@
 #include <vector>
 
 class PhoneDisplay;
+class TextCollection;
 
 // Turns a picture into one a phone can show: another type when the phone
 // does not take the picture's own, and smaller when it is larger than the
@@ -56,6 +59,11 @@ public:
     PictureAdapter(const Limits& limits, QObject* parent = nullptr);
     ~PictureAdapter() override;
 
+    // What the phone behind a request can show, its profile's screen size
+    // included once that is known.
+    PhoneDisplay DisplayOf(const TextCollection& headers);
+    PhoneProfiles& Profiles() { return m_profiles; }
+
     // What the picture in the open file fd (of content type sourceType)
     // must become for the phone; none when the original suits it, or when
     // it cannot or may not be decoded. fitToScreen also shrinks a picture
@@ -83,5 +91,6 @@ private:
     QCache<QByteArray, Converted> m_cache;
     // Callers waiting for a conversion under way, by its cache key.
     QHash<QByteArray, std::vector<Done>> m_waiting;
+    PhoneProfiles m_profiles;
     QThreadPool m_workers;
 };

@@ -1,11 +1,15 @@
 #include "http/TextCollection.h"
 #include "site/PhoneDisplay.h"
+#include "site/PhoneProfiles.h"
 #include "site/PictureAdapter.h"
 #include "site/WbmpCodec.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -56,6 +60,41 @@ QByteArray Contents(int fd) {
 PhoneDisplay Phone(const QByteArray& accept) {
     return PhoneDisplay::FromAccept(accept, Screen);
 }
+
+// Serves one document to every request, on loopback, counting requests.
+class ProfileServer : public QTcpServer {
+public:
+    explicit ProfileServer(QByteArray document)
+        : m_document(std::move(document)) {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (!socket->readAll().contains("\r\n\r\n"))
+                        return;
+                    ++requests;
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
+                                  QByteArray::number(m_document.size()) +
+                                  "\r\nConnection: close\r\n\r\n" + m_document);
+                    socket->disconnectFromHost();
+                });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QByteArray url(const QByteArray& name) const {
+        return "http://127.0.0.1:" + QByteArray::number(serverPort()) + "/" + name;
+    }
+    int requests = 0;
+
+private:
+    QByteArray m_document;
+};
+
+const QByteArray ProfileDocument =
+    "<?xml version=\"1.0\"?><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
+    "xmlns:prf=\"http://www.wapforum.org/profiles/UAPROF/ccppschema-20010430#\">"
+    "<rdf:Description><prf:ScreenSize>176x208</prf:ScreenSize></rdf:Description></rdf:RDF>";
 
 } // namespace
 
@@ -141,6 +180,65 @@ private Q_SLOTS:
         QFETCH(QByteArray, text);
         QFETCH(QSize, size);
         QCOMPARE(PhoneDisplay::ParseScreenSize(text).value_or(QSize()), size);
+    }
+
+    void profileAddressFromHeader_data() {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QString>("url");
+        QTest::newRow("quoted") << QByteArray("\"http://example.com/p.rdf\"")
+                                << QStringLiteral("http://example.com/p.rdf");
+        QTest::newRow("first of several") << QByteArray("http://a.example/1.xml, \"1-abc\"")
+                                          << QStringLiteral("http://a.example/1.xml");
+        QTest::newRow("not the web") << QByteArray("file:///etc/passwd") << QString();
+        QTest::newRow("no host") << QByteArray("http:///p.rdf") << QString();
+        QTest::newRow("not an address") << QByteArray("\"1-Ab3xQ==\"") << QString();
+    }
+    void profileAddressFromHeader() {
+        QFETCH(QByteArray, header);
+        QFETCH(QString, url);
+        QCOMPARE(PhoneProfiles::ProfileUrl(header).toString(), url);
+    }
+
+    void screenSizeInProfileDocument_data() {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("element") << ProfileDocument << QSize(176, 208);
+        QTest::newRow("attribute")
+            << QByteArray("<rdf:Description prf:ScreenSize=\"96x65\"/>") << QSize(96, 65);
+        QTest::newRow("none") << QByteArray("<prf:BitsPerPixel>1</prf:BitsPerPixel>") << QSize();
+        QTest::newRow("absurd") << QByteArray("<prf:ScreenSize>0x0</prf:ScreenSize>") << QSize();
+    }
+    void screenSizeInProfileDocument() {
+        QFETCH(QByteArray, document);
+        QFETCH(QSize, size);
+        QCOMPARE(PhoneProfiles::ScreenInProfile(document).value_or(QSize()), size);
+    }
+
+    void profileIsFetchedOnceAndItsScreenUsed() {
+        ProfileServer server(ProfileDocument);
+        PictureAdapter adapter;
+        TextCollection headers;
+        headers.Add("Accept", "image/vnd.wap.wbmp");
+        headers.Add("X-Wap-Profile", "\"" + server.url("phone.rdf") + "\"");
+        QSignalSpy read(&adapter.Profiles(), &PhoneProfiles::ProfileRead);
+        // The first request goes on with the default screen.
+        QCOMPARE(adapter.DisplayOf(headers).Screen(), PhoneDisplay::DefaultScreen);
+        QCOMPARE(adapter.DisplayOf(headers).Screen(), PhoneDisplay::DefaultScreen);
+        QVERIFY(read.wait(10000));
+        QCOMPARE(adapter.DisplayOf(headers).Screen(), QSize(176, 208));
+        QCOMPARE(server.requests, 1);
+    }
+
+    void profileWithoutScreenIsNotFetchedAgain() {
+        ProfileServer server("<rdf:RDF/>");
+        PhoneProfiles profiles;
+        QSignalSpy read(&profiles, &PhoneProfiles::ProfileRead);
+        QVERIFY(!profiles.ScreenOfProfile(server.url("none.rdf")));
+        QVERIFY(read.wait(10000));
+        QVERIFY(!profiles.ScreenOfProfile(server.url("none.rdf")));
+        QTest::qWait(50);
+        QCOMPARE(server.requests, 1);
+        QCOMPARE(read.size(), 1);
     }
 
     void wbmpHasItsHeaderAndWhiteAsSetBits() {
