@@ -149,6 +149,15 @@ QByteArray Encoded(const QImage& image, const QByteArray& type, const QByteArray
     return bytes;
 }
 
+// Hands the outcome to one waiting request; a visitor who has gone meanwhile
+// leaves the others theirs.
+void Deliver(const PictureAdapter::Done& done, const PictureAdapter::Converted& converted) {
+    try {
+        done(converted);
+    } catch (const PocketlaneError&) {
+    }
+}
+
 } // namespace
 
 PictureAdapter::PictureAdapter(QObject* parent)
@@ -218,7 +227,7 @@ void PictureAdapter::Convert(int fd, const QByteArray& sourceType, const Target&
     const QByteArray key = cacheKey(fd, target);
     const auto answerLater = [this, done](const Converted& converted) {
         QMetaObject::invokeMethod(
-            this, [done, converted] { done(converted); }, Qt::QueuedConnection);
+            this, [done, converted] { Deliver(done, converted); }, Qt::QueuedConnection);
     };
     if (key.isEmpty())
         return answerLater({});
@@ -256,11 +265,6 @@ void PictureAdapter::finish(const QByteArray& key, const Converted& converted) {
     // is not decoded again for every phone.
     m_cache.insert(key, new Converted(converted), qMax<qsizetype>(1, converted.bytes.size()));
     const std::vector<Done> callers = m_waiting.take(key);
-    for (const Done& done : callers) {
-        try {
-            done(converted);
-        } catch (const PocketlaneError&) {
-            // That visitor has gone meanwhile; the others still get theirs.
-        }
-    }
+    for (const Done& done : callers)
+        Deliver(done, converted);
 }

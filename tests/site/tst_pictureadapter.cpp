@@ -3,8 +3,8 @@
 #include "site/PhoneProfiles.h"
 #include "site/PictureAdapter.h"
 #include "site/WbmpCodec.h"
+#include "support/TestPictures.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QSignalSpy>
@@ -24,20 +24,6 @@ namespace {
 const QByteArray Jpeg = "image/jpeg";
 const QByteArray Wbmp = PictureAdapter::WbmpType;
 const QSize Screen(128, 160);
-
-QByteArray JpegOf(const QSize& size) {
-    QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x)
-            row[x] = qRgb(x * 255 / size.width(), y * 255 / size.height(), 128);
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "jpeg", 60);
-    return bytes;
-}
 
 // A small JPEG whose frame header claims width x height: decoding it would
 // give a picture of that size from data that is not there.

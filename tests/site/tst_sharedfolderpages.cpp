@@ -1,11 +1,14 @@
 #include "site/FileSystem.h"
+#include "site/WbmpCodec.h"
 #include "site/sharedfolders/FolderListings.h"
 #include "support/SiteHarness.h"
+#include "support/TestPictures.h"
 #include "support/WmlValidation.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
+#include <QImage>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -113,6 +116,33 @@ struct FolderSite {
     // The file is not sent: the visitor is told it is no longer there.
     bool refused(const QByteArray& link) {
         return h.deck(link).contains("This file is no longer available.");
+    }
+    // A request as a phone whose Accept header is accept sends it.
+    static QByteArray RequestAccepting(const QByteArray& path, const QByteArray& accept) {
+        return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: " + accept + "\r\n\r\n";
+    }
+    QByteArray deckFor(const QByteArray& path, const QByteArray& accept) {
+        LoopbackClient client(h.server.Port());
+        client.Send(RequestAccepting(path, accept));
+        client.WaitClosed();
+        return DeckOf(client.Received());
+    }
+    // A file's whole answer, complete by its Content-length.
+    QByteArray fileFor(const QByteArray& path, const QByteArray& accept) {
+        LoopbackClient client(h.server.Port());
+        client.Send(RequestAccepting(path, accept));
+        (void)QTest::qWaitFor(
+            [&] {
+                const QByteArray& received = client.Received();
+                const qsizetype headersEnd = received.indexOf("\r\n\r\n");
+                const qsizetype length = received.indexOf("Content-length: ");
+                return headersEnd >= 0 && length >= 0 &&
+                       received.size() >=
+                           headersEnd + 4 +
+                               received.mid(length + 16, headersEnd - length - 16).toLongLong();
+            },
+            LoopbackClient::DefaultTimeoutMs);
+        return client.Received();
     }
     QByteArray fileLinkOf(const QByteArray& details) {
         static const QRegularExpression link(QStringLiteral("(?:src|href)=\"(/\\?F=[^\"]*)\""));
@@ -618,6 +648,48 @@ private Q_SLOTS:
                  picture);
         QCOMPARE(details.contains(">Download File</a>"), !picture);
         QCOMPARE(site.download(link, 4), DownloadHeaders(contentType, 4) + "data");
+    }
+
+    // A phone that cannot show a picture as it is gets it converted: another
+    // type, made to fit its screen; the file itself stays downloadable for a
+    // phone that takes its type.
+    void picturesAreShownAsThePhoneCan() {
+        FolderSite site;
+        QVERIFY(site.h.open());
+        const QByteArray share = site.share("Camera");
+        const QByteArray photo = JpegOf(QSize(4000, 3000));
+        QVERIFY(WriteFile(share + "/Photo.jpg", photo));
+        const QByteArray page = site.follow(site.rootLevel(), share);
+        const QByteArray detailsLink = SiteHarness::linkTitled(page, "Photo.jpg");
+        const QByteArray wbmpOnly = "text/vnd.wap.wml; q=1.0, image/vnd.wap.wbmp; level=0";
+
+        const QByteArray forWbmpPhone = site.deckFor(detailsLink, wbmpOnly);
+        QVERIFY_VALID_WML(forWbmpPhone);
+        QVERIFY(forWbmpPhone.contains("\" alt=\"Photo.jpg\" align=\"top\"/>"));
+        QVERIFY(!forWbmpPhone.contains("Download File"));
+        const QByteArray fitted = site.fileLinkOf(forWbmpPhone);
+        const QByteArray wbmpAnswer = site.fileFor(fitted, "image/vnd.wap.wbmp; level=0");
+        const QByteArray wbmpHeaders = "HTTP/1.1 200 OK\r\nContent-type: image/vnd.wap.wbmp\r\n";
+        QVERIFY2(wbmpAnswer.startsWith(wbmpHeaders), wbmpAnswer.left(100).constData());
+        const QByteArray wbmp = wbmpAnswer.mid(wbmpAnswer.indexOf("\r\n\r\n") + 4);
+        QCOMPARE(WbmpCodec::ReadSize(wbmp).value_or(QSize()), QSize(128, 96));
+        QVERIFY(!WbmpCodec::Decode(wbmp).isNull());
+
+        // A phone that takes JPEG sees it made small, and may download it whole.
+        const QByteArray forJpegPhone = site.deckFor(detailsLink, "text/vnd.wap.wml, image/jpeg");
+        QVERIFY_VALID_WML(forJpegPhone);
+        QCOMPARE(site.fileLinkOf(forJpegPhone), fitted);
+        const QByteArray original = SiteHarness::linkTitled(forJpegPhone, "Download File");
+        QVERIFY(!original.isEmpty() && original != fitted);
+        const QByteArray small = site.fileFor(fitted, "image/jpeg");
+        QVERIFY(small.startsWith("HTTP/1.1 200 OK\r\nContent-type: image/jpeg\r\n"));
+        QImage shown;
+        QVERIFY(shown.loadFromData(small.mid(small.indexOf("\r\n\r\n") + 4), "jpeg"));
+        QCOMPARE(shown.size(), QSize(128, 96));
+        QCOMPARE(site.fileFor(original, "image/jpeg"),
+                 DownloadHeaders("image/jpeg", photo.size()) + photo);
+        // The download itself reaches a WBMP-only phone as a WBMP.
+        QVERIFY(site.fileFor(original, "image/vnd.wap.wbmp").startsWith(wbmpHeaders));
     }
 
     void largeFileStreamsWhileOthersAreServed() {
