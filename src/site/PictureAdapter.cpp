@@ -83,10 +83,18 @@ bool SafeToDecode(const QSize& size, const QByteArray& type, const PictureAdapte
            (type == JpegType ? limits.maxReducedDecodePixels : limits.maxWholeDecodePixels);
 }
 
+// What a page's picture may fill of the screen: browsers keep a margin
+// around a page, and a picture as wide as the screen would scroll sideways.
+QSize PictureArea(const QSize& screen) {
+    constexpr int BrowserMargins = 8;
+    return (screen - QSize(BrowserMargins, BrowserMargins)).expandedTo(QSize(1, 1));
+}
+
 QSize FittedInto(const QSize& size, const QSize& screen) {
-    if (size.width() <= screen.width() && size.height() <= screen.height())
+    const QSize area = PictureArea(screen);
+    if (size.width() <= area.width() && size.height() <= area.height())
         return size;
-    return size.scaled(screen, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    return size.scaled(area, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
 
 // The first type the phone can show that this adapter can write: the

@@ -67,8 +67,8 @@ public:
     // What the picture in the open file fd (of content type sourceType)
     // must become for the phone; none when the original suits it, or when
     // it cannot or may not be decoded. fitToScreen also shrinks a picture
-    // the phone takes as it is, but that is larger than its screen. Reads
-    // only the picture's header.
+    // the phone takes as it is, but that is larger than its screen (less a
+    // browser's margins). Reads only the picture's header.
     std::optional<Target> TargetFor(int fd, const QByteArray& sourceType, const PhoneDisplay& phone,
                                     bool fitToScreen) const;
 

@@ -278,11 +278,11 @@ private Q_SLOTS:
         ::close(fd);
         QVERIFY(target);
         QCOMPARE(target->type, Wbmp);
-        QCOMPARE(target->size, QSize(128, 96));
+        QCOMPARE(target->size, QSize(120, 90));
         const Converted converted = convertAndWait(adapter, m_photoPath, Jpeg, *target);
         QVERIFY(converted);
         QCOMPARE(converted.type, Wbmp);
-        QCOMPARE(WbmpCodec::ReadSize(converted.bytes).value_or(QSize()), QSize(128, 96));
+        QCOMPARE(WbmpCodec::ReadSize(converted.bytes).value_or(QSize()), QSize(120, 90));
         const QImage shown = WbmpCodec::Decode(converted.bytes);
         QVERIFY(!shown.isNull());
         // The gradient's light and dark parts survive the reduction to 1 bit.
@@ -310,11 +310,11 @@ private Q_SLOTS:
             adapter.TargetFor(fd, Jpeg, Phone("image/jpeg, image/vnd.wap.wbmp"), true);
         ::close(fd);
         QVERIFY(target);
-        QCOMPARE(*target, (Target{Jpeg, QSize(128, 96)}));
+        QCOMPARE(*target, (Target{Jpeg, QSize(120, 90)}));
         const Converted converted = convertAndWait(adapter, m_photoPath, Jpeg, *target);
         QImage shown;
         QVERIFY(shown.loadFromData(converted.bytes, "jpeg"));
-        QCOMPARE(shown.size(), QSize(128, 96));
+        QCOMPARE(shown.size(), QSize(120, 90));
     }
 
     void smallPictureNeedsNothing() {
@@ -363,7 +363,7 @@ private Q_SLOTS:
 
     void conversionsAreSharedAndKept() {
         PictureAdapter adapter;
-        const Target target{Wbmp, QSize(128, 96)};
+        const Target target{Wbmp, QSize(120, 90)};
         std::vector<Converted> results;
         for (int phone = 0; phone < 3; ++phone) {
             adapter.Convert(
@@ -391,7 +391,7 @@ private Q_SLOTS:
         PictureAdapter adapter(limits);
         std::vector<Converted> results;
         const auto keep = [&results](const Converted& converted) { results.push_back(converted); };
-        adapter.Convert(open(m_photoPath), Jpeg, Target{Wbmp, QSize(128, 96)}, keep);
+        adapter.Convert(open(m_photoPath), Jpeg, Target{Wbmp, QSize(120, 90)}, keep);
         adapter.Convert(open(m_photoPath), Jpeg, Target{Wbmp, QSize(64, 48)}, keep);
         QTRY_COMPARE_WITH_TIMEOUT(results.size(), size_t(2), 60000);
         // The refused one answers first, with nothing: the original is sent.
