@@ -241,12 +241,13 @@ void PictureAdapter::Convert(int fd, const QByteArray& sourceType, const Target&
         return answerLater({});
     if (const Converted* cached = m_cache.object(key))
         return answerLater(*cached);
+    if (m_waitingCallers >= m_limits.maxWaiting)
+        return answerLater({});
+    ++m_waitingCallers;
     if (auto waiting = m_waiting.find(key); waiting != m_waiting.end()) {
         waiting->push_back(std::move(done));
         return;
     }
-    if (m_waiting.size() >= m_limits.maxWaiting)
-        return answerLater({});
     m_waiting.insert(key, {std::move(done)});
     m_workers.start([this, file, sourceType, target, key] {
         const Converted converted = ConvertNow(file->fd, sourceType, target);
@@ -273,6 +274,7 @@ void PictureAdapter::finish(const QByteArray& key, const Converted& converted) {
     // is not decoded again for every phone.
     m_cache.insert(key, new Converted(converted), qMax<qsizetype>(1, converted.bytes.size()));
     const std::vector<Done> callers = m_waiting.take(key);
+    m_waitingCallers -= int(callers.size());
     for (const Done& done : callers)
         Deliver(done, converted);
 }

@@ -31,11 +31,14 @@ public:
         qint64 maxFileBytes = 16 << 20;
         int maxSide = 16384;
         // JPEG is decoded already reduced (to an eighth at most), other
-        // types whole; each has its own bound on the picture's pixels.
-        qint64 maxReducedDecodePixels = 64'000'000;
+        // types whole; each has its own bound on the picture's pixels. A
+        // progressive JPEG still holds its coefficients whole: about three
+        // bytes a pixel.
+        qint64 maxReducedDecodePixels = 25'000'000;
         qint64 maxWholeDecodePixels = 8'000'000;
         qint64 cacheBytes = 8 << 20;
-        // Conversions waiting for a worker beyond this are refused.
+        // Requests waiting for conversions beyond this are answered with
+        // the original at once.
         int maxWaiting = 64;
     };
 
@@ -91,6 +94,7 @@ private:
     QCache<QByteArray, Converted> m_cache;
     // Callers waiting for a conversion under way, by its cache key.
     QHash<QByteArray, std::vector<Done>> m_waiting;
+    int m_waitingCallers = 0;
     PhoneProfiles m_profiles;
     QThreadPool m_workers;
 };
