@@ -108,7 +108,7 @@ void FileSender::sendFile(CPacket& packet, const QByteArray& path, PictureUse us
 // show the file as it is; false when the file itself is to be sent.
 bool FileSender::sendConverted(CPacket& packet, const QByteArray& path, int fd, PictureUse use) {
     const QByteArray type = ContentTypeOfFile(path);
-    const auto target = m_pictures.TargetFor(fd, type, m_pictures.DisplayOf(packet.Headers()),
+    const auto target = m_pictures.TargetFor(fd, type, PhoneDisplay::FromHeaders(packet.Headers()),
                                              use == PictureUse::FittedForThePhone);
     if (!target)
         return false;

@@ -2,6 +2,8 @@
 
 #include "http/TextCollection.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 // Screens beyond this are not believed; the default is used instead.
@@ -18,9 +20,11 @@ bool IsZeroQuality(const QByteArray& parameter) {
 
 } // namespace
 
-PhoneDisplay PhoneDisplay::FromHeaders(const TextCollection& headers,
-                                       std::optional<QSize> profileScreen) {
-    return FromAccept(headers.Value("Accept"), profileScreen.value_or(DefaultScreen));
+PhoneDisplay PhoneDisplay::FromHeaders(const TextCollection& headers) {
+    std::optional<QSize> screen = ScreenInProfile(headers.Value("x-wap-profile-diff"));
+    if (!screen)
+        screen = ParseScreenSize(headers.Value("UA-Pixels"));
+    return FromAccept(headers.Value("Accept"), screen.value_or(DefaultScreen));
 }
 
 // A header sent twice arrives joined with ";", so a type may follow a
@@ -73,4 +77,12 @@ std::optional<QSize> PhoneDisplay::ParseScreenSize(const QByteArray& text) {
         height > LargestScreenSide)
         return std::nullopt;
     return QSize(width, height);
+}
+
+std::optional<QSize> PhoneDisplay::ScreenInProfile(const QByteArray& document) {
+    // <prf:ScreenSize>128x160</prf:ScreenSize>, or the same as an attribute.
+    static const QRegularExpression screenSize(
+        QStringLiteral("ScreenSize\\s*(?:>|=\\s*[\"'])\\s*([0-9]+\\s*[x*]\\s*[0-9]+)"));
+    const QRegularExpressionMatch match = screenSize.match(QString::fromLatin1(document));
+    return match.hasMatch() ? ParseScreenSize(match.captured(1).toLatin1()) : std::nullopt;
 }

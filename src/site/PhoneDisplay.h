@@ -15,10 +15,11 @@ public:
     // The screen assumed when the phone does not tell its own.
     static constexpr QSize DefaultScreen{128, 160};
 
-    // From the request's headers; profileScreen is the screen size of the
-    // phone's x-wap-profile document when it is known.
-    static PhoneDisplay FromHeaders(const TextCollection& headers,
-                                    std::optional<QSize> profileScreen = std::nullopt);
+    // From the request's headers: Accept, and the screen size that an
+    // inline profile (x-wap-profile-diff) or UA-Pixels gives. A profile that
+    // x-wap-profile names by address is never fetched: that would let any
+    // visitor make this PC request addresses of their choosing.
+    static PhoneDisplay FromHeaders(const TextCollection& headers);
     // From an Accept header's value alone ("" when the phone sent none).
     static PhoneDisplay FromAccept(const QByteArray& accept, QSize screen = DefaultScreen);
 
@@ -30,8 +31,10 @@ public:
     bool Lists(const QByteArray& contentType) const;
     QSize Screen() const { return m_screen; }
 
-    // A screen size as "128x160" (or "128*160") in a profile document.
+    // A screen size as "128x160" (or "128*160").
     static std::optional<QSize> ParseScreenSize(const QByteArray& text);
+    // The ScreenSize that a profile document gives.
+    static std::optional<QSize> ScreenInProfile(const QByteArray& document);
 
 private:
     QList<QByteArray> m_types; // lower case, without parameters

@@ -184,10 +184,6 @@ PictureAdapter::~PictureAdapter() {
     m_workers.waitForDone();
 }
 
-PhoneDisplay PictureAdapter::DisplayOf(const TextCollection& headers) {
-    return PhoneDisplay::FromHeaders(headers, m_profiles.ScreenOf(headers));
-}
-
 std::optional<PictureAdapter::Target> PictureAdapter::TargetFor(int fd,
                                                                 const QByteArray& sourceType,
                                                                 const PhoneDisplay& phone,

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "site/PhoneProfiles.h"
-
 #include <QByteArray>
 #include <QCache>
 #include <QHash>
@@ -62,11 +60,6 @@ public:
     PictureAdapter(const Limits& limits, QObject* parent = nullptr);
     ~PictureAdapter() override;
 
-    // What the phone behind a request can show, its profile's screen size
-    // included once that is known.
-    PhoneDisplay DisplayOf(const TextCollection& headers);
-    PhoneProfiles& Profiles() { return m_profiles; }
-
     // What the picture in the open file fd (of content type sourceType)
     // must become for the phone; none when the original suits it, or when
     // it cannot or may not be decoded. fitToScreen also shrinks a picture
@@ -95,6 +88,5 @@ private:
     // Callers waiting for a conversion under way, by its cache key.
     QHash<QByteArray, std::vector<Done>> m_waiting;
     int m_waitingCallers = 0;
-    PhoneProfiles m_profiles;
     QThreadPool m_workers;
 };

@@ -1,15 +1,11 @@
 #include "http/TextCollection.h"
 #include "site/PhoneDisplay.h"
-#include "site/PhoneProfiles.h"
 #include "site/PictureAdapter.h"
 #include "site/WbmpCodec.h"
 #include "support/TestPictures.h"
 
 #include <QFile>
 #include <QImage>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,40 +43,8 @@ PhoneDisplay Phone(const QByteArray& accept) {
     return PhoneDisplay::FromAccept(accept, Screen);
 }
 
-// Serves one document to every request, on loopback, counting requests.
-class ProfileServer : public QTcpServer {
-public:
-    explicit ProfileServer(QByteArray document)
-        : m_document(std::move(document)) {
-        listen(QHostAddress::LocalHost);
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    if (!socket->readAll().contains("\r\n\r\n"))
-                        return;
-                    ++requests;
-                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
-                                  QByteArray::number(m_document.size()) +
-                                  "\r\nConnection: close\r\n\r\n" + m_document);
-                    socket->disconnectFromHost();
-                });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-    }
-    QByteArray url(const QByteArray& name) const {
-        return "http://127.0.0.1:" + QByteArray::number(serverPort()) + "/" + name;
-    }
-    int requests = 0;
-
-private:
-    QByteArray m_document;
-};
-
 const QByteArray ProfileDocument =
-    "<?xml version=\"1.0\"?><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
-    "xmlns:prf=\"http://www.wapforum.org/profiles/UAPROF/ccppschema-20010430#\">"
-    "<rdf:Description><prf:ScreenSize>176x208</prf:ScreenSize></rdf:Description></rdf:RDF>";
+    "<rdf:Description><prf:ScreenSize>176x208</prf:ScreenSize></rdf:Description>";
 
 } // namespace
 
@@ -122,109 +86,72 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("type");
         QTest::addColumn<bool>("accepts");
         QTest::addColumn<bool>("lists");
+        QTest::addColumn<QByteArray>("screenHeader");
+        QTest::addColumn<QSize>("screen");
         QTest::newRow("WBMP-only phone, JPEG")
-            << QByteArray("text/vnd.wap.wml, image/vnd.wap.wbmp") << Jpeg << false << false;
+            << QByteArray("text/vnd.wap.wml, image/vnd.wap.wbmp") << Jpeg << false << false
+            << QByteArray() << PhoneDisplay::DefaultScreen;
         QTest::newRow("WBMP-only phone, WBMP")
-            << QByteArray("text/vnd.wap.wml, image/vnd.wap.wbmp") << Wbmp << true << true;
-        QTest::newRow("no Accept header") << QByteArray() << Jpeg << true << false;
-        QTest::newRow("anything") << QByteArray("*/*") << Jpeg << true << false;
+            << QByteArray("text/vnd.wap.wml, image/vnd.wap.wbmp") << Wbmp << true << true
+            << QByteArray() << PhoneDisplay::DefaultScreen;
+        QTest::newRow("no Accept header")
+            << QByteArray() << Jpeg << true << false << QByteArray() << PhoneDisplay::DefaultScreen;
+        QTest::newRow("anything") << QByteArray("*/*") << Jpeg << true << false << QByteArray()
+                                  << PhoneDisplay::DefaultScreen;
         QTest::newRow("any picture")
-            << QByteArray("text/vnd.wap.wml, image/*;q=0.5") << Jpeg << true << false;
+            << QByteArray("text/vnd.wap.wml, image/*;q=0.5") << Jpeg << true << false
+            << QByteArray() << PhoneDisplay::DefaultScreen;
         QTest::newRow("refused with q=0")
-            << QByteArray("image/jpeg;q=0, image/vnd.wap.wbmp") << Jpeg << false << false;
-        QTest::newRow("kept with q=0.3") << QByteArray("image/jpeg;q=0.3") << Jpeg << true << true;
+            << QByteArray("image/jpeg;q=0, image/vnd.wap.wbmp") << Jpeg << false << false
+            << QByteArray() << PhoneDisplay::DefaultScreen;
+        QTest::newRow("kept with q=0.3") << QByteArray("image/jpeg;q=0.3") << Jpeg << true << true
+                                         << QByteArray() << PhoneDisplay::DefaultScreen;
         QTest::newRow("two headers joined")
-            << QByteArray("text/vnd.wap.wml;image/vnd.wap.wbmp") << Wbmp << true << true;
-        QTest::newRow("letter case") << QByteArray("IMAGE/JPEG") << Jpeg << true << true;
-        QTest::newRow("other family wild card") << QByteArray("audio/*") << Jpeg << false << false;
+            << QByteArray("text/vnd.wap.wml;image/vnd.wap.wbmp") << Wbmp << true << true
+            << QByteArray() << PhoneDisplay::DefaultScreen;
+        QTest::newRow("letter case") << QByteArray("IMAGE/JPEG") << Jpeg << true << true
+                                     << QByteArray() << PhoneDisplay::DefaultScreen;
+        QTest::newRow("inline profile")
+            << QByteArray("image/*") << Jpeg << true << false
+            << QByteArray("x-wap-profile-diff:" + ProfileDocument) << QSize(176, 208);
+        QTest::newRow("profile as attribute")
+            << QByteArray("image/*") << Jpeg << true << false
+            << QByteArray("x-wap-profile-diff:<d prf:ScreenSize=\"96x65\"/>") << QSize(96, 65);
+        QTest::newRow("absurd profile size")
+            << QByteArray("image/*") << Jpeg << true << false
+            << QByteArray("x-wap-profile-diff:<prf:ScreenSize>0x0</prf:ScreenSize>")
+            << PhoneDisplay::DefaultScreen;
+        QTest::newRow("pixels header") << QByteArray("image/*") << Jpeg << true << false
+                                       << QByteArray("UA-Pixels: 176 * 208") << QSize(176, 208);
+        QTest::newRow("pixels beyond belief")
+            << QByteArray("image/*") << Jpeg << true << false << QByteArray("UA-Pixels:99999x160")
+            << PhoneDisplay::DefaultScreen;
+        QTest::newRow("pixels not a size")
+            << QByteArray("image/*") << Jpeg << true << false << QByteArray("UA-Pixels:1x2x3")
+            << PhoneDisplay::DefaultScreen;
+        // A profile named by address is never fetched.
+        QTest::newRow("profile address") << QByteArray("image/*") << Jpeg << true << false
+                                         << QByteArray("x-wap-profile:\"http://127.0.0.1:1/p.rdf\"")
+                                         << PhoneDisplay::DefaultScreen;
+        QTest::newRow("other family wild card") << QByteArray("audio/*") << Jpeg << false << false
+                                                << QByteArray() << PhoneDisplay::DefaultScreen;
     }
     void acceptHeaderDecidesTheTypes() {
         QFETCH(QByteArray, accept);
         QFETCH(QByteArray, type);
         QFETCH(bool, accepts);
         QFETCH(bool, lists);
+        QFETCH(QByteArray, screenHeader);
+        QFETCH(QSize, screen);
         TextCollection headers;
         if (!accept.isEmpty())
             headers.Add("accept", accept);
+        if (const qsizetype colon = screenHeader.indexOf(':'); colon > 0)
+            headers.Add(screenHeader.left(colon), screenHeader.mid(colon + 1));
         const PhoneDisplay phone = PhoneDisplay::FromHeaders(headers);
         QCOMPARE(phone.Accepts(type), accepts);
         QCOMPARE(phone.Lists(type), lists);
-        QCOMPARE(phone.Screen(), PhoneDisplay::DefaultScreen);
-    }
-
-    void screenSizeFromProfileText_data() {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QSize>("size");
-        QTest::newRow("x") << QByteArray("128x160") << QSize(128, 160);
-        QTest::newRow("star, blanks") << QByteArray(" 176 * 208 ") << QSize(176, 208);
-        QTest::newRow("zero") << QByteArray("0x160") << QSize();
-        QTest::newRow("not a size") << QByteArray("large") << QSize();
-        QTest::newRow("beyond belief") << QByteArray("99999x160") << QSize();
-        QTest::newRow("three sides") << QByteArray("1x2x3") << QSize();
-    }
-    void screenSizeFromProfileText() {
-        QFETCH(QByteArray, text);
-        QFETCH(QSize, size);
-        QCOMPARE(PhoneDisplay::ParseScreenSize(text).value_or(QSize()), size);
-    }
-
-    void profileAddressFromHeader_data() {
-        QTest::addColumn<QByteArray>("header");
-        QTest::addColumn<QString>("url");
-        QTest::newRow("quoted") << QByteArray("\"http://example.com/p.rdf\"")
-                                << QStringLiteral("http://example.com/p.rdf");
-        QTest::newRow("first of several") << QByteArray("http://a.example/1.xml, \"1-abc\"")
-                                          << QStringLiteral("http://a.example/1.xml");
-        QTest::newRow("not the web") << QByteArray("file:///etc/passwd") << QString();
-        QTest::newRow("no host") << QByteArray("http:///p.rdf") << QString();
-        QTest::newRow("not an address") << QByteArray("\"1-Ab3xQ==\"") << QString();
-    }
-    void profileAddressFromHeader() {
-        QFETCH(QByteArray, header);
-        QFETCH(QString, url);
-        QCOMPARE(PhoneProfiles::ProfileUrl(header).toString(), url);
-    }
-
-    void screenSizeInProfileDocument_data() {
-        QTest::addColumn<QByteArray>("document");
-        QTest::addColumn<QSize>("size");
-        QTest::newRow("element") << ProfileDocument << QSize(176, 208);
-        QTest::newRow("attribute")
-            << QByteArray("<rdf:Description prf:ScreenSize=\"96x65\"/>") << QSize(96, 65);
-        QTest::newRow("none") << QByteArray("<prf:BitsPerPixel>1</prf:BitsPerPixel>") << QSize();
-        QTest::newRow("absurd") << QByteArray("<prf:ScreenSize>0x0</prf:ScreenSize>") << QSize();
-    }
-    void screenSizeInProfileDocument() {
-        QFETCH(QByteArray, document);
-        QFETCH(QSize, size);
-        QCOMPARE(PhoneProfiles::ScreenInProfile(document).value_or(QSize()), size);
-    }
-
-    void profileIsFetchedOnceAndItsScreenUsed() {
-        ProfileServer server(ProfileDocument);
-        PictureAdapter adapter;
-        TextCollection headers;
-        headers.Add("Accept", "image/vnd.wap.wbmp");
-        headers.Add("X-Wap-Profile", "\"" + server.url("phone.rdf") + "\"");
-        QSignalSpy read(&adapter.Profiles(), &PhoneProfiles::ProfileRead);
-        // The first request goes on with the default screen.
-        QCOMPARE(adapter.DisplayOf(headers).Screen(), PhoneDisplay::DefaultScreen);
-        QCOMPARE(adapter.DisplayOf(headers).Screen(), PhoneDisplay::DefaultScreen);
-        QVERIFY(read.wait(10000));
-        QCOMPARE(adapter.DisplayOf(headers).Screen(), QSize(176, 208));
-        QCOMPARE(server.requests, 1);
-    }
-
-    void profileWithoutScreenIsNotFetchedAgain() {
-        ProfileServer server("<rdf:RDF/>");
-        PhoneProfiles profiles;
-        QSignalSpy read(&profiles, &PhoneProfiles::ProfileRead);
-        QVERIFY(!profiles.ScreenOfProfile(server.url("none.rdf")));
-        QVERIFY(read.wait(10000));
-        QVERIFY(!profiles.ScreenOfProfile(server.url("none.rdf")));
-        QTest::qWait(50);
-        QCOMPARE(server.requests, 1);
-        QCOMPARE(read.size(), 1);
+        QCOMPARE(phone.Screen(), screen);
     }
 
     void wbmpHasItsHeaderAndWhiteAsSetBits() {
@@ -242,13 +169,8 @@ private Q_SLOTS:
         const QImage back = WbmpCodec::Decode(wbmp);
         QCOMPARE(back.size(), image.size());
         QCOMPARE(back.convertToFormat(QImage::Format_RGB32), image);
-    }
-
-    void rowsArePaddedToWholeBytes() {
-        QImage image(3, 1, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        const QByteArray wbmp = WbmpCodec::Encode(image);
-        QCOMPARE(wbmp, QByteArray("\x00\x00\x03\x01\xe0", 5));
+        // Rows are padded to whole bytes.
+        QCOMPARE(WbmpCodec::Encode(image.copy(0, 1, 3, 1)), QByteArray("\x00\x00\x03\x01\xe0", 5));
     }
 
     void brokenWbmpIsNotAPicture_data() {
@@ -301,19 +223,15 @@ private Q_SLOTS:
         QVERIFY(original.open(QIODevice::ReadOnly));
         QCOMPARE(Contents(fd), original.readAll());
         ::close(fd);
-    }
-
-    void jpegPhoneSeesTheInlinePhotoScaledAsJpeg() {
-        PictureAdapter adapter;
-        const int fd = open(m_photoPath);
+        // Its inline picture is made small, still a JPEG.
+        const int inlineFd = open(m_photoPath);
         const auto target =
-            adapter.TargetFor(fd, Jpeg, Phone("image/jpeg, image/vnd.wap.wbmp"), true);
-        ::close(fd);
-        QVERIFY(target);
-        QCOMPARE(*target, (Target{Jpeg, QSize(120, 90)}));
-        const Converted converted = convertAndWait(adapter, m_photoPath, Jpeg, *target);
+            adapter.TargetFor(inlineFd, Jpeg, Phone("image/jpeg, image/vnd.wap.wbmp"), true);
+        ::close(inlineFd);
+        QCOMPARE(target.value_or(Target()), (Target{Jpeg, QSize(120, 90)}));
         QImage shown;
-        QVERIFY(shown.loadFromData(converted.bytes, "jpeg"));
+        QVERIFY(
+            shown.loadFromData(convertAndWait(adapter, m_photoPath, Jpeg, *target).bytes, "jpeg"));
         QCOMPARE(shown.size(), QSize(120, 90));
     }
 
@@ -336,6 +254,7 @@ private Q_SLOTS:
         QTest::newRow("too many pixels") << JpegClaiming(30000, 30000) << qint64(16 << 20);
         QTest::newRow("too wide") << JpegClaiming(60000, 10) << qint64(16 << 20);
         QTest::newRow("too many bytes") << JpegOf(QSize(400, 300)) << qint64(1000);
+        QTest::newRow("not a picture") << QByteArray("not a picture at all") << qint64(16 << 20);
     }
     void pictureTooLargeToDecodeIsSentAsItIs() {
         QFETCH(QByteArray, bytes);
@@ -348,15 +267,6 @@ private Q_SLOTS:
         QVERIFY(!adapter.TargetFor(fd, Jpeg, Phone("image/vnd.wap.wbmp"), true));
         // Even when asked directly it is not decoded: decoding would have
         // made a picture of the missing data.
-        QVERIFY(!adapter.ConvertNow(fd, Jpeg, Target{Wbmp, Screen}));
-        ::close(fd);
-    }
-
-    void unreadablePictureIsSentAsItIs() {
-        const QByteArray path = write(QStringLiteral("Broken.jpg"), "not a picture at all");
-        PictureAdapter adapter;
-        const int fd = open(path);
-        QVERIFY(!adapter.TargetFor(fd, Jpeg, Phone("image/vnd.wap.wbmp"), true));
         QVERIFY(!adapter.ConvertNow(fd, Jpeg, Target{Wbmp, Screen}));
         ::close(fd);
     }

@@ -404,7 +404,7 @@ void SharedFoldersModule::addPicture(CParagraph& paragraph, const CPacket& packe
                                      const QByteArray& name) {
     const QByteArray type = FileSystem::ContentTypeOfExtension(
         FileSystem::FileExtension(path.mid(path.lastIndexOf('/') + 1)));
-    const PhoneDisplay phone = m_pictures.DisplayOf(packet.Headers());
+    const PhoneDisplay phone = PhoneDisplay::FromHeaders(packet.Headers());
     if (fitsThePhone(path, type, phone)) {
         paragraph.AddImage(fileLink, name, 1);
         return;
