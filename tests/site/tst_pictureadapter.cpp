@@ -33,12 +33,6 @@ QByteArray JpegClaiming(int width, int height) {
     return bytes;
 }
 
-QByteArray Contents(int fd) {
-    QFile file;
-    file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
-    return file.readAll();
-}
-
 PhoneDisplay Phone(const QByteArray& accept) {
     return PhoneDisplay::FromAccept(accept, Screen);
 }
@@ -62,17 +56,6 @@ private:
     }
     static int open(const QByteArray& path) {
         return ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    }
-
-    // Converts as a phone's request would, waiting for the answer.
-    static Converted convertAndWait(PictureAdapter& adapter, const QByteArray& path,
-                                    const QByteArray& sourceType, const Target& target) {
-        std::optional<Converted> result;
-        adapter.Convert(open(path), sourceType, target,
-                        [&result](const Converted& converted) { result = converted; });
-        if (!QTest::qWaitFor([&result] { return result.has_value(); }, 60000))
-            qFatal("the conversion never answered");
-        return *result;
     }
 
 private Q_SLOTS:
@@ -185,54 +168,6 @@ private Q_SLOTS:
     void brokenWbmpIsNotAPicture() {
         QFETCH(QByteArray, bytes);
         QVERIFY(WbmpCodec::Decode(bytes).isNull());
-    }
-
-    void photoReachesWbmpOnlyPhoneWithinItsScreen_data() {
-        QTest::addColumn<bool>("fitToScreen");
-        QTest::newRow("inline picture") << true;
-        QTest::newRow("download") << false;
-    }
-    void photoReachesWbmpOnlyPhoneWithinItsScreen() {
-        QFETCH(bool, fitToScreen);
-        PictureAdapter adapter;
-        const int fd = open(m_photoPath);
-        const auto target = adapter.TargetFor(fd, Jpeg, Phone("image/vnd.wap.wbmp"), fitToScreen);
-        ::close(fd);
-        QVERIFY(target);
-        QCOMPARE(target->type, Wbmp);
-        QCOMPARE(target->size, QSize(120, 90));
-        const Converted converted = convertAndWait(adapter, m_photoPath, Jpeg, *target);
-        QVERIFY(converted);
-        QCOMPARE(converted.type, Wbmp);
-        QCOMPARE(WbmpCodec::ReadSize(converted.bytes).value_or(QSize()), QSize(120, 90));
-        const QImage shown = WbmpCodec::Decode(converted.bytes);
-        QVERIFY(!shown.isNull());
-        // The gradient's light and dark parts survive the reduction to 1 bit.
-        const QImage gray = shown.convertToFormat(QImage::Format_RGB32);
-        QVERIFY(gray.pixelColor(0, 0) != gray.pixelColor(127, 95) ||
-                gray.pixelColor(0, 95) != gray.pixelColor(127, 0));
-    }
-
-    void jpegPhoneGetsTheOriginalDownload() {
-        PictureAdapter adapter;
-        const int fd = open(m_photoPath);
-        QVERIFY(!adapter.TargetFor(fd, Jpeg, Phone("image/jpeg, image/vnd.wap.wbmp"), false));
-        // Looking at the picture's header leaves the file at its start for
-        // the download that follows.
-        QFile original(QString::fromUtf8(m_photoPath));
-        QVERIFY(original.open(QIODevice::ReadOnly));
-        QCOMPARE(Contents(fd), original.readAll());
-        ::close(fd);
-        // Its inline picture is made small, still a JPEG.
-        const int inlineFd = open(m_photoPath);
-        const auto target =
-            adapter.TargetFor(inlineFd, Jpeg, Phone("image/jpeg, image/vnd.wap.wbmp"), true);
-        ::close(inlineFd);
-        QCOMPARE(target.value_or(Target()), (Target{Jpeg, QSize(120, 90)}));
-        QImage shown;
-        QVERIFY(
-            shown.loadFromData(convertAndWait(adapter, m_photoPath, Jpeg, *target).bytes, "jpeg"));
-        QCOMPARE(shown.size(), QSize(120, 90));
     }
 
     void smallPictureNeedsNothing() {
