@@ -10,6 +10,7 @@
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
 #include "site/LinkTables.h"
+#include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/SitePages.h"
 #include "site/sharedfolders/FolderListings.h"
@@ -98,6 +99,7 @@ int main(int argc, char* argv[]) {
     SiteLinks links([] { return false; });
     SitePages pages(log, settings, links);
     ShareAccess shares(shared);
+    PictureAdapter pictures;
 
     // The page is built and rendered in full; only sending it fails, as the
     // request has no connection.
@@ -120,10 +122,10 @@ int main(int argc, char* argv[]) {
         });
         // First: a module that has not listed the folder yet.
         const double first = MedianMilliseconds([&] {
-            SharedFoldersModule fresh(pages, shares);
+            SharedFoldersModule fresh(pages, shares, pictures);
             buildPage(fresh, folder, 1);
         });
-        SharedFoldersModule module(pages, shares);
+        SharedFoldersModule module(pages, shares, pictures);
         buildPage(module, folder, 1);
         const double repeated = MedianMilliseconds([&] { buildPage(module, folder, 1); });
         const qint16 middlePage = qint16(std::min(counts[i] / 15 / 2, 32767));

@@ -10,6 +10,7 @@
 #include "settings/SharedFolderList.h"
 #include "site/FileSender.h"
 #include "site/LinkTables.h"
+#include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/Site.h"
 #include "site/SitePages.h"
@@ -73,6 +74,7 @@ private:
     WapServer m_server;
     SitePages m_pages;
     ShareAccess m_shares;
+    PictureAdapter m_pictures;
     FileSender m_files;
     SharedFoldersModule m_sharedFolders;
     GraffitiModule m_graffiti;

@@ -178,14 +178,14 @@ QByteArray CPacket::BuildResponse(const QByteArray& sResponse, int eHTTPResponse
                "Cache-Control: no-cache\r\n"
                "Connection: Close\r\n");
     if (framing == BodyFraming::ContentLength) {
-        out.append("Content-Type: text/vnd.wap.wml\r\nContent-Length: ")
+        out.append("Content-Type: text/vnd.wap.wml; charset=utf-8\r\nContent-Length: ")
             .append(QByteArray::number(sResponse.size()))
             .append("\r\n\r\n")
             .append(sResponse);
         return out;
     }
     out.append("Transfer-Encoding: chunked\r\n"
-               "Content-Type: text/vnd.wap.wml\r\n\r\n");
+               "Content-Type: text/vnd.wap.wml; charset=utf-8\r\n\r\n");
     if (framing == BodyFraming::HeadersOnly)
         return out;
     out.append(QByteArray::number(sResponse.size(), 16).toUpper())

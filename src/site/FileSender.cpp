@@ -5,6 +5,8 @@
 #include "settings/Settings.h"
 #include "site/FileSystem.h"
 #include "site/LinkTables.h"
+#include "site/PhoneDisplay.h"
+#include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/SitePages.h"
 
@@ -40,11 +42,23 @@ QByteArray ContentTypeOfFile(const QByteArray& path) {
     return type.isEmpty() ? QByteArray("application/octet-stream") : type;
 }
 
+bool IsPicture(const QByteArray& path) {
+    const QByteArray fileName = path.mid(path.lastIndexOf('/') + 1);
+    return FileSystem::KindOfExtension(FileSystem::FileExtension(fileName)) ==
+           FileSystem::FileKind::Picture;
+}
+
+QByteArray FileHeaders(const QByteArray& contentType, qint64 size) {
+    return "HTTP/1.1 200 OK\r\nContent-type: " + contentType +
+           "\r\nContent-length: " + QByteArray::number(size) + "\r\n\r\n";
+}
+
 } // namespace
 
-FileSender::FileSender(SitePages& pages, const ShareAccess& shares)
+FileSender::FileSender(SitePages& pages, const ShareAccess& shares, PictureAdapter& pictures)
     : m_pages(pages)
-    , m_shares(shares) {}
+    , m_shares(shares)
+    , m_pictures(pictures) {}
 
 void FileSender::SendDownload(CPacket& packet, qint64 index) {
     const FileLink* file = m_pages.Links().FindFileLink(index);
@@ -53,7 +67,11 @@ void FileSender::SendDownload(CPacket& packet, qint64 index) {
         m_pages.SendMessagePage(packet, SitePages::TimedOutMessage, FollowUpSplashScreen);
         return;
     }
-    const QByteArray path = file->path;
+    sendFile(packet, file->path,
+             file->fitted ? PictureUse::FittedForThePhone : PictureUse::ForThePhone);
+}
+
+void FileSender::sendFile(CPacket& packet, const QByteArray& path, PictureUse use) {
     // Only the welcome picture and files inside a shared folder are sent;
     // opening does not wait (a named pipe is refused, not waited on).
     constexpr int Flags = O_RDONLY | O_NONBLOCK;
@@ -74,13 +92,47 @@ void FileSender::SendDownload(CPacket& packet, qint64 index) {
         m_pages.SendMessagePage(packet, UnavailableMessage, FollowUpSplashScreen);
         return;
     }
+    if (use != PictureUse::AsItIs && IsPicture(path) &&
+        sendConverted(packet, path, opened.Get(), use))
+        return;
     if (!packet.DownloadSlotAvailable()) {
         m_pages.SendMessagePage(packet, BusyMessage, FollowUpSplashScreen);
         return;
     }
     m_pages.Log(LogDetail, "Sending file: " + path);
     // The system sends the file itself, exactly the announced length.
-    packet.SendFile("HTTP/1.1 200 OK\r\nContent-type: " + ContentTypeOfFile(path) +
-                        "\r\nContent-length: " + QByteArray::number(*size) + "\r\n\r\n",
-                    opened.Release(), 0, *size);
+    packet.SendFile(FileHeaders(ContentTypeOfFile(path), *size), opened.Release(), 0, *size);
+}
+
+// Answers with the picture converted for the phone, later, when it cannot
+// show the file as it is; false when the file itself is to be sent.
+bool FileSender::sendConverted(CPacket& packet, const QByteArray& path, int fd, PictureUse use) {
+    const QByteArray type = ContentTypeOfFile(path);
+    const auto target = m_pictures.TargetFor(fd, type, PhoneDisplay::FromHeaders(packet.Headers()),
+                                             use == PictureUse::FittedForThePhone);
+    if (!target)
+        return false;
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return false;
+    const auto answer = [this, path](CPacket& later, const PictureAdapter::Converted& converted) {
+        if (!converted)
+            return sendFile(later, path, PictureUse::AsItIs);
+        m_pages.Log(LogDetail, "Sending file: " + path);
+        later.SendRawResponse(FileHeaders(converted.type, converted.bytes.size()) +
+                              converted.bytes);
+    };
+    std::shared_ptr<CPacket> kept = packet.weak_from_this().lock();
+    if (!kept) {
+        // A request the server does not own has no connection to wait on.
+        const PictureAdapter::Converted converted = m_pictures.ConvertNow(copy, type, *target);
+        ::close(copy);
+        answer(packet, converted);
+        return true;
+    }
+    packet.Defer();
+    m_pictures.Convert(
+        copy, type, *target,
+        [kept, answer](const PictureAdapter::Converted& converted) { answer(*kept, converted); });
+    return true;
 }

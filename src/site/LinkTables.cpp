@@ -40,7 +40,7 @@ size_t qHash(const SiteLinks::LinkIdentity& identity, size_t seed) {
 }
 
 size_t qHash(const SiteLinks::FileIdentity& identity, size_t seed) {
-    return qHashMulti(seed, identity.path, identity.keyed);
+    return qHashMulti(seed, identity.path, identity.keyed, identity.fitted);
 }
 
 namespace {
@@ -106,17 +106,17 @@ std::optional<QByteArray> SiteLinks::GetLinkField(char letter, qint64 index) con
     return state->Field(letter);
 }
 
-QByteArray SiteLinks::RegisterFileLink(const QByteArray& path) {
-    FileIdentity identity{path, m_passwordOn()};
+QByteArray SiteLinks::RegisterFileLink(const QByteArray& path, bool fitted) {
+    FileIdentity identity{path, m_passwordOn(), fitted};
     if (const auto found = m_fileIndex.constFind(identity); found != m_fileIndex.cend()) {
         if (const FileLink* held = m_files.Find(*found))
             return LinkText("/?F=", *found, held->key);
     }
     const QByteArray key = identity.keyed ? MakeLinkKey() : QByteArray();
     forgetIdentityPushedOut(m_files, m_fileIndex, [](const FileLink& record) {
-        return FileIdentity{record.path, !record.key.isEmpty()};
+        return FileIdentity{record.path, !record.key.isEmpty(), record.fitted};
     });
-    const qint64 index = m_files.Add(FileLink{path, key});
+    const qint64 index = m_files.Add(FileLink{path, key, fitted});
     m_fileIndex.insert(std::move(identity), index);
     return LinkText("/?F=", index, key);
 }

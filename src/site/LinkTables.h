@@ -83,6 +83,10 @@ private:
 struct FileLink {
     QByteArray path;
     QByteArray key; // empty while the site password was off
+    // The picture shown on a details page: fitted to the phone's screen.
+    // A plain file link leads to the file as it is, for a phone that takes
+    // its type.
+    bool fitted = false;
 };
 
 // The two tables of the site: every link a page hands out, and every file
@@ -123,8 +127,9 @@ public:
 
     // Registers a file for download and returns its link, XML-escaped. With
     // the site password on the link carries a key of its own. A file that is
-    // registered already is reused.
-    QByteArray RegisterFileLink(const QByteArray& path);
+    // registered already is reused. A fitted link is a file link of its
+    // own, to the picture made to fit the phone that follows it.
+    QByteArray RegisterFileLink(const QByteArray& path, bool fitted = false);
     const FileLink* FindFileLink(qint64 index) const;
 
     // KeyCharacters letters, digits, "-" and "_" (safe in a URL and in a
@@ -148,6 +153,7 @@ private:
     struct FileIdentity {
         QByteArray path;
         bool keyed = false;
+        bool fitted = false;
         bool operator==(const FileIdentity& other) const = default;
     };
     // Before a record is pushed out of table, its identity stops leading to it.

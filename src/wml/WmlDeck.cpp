@@ -3,8 +3,9 @@
 using namespace WmlWriter;
 
 namespace {
-// The XML declaration carries no encoding: texts go out as the bytes they
-// came in, UTF-8 on this system, which is XML's default.
+// The XML declaration carries no encoding: texts are UTF-8, which is XML's
+// default, and the answer's Content-Type says so too. Gateways read only the
+// header: without it they take a deck for ISO-8859-1 and encode it twice.
 constexpr QByteArrayView DeckProlog = "<?xml version=\"1.0\"?>\n"
                                       "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
                                       "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n";

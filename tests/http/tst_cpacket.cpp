@@ -158,18 +158,20 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("tail");
         const QByteArray deck300(300, 'w');
         QTest::newRow("empty") << 0 << CPacket::BodyFraming::Chunked
-                               << QByteArray("Transfer-Encoding: chunked\r\nContent-Type: "
-                                             "text/vnd.wap.wml\r\n\r\n0 \r\n\r\n0\r\n\r\n");
-        QTest::newRow("300 chunked")
-            << 300 << CPacket::BodyFraming::Chunked
-            << "Transfer-Encoding: chunked\r\nContent-Type: text/vnd.wap.wml\r\n\r\n12C \r\n" +
-                   deck300 + "\r\n0\r\n\r\n";
+                               << QByteArray(
+                                      "Transfer-Encoding: chunked\r\nContent-Type: "
+                                      "text/vnd.wap.wml; charset=utf-8\r\n\r\n0 \r\n\r\n0\r\n\r\n");
+        QTest::newRow("300 chunked") << 300 << CPacket::BodyFraming::Chunked
+                                     << "Transfer-Encoding: chunked\r\nContent-Type: "
+                                        "text/vnd.wap.wml; charset=utf-8\r\n\r\n12C \r\n" +
+                                            deck300 + "\r\n0\r\n\r\n";
         QTest::newRow("300 HTTP/1.0")
             << 300 << CPacket::BodyFraming::ContentLength
-            << "Content-Type: text/vnd.wap.wml\r\nContent-Length: 300\r\n\r\n" + deck300;
-        QTest::newRow("300 HEAD")
-            << 300 << CPacket::BodyFraming::HeadersOnly
-            << QByteArray("Transfer-Encoding: chunked\r\nContent-Type: text/vnd.wap.wml\r\n\r\n");
+            << "Content-Type: text/vnd.wap.wml; charset=utf-8\r\nContent-Length: 300\r\n\r\n" +
+                   deck300;
+        QTest::newRow("300 HEAD") << 300 << CPacket::BodyFraming::HeadersOnly
+                                  << QByteArray("Transfer-Encoding: chunked\r\nContent-Type: "
+                                                "text/vnd.wap.wml; charset=utf-8\r\n\r\n");
     }
 
     void buildsTheExactAnswer() {

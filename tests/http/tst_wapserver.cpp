@@ -185,7 +185,7 @@ private Q_SLOTS:
         QVERIFY(http10.WaitClosed() && head.WaitClosed());
         QVERIFY(http10.Received().endsWith("Content-Length: 6\r\n\r\n<wml/>"));
         QVERIFY(!http10.Received().contains("chunked"));
-        QVERIFY(head.Received().endsWith("Content-Type: text/vnd.wap.wml\r\n\r\n"));
+        QVERIFY(head.Received().endsWith("Content-Type: text/vnd.wap.wml; charset=utf-8\r\n\r\n"));
     }
 
     void lowestClosedElementIsReusedAlsoAfterStopAndStart() {

@@ -4,7 +4,9 @@
 // downloads, all over WSP; every deck it receives is checked in its
 // decompiled form.
 
+#include "site/WbmpCodec.h"
 #include "support/PocketlaneProcess.h"
+#include "support/TestPictures.h"
 #include "support/TestSupport.h"
 #include "support/WapGateway.h"
 #include "support/WspClient.h"
@@ -238,6 +240,54 @@ private Q_SLOTS:
         STEP(fetchDeck(phone, site, linkTitled(page, "Tune.mid"),
                        {"Filename:", "Tune.mid", "3,018 bytes", "Download File"}, page));
         STEP(fetchFile(phone, site, linkTitled(page, "Download File"), "audio/midi", tune));
+        QCOMPARE(site.program.Stop(), 0);
+    }
+
+    // Names and board texts beyond ASCII reach the phone as typed, text a
+    // phone sends in ISO-8859-1 included; a phone that shows only WBMP sees a
+    // JPEG's inline picture as a WBMP within its screen.
+    void phoneSeesEveryLanguageAndEveryPicture() {
+        ServedSite site;
+        const QDir shared(site.dir.filePath(QStringLiteral("Fotos")));
+        QVERIFY(shared.mkpath(QStringLiteral(".")));
+        for (const auto& [name, bytes] :
+             {std::pair{QStringLiteral("Café Olé.imy"), QByteArray("x")},
+              {QStringLiteral("Photo.jpg"), JpegOf(QSize(640, 480))}}) {
+            QFile file(shared.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        }
+        QVERIFY2(site.start({QStringLiteral("ShowWelcomeGraphic=N"),
+                             QStringLiteral("WelcomeMessage=N"), QStringLiteral("EnableGraffiti=Y"),
+                             QStringLiteral("EnableSharedFolders=Y")},
+                            {shared.path()}),
+                 site.program.StandardError().constData());
+        WspClient phone(m_gateway->address());
+        phone.setAcceptedTypes({"application/vnd.wap.wmlc", "image/vnd.wap.wbmp"});
+
+        QByteArray menu;
+        QByteArray page;
+        STEP(fetchDeck(phone, site, "/", {"title=\"Main Menu\""}, menu));
+        STEP(fetchDeck(phone, site, linkTitled(menu, "Graffiti"), {}, page));
+        STEP(fetchDeck(phone, site, linkTitled(page, "Add Graffiti"), {"name=\"G\""}, page));
+        QByteArray submit = linkTitled(page, "Submit");
+        submit.chop(QByteArray("$(G:escape)").size());
+        const QList<std::pair<QByteArray, QByteArray>> typed{
+            {QUrl::toPercentEncoding(QStringLiteral("Grüße aus Köln")), "Grüße aus Köln"},
+            {QUrl::toPercentEncoding(QStringLiteral("Ça coûte 5 € à Noël")), "Ça coûte 5 € à Noël"},
+            {QUrl::toPercentEncoding(QStringLiteral("こんにちは世界")), "こんにちは世界"},
+            {"caf%E9 cr%E8me", "café crème"}};
+        for (const auto& [sent, shown] : typed)
+            STEP(fetchDeck(phone, site, submit + sent, {shown}, page));
+
+        STEP(fetchDeck(phone, site, linkTitled(menu, "Shared Folders"), {}, page));
+        STEP(fetchDeck(phone, site, linkTitled(page, QFile::encodeName(shared.path())),
+                       {"Café Olé.imy"}, page));
+        STEP(fetchDeck(phone, site, linkTitled(page, "Photo.jpg"), {"Photo.jpg"}, page));
+        const WspReply picture = phone.get(site.url(imageSource(page)));
+        QVERIFY2(picture.status == 0x20 && picture.contentType == "image/vnd.wap.wbmp",
+                 qPrintable(failureReport(picture, site)));
+        const QSize size = WbmpCodec::ReadSize(picture.body).value_or(QSize());
+        QVERIFY(!size.isEmpty() && size.width() <= 128 && size.height() <= 160);
         QCOMPARE(site.program.Stop(), 0);
     }
 

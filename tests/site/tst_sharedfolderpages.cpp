@@ -1,11 +1,14 @@
 #include "site/FileSystem.h"
+#include "site/WbmpCodec.h"
 #include "site/sharedfolders/FolderListings.h"
 #include "support/SiteHarness.h"
+#include "support/TestPictures.h"
 #include "support/WmlValidation.h"
 
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
+#include <QImage>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -95,21 +98,46 @@ struct FolderSite {
         const QByteArray link = SiteHarness::linkTitled(deck, title);
         return link.isEmpty() ? QByteArray() : h.deck(link);
     }
-    // The whole answer to a download of `size` bytes of content.
-    QByteArray download(const QByteArray& link, qsizetype size) {
+    // The whole answer to a file request, complete by its Content-length,
+    // from a phone that sends `accept` (no Accept header when empty).
+    QByteArray file(const QByteArray& path, const QByteArray& accept = {}) {
         LoopbackClient client(h.server.Port());
-        client.Send(LoopbackClient::Request(link));
+        client.Send(accept.isEmpty()
+                        ? LoopbackClient::Request(path)
+                        : "GET " + path + " HTTP/1.1\r\nAccept: " + accept + "\r\n\r\n");
         (void)QTest::qWaitFor(
             [&] {
-                const QByteArray& received = client.Received();
-                const qsizetype headersEnd = received.indexOf("\r\n\r\n");
-                return headersEnd >= 0 && received.size() >= headersEnd + 4 + size;
+                const QByteArray& got = client.Received();
+                const qsizetype end = got.indexOf("\r\n\r\n"), length = got.indexOf("length: ");
+                return !client.IsConnected() ||
+                       (end > length && length > 0 &&
+                        got.size() >= end + 4 + got.mid(length + 8, end - length - 8).toLongLong());
             },
             LoopbackClient::DefaultTimeoutMs);
         QTest::qWait(20); // nothing more may follow
         return client.Received();
     }
-    // Whether a download request stays unanswered.
+    // Walks a folder's pages from the first, forward to the last and back:
+    // every page valid, only the last without a way forward, none empty,
+    // each the same when going back. What the pages list goes to seen.
+    void walk(QByteArray page, QList<QByteArray>& seen, qsizetype& count) {
+        QList<QByteArray> pages;
+        for (int p = 2; p < 100; ++p) {
+            QVERIFY_VALID_WML(page);
+            QVERIFY2(!ListedTitles(page).isEmpty(), "an empty page");
+            pages << Unnumbered(page);
+            seen << ListedTitles(page);
+            const QByteArray next = follow(page, "Forward to Page " + QByteArray::number(p));
+            if (next.isEmpty())
+                break;
+            page = next;
+        }
+        count = pages.size();
+        for (qsizetype p = pages.size() - 1; p > 0; --p) {
+            page = follow(page, "Back to Page " + QByteArray::number(p));
+            QCOMPARE(Unnumbered(page), pages.at(p - 1));
+        }
+    }
     // The file is not sent: the visitor is told it is no longer there.
     bool refused(const QByteArray& link) {
         return h.deck(link).contains("This file is no longer available.");
@@ -188,38 +216,34 @@ private Q_SLOTS:
         const QByteArray fifteen = site.share("Fifteen");
         for (int i = 1; i <= 15; ++i)
             QVERIFY(MakeFolder(fifteen + "/Sub " + QByteArray::number(100 + i)));
-        const QByteArray full = site.follow(site.rootLevel(), fifteen);
-        QCOMPARE(ListedTitles(full).size(), 15);
-        QCOMPARE(ListedTitles(full).first(), QByteArray("[D] Sub 101"));
         // A page that ends at the last entry leads to no empty page.
-        QVERIFY(!full.contains("Forward to Page"));
-        QVERIFY_VALID_WML(full);
+        QList<QByteArray> seen;
+        qsizetype pages = 0;
+        site.walk(site.follow(site.rootLevel(), fifteen), seen, pages);
+        QCOMPARE(pages, 1);
+        QCOMPARE(seen.size(), 15);
 
         const QByteArray mixed = site.share("Mixed");
-        for (int i = 1; i <= 3; ++i)
+        QList<QByteArray> expected, files;
+        for (int i = 1; i <= 3; ++i) {
             QVERIFY(MakeFolder(mixed + "/Sub " + QByteArray::number(i)));
-        QList<QByteArray> folders = {"Sub 1", "Sub 2", "Sub 3"}, files;
+            expected << "[D] Sub " + QByteArray::number(i);
+        }
+        QByteArray listed;
         for (int i = 1; i <= 20; ++i) {
             files << "File " + QByteArray::number(100 + i) + ".txt";
             QVERIFY(WriteFile(mixed + '/' + files.last(), "x"));
+            listed += i > 12 ? Entry(files.last()) : QByteArray();
         }
         const QByteArray page1 = site.follow(site.rootLevel(), mixed);
-        QVERIFY_VALID_WML(page1);
-        QList<QByteArray> expected;
-        for (const QByteArray& name : folders)
-            expected << "[D] " + name;
-        expected << files.mid(0, 12);
-        QCOMPARE(ListedTitles(page1), expected);
-        QVERIFY(!page1.contains("Back to Page"));
-        const QByteArray page2 = site.follow(page1, "Forward to Page 2");
-        QByteArray listed;
-        for (const QByteArray& name : files.mid(12))
-            listed += Entry(name);
-        QCOMPARE(Unnumbered(page2), Card("Files", "Files",
-                                         Entry("[&lt;]" + mixed + '/') + listed + "<br/>" +
-                                             Anchor("Back to Page 1") + MenuLinks));
-        QVERIFY(!page2.contains("Forward to Page"));
-        QCOMPARE(Unnumbered(site.follow(page2, "Back to Page 1")), Unnumbered(page1));
+        seen.clear();
+        site.walk(page1, seen, pages);
+        QCOMPARE(seen, expected + files);
+        QCOMPARE(ListedTitles(page1), expected + files.mid(0, 12));
+        QCOMPARE(Unnumbered(site.follow(page1, "Forward to Page 2")),
+                 Card("Files", "Files",
+                      Entry("[&lt;]" + mixed + '/') + listed + "<br/>" + Anchor("Back to Page 1") +
+                          MenuLinks));
         QVERIFY(site.h.temp.lines(LogDetail).contains(
             QStringLiteral("Page 2 of folder %1/ sent to user").arg(QString::fromUtf8(mixed))));
     }
@@ -238,22 +262,11 @@ private Q_SLOTS:
             QVERIFY(WriteFile(share + (i % 2 ? "/file " : "/FILE ") + number + ".MID", "x"));
             expected << "File " + number + ".mid";
         }
-        QList<QByteArray> seen, pages;
-        QByteArray page = site.follow(site.rootLevel(), share);
-        for (int p = 1; !page.isEmpty(); ++p) {
-            QVERIFY_VALID_WML(page);
-            pages << Unnumbered(page);
-            seen << ListedTitles(page);
-            page = site.follow(page, "Forward to Page " + QByteArray::number(p + 1));
-        }
-        QCOMPARE(pages.size(), 3);
+        QList<QByteArray> seen;
+        qsizetype pages = 0;
+        site.walk(site.follow(site.rootLevel(), share), seen, pages);
+        QCOMPARE(pages, 3);
         QCOMPARE(seen, expected);
-        page = site.follow(site.rootLevel(), share);
-        page = site.follow(site.follow(page, "Forward to Page 2"), "Forward to Page 3");
-        for (qsizetype p = pages.size() - 1; p > 0; --p) {
-            page = site.follow(page, "Back to Page " + QByteArray::number(p));
-            QCOMPARE(Unnumbered(page), pages.at(p - 1));
-        }
     }
 
     // A folder's listing is kept between pages, and a change to the folder
@@ -331,28 +344,13 @@ private Q_SLOTS:
         QByteArray page = enter;
         for (int i = 0; i < 4; ++i)
             page = site.h.deck(SiteHarness::linkTitled(page, "[D] " + Level(i).left(20)));
-        QList<QByteArray> seen, pages;
-        for (int p = 1; p < 20; ++p) {
-            QVERIFY_VALID_WML(page);
-            pages << Unnumbered(page);
-            seen << ListedTitles(page);
-            const QByteArray next =
-                site.follow(page, "Forward to Page " + QByteArray::number(p + 1));
-            if (next.isEmpty())
-                break;
-            QVERIFY2(!ListedTitles(page).isEmpty(), "a page without an entry leads on");
-            page = next;
-        }
-        QVERIFY(pages.size() > 2);
-        QList<QByteArray> expected;
+        QList<QByteArray> expected, seen;
         for (const QByteArray& name : names)
             expected << name.left(3 + 17 * 2);
+        qsizetype pages = 0;
+        site.walk(page, seen, pages);
+        QVERIFY(pages > 2);
         QCOMPARE(seen, expected);
-        // Going back shows each page as it was.
-        for (qsizetype p = pages.size() - 1; p > 0; --p) {
-            page = site.follow(page, "Back to Page " + QByteArray::number(p));
-            QCOMPARE(Unnumbered(page), pages.at(p - 1));
-        }
     }
 
     void upLinksLeadTowardsTheRootLevel() {
@@ -383,49 +381,38 @@ private Q_SLOTS:
         QVERIFY(WriteFile(share + "/AUDIO files/a very long name for a tune.mid", "x"));
         QVERIFY(WriteFile(share + "/AUDIO files/Tom & Jerry $5.gif", "GIF"));
         QVERIFY(WriteFile(share + "/AUDIO files/bad \x01\xff<name>.wav", "RIFF"));
+        // Every letter is proper-cased, never cutting a character.
+        QVERIFY(WriteFile(share + "/AUDIO files/\xc3\x89"
+                                  "COLE \xc3\x89T\xc3\x89.imy",
+                          "BEGIN"));
         const QByteArray audio =
             site.follow(site.follow(site.rootLevel(), share), "[D] Audio Files");
         QVERIFY_VALID_WML(audio);
         QCOMPARE(ListedSet(audio),
                  QSet<QByteArray>({"Rock-n-roll.mid", "A Very Long Name For",
-                                   "Tom &amp; Jerry $$5.gif", "Bad ??&lt;name&gt;.wav"}));
+                                   "Tom &amp; Jerry $$5.gif", "Bad ??&lt;name&gt;.wav",
+                                   "\xc3\x89"
+                                   "cole \xc3\x89t\xc3\xa9.imy"}));
 
         const QByteArray details = site.follow(audio, "Rock-n-roll.mid");
         QVERIFY_VALID_WML(details);
         QVERIFY(details.contains("<card id=\"Files\" title=\"Rock-n-roll.mid\">"));
         QVERIFY(details.contains("<b>Filename: </b>Rock-n-roll.mid<br/><b>Size: </b>4 bytes<br/>"));
-        QCOMPARE(site.download(site.fileLinkOf(details), 4),
-                 DownloadHeaders("audio/midi", 4) + "MThd");
+        QCOMPARE(site.file(site.fileLinkOf(details)), DownloadHeaders("audio/midi", 4) + "MThd");
 
         const QByteArray tom = site.follow(audio, "Tom &amp; Jerry $$5.gif");
         QVERIFY_VALID_WML(tom);
         QVERIFY(tom.contains("title=\"Tom &amp; Jerry $$5.gif\""));
         QVERIFY(tom.contains("alt=\"Tom &amp; Jerry $$5.gif\" align=\"top\"/>"));
-        QCOMPARE(site.download(site.fileLinkOf(tom), 3), DownloadHeaders("image/gif", 3) + "GIF");
+        QCOMPARE(site.file(site.fileLinkOf(tom)), DownloadHeaders("image/gif", 3) + "GIF");
 
         const QByteArray bad = site.follow(audio, "Bad ??&lt;name&gt;.wav");
         QVERIFY_VALID_WML(bad);
-        QCOMPARE(site.download(site.fileLinkOf(bad), 4),
-                 DownloadHeaders("audio/x-wav", 4) + "RIFF");
+        QCOMPARE(site.file(site.fileLinkOf(bad)), DownloadHeaders("audio/x-wav", 4) + "RIFF");
+        const QByteArray ecole = site.follow(audio, "\xc3\x89"
+                                                    "cole \xc3\x89t\xc3\xa9.imy");
+        QCOMPARE(site.file(site.fileLinkOf(ecole)), DownloadHeaders("audio/imelody", 5) + "BEGIN");
         ::unlink((share + "/AUDIO files/bad \x01\xff<name>.wav").constData()); // Qt cannot name it
-    }
-
-    void unicodeNamesAreProperCasedAndStillReachTheirFile() {
-        FolderSite site;
-        QVERIFY(site.h.open());
-        const QByteArray share = site.share("Unicode");
-        QVERIFY(WriteFile(share + "/\xc3\x89"
-                                  "COLE \xc3\x89T\xc3\x89.mid",
-                          "MThd"));
-        const QByteArray page = site.follow(site.rootLevel(), share);
-        const QByteArray shown = "\xc3\x89"
-                                 "cole \xc3\x89t\xc3\xa9.mid";
-        QCOMPARE(ListedTitles(page), QList<QByteArray>({shown}));
-        const QByteArray details = site.follow(page, shown);
-        QVERIFY_VALID_WML(details);
-        QVERIFY(details.contains("<b>Filename: </b>" + shown + "<br/><b>Size: </b>4 bytes<br/>"));
-        QCOMPARE(site.download(site.fileLinkOf(details), 4),
-                 DownloadHeaders("audio/midi", 4) + "MThd");
     }
 
     // The attack on the confinement: while a thread swaps links inside the
@@ -568,7 +555,7 @@ private Q_SLOTS:
                           "<b>Date: </b>" +
                           date + "<br/><a href=\"FILE\">Download File</a><br/>" +
                           Anchor("[^] Main Menu")));
-        QCOMPARE(site.download(site.fileLinkOf(details), big.size()),
+        QCOMPARE(site.file(site.fileLinkOf(details)),
                  DownloadHeaders("audio/x-wav", big.size()) + big);
         QVERIFY(site.h.temp.lines(LogDetail).contains(
             QStringLiteral("Sending file: %1/Big.wav").arg(QString::fromUtf8(share))));
@@ -576,7 +563,7 @@ private Q_SLOTS:
 
         const QByteArray empty = site.follow(page, "Empty.mid");
         QVERIFY(empty.contains("<b>Size: </b> bytes<br/>"));
-        QCOMPARE(site.download(site.fileLinkOf(empty), 0), DownloadHeaders("audio/midi", 0));
+        QCOMPARE(site.file(site.fileLinkOf(empty)), DownloadHeaders("audio/midi", 0));
 
         QVERIFY(QFile::remove(QString::fromUtf8(share + "/Gone.mid")));
         const QByteArray gone = site.follow(page, "Gone.mid");
@@ -617,7 +604,50 @@ private Q_SLOTS:
                                   "\" alt=\"" + name + "\" align=\"top\"/>"),
                  picture);
         QCOMPARE(details.contains(">Download File</a>"), !picture);
-        QCOMPARE(site.download(link, 4), DownloadHeaders(contentType, 4) + "data");
+        QCOMPARE(site.file(link), DownloadHeaders(contentType, 4) + "data");
+    }
+
+    // A phone that cannot show a picture as it is gets it converted: another
+    // type, made to fit its screen; the file itself stays downloadable for a
+    // phone that takes its type.
+    void picturesAreShownAsThePhoneCan() {
+        FolderSite site;
+        QVERIFY(site.h.open());
+        const QByteArray share = site.share("Camera");
+        const QByteArray photo = JpegOf(QSize(4000, 3000));
+        QVERIFY(WriteFile(share + "/Photo.jpg", photo));
+        const QByteArray page = site.follow(site.rootLevel(), share);
+        const QByteArray detailsLink = SiteHarness::linkTitled(page, "Photo.jpg");
+        const QByteArray wbmpOnly = "text/vnd.wap.wml; q=1.0, image/vnd.wap.wbmp; level=0";
+
+        const QByteArray forWbmpPhone = DeckOf(site.file(detailsLink, wbmpOnly));
+        QVERIFY_VALID_WML(forWbmpPhone);
+        QVERIFY(forWbmpPhone.contains("\" alt=\"Photo.jpg\" align=\"top\"/>"));
+        QVERIFY(!forWbmpPhone.contains("Download File"));
+        const QByteArray fitted = site.fileLinkOf(forWbmpPhone);
+        const QByteArray wbmpAnswer = site.file(fitted, "image/vnd.wap.wbmp; level=0");
+        const QByteArray wbmpHeaders = "HTTP/1.1 200 OK\r\nContent-type: image/vnd.wap.wbmp\r\n";
+        QVERIFY2(wbmpAnswer.startsWith(wbmpHeaders), wbmpAnswer.left(100).constData());
+        const QByteArray wbmp = wbmpAnswer.mid(wbmpAnswer.indexOf("\r\n\r\n") + 4);
+        QCOMPARE(WbmpCodec::ReadSize(wbmp).value_or(QSize()), QSize(120, 90));
+        QVERIFY(!WbmpCodec::Decode(wbmp).isNull());
+
+        // A phone that takes JPEG sees it made small, and may download it whole.
+        const QByteArray forJpegPhone =
+            DeckOf(site.file(detailsLink, "text/vnd.wap.wml, image/jpeg"));
+        QVERIFY_VALID_WML(forJpegPhone);
+        QCOMPARE(site.fileLinkOf(forJpegPhone), fitted);
+        const QByteArray original = SiteHarness::linkTitled(forJpegPhone, "Download File");
+        QVERIFY(!original.isEmpty() && original != fitted);
+        const QByteArray small = site.file(fitted, "image/jpeg");
+        QVERIFY(small.startsWith("HTTP/1.1 200 OK\r\nContent-type: image/jpeg\r\n"));
+        QImage shown;
+        QVERIFY(shown.loadFromData(small.mid(small.indexOf("\r\n\r\n") + 4), "jpeg"));
+        QCOMPARE(shown.size(), QSize(120, 90));
+        QCOMPARE(site.file(original, "image/jpeg"),
+                 DownloadHeaders("image/jpeg", photo.size()) + photo);
+        // The download itself reaches a WBMP-only phone as a WBMP.
+        QVERIFY(site.file(original, "image/vnd.wap.wbmp").startsWith(wbmpHeaders));
     }
 
     void largeFileStreamsWhileOthersAreServed() {

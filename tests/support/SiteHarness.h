@@ -5,6 +5,7 @@
 #include "settings/SharedFolderList.h"
 #include "site/FileSender.h"
 #include "site/LinkTables.h"
+#include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/Site.h"
 #include "site/SitePages.h"
@@ -43,8 +44,9 @@ struct SiteHarness {
     SiteLinks links{[this] { return settings.enablePassword(); }, 0};
     SitePages pages{*temp.log, settings, links};
     ShareAccess shares{folders};
-    FileSender files{pages, shares};
-    SharedFoldersModule sharedFolders{pages, shares};
+    PictureAdapter pictures;
+    FileSender files{pages, shares, pictures};
+    SharedFoldersModule sharedFolders{pages, shares, pictures};
     GraffitiModule graffiti{pages, board};
     MyComputerModule myComputer{pages, [] {}};
     Site site{server, pages, files};

@@ -28,6 +28,8 @@
 #include "settings/SharedFolderList.h"
 #include "site/FileSystem.h"
 #include "site/LinkTables.h"
+#include "site/PhoneDisplay.h"
+#include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/SitePages.h"
 #include "wml/WmlDeck.h"
@@ -122,9 +124,11 @@ private:
 
 } // namespace
 
-SharedFoldersModule::SharedFoldersModule(SitePages& pages, const ShareAccess& shares)
+SharedFoldersModule::SharedFoldersModule(SitePages& pages, const ShareAccess& shares,
+                                         PictureAdapter& pictures)
     : m_pages(pages)
-    , m_shares(shares) {
+    , m_shares(shares)
+    , m_pictures(pictures) {
     m_readers.setMaxThreadCount(MaxFoldersReadAtOnce);
 }
 
@@ -379,7 +383,7 @@ void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray&
     const QByteArray fileLink = m_pages.Links().RegisterFileLink(path);
     switch (FileSystem::KindOfExtension(FileSystem::FileExtension(F))) {
     case FileSystem::FileKind::Picture:
-        paragraph->AddImage(fileLink, name, 1);
+        addPicture(*paragraph, packet, path, fileLink, name);
         break;
     case FileSystem::FileKind::Download:
         paragraph->AddAnchor("Download File", fileLink);
@@ -390,4 +394,31 @@ void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray&
     }
     m_pages.AddMainMenuAnchor(*paragraph);
     SitePages::SendDeck(packet, deck);
+}
+
+// The picture itself when the phone can show it as it is; else the picture
+// made to fit the phone, and the file itself as a download for a phone that
+// takes its type.
+void SharedFoldersModule::addPicture(CParagraph& paragraph, const CPacket& packet,
+                                     const QByteArray& path, const QByteArray& fileLink,
+                                     const QByteArray& name) {
+    const QByteArray type = FileSystem::ContentTypeOfExtension(
+        FileSystem::FileExtension(path.mid(path.lastIndexOf('/') + 1)));
+    const PhoneDisplay phone = PhoneDisplay::FromHeaders(packet.Headers());
+    if (fitsThePhone(path, type, phone)) {
+        paragraph.AddImage(fileLink, name, 1);
+        return;
+    }
+    paragraph.AddImage(m_pages.Links().RegisterFileLink(path, true), name, 1);
+    if (phone.Accepts(type)) {
+        paragraph.AddLineBreak(1);
+        paragraph.AddAnchor("Download File", fileLink);
+    }
+}
+
+// A picture that cannot be read, or may not be decoded, is shown as it is.
+bool SharedFoldersModule::fitsThePhone(const QByteArray& path, const QByteArray& type,
+                                       const PhoneDisplay& phone) const {
+    const FileSystem::Descriptor file = m_shares.Open(path, O_RDONLY | O_NONBLOCK);
+    return !file || !m_pictures.TargetFor(file.Get(), type, phone, true);
 }

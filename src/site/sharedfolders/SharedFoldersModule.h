@@ -11,6 +11,9 @@
 #include <memory>
 #include <vector>
 
+class CParagraph;
+class PhoneDisplay;
+class PictureAdapter;
 class ShareAccess;
 class SitePages;
 
@@ -26,7 +29,7 @@ public:
     // once on the event loop.
     static constexpr size_t MaxWaitingRequests = 256;
 
-    SharedFoldersModule(SitePages& pages, const ShareAccess& shares);
+    SharedFoldersModule(SitePages& pages, const ShareAccess& shares, PictureAdapter& pictures);
     ~SharedFoldersModule() override;
 
     QByteArray Letter() const override { return "F"; }
@@ -64,9 +67,14 @@ private:
                      qint64 readStart);
     void sendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray& D, int page,
                         qint64 linkIndex, const SortedListing& listing);
+    void addPicture(CParagraph& paragraph, const CPacket& packet, const QByteArray& path,
+                    const QByteArray& fileLink, const QByteArray& name);
+    bool fitsThePhone(const QByteArray& path, const QByteArray& type,
+                      const PhoneDisplay& phone) const;
 
     SitePages& m_pages;
     const ShareAccess& m_shares;
+    PictureAdapter& m_pictures;
     FolderListingCache m_listings;
     // Requests waiting for a folder being read, by share and folder stamp.
     std::map<std::pair<QByteArray, FolderStamp>, std::vector<WaitingRequest>> m_waiting;
