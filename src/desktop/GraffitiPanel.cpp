@@ -6,7 +6,6 @@
 #include "site/graffiti/GraffitiBoard.h"
 
 #include <QCheckBox>
-#include <QHBoxLayout>
 #include <QListView>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -16,14 +15,10 @@ GraffitiPanel::GraffitiPanel(GraffitiBoard& board, OptionBindings& bindings, Own
     : QWidget(parent)
     , m_board(board)
     , m_dialogs(dialogs)
-    , m_list(new QListView)
+    , m_list(NamedModelList("lbGraffiti", board))
     , m_remove(NamedWidget<QPushButton>("cmdRemoveGraffiti", QStringLiteral("Remove")))
     , m_removeAll(NamedWidget<QPushButton>("cmdRemoveAllGraffiti", QStringLiteral("Remove All"))) {
     setObjectName(QStringLiteral("picGraffiti"));
-    m_list->setObjectName(QStringLiteral("lbGraffiti"));
-    m_list->setModel(&m_board);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     auto* add = NamedWidget<QPushButton>("cmdAddGraffiti", QStringLiteral("Add"));
     connect(add, &QPushButton::clicked, this, &GraffitiPanel::AddGraffiti);
@@ -34,14 +29,9 @@ GraffitiPanel::GraffitiPanel(GraffitiBoard& board, OptionBindings& bindings, Own
     connect(&m_board, &QAbstractItemModel::rowsInserted, m_list, &QListView::scrollToBottom);
     EnableRemoval(false);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(add);
-    buttons->addWidget(m_remove);
-    buttons->addWidget(m_removeAll);
-    buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list, 1);
-    layout->addLayout(buttons);
+    AddButtonRow(*layout, {add, m_remove, m_removeAll});
     layout->addWidget(
         bindings.bindSwitch(NamedWidget<QCheckBox>("chkGraffitiIncludeDate",
                                                    QStringLiteral("Include date with Graffiti")),

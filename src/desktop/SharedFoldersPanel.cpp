@@ -4,7 +4,6 @@
 #include "desktop/OwnerDialogs.h"
 #include "settings/SharedFolderList.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
@@ -21,14 +20,10 @@ SharedFoldersPanel::SharedFoldersPanel(SharedFolderList& folders, OwnerDialogs& 
     : QWidget(parent)
     , m_folders(folders)
     , m_dialogs(dialogs)
-    , m_list(new QListView)
+    , m_list(NamedModelList("lbSharedFolders", folders))
     , m_remove(NamedWidget<QPushButton>("btnRemoveFolder", QStringLiteral("Remove")))
     , m_removeAll(NamedWidget<QPushButton>("btnRemoveAll", QStringLiteral("Remove All"))) {
     setObjectName(QStringLiteral("picSharedFolders"));
-    m_list->setObjectName(QStringLiteral("lbSharedFolders"));
-    m_list->setModel(&m_folders);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     auto* add = NamedWidget<QPushButton>("btnAddFolder", QStringLiteral("Add"));
     connect(add, &QPushButton::clicked, this, &SharedFoldersPanel::AddFolder);
@@ -40,15 +35,10 @@ SharedFoldersPanel::SharedFoldersPanel(SharedFolderList& folders, OwnerDialogs& 
     auto* intro =
         new QLabel(QStringLiteral("Visitors may browse these folders and everything below them."));
     intro->setWordWrap(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(add);
-    buttons->addWidget(m_remove);
-    buttons->addWidget(m_removeAll);
-    buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);
     layout->addWidget(m_list, 1);
-    layout->addLayout(buttons);
+    AddButtonRow(*layout, {add, m_remove, m_removeAll});
 }
 
 QString SharedFoldersPanel::AsMessageText(const QString& sText) {
