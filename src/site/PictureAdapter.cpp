@@ -90,12 +90,15 @@ QSize PictureArea(const QSize& screen) {
     return (screen - QSize(BrowserMargins, BrowserMargins)).expandedTo(QSize(1, 1));
 }
 
-QSize FittedInto(const QSize& size, const QSize& screen) {
-    const QSize area = PictureArea(screen);
+QSize ShrunkWithin(const QSize& size, const QSize& area) {
     if (size.width() <= area.width() && size.height() <= area.height())
         return size;
     return size.scaled(area, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
+
+// Some WAP browsers read a WBMP's width and height as one byte each
+// (a side of 128 or more comes out wrong), so WBMPs made here stay below.
+constexpr QSize LargestWbmp{127, 127};
 
 // The first type the phone can show that this adapter can write: the
 // picture's own when the phone takes it, else one the phone lists.
@@ -200,13 +203,13 @@ std::optional<PictureAdapter::Target> PictureAdapter::TargetFor(int fd,
     file.seek(0); // whoever sends the original reads it from the start
     if (!size || !SafeToDecode(*size, sourceType, m_limits))
         return std::nullopt;
-    const QSize fitted = FittedInto(*size, phone.Screen());
+    const QSize fitted = ShrunkWithin(*size, PictureArea(phone.Screen()));
     if (typeTaken && fitted == *size)
         return std::nullopt;
     const QByteArray type = ChosenType(sourceType, phone);
     if (type.isEmpty())
         return std::nullopt;
-    return Target{type, fitted};
+    return Target{type, type == WbmpType ? ShrunkWithin(fitted, LargestWbmp) : fitted};
 }
 
 PictureAdapter::Converted PictureAdapter::ConvertNow(int fd, const QByteArray& sourceType,

@@ -181,6 +181,14 @@ private Q_SLOTS:
         // A phone listing nothing this adapter writes gets the original.
         QVERIFY(!adapter.TargetFor(fd, Jpeg, Phone("image/gif"), true));
         ::close(fd);
+        // A WBMP stays below 128 pixels a side, which some browsers cannot
+        // read, even where the screen has room.
+        const int tall = open(write(QStringLiteral("Tall.jpg"), JpegOf(QSize(100, 150))));
+        QVERIFY(!adapter.TargetFor(tall, Jpeg, Phone("image/jpeg"), true));
+        QCOMPARE(
+            adapter.TargetFor(tall, Jpeg, Phone("image/vnd.wap.wbmp"), true).value_or(Target()),
+            (Target{Wbmp, QSize(84, 127)}));
+        ::close(tall);
     }
 
     void pictureTooLargeToDecodeIsSentAsItIs_data() {
