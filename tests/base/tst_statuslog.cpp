@@ -27,8 +27,9 @@ private Q_SLOTS:
         log.LogStatus(LogNotice, QString(StatusLog::MaxBytes + 9, u'y'));
         QCOMPARE(log.rowCount(), 1);
         QCOMPARE(log.textBytes(), StatusLog::MaxBytes);
-        log.LogStatus(LogNotice, QStringLiteral("short"));
+        log.LogStatus(4, QStringLiteral("short")); // a level of its own is kept as it is
         QCOMPARE(log.lines().last().message, QStringLiteral("short"));
+        QCOMPARE(log.index(log.rowCount() - 1, 0).data(StatusLog::LevelRole).toInt(), 4);
     }
 };
 

@@ -71,8 +71,7 @@ private Q_SLOTS:
         QTest::newRow("request line without space") << QByteArray("GET\r\nH: v\r\n\r\n");
         QTest::newRow("no path") << QByteArray("GET  HTTP/1.1\r\nH: v\r\n\r\n");
         QTest::newRow("query piece without =") << GetRequest("/?T=a&b");
-        QTest::newRow("bad escape") << GetRequest("/?T=%zz");
-        QTest::newRow("garbage") << QByteArray("\x01\x02\x03\r\n\r\n\r\n");
+        QTest::newRow("bad escape in a value") << GetRequest("/?T=%zz");
     }
 
     void rejectsMalformedRequestsWithAReason() {
