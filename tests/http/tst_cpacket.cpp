@@ -115,7 +115,7 @@ private Q_SLOTS:
         const QByteArray head =
             "HTTP/1.1 200 OK\r\nDate: Tue, 05 Mar 2024 07:08:09 GMT \r\nServer: "
             "Quill\r\nCache-Control: no-cache\r\nConnection: Close\r\n"
-            "Transfer-Encoding: chunked\r\nContent-Type: text/vnd.wap.wml\r\n\r\n";
+            "Transfer-Encoding: chunked\r\nContent-Type: text/vnd.wap.wml; charset=utf-8\r\n\r\n";
         QCOMPARE(CPacket::BuildResponse({}, HttpOk, date), head + "0 \r\n\r\n0\r\n\r\n");
         const QByteArray deck(300, 'w');
         QCOMPARE(CPacket::BuildResponse(deck, HttpOk, date),

@@ -151,10 +151,11 @@ private Q_SLOTS:
         row("pipelined", "GET /keep?n=3 HTTP/1.1\r\nContent-Length: 5\r\n\r\nGET /\r\n" + deck,
             KeepOpenAnswer("3") + Ok, DeckTail);
         row("HTTP/1.0 without header lines", "GET /deck HTTP/1.0\r\n\r\n", Ok,
-            "Connection: Close\r\nContent-Type: text/vnd.wap.wml\r\nContent-Length: "
+            "Connection: Close\r\nContent-Type: text/vnd.wap.wml; charset=utf-8\r\nContent-Length: "
             "6\r\n\r\n<wml/>");
         row("HEAD", LoopbackClient::Request("/deck", "HEAD"), Ok,
-            "Close\r\nTransfer-Encoding: chunked\r\nContent-Type: text/vnd.wap.wml\r\n\r\n");
+            "Close\r\nTransfer-Encoding: chunked\r\nContent-Type: text/vnd.wap.wml; "
+            "charset=utf-8\r\n\r\n");
         row("bad escape, HTTP/1.0", "GET /%zz HTTP/1.0\r\n\r\n", BadRequestLine, "</card></wml>");
         badRequest("bad escape", LoopbackClient::Request("/%zz"));
         badRequest("binary", QByteArray::fromHex("16030100ff") + " junk\r\n\r\n");
