@@ -18,25 +18,6 @@ QByteArray GetRequest(const QByteArray& path) {
     return "GET " + path + " HTTP/1.1\r\nHost: phone\r\n\r\n";
 }
 
-// Everything the framer makes of the bytes, fed in pieces of `step` bytes.
-QList<QByteArray> Framed(const QByteArray& bytes, qsizetype step, bool* tooLarge = nullptr) {
-    RequestFramer framer;
-    QList<QByteArray> requests;
-    for (qsizetype at = 0; at < bytes.size(); at += step) {
-        framer.Append(bytes.constData() + at, std::min(step, bytes.size() - at));
-        for (RequestFramer::Frame frame;
-             (frame = framer.Next()).outcome != RequestFramer::Outcome::Incomplete;) {
-            if (frame.outcome == RequestFramer::Outcome::TooLarge) {
-                if (tooLarge)
-                    *tooLarge = true;
-                return requests;
-            }
-            requests.append(frame.request);
-        }
-    }
-    return requests;
-}
-
 } // namespace
 
 class TestCPacket : public QObject {
@@ -59,13 +40,10 @@ private Q_SLOTS:
         QCOMPARE(packet.Headers().Item("Host"), QByteArray(" h\r"));
         QVERIFY_THROWS_EXCEPTION(PocketlaneError, packet.Variables().Item("F"));
 
-        // A request line alone is a whole HTTP/1.0 request.
-        const CPacket bare = Cracked("GET /?S=1 HTTP/1.0\r\n\r\n");
-        QCOMPARE(bare.Root(), QByteArray("/"));
-        QCOMPARE(bare.Headers().Count(), 0);
-        QCOMPARE(bare.ResponseFraming(), CPacket::BodyFraming::ContentLength);
-        QCOMPARE(Cracked("HEAD / HTTP/1.1\r\nH: v\r\n\r\n").ResponseFraming(),
-                 CPacket::BodyFraming::HeadersOnly);
+        // Only an upper-case PUT is told apart from GET.
+        QCOMPARE(Cracked("POST /a HTTP/1.1\r\nH: v\r\n\r\n").PacketType(), int(PacketGet));
+        QCOMPARE(Cracked("PUT /a HTTP/1.1\r\nH: v\r\n\r\n").PacketType(), int(PacketPut));
+        QCOMPARE(Cracked("put /a HTTP/1.1\r\nH: v\r\n\r\n").PacketType(), int(PacketGet));
     }
 
     void decodesQueryValues() {
@@ -85,12 +63,6 @@ private Q_SLOTS:
         QCOMPARE(twoQuestions.Variables().Item("A"), QByteArray("1?B=2"));
     }
 
-    void tellsGetAndPutApart() {
-        QCOMPARE(Cracked("POST /a HTTP/1.1\r\nH: v\r\n\r\n").PacketType(), int(PacketGet));
-        QCOMPARE(Cracked("PUT /a HTTP/1.1\r\nH: v\r\n\r\n").PacketType(), int(PacketPut));
-        QCOMPARE(Cracked("put /a HTTP/1.1\r\nH: v\r\n\r\n").PacketType(), int(PacketGet));
-    }
-
     void rejectsMalformedRequestsWithAReason_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::newRow("no line end") << QByteArray("GET / HTTP/1.1");
@@ -99,8 +71,7 @@ private Q_SLOTS:
         QTest::newRow("request line without space") << QByteArray("GET\r\nH: v\r\n\r\n");
         QTest::newRow("no path") << QByteArray("GET  HTTP/1.1\r\nH: v\r\n\r\n");
         QTest::newRow("query piece without =") << GetRequest("/?T=a&b");
-        QTest::newRow("bad escape") << GetRequest("/?T=%zz");
-        QTest::newRow("garbage") << QByteArray("\x01\x02\x03\r\n\r\n\r\n");
+        QTest::newRow("bad escape in a value") << GetRequest("/?T=%zz");
     }
 
     void rejectsMalformedRequestsWithAReason() {
@@ -112,8 +83,6 @@ private Q_SLOTS:
 
     void urlDecodeDecodesOnce() {
         using basUtilities::URLDecode;
-        QCOMPARE(URLDecode("%2525"), QByteArray("%25"));
-        QCOMPARE(URLDecode("%41%61+%2b"), QByteArray("Aa +"));
         QCOMPARE(URLDecode("50%"), QByteArray("50%"));
         QCOMPARE(URLDecode("%4"), QByteArray("%4"));
         try {
@@ -124,65 +93,33 @@ private Q_SLOTS:
         }
     }
 
-    void framerCutsRequestsHoweverTheBytesArrive() {
-        const QByteArray first = "GET /a HTTP/1.1\r\nContent-Length: 5\r\n\r\n";
-        const QByteArray second = "GET /b HTTP/1.0\r\n\r\n";
-        // A body is skipped, blank lines between requests are dropped.
-        const QByteArray stream = first + "GET /" + "\r\n\r\n" + second;
-        for (const qsizetype step : {qsizetype(1), qsizetype(3), stream.size()})
-            QCOMPARE(Framed(stream, step), QList<QByteArray>({first, second}));
-
-        bool tooLarge = false;
-        const QByteArray endless = "GET / HTTP/1.1\r\n" + QByteArray(64 * 1024, 'X');
-        QVERIFY(Framed(endless, 1000, &tooLarge).isEmpty());
-        QVERIFY(tooLarge);
-        tooLarge = false;
+    // A request just within the limit is taken, one without end is cut off
+    // (pieces, bodies and pipelining: the server's request-form table).
+    void framerTakesRequestsUpToItsLimit() {
+        RequestFramer framer;
         const QByteArray fits =
             "GET / HTTP/1.1\r\nH: " + QByteArray(RequestFramer::MaxRequestHeaderBytes - 25, 'x') +
             "\r\n\r\n";
-        QCOMPARE(Framed(fits, 4096, &tooLarge).size(), 1);
-        QVERIFY(!tooLarge);
+        framer.Append(fits.constData(), fits.size());
+        QCOMPARE(framer.Next().request, fits);
+        const QByteArray endless = "GET / HTTP/1.1\r\n" + QByteArray(64 * 1024, 'X');
+        framer.Append(endless.constData(), endless.size());
+        QCOMPARE(framer.Next().outcome, RequestFramer::Outcome::TooLarge);
     }
 
-    void formatsTheDateLine() {
-        // 2024-03-05 07:08:09 UTC
-        QCOMPARE(CPacket::HttpDate(1709622489), QByteArray("Tue, 05 Mar 2024 07:08:09 GMT "));
-        QCOMPARE(CPacket::CurrentHttpDate().size(), 30);
-    }
-
-    // HTTP/1.1 answers are exactly the chunked form phones get today;
-    // HTTP/1.0 gets the deck by its length and HEAD only the headers.
-    void buildsTheExactAnswer_data() {
-        QTest::addColumn<int>("deckSize");
-        QTest::addColumn<CPacket::BodyFraming>("framing");
-        QTest::addColumn<QByteArray>("tail");
-        const QByteArray deck300(300, 'w');
-        QTest::newRow("empty") << 0 << CPacket::BodyFraming::Chunked
-                               << QByteArray(
-                                      "Transfer-Encoding: chunked\r\nContent-Type: "
-                                      "text/vnd.wap.wml; charset=utf-8\r\n\r\n0 \r\n\r\n0\r\n\r\n");
-        QTest::newRow("300 chunked") << 300 << CPacket::BodyFraming::Chunked
-                                     << "Transfer-Encoding: chunked\r\nContent-Type: "
-                                        "text/vnd.wap.wml; charset=utf-8\r\n\r\n12C \r\n" +
-                                            deck300 + "\r\n0\r\n\r\n";
-        QTest::newRow("300 HTTP/1.0")
-            << 300 << CPacket::BodyFraming::ContentLength
-            << "Content-Type: text/vnd.wap.wml; charset=utf-8\r\nContent-Length: 300\r\n\r\n" +
-                   deck300;
-        QTest::newRow("300 HEAD") << 300 << CPacket::BodyFraming::HeadersOnly
-                                  << QByteArray("Transfer-Encoding: chunked\r\nContent-Type: "
-                                                "text/vnd.wap.wml; charset=utf-8\r\n\r\n");
-    }
-
+    // HTTP/1.1 answers are exactly the chunked form phones get today (the
+    // HTTP/1.0 and HEAD forms: the server's request-form table).
     void buildsTheExactAnswer() {
-        QFETCH(int, deckSize);
-        QFETCH(CPacket::BodyFraming, framing);
-        QFETCH(QByteArray, tail);
-        const QByteArray date = "Tue, 05 Mar 2024 07:08:09 GMT ";
-        QCOMPARE(CPacket::BuildResponse(QByteArray(deckSize, 'w'), HttpOk, date, framing),
-                 "HTTP/1.1 200 OK\r\nDate: " + date +
-                     "\r\nServer: Quill\r\nCache-Control: no-cache\r\nConnection: Close\r\n" +
-                     tail);
+        const QByteArray date = CPacket::HttpDate(1709622489); // 2024-03-05 07:08:09 UTC
+        QCOMPARE(CPacket::CurrentHttpDate().size(), date.size());
+        const QByteArray head =
+            "HTTP/1.1 200 OK\r\nDate: Tue, 05 Mar 2024 07:08:09 GMT \r\nServer: "
+            "Quill\r\nCache-Control: no-cache\r\nConnection: Close\r\n"
+            "Transfer-Encoding: chunked\r\nContent-Type: text/vnd.wap.wml; charset=utf-8\r\n\r\n";
+        QCOMPARE(CPacket::BuildResponse({}, HttpOk, date), head + "0 \r\n\r\n0\r\n\r\n");
+        const QByteArray deck(300, 'w');
+        QCOMPARE(CPacket::BuildResponse(deck, HttpOk, date),
+                 head + "12C \r\n" + deck + "\r\n0\r\n\r\n");
         QVERIFY(CPacket::BuildResponse({}, HttpBadRequest, date).startsWith("HTTP/1.1 400 OK\r\n"));
     }
 

@@ -1,3 +1,4 @@
+#include "support/WmlValidation.h"
 #include "wml/WmlDeck.h"
 
 #include <QTest>
@@ -13,6 +14,60 @@ QByteArray Paragraph(const std::function<void(CParagraph&)>& fill) {
     CParagraph paragraph;
     fill(paragraph);
     return paragraph.GetWML();
+}
+
+std::shared_ptr<CImage> Icon() {
+    auto image = std::make_shared<CImage>();
+    image->setSource("/?F=1");
+    image->setAlternativeText("*");
+    image->setAlignment(ImageAlignMiddle);
+    return image;
+}
+
+// A deck of two cards that uses every element class in forms that WML 1.1
+// allows.
+QByteArray DeckWithEveryElement() {
+    CDeck deck;
+    deck.setTemplate(std::make_shared<CTemplate>());
+    for (const auto& [doType, taskType] : QList<std::pair<qint32, qint32>>{
+             {DoPrev, TaskPrev}, {DoHelp, TaskGo}, {DoReset, TaskRefresh}, {DoOptions, TaskNoop}}) {
+        auto softkey = std::make_shared<CDo>();
+        softkey->setDoType(doType);
+        softkey->setTaskType(taskType);
+        softkey->setLabel("Key");
+        deck.Template()->AddDo(softkey);
+    }
+    auto timed = deck.AddNewCard("Wait", "wait");
+    auto go = timed->AddOnTimerGo(30, "/?S=2");
+    go->AddPostfield("a", "1");
+    go->AddVariable("seen", "1");
+    go->setSendReferer(true);
+    timed->AddNewParagraph()->NormalText("Please wait");
+    auto main = deck.AddNewCard("Main", "main");
+    auto accept = std::make_shared<CDo>();
+    accept->setTaskType(TaskGo);
+    accept->Go()->setReference("/");
+    main->Add(accept);
+    auto p = main->AddNewParagraph();
+    p->BoldUnderlinedText("Title", true);
+    p->NormalText("Visitor's <text> & $5 \x01\x1f caf\xc3\xa9", true);
+    for (auto style : {&CParagraph::BoldText, &CParagraph::BigText, &CParagraph::EmphasisedText,
+                       &CParagraph::ItalicText, &CParagraph::SmallText, &CParagraph::StrongText,
+                       &CParagraph::UnderlinedText})
+        ((*p).*style)("styled", false);
+    p->AddLineBreak(2);
+    p->AddAnchor("[D] R&D \x02$", "/?S=3&amp;K=$(K)", Icon(), true);
+    p->AddGoAnchor("Main Menu", "/")->AddVariable("v", "1");
+    p->AddPrevAnchor("Back", "", Icon())->AddVariable("v", "2");
+    p->AddRefreshAnchor("Again", "/r");
+    p->AddImage("/?F=2", "Welcome!", ImageAlignTop);
+    auto table = p->AddTable(2);
+    table->AddRow("a", "b");
+    table->AddRow("c");
+    p->AddInput("P", 60, "*M", 10, true, true);
+    p->AddSelect("s", 1, "i", "", "Pick", 1, true)->AddOption("One", "1", "/one", "T");
+    p->AddSelect("g")->AddOptionGroup("G")->AddOption("Two", "2");
+    return deck.GetWML();
 }
 } // namespace
 
@@ -117,6 +172,14 @@ private Q_SLOTS:
         QFETCH(QByteArray, written);
         QFETCH(QByteArray, expected);
         QCOMPARE(written, expected);
+    }
+
+    void deckWithEveryElementClassPassesTheDtdAndTheGateway() {
+        QVERIFY_VALID_WML(DeckWithEveryElement());
+        // And the checks do see a broken deck.
+        const QByteArray broken("<?xml version=\"1.0\"?>\n<wml><card><p>a<b</p></card></wml>");
+        QVERIFY(!WmlValidation::DtdProblems(broken).isEmpty());
+        QVERIFY(!WmlValidation::GatewayProblems(broken).isEmpty());
     }
 };
 
