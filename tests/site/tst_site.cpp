@@ -110,7 +110,9 @@ private Q_SLOTS:
             {"", nullptr, true, "/?F=999", SplashDeck(TimedOut), 0, {}}};
         // clang-format on
         for (const Page& row : rows)
-            QTest::addRow("%s %s", row.password ? row.password : "-", row.path) << row;
+            QTest::addRow("%s%s %s %s", row.graffiti ? "" : "no module", row.welcome,
+                          row.password ? row.password : "-", row.path)
+                << row;
     }
     void pagesFollowTheOptions() {
         QFETCH(Page, page);
