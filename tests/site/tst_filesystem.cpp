@@ -1,5 +1,6 @@
 #include "base/FolderPaths.h"
 #include "site/FileSystem.h"
+#include "site/sharedfolders/FolderListings.h"
 
 #include <QTest>
 
@@ -9,150 +10,108 @@
 #include <cerrno>
 
 using namespace FileSystem;
-using FolderPaths::IsWithinFolder;
 
 namespace {
-// Marks the rows of openingBeneathAFolder that resolve step by step.
-constexpr int StepByStepFlag = 1 << 20;
+// A folder "share" (with "share/inner") beside "outside", holding files
+// (name, content) and symbolic links (name, target; "@" is the base folder).
+struct Tree {
+    QTemporaryDir tmp;
+    QByteArray base = QFile::encodeName(tmp.path());
+    Tree(std::initializer_list<std::pair<const char*, const char*>> files,
+         std::initializer_list<std::pair<const char*, const char*>> links) {
+        QDir().mkpath(tmp.filePath(QStringLiteral("share/inner")));
+        QDir().mkpath(tmp.filePath(QStringLiteral("outside")));
+        for (const auto& [name, content] : files) {
+            QFile file(QString::fromUtf8(base + '/' + name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) >= 0);
+        }
+        for (const auto& [name, target] : links)
+            QVERIFY(::symlink(QByteArray(target).replace("@", base).constData(),
+                              (base + '/' + name).constData()) == 0);
+    }
+};
 
-void WriteFile(const QString& path, const QByteArray& bytes = {}) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray Local(const QString& path) {
-    return QFile::encodeName(path);
+QList<QByteArray> Names(const SortedListing& listing) {
+    QList<QByteArray> names;
+    for (qsizetype i = 0; i < listing.Size(); ++i)
+        names << (listing.IsDirectory(i) ? "[D] " : "") + listing.Name(i);
+    return names;
 }
 } // namespace
 
 class TestFileSystem : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void listsEntriesAsStoredWithoutDotEntries() {
-        QTemporaryDir tmp;
-        QDir(tmp.path()).mkdir(QStringLiteral("my MUSIC"));
-        QDir(tmp.path()).mkdir(QStringLiteral(".hidden"));
-        WriteFile(tmp.filePath(QStringLiteral("rock-n-roll.MID")));
-        auto entries = ListFolder(ConfinedFolder(Local(tmp.path())), {});
-        std::sort(entries.begin(), entries.end(),
-                  [](const auto& a, const auto& b) { return a.name < b.name; });
-        QCOMPARE(entries.size(), size_t(3));
-        QCOMPARE(entries[0].name, QByteArray(".hidden"));
-        QVERIFY(entries[0].isDirectory);
-        QCOMPARE(entries[1].name, QByteArray("my MUSIC"));
-        QCOMPARE(entries[2].name, QByteArray("rock-n-roll.MID"));
-        QVERIFY(!entries[2].isDirectory);
-        QVERIFY(
-            ListFolder(ConfinedFolder(Local(tmp.filePath(QStringLiteral("gone")))), {}).empty());
-        QVERIFY(ListFolder(ConfinedFolder(Local(tmp.path())), "gone").empty());
-    }
-
-    void linksLeadingOutOfTheShareAreNotListed() {
-        QTemporaryDir tmp;
-        QDir root(tmp.path());
-        root.mkpath(QStringLiteral("share/inner"));
-        root.mkdir(QStringLiteral("outside"));
-        WriteFile(tmp.filePath(QStringLiteral("outside/secret.txt")));
-        QFile::link(tmp.filePath(QStringLiteral("outside")),
-                    tmp.filePath(QStringLiteral("share/out")));
-        QFile::link(tmp.filePath(QStringLiteral("outside/secret.txt")),
-                    tmp.filePath(QStringLiteral("share/secret.txt")));
-        QFile::link(tmp.filePath(QStringLiteral("share/inner")),
-                    tmp.filePath(QStringLiteral("share/in")));
-        QFile::link(tmp.filePath(QStringLiteral("nowhere")),
-                    tmp.filePath(QStringLiteral("share/dangling")));
-
-        auto entries = ListFolder(ConfinedFolder(Local(tmp.filePath(QStringLiteral("share")))), {});
-        std::sort(entries.begin(), entries.end(),
-                  [](const auto& a, const auto& b) { return a.name < b.name; });
-        QCOMPARE(entries.size(), size_t(2));
-        QCOMPARE(entries[0].name, QByteArray("in"));
-        QVERIFY(entries[0].isDirectory);
-        QCOMPARE(entries[1].name, QByteArray("inner"));
+    // Entries as stored, hidden ones too; links leading out of the share and
+    // dangling links are left out.
+    void listsWhatStaysInsideTheShare() {
+        const Tree tree({{"share/rock-n-roll.MID", ""}, {"outside/secret.txt", "S"}},
+                        {{"share/out", "@/outside"},
+                         {"share/secret.txt", "@/outside/secret.txt"},
+                         {"share/in", "@/share/inner"},
+                         {"share/dangling", "@/nowhere"}});
+        QVERIFY(QDir().mkdir(QString::fromUtf8(tree.base + "/share/.hidden")));
+        const ConfinedFolder share(tree.base + "/share");
+        QCOMPARE(Names(SortedListing(ListFolder(share, {}))),
+                 QList<QByteArray>({"[D] .hidden", "[D] in", "[D] inner", "rock-n-roll.MID"}));
+        QVERIFY(ListFolder(share, "gone").empty());
+        QVERIFY(ListFolder(ConfinedFolder(tree.base + "/gone"), {}).empty());
     }
 
     // Each path opened beneath a shared folder, by the kernel and step by
     // step: what stays inside opens, whatever way leads out is refused.
     void openingBeneathAFolder_data() {
         QTest::addColumn<QByteArray>("relative");
-        QTest::addColumn<QByteArray>("content"); // empty: refused
+        QTest::addColumn<QByteArray>("content"); // empty: refused with the error
         QTest::addColumn<int>("error");
-        const struct {
-            const char* tag;
-            const char* relative;
-            const char* content;
-            int error;
-        } rows[] = {
-            {"plain file", "inner/a.txt", "A", 0},
-            {"relative link", "rel", "A", 0},
-            {"link up to a sibling", "inner/up", "TOP", 0},
-            {"absolute link by the canonical path", "absIn", "A", 0},
-            {"absolute link by the shared path", "aliasIn", "A", 0},
-            {"dot-dot staying inside", "inner/../top.txt", "TOP", 0},
-            {"absolute link out", "absOut", "", EXDEV},
-            {"relative link out", "relOut", "", EXDEV},
-            {"through a folder link out", "dirOut/secret.txt", "", EXDEV},
-            {"dot-dot out", "inner/../../outside/secret.txt", "", EXDEV},
-            {"magic link", "magic", "", EXDEV},
-            {"link loop", "loop1", "", ELOOP},
-            {"missing", "inner/none", "", ENOENT},
-        };
+        QTest::addColumn<bool>("stepByStep");
+        // clang-format off
+        const struct { const char *relative, *content; int error; } rows[] = {
+            {"inner/a.txt", "A", 0}, {"rel", "A", 0}, {"inner/up", "TOP", 0}, {"absIn", "A", 0},
+            {"aliasIn", "A", 0}, {"inner/../top.txt", "TOP", 0}, {"absOut", "", EXDEV},
+            {"relOut", "", EXDEV}, {"dirOut/secret.txt", "", EXDEV}, {"magic", "", EXDEV},
+            {"inner/../../outside/secret.txt", "", EXDEV}, {"loop1", "", ELOOP},
+            {"inner/none", "", ENOENT}};
+        // clang-format on
         for (const auto& row : rows) {
-            for (const bool stepByStep : {false, true}) {
-                QTest::addRow("%s%s", row.tag, stepByStep ? " step by step" : "")
-                    << QByteArray(row.relative) << QByteArray(row.content)
-                    << (row.error | (stepByStep ? StepByStepFlag : 0));
-            }
+            for (const bool stepByStep : {false, true})
+                QTest::addRow("%s%s", row.relative, stepByStep ? " step by step" : "")
+                    << QByteArray(row.relative) << QByteArray(row.content) << row.error
+                    << stepByStep;
         }
     }
     void openingBeneathAFolder() {
         QFETCH(QByteArray, relative);
         QFETCH(QByteArray, content);
         QFETCH(int, error);
-        const bool stepByStep = error & StepByStepFlag;
-        error &= ~StepByStepFlag;
-        QTemporaryDir tmp;
-        const QByteArray base = Local(tmp.path());
-        QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("share/inner"))));
-        QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("outside"))));
-        WriteFile(tmp.filePath(QStringLiteral("share/inner/a.txt")), "A");
-        WriteFile(tmp.filePath(QStringLiteral("share/top.txt")), "TOP");
-        WriteFile(tmp.filePath(QStringLiteral("outside/secret.txt")), "SECRET");
-        const QList<std::pair<QByteArray, QByteArray>> links = {
-            {"share/rel", "inner/a.txt"},
-            {"share/inner/up", "../top.txt"},
-            {"share/absIn", base + "/share/inner/a.txt"},
-            {"share/aliasIn", base + "/alias/inner/a.txt"},
-            {"share/absOut", base + "/outside/secret.txt"},
-            {"share/relOut", "../outside/secret.txt"},
-            {"share/dirOut", base + "/outside"},
-            {"share/magic", "/proc/self/root" + base + "/outside/secret.txt"},
-            {"share/loop1", "loop2"},
-            {"share/loop2", "loop1"},
-            {"alias", "share"},
-        };
-        for (const auto& [link, target] : links)
-            QVERIFY(::symlink(target.constData(), (base + '/' + link).constData()) == 0);
-
+        QFETCH(bool, stepByStep);
+        // clang-format off
+        const Tree tree(
+            {{"share/inner/a.txt", "A"}, {"share/top.txt", "TOP"}, {"outside/secret.txt", "S"}},
+            {{"share/rel", "inner/a.txt"}, {"share/inner/up", "../top.txt"}, {"alias", "share"},
+             {"share/absIn", "@/share/inner/a.txt"}, {"share/aliasIn", "@/alias/inner/a.txt"},
+             {"share/absOut", "@/outside/secret.txt"}, {"share/relOut", "../outside/secret.txt"},
+             {"share/dirOut", "@/outside"}, {"share/magic", "/proc/self/root@/outside/secret.txt"},
+             {"share/loop1", "loop2"}, {"share/loop2", "loop1"}});
+        // clang-format on
         // Shared under its alias: absolute links may name either path.
-        const ConfinedFolder share(base + "/alias");
+        const ConfinedFolder share(tree.base + "/alias");
         QVERIFY(share.IsOpen());
         errno = 0;
         const Descriptor file =
             stepByStep ? share.OpenStepByStep(relative, O_RDONLY) : share.Open(relative, O_RDONLY);
-        if (content.isEmpty()) {
-            QVERIFY(!file);
+        QCOMPARE(bool(file), !content.isEmpty());
+        if (!file) {
             QCOMPARE(errno, error);
             return;
         }
-        QVERIFY(file);
         char buffer[16] = {};
         QCOMPARE(::read(file.Get(), buffer, sizeof buffer), ssize_t(content.size()));
         QCOMPARE(QByteArray(buffer), content);
     }
 
     void containmentComparesWholeComponents() {
+        using FolderPaths::IsWithinFolder;
         QVERIFY(IsWithinFolder("/home/a/mus", "/home/a/mus"));
         QVERIFY(IsWithinFolder("/home/a/mus/x", "/home/a/mus"));
         QVERIFY(!IsWithinFolder("/home/a/music", "/home/a/mus"));
@@ -161,51 +120,80 @@ private Q_SLOTS:
         QVERIFY(!IsWithinFolder({}, "/"));
     }
 
+    // Greek, Cyrillic, a title-case digraph (dz with caron), a letter whose
+    // lower case is shorter in UTF-8 (Kelvin sign); bytes that are not UTF-8
+    // stay while the letters around them change.
     void namesAreProperCasedByBlankSeparatedWords() {
-        QCOMPARE(ProperCase("my MUSIC"), QByteArray("My Music"));
-        QCOMPARE(ProperCase("rock-n-roll.MID"), QByteArray("Rock-n-roll.mid"));
-        QCOMPARE(ProperCase("AUDIO  files"), QByteArray("Audio  Files"));
-        QCOMPARE(ProperCase("\xc3\x89T\xc3\x89"), QByteArray("\xc3\x89t\xc3\xa9"));
-        QCOMPARE(ProperCase("\xc3\x89"
-                            "COLE \xc3\x89T\xc3\x89.mid"),
-                 QByteArray("\xc3\x89"
-                            "cole \xc3\x89t\xc3\xa9.mid"));
-        // Greek, Cyrillic, a title-case digraph (dz with caron), a letter
-        // whose lower case is shorter in UTF-8 (Kelvin sign).
-        QCOMPARE(ProperCase("\xce\xb1\xce\x92\xce\x93 \xd0\x9c\xd0\x98\xd0\xa0"),
-                 QByteArray("\xce\x91\xce\xb2\xce\xb3 \xd0\x9c\xd0\xb8\xd1\x80"));
-        QCOMPARE(ProperCase("\xc7\x86"
-                            "emal \xc7\x84"
-                            "EMAL"),
-                 QByteArray("\xc7\x85"
-                            "emal \xc7\x85"
-                            "emal"));
-        QCOMPARE(ProperCase("x\xe2\x84\xaa"), QByteArray("Xk"));
-        // Bytes that are not UTF-8 stay; the letters around them change.
-        QCOMPARE(ProperCase("bad \x01\xffNAME \xc3"), QByteArray("Bad \x01\xffname \xc3"));
-    }
-
-    void sortKeysIgnoreLetterCase() {
-        const auto key = [](QByteArrayView name) {
-            std::string key;
-            AppendNameSortKey(name, key);
-            return key;
-        };
-        QCOMPARE(key("Ring TONE.MID"), key("ring tone.mid"));
-        QCOMPARE(key("\xc3\x89T\xc3\x89"), key("\xc3\xa9t\xc3\xa9"));
-        QVERIFY(key("apple") < key("Banana"));
-        QVERIFY(key("B") < key("\xc3\xa4")); // by code point beyond ASCII
-        QCOMPARE(key("a\xff"), std::string("a\xff"));
+        // clang-format off
+        const std::pair<const char*, const char*> cases[] = {
+            {"my MUSIC", "My Music"}, {"rock-n-roll.MID", "Rock-n-roll.mid"},
+            {"AUDIO  files", "Audio  Files"}, {"\xc3\x89T\xc3\x89", "\xc3\x89t\xc3\xa9"},
+            {"\xce\xb1\xce\x92\xce\x93 \xd0\x9c\xd0\x98\xd0\xa0",
+             "\xce\x91\xce\xb2\xce\xb3 \xd0\x9c\xd0\xb8\xd1\x80"},
+            {"\xc7\x86" "emal \xc7\x84" "EMAL", "\xc7\x85" "emal \xc7\x85" "emal"},
+            {"x\xe2\x84\xaa", "Xk"}, {"bad \x01\xffNAME \xc3", "Bad \x01\xffname \xc3"}};
+        // clang-format on
+        for (const auto& [name, shown] : cases)
+            QCOMPARE(ProperCase(name), QByteArray(shown));
     }
 
     void datesAndSizesAsTheDetailsPageWritesThem() {
         QCOMPARE(FormatFileDate(QDateTime(QDate(2026, 12, 5), QTime(23, 30), Qt::UTC)),
                  QByteArray("05 Dec 2026"));
         QCOMPARE(FormatFileDate({}), QByteArray());
-        QCOMPARE(FormatFileSize(0), QByteArray());
         QCOMPARE(FormatFileSize(999), QByteArray("999"));
-        QCOMPARE(FormatFileSize(1234567), QByteArray("1,234,567"));
         QCOMPARE(FormatFileSize(5368709120ULL), QByteArray("5,368,709,120"));
+    }
+
+    // Folders first, then files, by name regardless of letter case (beyond
+    // ASCII too, by code point), whatever order the disk delivered.
+    void foldersThenFilesInNameOrderRegardlessOfCase() {
+        // clang-format off
+        const QList<QByteArray> sorted = {
+            "[D] alpha", "[D] Beta", "ALPHA.mid", "Alpha.mid", "alpha.MID", "BAD.mid",
+            "bad\xff.mid", "file 1.mid", "File 10.mid",
+            "ring tone 0000000000000001.mid", // equal to the next beyond 16 bytes
+            "Ring tone 0000000000000002.mid", "zeta.mid", "\xc3\xa9t\xc3\xa9 2.mid",
+            "\xc3\x89t\xc3\xa9.mid"};
+        // clang-format on
+        std::vector<FolderEntry> entries;
+        for (const QByteArray& name : sorted)
+            entries.push_back(
+                {name.sliced(name.startsWith("[D] ") ? 4 : 0), name.startsWith("[D]")});
+        for (int shuffle = 0; shuffle < 3; ++shuffle) {
+            std::rotate(entries.begin(), entries.begin() + 5, entries.end());
+            std::reverse(entries.begin(), entries.end());
+            QCOMPARE(Names(SortedListing(entries)), sorted);
+        }
+    }
+
+    // A listing read too soon after the folder's last change is not kept (a
+    // change within the same tick would go unseen); the least recently used
+    // goes first, and one larger than the whole bound is not kept.
+    void listingsAreKeptWhileSettledAndWithinTheBound() {
+        std::vector<FolderEntry> entries;
+        for (int i = 0; i < 1000; ++i)
+            entries.push_back({"Ring tone " + QByteArray::number(i) + ".mid", false});
+        const auto listing = std::make_shared<const SortedListing>(entries);
+        const FolderStamp stamp{1, 1, 100, 200};
+        const qint64 settled = 200 + FolderListingCache::StampGranularityNs;
+        FolderListingCache cache(3 * listing->MemoryBytes() + 100);
+        cache.Insert("/share", stamp, listing, settled - 1);
+        QVERIFY(!cache.Find("/share", stamp));
+        for (ino_t inode = 1; inode <= 5; ++inode) {
+            cache.Insert("/share", FolderStamp{1, inode, 100, 200},
+                         std::make_shared<const SortedListing>(entries), settled);
+            QVERIFY(cache.MemoryBytes() <= 3 * listing->MemoryBytes() + 100);
+            QVERIFY(cache.Find("/share", stamp));
+        }
+        QCOMPARE(cache.Count(), 3);
+        QVERIFY(!cache.Find("/share", FolderStamp{1, 2, 100, 200}));
+        QVERIFY(cache.Find("/share", FolderStamp{1, 5, 100, 200}));
+        QVERIFY(!cache.Find("/other share", stamp));
+        QVERIFY(!cache.Find("/share", FolderStamp{1, 1, 100, 201})); // the folder changed
+        FolderListingCache small(listing->MemoryBytes() - 1);
+        small.Insert("/share", stamp, listing, settled);
+        QCOMPARE(small.Count(), 0);
     }
 };
 

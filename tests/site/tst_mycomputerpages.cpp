@@ -1,82 +1,195 @@
-#include "support/LoopbackClient.h"
+#include "site/mycomputer/LogindClient.h"
+#include "site/mycomputer/basShutdown.h"
 #include "support/PocketlaneProcess.h"
-#include "support/PrivateBus.h"
+#include "support/ServiceProcess.h"
 #include "support/SiteHarness.h"
-#include "support/StandInLogind.h"
+#include "support/TestSupport.h"
 #include "support/WmlValidation.h"
 
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
+#include <QRegularExpression>
 #include <QTest>
 
-#include <memory>
+using namespace basShutdown;
+using namespace Qt::StringLiterals;
 
 namespace {
-
 constexpr int ReplyWaitMs = 30000;
 
-const QByteArray LogoffLabel = "Logoff PC";
+// A D-Bus daemon of the test's own, which the process's system bus is pointed
+// at, so that nothing here can reach the machine's buses. It has no service
+// directories: a call to a name nobody owns fails at once.
+struct PrivateBus {
+    QTemporaryDir dir;
+    ServiceProcess daemon;
+    QString address;
 
-QByteArray MainMenuAnchor(int index) {
-    return "<a href=\"/?S=" + QByteArray::number(index) + "\">[^] Main Menu</a>";
-}
+    bool start() {
+        QFile config(dir.filePath(u"bus.conf"_s));
+        const QString printed = dir.filePath(u"bus.out"_s);
+        if (!config.open(QIODevice::WriteOnly) ||
+            config.write("<busconfig><type>session</type><listen>unix:dir=" + dir.path().toUtf8() +
+                         "</listen><policy context=\"default\"><allow send_destination=\"*\" "
+                         "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/>"
+                         "</policy></busconfig>") < 0)
+            return false;
+        config.close();
+        if (!daemon.start(
+                u"dbus-daemon"_s,
+                {"--config-file="_L1 + config.fileName(), u"--nofork"_s, u"--print-address"_s},
+                printed))
+            return false;
+        // The daemon prints its address once it listens.
+        (void)QTest::qWaitFor([&] { return TestSupport::tailOfFile(printed).contains('\n'); },
+                              ReplyWaitMs);
+        address = QString::fromUtf8(TestSupport::tailOfFile(printed)).section(u'\n', 0, 0);
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toUtf8());
+        const QString ownId = BusId(QDBusConnection::connectToBus(address, u"check"_s));
+        return !ownId.isEmpty() && BusId(QDBusConnection::systemBus()) == ownId;
+    }
+    static QString BusId(const QDBusConnection& bus) {
+        const QDBusMessage reply = bus.call(
+            QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
+                                           u"org.freedesktop.DBus"_s, u"GetId"_s));
+        return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toString()
+                                                          : QString();
+    }
+};
+
+// A stand-in for systemd-logind that records every call and never does
+// anything. Can... questions get privilegeAnswer, GetSession names the
+// owner's session, a method in refusals gets AccessDenied, every other call
+// succeeds.
+class StandInLogind : public QDBusVirtualObject {
+public:
+    static inline const QString OwnSession = u"/org/freedesktop/login1/session/_32"_s;
+    QString privilegeAnswer = u"yes"_s;
+    QString refusal;
+    QStringList calls; // "CanReboot()", "RebootWithFlags(t: 1)", "session Terminate()"
+
+    explicit StandInLogind(const QString& address)
+        : m_bus(QDBusConnection::connectToBus(address, u"logind"_s)) {
+        m_bus.registerVirtualObject(Logind::ManagerPath, this, QDBusConnection::SubPath);
+        m_bus.registerService(Logind::Service);
+    }
+    ~StandInLogind() override { QDBusConnection::disconnectFromBus(u"logind"_s); }
+
+    // The calls of a granted request: 0 log off, 1 shut down, 2 reboot, 8 power off.
+    static QStringList CallsFor(quint32 code, bool force) {
+        if (code == 0)
+            return {u"GetSession(s: auto)"_s, u"session Terminate()"_s};
+        const QString verb = code == 1 ? u"Halt"_s : code == 2 ? u"Reboot"_s : u"PowerOff"_s;
+        return {"Can"_L1 + verb + "()"_L1,
+                verb + (force ? "WithFlags(t: 0)"_L1 : "WithFlags(t: 1)"_L1)};
+    }
+
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        QStringList values;
+        for (const QVariant& value : message.arguments())
+            values << value.toString();
+        const QString object = message.path() + u' ' + message.interface();
+        calls << (object == Logind::ManagerPath + u' ' + Logind::ManagerInterface ? QString()
+                  : object == OwnSession + u' ' + Logind::SessionInterface        ? u"session "_s
+                                                                                  : object + u' ') +
+                     message.member() + u'(' +
+                     (values.isEmpty() ? QString() : message.signature() + ": "_L1) +
+                     values.join(", "_L1) + u')';
+        const QString method = message.member();
+        connection.send(method == refusal
+                            ? message.createErrorReply(u"org.freedesktop.DBus.Error.AccessDenied"_s,
+                                                       u"Refused"_s)
+                        : method.startsWith(u"Can") ? message.createReply(privilegeAnswer)
+                        : method == u"GetSession"
+                            ? message.createReply(QVariant::fromValue(QDBusObjectPath(OwnSession)))
+                            : message.createReply());
+        return true;
+    }
+
+private:
+    QDBusConnection m_bus;
+};
 
 QByteArray MessageDeck(const QByteArray& message, const QByteArray& followUp) {
     return Card("Pocketlane", "Pocketlane", message + "<br/><br/>" + followUp);
 }
-
 QByteArray ClosingDeck(const QByteArray& label) {
     return MessageDeck("Attempting " + label + " now. Goodbye!",
                        "<b>Powered by Pocketlane</b><br/>");
 }
+const QByteArray MainMenuAnchor = "<a href=\"/?S=7\">[^] Main Menu</a>"; // 0, 1: the main menu
 
+// A request that logind refuses, or that cannot reach it.
+struct Refusal {
+    quint32 code;
+    const char *privilegeAnswer, *refusedMethod, *reason; // the reason is a pattern
+    int callsMade;                                        // -1: logind absent, -2: no bus
+};
+// A My Computer action confirmed with "Yes", or with a password.
+struct Action {
+    const char* label;
+    quint32 code;
+    bool force, forceIfHung;
+    const char *stored, *typed; // stored null: no password asked
+    bool accepted;
+};
 } // namespace
+Q_DECLARE_METATYPE(Refusal)
+Q_DECLARE_METATYPE(Action)
 
-// Every PC action goes to a stand-in logind on a private bus, and the
-// process's system bus is that bus too: nothing here can reach the machine's
-// own logind.
-class TestMyComputerPages : public QObject {
+class TestMyComputer : public QObject {
     Q_OBJECT
 
     PrivateBus m_bus;
+    QDBusConnection m_client{QString()};
     std::unique_ptr<StandInLogind> m_logind;
+    std::unique_ptr<StatusLog> m_log;
     std::unique_ptr<SiteHarness> m_site;
 
     SiteHarness& h() { return *m_site; }
+
+    // The outcome of ShutdownWindows, which reports later, from the event loop.
+    ShutdownResult shutdownWindows(quint32 code, bool force, bool hung,
+                                   const QDBusConnection& bus) {
+        auto result = std::make_shared<std::optional<ShutdownResult>>();
+        const auto keep = [result](const ShutdownResult& outcome) { *result = outcome; };
+        ShutdownWindows(code, force, hung, m_log.get(), keep, bus);
+        if (result->has_value())
+            return {0, false, u"reported before returning"_s};
+        (void)QTest::qWaitFor([&] { return result->has_value(); }, ReplyWaitMs);
+        return result->value_or(ShutdownResult{0, false, u"no answer"_s});
+    }
 
     QByteArray follow(const QByteArray& deck, const QByteArray& title) {
         const QByteArray link = SiteHarness::linkTitled(deck, title);
         return link.isEmpty() ? QByteArray("no link " + title) : h().deck(link);
     }
-
-    QByteArray myComputerMenu() { return follow(h().deck("/"), "My Computer"); }
-
-    // The page behind the action's entry of the menu.
-    QByteArray actionPage(const QByteArray& label) { return follow(myComputerMenu(), label); }
+    QByteArray actionPage(const QByteArray& label) {
+        return follow(follow(h().deck("/"), "My Computer"), label);
+    }
 
     // A confirmed Reboot PC whose calls end the logind record: when the
     // record is exactly these calls afterwards, nothing was asked before.
     void verifyNothingAskedBefore() {
         h().settings.setSwitch(Settings::EnableMyComputerPassword, false);
         QCOMPARE(follow(actionPage("Reboot PC"), "Yes"), ClosingDeck("Reboot PC"));
-        QTRY_COMPARE_WITH_TIMEOUT(m_logind->calls(), StandInLogind::CallsFor(2, false),
-                                  ReplyWaitMs);
-    }
-
-    void setMyComputerPassword(const QByteArray& password) {
-        h().settings.setSwitch(Settings::EnableMyComputerPassword, true);
-        h().settings.setText(Settings::MyComputerPassword, password);
+        QTRY_COMPARE_WITH_TIMEOUT(m_logind->calls, StandInLogind::CallsFor(2, false), ReplyWaitMs);
     }
 
 private Q_SLOTS:
     void initTestCase() {
-        QVERIFY2(m_bus.start(), qPrintable(m_bus.errorString()));
-        QVERIFY(m_bus.takeOverSystemBus());
+        QVERIFY(m_bus.start());
+        m_client = QDBusConnection::connectToBus(m_bus.address, u"client"_s);
     }
 
     void init() {
-        m_logind = std::make_unique<StandInLogind>(m_bus.address());
-        QVERIFY(m_logind->isServing());
+        m_log = std::make_unique<StatusLog>();
+        m_logind = std::make_unique<StandInLogind>(m_bus.address);
         m_site = std::make_unique<SiteHarness>();
-        h().myComputer.SetSessionEndBus(m_bus.connect(QStringLiteral("pocketlane-site")).name());
+        h().myComputer.SetSessionEndBus(
+            QDBusConnection::connectToBus(m_bus.address, u"site"_s).name());
         h().settings.setSwitch(Settings::EnableMyComputer, true);
         QVERIFY(h().open());
     }
@@ -86,30 +199,89 @@ private Q_SLOTS:
         m_logind.reset();
     }
 
+    // Each action code with each force option: the flags, the calls, and
+    // only a detail line in the log.
+    void actionsAskLogindWithTheirFlags() {
+        for (const quint32 code : {0u, 1u, 2u, 8u}) {
+            for (const quint32 options : {0u, 4u, 16u, 20u}) {
+                m_logind->calls.clear();
+                const auto result = shutdownWindows(code, options & 4, options & 16, m_client);
+                QVERIFY2(result.bDone, qPrintable(result.sLogMessage));
+                QCOMPARE(result.lFlags, code + options);
+                QCOMPARE(m_logind->calls, StandInLogind::CallsFor(code, options & 4));
+                QCOMPARE(m_log->rowCount(), 0);
+            }
+        }
+    }
+
+    // A privilege answer other than "yes" asks for nothing more; a refusal,
+    // a logind or a bus that is not there end the request with one error line.
+    void refusalsAreReportedAndEndTheRequest_data() {
+        QTest::addColumn<Refusal>("refusal");
+        const char* privilege = "could not reboot the PC: .*\\(CanReboot answered \"%1\"\\)";
+        // clang-format off
+        const Refusal rows[] = {
+            {2, "no", "", privilege, 1}, {2, "challenge", "", privilege, 1},
+            {2, "na", "", privilege, 1}, {2, "YES", "", privilege, 1},
+            {0, "yes", "GetSession", "GetSession failed: Refused", 1},
+            {0, "yes", "Terminate", "Terminate failed: Refused", 2},
+            {8, "yes", "PowerOffWithFlags", "PowerOffWithFlags failed: Refused", 2},
+            {3, "yes", "", "could not carry out action code 3", 0},
+            {8, "yes", "", "org.freedesktop.DBus.Error.ServiceUnknown", -1},
+            {8, "yes", "", "could not power off the PC: not connected to the bus", -2}};
+        // clang-format on
+        for (const Refusal& row : rows)
+            QTest::addRow("%u %s %s %d", row.code, row.privilegeAnswer, row.refusedMethod,
+                          row.callsMade)
+                << row;
+    }
+    void refusalsAreReportedAndEndTheRequest() {
+        QFETCH(Refusal, refusal);
+        const QString answer = QString::fromLatin1(refusal.privilegeAnswer);
+        m_logind->privilegeAnswer = answer;
+        m_logind->refusal = QString::fromLatin1(refusal.refusedMethod);
+        if (refusal.callsMade == -1)
+            m_logind.reset();
+        const QDBusConnection bus = refusal.callsMade == -2 ? QDBusConnection(QString()) : m_client;
+        const ShutdownResult result = shutdownWindows(refusal.code, false, false, bus);
+        QVERIFY(!result.bDone);
+        const QRegularExpression reason(
+            QString::fromLatin1(refusal.reason).replace("%1"_L1, answer));
+        QVERIFY2(reason.match(result.sLogMessage).hasMatch(), qPrintable(result.sLogMessage));
+        QCOMPARE(m_log->rowCount(), 1);
+        QCOMPARE(m_log->lines().first().level, int(LogError));
+        QCOMPARE(m_log->lines().first().message, result.sLogMessage);
+        if (m_logind)
+            QCOMPARE(m_logind->calls.size(), qMax(refusal.callsMade, 0));
+    }
+
+    // Only a question is asked here, so even a bus mix-up could not reboot.
+    void systemBusIsTheDefault() {
+        m_logind->privilegeAnswer = u"no"_s;
+        ShutdownWindows(EwxReboot, false, false, m_log.get());
+        QTRY_COMPARE_WITH_TIMEOUT(m_log->rowCount(), 1, ReplyWaitMs);
+        QCOMPARE(m_logind->calls, QStringList{u"CanReboot()"_s});
+    }
+
     // Menu, then the confirmation page; the unconfirmed link only asks again.
     void actionsAreConfirmedFirst() {
-        const QByteArray menu = myComputerMenu(); // links 0 and 1 are on the main menu
+        const QByteArray menu = follow(h().deck("/"), "My Computer");
         QCOMPARE(menu, Card("mycomputer", "My Computer",
-                            "<a href=\"/?S=2\">Logoff PC</a><br/>"
-                            "<a href=\"/?S=3\">Poweroff PC</a><br/>"
-                            "<a href=\"/?S=4\">Reboot PC</a><br/>"
-                            "<a href=\"/?S=5\">Shutdown PC</a><br/>"
-                            "<a href=\"/?S=6\">Shutdown Pocketlane</a><br/><br/>" +
-                                MainMenuAnchor(7)));
+                            "<a href=\"/?S=2\">Logoff PC</a><br/><a href=\"/?S=3\">Poweroff PC</a>"
+                            "<br/><a href=\"/?S=4\">Reboot PC</a><br/><a href=\"/?S=5\">Shutdown "
+                            "PC</a><br/><a href=\"/?S=6\">Shutdown Pocketlane</a><br/><br/>" +
+                                MainMenuAnchor));
         QVERIFY_VALID_WML(menu);
         const QByteArray confirmation = h().deck("/?S=4");
         QCOMPARE(confirmation, Card("mycomputer", "Reboot PC",
                                     "Are you sure you want to Reboot PC?<br/><br/>"
                                     "<a href=\"/?S=8\">Yes</a><br/><br/>" +
-                                        MainMenuAnchor(7)));
+                                        MainMenuAnchor));
         QVERIFY_VALID_WML(confirmation);
-        QCOMPARE(h().links.FindLinkState(8)->C, QByteArray("Y"));
-        // Asking again hands out the same links.
-        QCOMPARE(h().deck("/?S=4"), confirmation);
-        // With the password option on, a confirmed link asks for the password.
-        setMyComputerPassword("Secret");
+        QCOMPARE(h().deck("/?S=4"), confirmation); // asking again hands out the same links
+        h().settings.setSwitch(Settings::EnableMyComputerPassword, true);
         QVERIFY(h().deck("/?S=8").contains("Please enter your password to Reboot PC<br/>"));
-        QVERIFY(h().temp.lines(LogNotice).filter(QStringLiteral("User requested")).isEmpty());
+        QVERIFY(h().temp.lines(LogNotice).filter(u"User requested"_s).isEmpty());
         verifyNothingAskedBefore();
     }
 
@@ -117,101 +289,78 @@ private Q_SLOTS:
     void switchedOffModuleLeadsToTheMainMenu() {
         const QByteArray confirmation = actionPage("Reboot PC");
         h().settings.setSwitch(Settings::EnableMyComputer, false);
-        const auto isMainMenuWithoutMyComputer = [](const QByteArray& deck) {
-            return deck.contains("<card id=\"MainMenu\"") && !deck.contains("My Computer");
-        };
-        QVERIFY(isMainMenuWithoutMyComputer(h().deck("/?S=1"))); // the old menu link
-        QVERIFY(isMainMenuWithoutMyComputer(follow(confirmation, "Yes")));
+        for (const QByteArray& deck : {h().deck("/?S=1"), follow(confirmation, "Yes")})
+            QVERIFY(deck.contains("<card id=\"MainMenu\"") && !deck.contains("My Computer"));
         QVERIFY(h().temp.lines(LogError).contains(
-            QStringLiteral("User tried to Reboot PC, but My Computer is not enabled.")));
+            u"User tried to Reboot PC, but My Computer is not enabled."_s));
         h().settings.setSwitch(Settings::EnableMyComputer, true);
         verifyNothingAskedBefore();
     }
 
-    void typedPasswordDecides_data() {
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<QByteArray>("typed"); // as the phone sends it, URL-encoded
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("right") << QByteArray("Secret") << QByteArray("Secret") << true;
-        QTest::newRow("encoded") << QByteArray("my pass") << QByteArray("my%20pass") << true;
-        QTest::newRow("both empty") << QByteArray() << QByteArray() << true;
-        QTest::newRow("wrong") << QByteArray("Secret") << QByteArray("Secret2") << false;
-        QTest::newRow("other case") << QByteArray("Secret") << QByteArray("secret") << false;
-        QTest::newRow("empty typed") << QByteArray("Secret") << QByteArray() << false;
+    // Each entry of the menu reaches its own logind request with the force
+    // options of the settings; the password is sent URL-encoded, and a
+    // wrong one reaches nothing.
+    void confirmedActionsReachLogind_data() {
+        QTest::addColumn<Action>("action");
+        // clang-format off
+        const Action rows[] = {
+            {"Logoff PC", 0, true, false, nullptr, nullptr, true},
+            {"Poweroff PC", 8, false, true, nullptr, nullptr, true},
+            {"Reboot PC", 2, true, true, nullptr, nullptr, true},
+            {"Shutdown PC", 1, false, false, nullptr, nullptr, true},
+            {"Logoff PC", 0, false, false, "Secret", "Secret", true},
+            {"Logoff PC", 0, false, false, "my pass", "my%20pass", true},
+            {"Logoff PC", 0, false, false, "", "", true},
+            {"Logoff PC", 0, false, false, "Secret", "Secret2", false},
+            {"Logoff PC", 0, false, false, "Secret", "secret", false},
+            {"Logoff PC", 0, false, false, "Secret", "", false}};
+        // clang-format on
+        for (const Action& row : rows)
+            QTest::addRow("%s %s %s", row.label, row.stored ? row.stored : "-",
+                          row.typed ? row.typed : "-")
+                << row;
     }
-
-    void typedPasswordDecides() {
-        QFETCH(QByteArray, stored);
-        QFETCH(QByteArray, typed);
-        QFETCH(bool, accepted);
-        setMyComputerPassword(stored);
-        const QByteArray page = actionPage(LogoffLabel);
-        QCOMPARE(page, Card("mycomputer", "Logoff PC",
-                            "Please enter your password to Logoff PC<br/><br/>"
-                            "<input name=\"P\"/><br/>"
-                            "<a href=\"/?S=2&amp;P=$(P)\">Logoff PC</a><br/><br/>" +
-                                MainMenuAnchor(7)));
-        const QByteArray submit = SiteHarness::linkTitled(page, LogoffLabel);
-        const QByteArray answer = h().deck(submit.chopped(4) + typed);
-        if (accepted) {
-            QCOMPARE(answer, ClosingDeck(LogoffLabel));
-            QCOMPARE(h().temp.lines(LogNotice).filter(QStringLiteral("User requested")),
-                     QStringList{QStringLiteral("User requested Logoff PC")});
-            QTRY_COMPARE_WITH_TIMEOUT(m_logind->calls(), StandInLogind::CallsFor(0, false),
-                                      ReplyWaitMs);
-            return;
-        }
-        QCOMPARE(answer,
-                 MessageDeck("The password you supplied was incorrect. Logoff PC disallowed.",
-                             "<anchor>Main Menu<go href=\"/?S=7\"/></anchor>"));
+    void confirmedActionsReachLogind() {
+        QFETCH(Action, action);
+        h().settings.setSwitch(Settings::Force, action.force);
+        h().settings.setSwitch(Settings::ForceIfHung, action.forceIfHung);
+        h().settings.setSwitch(Settings::EnableMyComputerPassword, action.stored);
+        h().settings.setText(Settings::MyComputerPassword, action.stored);
+        const QByteArray page = actionPage(action.label);
+        if (action.stored)
+            QCOMPARE(page, Card("mycomputer", "Logoff PC",
+                                "Please enter your password to Logoff PC<br/><br/><input "
+                                "name=\"P\"/><br/><a href=\"/?S=2&amp;P=$(P)\">Logoff PC</a>"
+                                "<br/><br/>" +
+                                    MainMenuAnchor));
+        const QByteArray answer =
+            action.stored
+                ? h().deck(SiteHarness::linkTitled(page, action.label).chopped(4) + action.typed)
+                : follow(page, "Yes");
         QVERIFY_VALID_WML(answer);
-        QVERIFY_VALID_WML(page);
-        QVERIFY(h().temp.lines(LogError).contains(
-            QStringLiteral("User tried to Logoff PC, but gave incorrect password.")));
-        verifyNothingAskedBefore();
+        if (!action.accepted) {
+            QCOMPARE(answer,
+                     MessageDeck("The password you supplied was incorrect. Logoff PC disallowed.",
+                                 "<anchor>Main Menu<go href=\"/?S=7\"/></anchor>"));
+            QVERIFY(h().temp.lines(LogError).contains(
+                u"User tried to Logoff PC, but gave incorrect password."_s));
+            return verifyNothingAskedBefore();
+        }
+        QCOMPARE(answer, ClosingDeck(action.label));
+        QCOMPARE(h().temp.lines(LogNotice).filter(u"User requested"_s),
+                 QStringList{"User requested "_L1 + QString::fromLatin1(action.label)});
+        QTRY_COMPARE_WITH_TIMEOUT(m_logind->calls,
+                                  StandInLogind::CallsFor(action.code, action.force), ReplyWaitMs);
     }
 
-    // Each menu entry reaches its own logind request with the force option
-    // of the settings; the flags of every combination are tested with
-    // ShutdownWindows itself.
-    void confirmedActionAsksLogindWithTheForceOptions_data() {
-        QTest::addColumn<quint32>("code");
-        QTest::addColumn<QByteArray>("label");
-        QTest::addColumn<bool>("force");
-        QTest::addColumn<bool>("forceIfHung");
-        QTest::newRow("logoff") << 0u << LogoffLabel << true << false;
-        QTest::newRow("power off") << 8u << QByteArray("Poweroff PC") << false << true;
-        QTest::newRow("reboot") << 2u << QByteArray("Reboot PC") << true << true;
-        QTest::newRow("shut down") << 1u << QByteArray("Shutdown PC") << false << false;
-    }
-
-    void confirmedActionAsksLogindWithTheForceOptions() {
-        QFETCH(quint32, code);
-        QFETCH(QByteArray, label);
-        QFETCH(bool, force);
-        QFETCH(bool, forceIfHung);
-        h().settings.setSwitch(Settings::Force, force);
-        h().settings.setSwitch(Settings::ForceIfHung, forceIfHung);
-        const QByteArray closing = follow(actionPage(label), "Yes");
-        QCOMPARE(closing, ClosingDeck(label));
-        QVERIFY_VALID_WML(closing);
-        QVERIFY(h().temp.lines(LogNotice).contains(QStringLiteral("User requested ") +
-                                                   QString::fromLatin1(label)));
-        QTRY_COMPARE_WITH_TIMEOUT(m_logind->calls(), StandInLogind::CallsFor(code, force),
-                                  ReplyWaitMs);
-    }
-
-    // How logind refuses is tested with ShutdownWindows itself; here the
-    // refusal reaches the site's log after the closing page.
+    // The refusal reaches the site's log after the closing page.
     void refusedActionIsLoggedAndNotCarriedOut() {
-        m_logind->setPrivilegeAnswer(QStringLiteral("no"));
+        m_logind->privilegeAnswer = u"no"_s;
         QCOMPARE(follow(actionPage("Reboot PC"), "Yes"), ClosingDeck("Reboot PC"));
         QTRY_COMPARE_WITH_TIMEOUT(h().temp.lines(LogError).size(), 1, ReplyWaitMs);
-        QVERIFY2(h().temp.lines(LogError).first().startsWith(
-                     QStringLiteral("ShutdownWindows - could not ")),
+        QVERIFY2(h().temp.lines(LogError).first().startsWith(u"ShutdownWindows - could not "_s),
                  qPrintable(h().temp.lines(LogError).first()));
-        QCOMPARE(m_logind->calls(),
-                 QStringList{StandInLogind::ManagerCall(QStringLiteral("CanReboot"))});
+        QCOMPARE(m_logind->calls, QStringList{u"CanReboot()"_s});
     }
 
     void programEndsNormallyOnShutdownPocketlane() {
@@ -219,30 +368,25 @@ private Q_SLOTS:
         owner.settings->setSwitch(Settings::ShowWelcomeGraphic, false);
         owner.settings->setSwitch(Settings::WelcomeMessage, false);
         owner.settings->setSwitch(Settings::EnableMyComputer, true);
-        PocketlaneProcess program;
-        QProcessEnvironment environment = program.Environment();
-        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_bus.address());
-        program.Process().setProcessEnvironment(environment);
-        QVERIFY2(program.Start({QStringLiteral("--settings"), owner.file}),
-                 program.StandardError().constData());
-        const auto deck = [&](const QByteArray& path) {
+        PocketlaneProcess program; // its system bus is the private one
+        QVERIFY2(program.Start({u"--settings"_s, owner.file}), program.StandardError().constData());
+        QByteArray page = "/";
+        for (const QByteArray title : {"", "My Computer", "Shutdown Pocketlane", "Yes"}) {
             LoopbackClient phone(program.Port());
-            phone.Send(LoopbackClient::Request(path));
+            phone.Send(LoopbackClient::Request(
+                title.isEmpty() ? page : SiteHarness::linkTitled(page, title)));
             phone.WaitClosed();
-            return DeckOf(phone.Received());
-        };
-        const QByteArray menu = deck(SiteHarness::linkTitled(deck("/"), "My Computer"));
-        const QByteArray confirmation = deck(SiteHarness::linkTitled(menu, "Shutdown Pocketlane"));
-        QCOMPARE(deck(SiteHarness::linkTitled(confirmation, "Yes")),
-                 ClosingDeck("Shutdown Pocketlane"));
+            page = DeckOf(phone.Received());
+        }
+        QCOMPARE(page, ClosingDeck("Shutdown Pocketlane"));
         QVERIFY(QTest::qWaitFor([&] { return program.Process().state() == QProcess::NotRunning; },
                                 ReplyWaitMs));
         QCOMPARE(program.Process().exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.Process().exitCode(), 0);
         QVERIFY(program.StandardError().contains("User requested Shutdown Pocketlane"));
-        QVERIFY(m_logind->calls().isEmpty());
+        QVERIFY(m_logind->calls.isEmpty());
     }
 };
 
-QTEST_GUILESS_MAIN(TestMyComputerPages)
+QTEST_GUILESS_MAIN(TestMyComputer)
 #include "tst_mycomputerpages.moc"
