@@ -1,6 +1,6 @@
 #include "app/AdminCommands.h"
 
-#include "app/AdminServer.h"
+#include "app/AdminChannel.h"
 
 #include "base/StatusLog.h"
 #include "settings/RegistryStore.h"

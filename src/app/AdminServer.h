@@ -1,24 +1,15 @@
 #pragma once
 
-#include <QByteArray>
-#include <QLocalSocket>
+#include "app/AdminChannel.h"
+
 #include <QObject>
 #include <QString>
-#include <QStringList>
-
-#include <optional>
 
 class QLocalServer;
+class QLocalSocket;
 class SharedFolderList;
 class Settings;
 class StatusLog;
-
-// What a running program answers to an administration command line.
-struct AdminReply {
-    int exitCode = 1;
-    QString out;
-    QString err;
-};
 
 // The running program's end of the administration channel: a local socket,
 // readable and writable by the user only, in the user's runtime folder and
@@ -39,7 +30,9 @@ public:
     // False (logged at level 1) when the socket cannot be made.
     bool Listen();
 
-    static QString SocketPath(const QString& settingsFile);
+    static QString SocketPath(const QString& settingsFile) {
+        return AdminChannel::SocketPath(settingsFile);
+    }
 
 private:
     void acceptConnections();
@@ -50,21 +43,4 @@ private:
     SharedFolderList& m_folders;
     StatusLog& m_log;
     QLocalServer* m_server;
-};
-
-// A command's end of the channel.
-class AdminConnection {
-public:
-    enum State { NoProgram, Connected, Busy };
-    // Starts connecting to the program that runs on the settings file without
-    // waiting: Connected, Busy when it runs but has not taken the connection
-    // yet (finish with waitUntilConnected), NoProgram when none runs.
-    State connectTo(const QString& settingsFile);
-    bool waitUntilConnected();
-    // Sends the arguments and waits for the answer; nothing when the program
-    // did not answer.
-    std::optional<AdminReply> ask(const QStringList& arguments);
-
-private:
-    QLocalSocket m_socket;
 };
