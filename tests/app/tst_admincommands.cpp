@@ -19,6 +19,8 @@
 #include <chrono>
 #include <future>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct Run {
@@ -28,15 +30,16 @@ struct Run {
 };
 
 // A command line run as the pocketlane program runs it, on a thread of its
-// own, so that an administration server in this thread can answer it.
+// own, so that an administration server in this thread can answer it. Without
+// a settings file, the one POCKETLANE_SETTINGS names is used.
 Run run(const QString& settingsFile, const QStringList& arguments) {
     auto done = std::async(std::launch::async, [=] {
         QCommandLineParser parser;
         addAdminOptions(parser);
         Run result;
-        if (!parser.parse(QStringList{QStringLiteral("pocketlane"), QStringLiteral("--settings"),
-                                      settingsFile} +
-                          arguments) ||
+        const QStringList settings =
+            settingsFile.isEmpty() ? QStringList() : QStringList{u"--settings"_s, settingsFile};
+        if (!parser.parse(QStringList{u"pocketlane"_s} + settings + arguments) ||
             !wantsAdminCommand(parser))
             return result;
         QTextStream out(&result.out);
@@ -56,151 +59,85 @@ struct RunningProgram {
     AdminServer admin{owner.file, *owner.settings, folders, *owner.log};
 };
 
+// A command and what it gives: its exit code and texts its output or error
+// hold, each list split at "|"; %M stands for a music folder.
+struct Step {
+    const char* arguments;
+    int code;
+    const char* texts;
+};
+
 } // namespace
 
 class TestAdminCommands : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void setWritesThroughTheSettingsAndShowPrintsThem() {
+    void commands_data() {
+        QTest::addColumn<bool>("programRuns");
+        QTest::newRow("no program, the file POCKETLANE_SETTINGS names") << false;
+        QTest::newRow("program running") << true;
+    }
+    void commands() {
+        QFETCH(bool, programRuns);
+        std::unique_ptr<RunningProgram> program;
         QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("s.reg"));
-        const Run set =
-            run(file, {QStringLiteral("--set"), QStringLiteral("EnableGraffiti=Y"),
-                       QStringLiteral("--set"), QStringLiteral("welcomemessagetext=Hi = there"),
-                       QStringLiteral("--set"), QStringLiteral("Password=")});
-        QCOMPARE(set.code, 0);
-        QVERIFY2(set.err.isEmpty(), qPrintable(set.err));
-
-        // The program's next start finds them, with the first-run values
-        // for everything else.
-        TempSettings t;
-        t.file = file;
-        t.restart();
-        QVERIFY(t.settings->enableGraffiti());
-        QCOMPARE(t.settings->welcomeMessageText(), QByteArray("Hi = there"));
-        QVERIFY(t.settings->showWelcomeGraphic());
-
-        const Run show = run(file, {QStringLiteral("--show-settings")});
-        QCOMPARE(show.code, 0);
-        QVERIFY(show.out.contains(QStringLiteral("\nEnableGraffiti=Y\n")));
-        QVERIFY(show.out.contains(QStringLiteral("\nWelcomeMessageText=Hi = there\n")));
-        QVERIFY(show.out.contains(QStringLiteral("\nGraffitiShowTime=N\n")));
-        QVERIFY(show.out.contains(QStringLiteral("Shared folders: none")));
-    }
-
-    void namesAndValuesOutsideTheTableChangeNothing_data() {
-        QTest::addColumn<QString>("assignment");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("unknown name")
-            << QStringLiteral("Colour=red") << QStringLiteral("unknown setting \"Colour\"");
-        QTest::newRow("switch word")
-            << QStringLiteral("Force=yes") << QStringLiteral("Force is a switch and takes Y or N");
-        QTest::newRow("lower-case switch")
-            << QStringLiteral("Force=y") << QStringLiteral("takes Y or N");
-        QTest::newRow("no value") << QStringLiteral("Force")
-                                  << QStringLiteral("--set needs NAME=VALUE");
-    }
-
-    void namesAndValuesOutsideTheTableChangeNothing() {
-        QFETCH(QString, assignment);
-        QFETCH(QString, message);
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("s.reg"));
-        QCOMPARE(run(file, {QStringLiteral("--set"), QStringLiteral("EnableGraffiti=Y")}).code, 0);
-        const QByteArray before = fileContents(file);
-        const Run refused = run(file, {QStringLiteral("--set"), QStringLiteral("EnableGraffiti=N"),
-                                       QStringLiteral("--set"), assignment});
-        QCOMPARE(refused.code, 2);
-        QVERIFY2(refused.err.contains(message), qPrintable(refused.err));
-        QCOMPARE(fileContents(file), before);
-    }
-
-    void shareAndUnshareFolders() {
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("s.reg"));
-        const QString music = dir.filePath(QStringLiteral("music"));
-        QVERIFY(QDir().mkpath(music + QStringLiteral("/rock")));
-        QVERIFY(QDir().mkpath(music + QStringLiteral("/pop")));
-
-        Run r = run(file, {QStringLiteral("--share"), music + QStringLiteral("/rock/"),
-                           QStringLiteral("--share"), music + QStringLiteral("/pop")});
-        QCOMPARE(r.code, 0);
-        r = run(file, {QStringLiteral("--share"), music, QStringLiteral("--show-settings")});
-        QCOMPARE(r.code, 0);
-        QVERIFY(r.out.contains(QStringLiteral("Removed the shared sub folder ") + music +
-                               QStringLiteral("/rock.")));
-        QVERIFY(r.out.contains(QStringLiteral("Removed the shared sub folder ") + music +
-                               QStringLiteral("/pop.")));
-        QVERIFY(r.out.endsWith(QStringLiteral("Shared folders:\n  ") + music + u'\n'));
-
-        r = run(file, {QStringLiteral("--share"), music + QStringLiteral("/rock")});
-        QCOMPARE(r.code, 1);
-        QVERIFY(r.err.contains(QStringLiteral("is already being shared")));
-        r = run(file, {QStringLiteral("--share"), dir.filePath(QStringLiteral("missing"))});
-        QCOMPARE(r.code, 1);
-        QVERIFY(r.err.contains(QStringLiteral("it is not a folder")));
-        r = run(file, {QStringLiteral("--unshare"), music + QStringLiteral("/rock")});
-        QCOMPARE(r.code, 1);
-        QVERIFY(r.err.contains(QStringLiteral("is not a shared folder")));
-
-        r = run(file, {QStringLiteral("--unshare"), music, QStringLiteral("--show-settings")});
-        QCOMPARE(r.code, 0);
-        QVERIFY(r.out.contains(QStringLiteral("Shared folders: none")));
-    }
-
-    void withoutAdminOptionsTheServerRuns() {
-        QCommandLineParser parser;
-        addAdminOptions(parser);
-        QVERIFY(parser.parse({QStringLiteral("pocketlane"), QStringLiteral("--settings"),
-                              QStringLiteral("/tmp/x.reg")}));
-        QVERIFY(!wantsAdminCommand(parser));
-        qputenv(SettingsPaths::SettingsVariable, "/tmp/from-env.reg");
-        QCOMPARE(SettingsPaths::SettingsFile(), QStringLiteral("/tmp/from-env.reg"));
+        QString file = dir.filePath(u"s.reg"_s);
+        if (programRuns) {
+            program = std::make_unique<RunningProgram>();
+            QVERIFY(program->admin.Listen());
+            file = program->owner.file;
+        }
+        qputenv(SettingsPaths::SettingsVariable, file.toLocal8Bit());
+        const QString music = dir.filePath(u"music"_s);
+        for (const char* folder : {"/rock", "/pop"})
+            QVERIFY(QDir().mkpath(music + QLatin1StringView(folder)));
+        const Step steps[] = {
+            {"--show-settings", 0, "\nGraffitiShowTime=N\n|Shared folders: none"},
+            {"--set|EnableGraffiti=Y|--set|welcomemessagetext=Hi = there|--set|Password=", 0, ""},
+            // Names and values outside the table change nothing, not even the good ones.
+            {"--set|EnableGraffiti=N|--set|Colour=red", 2, "unknown setting \"Colour\""},
+            {"--set|EnableGraffiti=N|--set|Force=yes", 2, "Force is a switch and takes Y or N"},
+            {"--set|EnableGraffiti=N|--set|Force=y", 2, "takes Y or N"},
+            {"--set|EnableGraffiti=N|--set|Force", 2, "--set needs NAME=VALUE"},
+            {"--share|%M/rock/|--share|%M/pop", 0, "Sharing %M/rock"},
+            {"--unshare|%M/pop", 0, ""},
+            {"--unshare|%M/pop", 1, "%M/pop is not a shared folder.\n"},
+            {"--share|%M/rock", 1, "is already being shared"},
+            {"--share|%M/missing", 1, "it is not a folder"},
+            {"--share|%M/pop|--share|%M|--show-settings", 0,
+             "Removed the shared sub folder %M/rock.|Removed the shared sub folder %M/pop.|"
+             "\nEnableGraffiti=Y\n|\nWelcomeMessageText=Hi = there\n|Shared folders:\n  %M\n"},
+        };
+        const auto expand = [&music](const char* text) {
+            return QString::fromUtf8(text).replace(u"%M"_s, music).split(u'|', Qt::SkipEmptyParts);
+        };
+        for (const Step& step : steps) {
+            const QByteArray before = fileContents(file);
+            const Run done = run(programRuns ? file : QString(), expand(step.arguments));
+            QCOMPARE(done.code, step.code);
+            for (const QString& text : expand(step.texts))
+                QVERIFY2((done.out + done.err).contains(text), qPrintable(done.out + done.err));
+            if (step.code == 2)
+                QCOMPARE(fileContents(file), before);
+        }
         qunsetenv(SettingsPaths::SettingsVariable);
-        QCOMPARE(SettingsPaths::SettingsFile(settingsOptionValue(parser)),
-                 QStringLiteral("/tmp/x.reg"));
-    }
-
-    // While a program runs on the settings file, commands go to it.
-    void commandsChangeTheLiveSettingsAndTheFile() {
-        RunningProgram program;
-        QVERIFY(program.admin.Listen());
-        QSignalSpy graffiti(program.owner.settings.get(), &Settings::enableGraffitiChanged);
-        const QString music = program.owner.dir.filePath(QStringLiteral("music"));
-        QVERIFY(QDir().mkpath(music));
-
-        const Run done = run(program.owner.file,
-                             {QStringLiteral("--set"), QStringLiteral("EnableGraffiti=Y"),
-                              QStringLiteral("--share"), music, QStringLiteral("--show-settings")});
-        QCOMPARE(done.code, 0);
-        QCOMPARE(graffiti.size(), 1);
-        QCOMPARE(program.folders.folders(), QList<QByteArray>{music.toUtf8()});
-        QVERIFY(done.out.startsWith(QStringLiteral("Sharing ") + music));
-        QVERIFY(done.out.contains(QStringLiteral("\nEnableGraffiti=Y\n")));
-        QVERIFY(done.out.endsWith(QStringLiteral("Shared folders:\n  ") + music + u'\n'));
-        const QByteArray file = fileContents(program.owner.file);
-        QVERIFY(file.contains("\"EnableGraffiti\"=\"Y\""));
-        QVERIFY(file.contains('"' + music.toUtf8() + "\"=\"\""));
-
-        const Run refused =
-            run(program.owner.file, {QStringLiteral("--set"), QStringLiteral("Force=yes")});
-        QCOMPARE(refused.code, 2);
-        const Run missing =
-            run(program.owner.file, {QStringLiteral("--unshare"), QStringLiteral("/nope")});
-        QCOMPARE(missing.code, 1);
-        QCOMPARE(missing.err, QStringLiteral("/nope is not a shared folder.\n"));
-    }
-
-    void anotherSettingsFileIsNotReached() {
-        RunningProgram program;
-        QVERIFY(program.admin.Listen());
-        QTemporaryDir other;
-        const QString otherFile = other.filePath(QStringLiteral("other.reg"));
-        QVERIFY(AdminServer::SocketPath(otherFile) != AdminServer::SocketPath(program.owner.file));
-
-        QCOMPARE(run(otherFile, {QStringLiteral("--set"), QStringLiteral("Force=Y")}).code, 0);
-        QVERIFY(!program.owner.settings->force());
-        QVERIFY(fileContents(otherFile).contains("\"Force\"=\"Y\""));
+        if (programRuns) {
+            QVERIFY(program->owner.settings->enableGraffiti());
+            QCOMPARE(program->folders.folders(), QList<QByteArray>{music.toUtf8()});
+            // A command for another settings file does not reach the program.
+            QCOMPARE(run(dir.filePath(u"other.reg"_s), {u"--set"_s, u"Force=Y"_s}).code, 0);
+            QVERIFY(!program->owner.settings->force());
+        }
+        // The program's next start finds every change, with first-run values for the rest.
+        TempSettings next;
+        next.file = file;
+        next.restart();
+        QVERIFY(next.settings->enableGraffiti());
+        QCOMPARE(next.settings->welcomeMessageText(), QByteArray("Hi = there"));
+        QVERIFY(next.settings->showWelcomeGraphic());
+        SharedFolderList shared(*next.store, *next.log);
+        shared.ReloadSharedFolders();
+        QCOMPARE(shared.folders(), QList<QByteArray>{music.toUtf8()});
     }
 
     void malformedRequestsAreDroppedAndServingGoesOn_data() {
@@ -208,7 +145,6 @@ private Q_SLOTS:
         QTest::newRow("endless frame") << QByteArray(2 << 20, '\xFF');
         QTest::newRow("broken inner size") << QByteArray("\0\0\0\x08\0\0\0\x09--se", 12);
     }
-
     void malformedRequestsAreDroppedAndServingGoesOn() {
         QFETCH(QByteArray, request);
         RunningProgram program;
@@ -219,9 +155,7 @@ private Q_SLOTS:
         intruder.write(request);
         QTRY_COMPARE(intruder.state(), QLocalSocket::UnconnectedState);
         QCOMPARE(intruder.readAll(), QByteArray());
-
-        QCOMPARE(run(program.owner.file, {QStringLiteral("--set"), QStringLiteral("Force=Y")}).code,
-                 0);
+        QCOMPARE(run(program.owner.file, {u"--set"_s, u"Force=Y"_s}).code, 0);
         QVERIFY(program.owner.settings->force());
     }
 };

@@ -5,7 +5,7 @@
 LoopbackClient::LoopbackClient(quint16 port)
     : m_socket(std::make_unique<QTcpSocket>()) {
     QObject::connect(m_socket.get(), &QTcpSocket::readyRead, m_socket.get(),
-                     [this] { m_received += m_socket->readAll(); });
+                     [this] { Received(); });
     QObject::connect(m_socket.get(), &QTcpSocket::disconnected, m_socket.get(), [this] {
         Received();
         m_closed = true;
@@ -24,10 +24,10 @@ bool LoopbackClient::WaitConnected(int timeoutMs) {
 }
 
 void LoopbackClient::Send(const QByteArray& bytes) {
-    if (!WaitConnected())
-        return;
-    m_socket->write(bytes);
-    m_socket->flush();
+    if (WaitConnected()) {
+        m_socket->write(bytes);
+        m_socket->flush();
+    }
 }
 
 const QByteArray& LoopbackClient::Received() {

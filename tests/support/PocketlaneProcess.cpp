@@ -1,73 +1,65 @@
 #include "support/PocketlaneProcess.h"
 
-#include "support/TestSupport.h"
-
 #include <QDir>
-#include <QFile>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
-constexpr int StartTimeoutMs = 30000;
-constexpr int StopTimeoutMs = 30000;
+constexpr int TimeoutMs = 30000;
+
+void startWrapped(QProcess& process, const QStringList& arguments, const QStringList& wrapper) {
+    const QStringList command = wrapper + QStringList{TestSupport::programPath()} + arguments;
+    process.start(command.first(), command.mid(1));
+}
+
+// The exit code, or -1 when the program crashed or did not end in time.
+int waitForEnd(QProcess& process) {
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, TimeoutMs)) {
+        process.kill();
+        process.waitForFinished(TimeoutMs);
+        return -1;
+    }
+    const bool ended =
+        process.exitStatus() == QProcess::NormalExit && process.error() != QProcess::FailedToStart;
+    return ended ? process.exitCode() : -1;
+}
 } // namespace
 
 PocketlaneProcess::PocketlaneProcess() {
-    QDir(m_home.path()).mkpath(QStringLiteral("runtime"));
-    QDir(m_home.path()).mkpath(QStringLiteral("config"));
-    QFile::setPermissions(RuntimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    for (const char* folder : {"runtime", "config"})
+        QDir(m_home.path())
+            .mkdir(QString::fromLatin1(folder),
+                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     m_process.setProcessEnvironment(Environment());
-}
-
-PocketlaneProcess::~PocketlaneProcess() {
-    if (m_process.state() != QProcess::NotRunning)
-        Stop();
-}
-
-QString PocketlaneProcess::RuntimeDir() const {
-    return m_home.filePath(QStringLiteral("runtime"));
-}
-
-QString PocketlaneProcess::ConfigDir() const {
-    return m_home.filePath(QStringLiteral("config"));
 }
 
 QProcessEnvironment PocketlaneProcess::Environment() const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), RuntimeDir());
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), ConfigDir());
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(u"XDG_RUNTIME_DIR"_s, m_home.filePath(u"runtime"_s));
+    environment.insert(u"XDG_CONFIG_HOME"_s, m_home.filePath(u"config"_s));
+    environment.remove(u"DISPLAY"_s);
+    environment.remove(u"WAYLAND_DISPLAY"_s);
     return environment;
 }
 
 QByteArray PocketlaneProcess::StandardError() {
-    m_stderr += m_process.readAllStandardError();
-    return m_stderr;
+    return m_stderr += m_process.readAllStandardError();
 }
 
 PocketlaneProcess::Run PocketlaneProcess::RunToEnd(const QStringList& arguments,
-                                                   const QProcessEnvironment& environment) {
+                                                   const QProcessEnvironment& environment,
+                                                   const QStringList& wrapper) {
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(TestSupport::programPath(), arguments);
-    Run run;
-    if (!process.waitForFinished(StopTimeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    startWrapped(process, arguments, wrapper);
+    const int exitCode = waitForEnd(process);
+    return {exitCode, process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
-quint16 PocketlaneProcess::FreePort() {
-    return TestSupport::freeLoopbackTcpPort();
-}
-
-bool PocketlaneProcess::IsListening(quint16 port) {
-    return TestSupport::listensOn(port);
+void PocketlaneProcess::Launch(const QStringList& arguments, const QStringList& wrapper) {
+    m_stderr.clear();
+    startWrapped(m_process, arguments, wrapper);
 }
 
 bool PocketlaneProcess::Start(const QStringList& extraArguments) {
@@ -75,19 +67,14 @@ bool PocketlaneProcess::Start(const QStringList& extraArguments) {
     // binds it; then try another.
     for (int attempt = 0; attempt < 3; ++attempt) {
         m_port = FreePort();
-        m_stderr.clear();
-        m_process.start(TestSupport::programPath(),
-                        QStringList{QStringLiteral("--headless"), QStringLiteral("--offline"),
-                                    QStringLiteral("--port"), QString::number(m_port)} +
-                            extraArguments);
-        if (!m_process.waitForStarted(StartTimeoutMs))
-            return false;
+        Launch(QStringList{u"--headless"_s, u"--offline"_s, u"--port"_s, QString::number(m_port)} +
+               extraArguments);
         const bool listening = QTest::qWaitFor(
-            [&] { return m_process.state() != QProcess::Running || IsListening(m_port); },
-            StartTimeoutMs);
-        if (listening && m_process.state() == QProcess::Running)
+            [&] { return m_process.state() == QProcess::NotRunning || IsListening(m_port); },
+            TimeoutMs);
+        if (listening && m_process.state() != QProcess::NotRunning)
             return true;
-        m_process.waitForFinished(StopTimeoutMs);
+        m_process.waitForFinished(TimeoutMs);
         if (!StandardError().contains("already in use"))
             return false;
     }
@@ -95,14 +82,10 @@ bool PocketlaneProcess::Start(const QStringList& extraArguments) {
 }
 
 int PocketlaneProcess::Stop() {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.terminate();
-        if (!m_process.waitForFinished(StopTimeoutMs)) {
-            m_process.kill();
-            m_process.waitForFinished(StopTimeoutMs);
-            return -1;
-        }
-        StandardError();
-    }
-    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    if (m_process.state() == QProcess::NotRunning)
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    m_process.terminate();
+    const int exitCode = waitForEnd(m_process);
+    StandardError();
+    return exitCode;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestSupport.h"
+
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -11,11 +13,14 @@
 class PocketlaneProcess {
 public:
     PocketlaneProcess();
-    ~PocketlaneProcess();
+    ~PocketlaneProcess() { Stop(); }
 
     // Starts the program and waits until it listens. False (with the
     // reason in StandardError) when it ended or did not listen in time.
     bool Start(const QStringList& extraArguments = {});
+    // Starts `wrapper` (`ip netns exec <name>`, say) with the program and
+    // exactly these arguments, and returns without waiting.
+    void Launch(const QStringList& arguments, const QStringList& wrapper = {});
     // Ends the program with SIGTERM and returns its exit code (-1 when it
     // crashed or did not end in time).
     int Stop();
@@ -24,8 +29,6 @@ public:
     QProcess& Process() { return m_process; }
     // The environment the program runs with (private XDG folders).
     QProcessEnvironment Environment() const;
-    QString RuntimeDir() const;
-    QString ConfigDir() const;
     // What the program wrote to stderr so far.
     QByteArray StandardError();
 
@@ -36,13 +39,14 @@ public:
         QByteArray err;
     };
     // Runs the program with the arguments (an administration command, say)
-    // and waits for its end.
-    static Run RunToEnd(const QStringList& arguments, const QProcessEnvironment& environment);
+    // and waits for its end; the test's event loop runs meanwhile.
+    static Run RunToEnd(const QStringList& arguments, const QProcessEnvironment& environment,
+                        const QStringList& wrapper = {});
 
     // A TCP port on loopback that nothing listens on right now.
-    static quint16 FreePort();
+    static quint16 FreePort() { return TestSupport::freeLoopbackTcpPort(); }
     // Whether some socket of this machine listens on the TCP port.
-    static bool IsListening(quint16 port);
+    static bool IsListening(quint16 port) { return TestSupport::listensOn(port); }
 
 private:
     QTemporaryDir m_home;

@@ -4,21 +4,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-namespace {
-// Proxy settings in the environment must never send a helper's traffic
-// anywhere but loopback.
-QProcessEnvironment helperEnvironment(const QStringList& extraEnvironment) {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy",
-                             "ALL_PROXY", "no_proxy", "NO_PROXY"})
-        environment.remove(QString::fromLatin1(name));
-    for (const QString& assignment : extraEnvironment) {
-        const qsizetype equals = assignment.indexOf(QLatin1Char('='));
-        environment.insert(assignment.left(equals), assignment.mid(equals + 1));
-    }
-    return environment;
-}
-} // namespace
+using namespace Qt::StringLiterals;
 
 ServiceProcess::~ServiceProcess() {
     stop();
@@ -26,10 +12,15 @@ ServiceProcess::~ServiceProcess() {
 
 bool ServiceProcess::start(const QString& program, const QStringList& arguments,
                            const QString& outputFile, const QStringList& extraEnvironment) {
-    m_error.clear();
-    m_process.setProgram(program);
-    m_process.setArguments(arguments);
-    m_process.setProcessEnvironment(helperEnvironment(extraEnvironment));
+    // Proxy settings in the environment must never send a helper's traffic
+    // anywhere but loopback.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy",
+                             "ALL_PROXY", "no_proxy", "NO_PROXY"})
+        environment.remove(QString::fromLatin1(name));
+    for (const QString& assignment : extraEnvironment)
+        environment.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
+    m_process.setProcessEnvironment(environment);
     m_process.setStandardInputFile(QProcess::nullDevice());
     m_process.setStandardOutputFile(outputFile, QIODevice::Append);
     m_process.setStandardErrorFile(outputFile, QIODevice::Append);
@@ -37,25 +28,20 @@ bool ServiceProcess::start(const QString& program, const QStringList& arguments,
         ::setpgid(0, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     });
-    m_process.start();
-    if (!m_process.waitForStarted(30000)) {
-        m_error = program + QStringLiteral(" did not start: ") + m_process.errorString();
-        return false;
-    }
-    m_pid = m_process.processId();
-    return true;
+    m_process.start(program, arguments);
+    m_error = m_process.waitForStarted(30000)
+                  ? QString()
+                  : program + u" did not start: "_s + m_process.errorString();
+    m_pid = m_error.isEmpty() ? m_process.processId() : 0;
+    return m_error.isEmpty();
 }
 
 bool ServiceProcess::isRunning() {
-    if (m_process.state() == QProcess::NotRunning)
-        return false;
-    return !m_process.waitForFinished(0);
+    return m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(0);
 }
 
 void ServiceProcess::stop(int gracePeriodMs) {
-    if (m_pid <= 0)
-        return;
-    if (isRunning()) {
+    if (m_pid > 0 && isRunning()) {
         ::kill(-static_cast<pid_t>(m_pid), SIGTERM);
         if (!m_process.waitForFinished(gracePeriodMs)) {
             ::kill(-static_cast<pid_t>(m_pid), SIGKILL);
@@ -67,8 +53,8 @@ void ServiceProcess::stop(int gracePeriodMs) {
 
 QString ServiceProcess::exitDescription() {
     if (isRunning())
-        return QStringLiteral("still running");
+        return u"still running"_s;
     if (m_process.exitStatus() == QProcess::CrashExit)
-        return QStringLiteral("ended by a signal");
-    return QStringLiteral("exited with status %1").arg(m_process.exitCode());
+        return u"ended by a signal"_s;
+    return u"exited with status %1"_s.arg(m_process.exitCode());
 }

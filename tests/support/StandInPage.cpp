@@ -3,51 +3,25 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-namespace {
-
-// Far enough apart that the reader sees each block on its own.
-constexpr int BlockGapMs = 50;
-
-} // namespace
-
 StandInPage::StandInPage() {
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket* socket = m_server.nextPendingConnection())
-            serve(socket);
+        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+            socket->setParent(this);
+            const qsizetype request = m_requests.size();
+            m_requests.append(QByteArray());
+            connect(socket, &QTcpSocket::readyRead, this,
+                    [this, socket, request] { m_requests[request] += socket->readAll(); });
+            // Far enough apart that the reader sees each block on its own.
+            int delayMs = 50;
+            for (const QByteArray& block : std::as_const(m_blocks)) {
+                QTimer::singleShot(delayMs, socket, [socket, block] {
+                    socket->write(block);
+                    socket->flush();
+                });
+                delayMs += 50;
+            }
+            if (m_close)
+                QTimer::singleShot(delayMs, socket, [socket] { socket->disconnectFromHost(); });
+        }
     });
-}
-
-bool StandInPage::ListenOnLoopback() {
-    return m_server.listen(QHostAddress::LocalHost, 0);
-}
-
-bool StandInPage::ListenOnDescriptor(qintptr descriptor) {
-    return m_server.setSocketDescriptor(descriptor);
-}
-
-void StandInPage::SetAnswer(const QList<QByteArray>& blocks, bool close) {
-    m_blocks = blocks;
-    m_close = close;
-}
-
-QByteArray StandInPage::HttpPage(const QByteArray& body) {
-    return "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + body;
-}
-
-void StandInPage::serve(QTcpSocket* socket) {
-    socket->setParent(this);
-    m_requests.append(QByteArray());
-    const qsizetype request = m_requests.size() - 1;
-    connect(socket, &QTcpSocket::readyRead, this,
-            [this, socket, request] { m_requests[request] += socket->readAll(); });
-    int delay = BlockGapMs;
-    for (const QByteArray& block : m_blocks) {
-        QTimer::singleShot(delay, socket, [socket, block] {
-            socket->write(block);
-            socket->flush();
-        });
-        delay += BlockGapMs;
-    }
-    if (m_close)
-        QTimer::singleShot(delay, socket, [socket] { socket->disconnectFromHost(); });
 }

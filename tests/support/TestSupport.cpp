@@ -8,63 +8,48 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace TestSupport {
 namespace {
-// The kernel prints each 32-bit word of an address in host byte order.
-QHostAddress addressFromProcTable(const QByteArray& hex) {
-    QByteArray bytes = QByteArray::fromHex(hex);
+// "0100007F:1F90": the kernel prints each 32-bit word of the address in host
+// byte order, then the port.
+std::pair<QHostAddress, quint16> endpointFromProcTable(const QByteArray& field) {
+    QByteArray bytes = QByteArray::fromHex(field.left(field.indexOf(':')));
     for (qsizetype word = 0; word + 4 <= bytes.size(); word += 4)
         std::reverse(bytes.begin() + word, bytes.begin() + word + 4);
-    if (bytes.size() == 4)
-        return QHostAddress(qFromBigEndian<quint32>(bytes.constData()));
+    const quint16 port = quint16(field.mid(field.indexOf(':') + 1).toUInt(nullptr, 16));
     if (bytes.size() == 16)
-        return QHostAddress(reinterpret_cast<const quint8*>(bytes.constData()));
-    return {};
+        return {QHostAddress(reinterpret_cast<const quint8*>(bytes.constData())), port};
+    return {bytes.size() == 4 ? QHostAddress(qFromBigEndian<quint32>(bytes.constData()))
+                              : QHostAddress(),
+            port};
 }
+} // namespace
 
-// The inodes of the sockets a process holds.
-QSet<QByteArray> socketInodesOf(qint64 pid) {
-    QSet<QByteArray> inodes;
-    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+QList<SocketEntry> socketsOfProcess(qint64 pid) {
+    QSet<QByteArray> inodes; // of the sockets the process holds
+    const QDir fds(u"/proc/%1/fd"_s.arg(pid));
     for (const QFileInfo& fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
         const QByteArray target = QFile::encodeName(fd.symLinkTarget().section(u'/', -1));
         if (target.startsWith("socket:["))
             inodes.insert(target.mid(8, target.size() - 9));
     }
-    return inodes;
-}
-
-void appendSockets(const QByteArray& protocol, const QSet<QByteArray>& inodes,
-                   QList<SocketEntry>& sockets) {
-    QFile table(QStringLiteral("/proc/net/") + QString::fromLatin1(protocol));
-    if (!table.open(QIODevice::ReadOnly))
-        return;
-    const QList<QByteArray> lines = table.readAll().split('\n');
-    for (const QByteArray& line : lines.mid(1)) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() < 10 || (!inodes.isEmpty() && !inodes.contains(fields[9])))
-            continue;
-        const QList<QByteArray> local = fields[1].split(':');
-        const QList<QByteArray> remote = fields[2].split(':');
-        SocketEntry entry;
-        entry.protocol = protocol;
-        entry.localAddress = addressFromProcTable(local.value(0));
-        entry.localPort = quint16(local.value(1).toUInt(nullptr, 16));
-        entry.remoteAddress = addressFromProcTable(remote.value(0));
-        entry.remotePort = quint16(remote.value(1).toUInt(nullptr, 16));
-        entry.state = fields[3].toInt(nullptr, 16);
-        sockets.append(entry);
-    }
-}
-} // namespace
-
-QList<SocketEntry> socketsOfProcess(qint64 pid) {
-    const QSet<QByteArray> inodes = pid == 0 ? QSet<QByteArray>() : socketInodesOf(pid);
     QList<SocketEntry> sockets;
-    if (pid != 0 && inodes.isEmpty())
-        return sockets;
-    for (const char* protocol : {"tcp", "tcp6", "udp", "udp6"})
-        appendSockets(protocol, inodes, sockets);
+    for (const char* protocol : {"tcp", "tcp6", "udp", "udp6"}) {
+        QFile table(u"/proc/net/"_s + QString::fromLatin1(protocol));
+        if ((pid != 0 && inodes.isEmpty()) || !table.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : table.readAll().split('\n').mid(1)) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() < 10 || (pid != 0 && !inodes.contains(fields[9])))
+                continue;
+            const auto [localAddress, localPort] = endpointFromProcTable(fields[1]);
+            const auto [remoteAddress, remotePort] = endpointFromProcTable(fields[2]);
+            sockets.append({protocol, localAddress, localPort, remoteAddress, remotePort,
+                            fields[3].toInt(nullptr, 16)});
+        }
+    }
     return sockets;
 }
 
@@ -78,16 +63,13 @@ bool listensOn(quint16 port, qint64 pid) {
 
 quint16 freeLoopbackTcpPort() {
     QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
 QByteArray tailOfFile(const QString& path, int maxLines) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QList<QByteArray> lines =
+        file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>();
     return lines.mid(qMax<qsizetype>(0, lines.size() - maxLines)).join('\n');
 }
 

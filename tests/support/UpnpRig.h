@@ -1,9 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHostAddress>
 #include <QMap>
-#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -17,9 +15,8 @@
 // down.
 class UpnpRig {
 public:
-    static constexpr const char* PcAddress = "192.168.77.20";
-
-    explicit UpnpRig(const QString& prefix);
+    explicit UpnpRig(const QString& prefix)
+        : m_prefix(prefix) {}
     ~UpnpRig();
     UpnpRig(const UpnpRig&) = delete;
     UpnpRig& operator=(const UpnpRig&) = delete;
@@ -28,33 +25,19 @@ public:
     static QString SkipReason();
 
     // Builds the rig, or changes a running one to the knobs given
-    // (RIG_WAN_IP, RIG_ALLOW, ...); false with the reason in Output().
+    // (RIG_WAN_IP, RIG_ALLOW, ...).
     bool Up(const QMap<QString, QString>& knobs = {});
-    void Down();
-    // A further command of the rig script: restart-daemon, stop-daemon.
-    bool Command(const QString& command);
+    // A command of the rig script (restart-daemon, stop-daemon, run CMD...
+    // in the PC, router CMD... in the router) with `input` on its standard
+    // input; false when it failed, its output in Output() either way.
+    bool Run(const QStringList& arguments, const QByteArray& input = {});
     QByteArray Output() const { return m_output; }
 
-    // The router's mappings as the UPnP client lists them from the PC.
-    QByteArray ListMappings();
-    // Adds a mapping from the PC with the UPnP client.
-    bool AddMapping(quint16 externalPort, const QString& internalClient, quint16 internalPort);
-    // Makes the router's UPnP web service hang: its TCP port drops every
-    // packet, while discovery still answers. Undone by Unstall.
-    bool StallWebService();
-    bool Unstall();
-
     QString PcNamespace() const { return m_prefix + QStringLiteral("-pc"); }
-    QString WanNamespace() const { return m_prefix + QStringLiteral("-wan"); }
-    // The WAN namespace's own address ("the internet" seen from the router).
-    QString WanPeerAddress() const;
-
-    // Program and arguments that run `program` inside the PC namespace.
-    QStringList InPc(const QString& program, const QStringList& arguments) const;
+    // What runs a program inside the PC namespace, put before it.
+    QStringList InPc() const;
 
 private:
-    bool script(const QStringList& arguments, const QByteArray& input = {});
-
     QString m_prefix;
     QMap<QString, QString> m_knobs;
     QByteArray m_output;
@@ -65,6 +48,6 @@ private:
 // `name`; sockets made there stay in that namespace wherever they are used.
 bool RunInNamespace(const QString& name, const std::function<void()>& work);
 
-// A listening TCP socket inside the namespace (-1 on failure), for
-// QTcpServer::setSocketDescriptor.
-qintptr ListenInNamespace(const QString& name, const QHostAddress& address, quint16 port);
+// A TCP socket listening on the namespace's own 127.0.0.1 at a port the
+// kernel picks (-1 on failure), for QTcpServer::setSocketDescriptor.
+qintptr ListenOnLoopbackIn(const QString& name);

@@ -9,35 +9,20 @@
 
 #include <cstring>
 
-namespace {
-using BindFunction = int (*)(int, const sockaddr*, socklen_t);
-
-BindFunction realBind() {
-    static const auto function = reinterpret_cast<BindFunction>(::dlsym(RTLD_NEXT, "bind"));
-    return function;
-}
-
-int bindIPv4(int fd, const sockaddr* address, socklen_t length) {
-    sockaddr_in narrowed;
-    std::memcpy(&narrowed, address, sizeof narrowed);
-    if (narrowed.sin_addr.s_addr == htonl(INADDR_ANY))
-        narrowed.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return realBind()(fd, reinterpret_cast<const sockaddr*>(&narrowed), length);
-}
-
-int bindIPv6(int fd, const sockaddr* address, socklen_t length) {
-    sockaddr_in6 narrowed;
-    std::memcpy(&narrowed, address, sizeof narrowed);
-    if (std::memcmp(&narrowed.sin6_addr, &in6addr_any, sizeof(in6_addr)) == 0)
-        narrowed.sin6_addr = in6addr_loopback;
-    return realBind()(fd, reinterpret_cast<const sockaddr*>(&narrowed), length);
-}
-} // namespace
-
 extern "C" int bind(int fd, const sockaddr* address, socklen_t length) {
-    if (address && address->sa_family == AF_INET && length >= sizeof(sockaddr_in))
-        return bindIPv4(fd, address, length);
-    if (address && address->sa_family == AF_INET6 && length >= sizeof(sockaddr_in6))
-        return bindIPv6(fd, address, length);
-    return realBind()(fd, address, length);
+    using BindFunction = int (*)(int, const sockaddr*, socklen_t);
+    static const auto realBind = reinterpret_cast<BindFunction>(::dlsym(RTLD_NEXT, "bind"));
+    sockaddr_storage narrowed{};
+    if (!address || length > sizeof narrowed)
+        return realBind(fd, address, length);
+    std::memcpy(&narrowed, address, length);
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&narrowed);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&narrowed);
+    if (address->sa_family == AF_INET && length >= sizeof(sockaddr_in) &&
+        v4->sin_addr.s_addr == htonl(INADDR_ANY))
+        v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (address->sa_family == AF_INET6 && length >= sizeof(sockaddr_in6) &&
+        IN6_IS_ADDR_UNSPECIFIED(&v6->sin6_addr))
+        v6->sin6_addr = in6addr_loopback;
+    return realBind(fd, reinterpret_cast<const sockaddr*>(&narrowed), length);
 }
