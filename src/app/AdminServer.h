@@ -1,7 +1,5 @@
 #pragma once
 
-#include "app/AdminChannel.h"
-
 #include <QObject>
 #include <QString>
 
@@ -29,10 +27,6 @@ public:
     // Starts listening, replacing a socket a program that ended left behind.
     // False (logged at level 1) when the socket cannot be made.
     bool Listen();
-
-    static QString SocketPath(const QString& settingsFile) {
-        return AdminChannel::SocketPath(settingsFile);
-    }
 
 private:
     void acceptConnections();

@@ -3,13 +3,13 @@
 #include "base/StatusLog.h"
 #include "net/LanAddress.h"
 #include "net/PrimaryAddress.h"
+#include "settings/SettingsPaths.h"
 
 namespace {
 
 // The what-is-my-IP page asked by default: it answers a plain HTTP/1.0
 // request with "Current IP Address: " and the asker's address.
 const char* const DefaultPublicIpPage = "http://checkip.dyndns.org";
-const char* const HelpSite = "http://www.pocketlane.net";
 const QString Protocol = QStringLiteral("TCP");
 const QString Description = QStringLiteral("Pocketlane");
 
@@ -67,7 +67,7 @@ QUrl Reachability::DefaultPublicIpUrl() {
 }
 
 QUrl Reachability::HelpLink(const QString& path) {
-    return QUrl(QString::fromLatin1(HelpSite) + path);
+    return SettingsPaths::MakerWebPage(path);
 }
 
 // Runs `work` on the UPnP thread after every call asked before it, and then

@@ -3,8 +3,9 @@
 // socket (commands reach the live settings and shared folders, a command for
 // another settings file does not, malformed requests are dropped).
 
-#include "app/AdminCommands.h"
+#include "app/AdminChannel.h"
 #include "app/AdminServer.h"
+#include "app/AdminCommands.h"
 #include "settings/SettingsPaths.h"
 #include "settings/SharedFolderList.h"
 #include "support/TempSettings.h"
@@ -150,7 +151,7 @@ private Q_SLOTS:
         RunningProgram program;
         QVERIFY(program.admin.Listen());
         QLocalSocket intruder;
-        intruder.connectToServer(AdminServer::SocketPath(program.owner.file));
+        intruder.connectToServer(AdminChannel::SocketPath(program.owner.file));
         QVERIFY(intruder.waitForConnected(5000));
         intruder.write(request);
         QTRY_COMPARE(intruder.state(), QLocalSocket::UnconnectedState);

@@ -6,6 +6,7 @@
 #include "net/LanAddress.h"
 #include "net/PrimaryAddress.h"
 #include "net/Reachability.h"
+#include "settings/SettingsPaths.h"
 #include "support/PocketlaneProcess.h"
 #include "support/StandInPage.h"
 
@@ -15,6 +16,11 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Where the shipped help pages are, as the setup check links them.
+QString HelpBase() {
+    return SettingsPaths::MakerWebPage({}).toString();
+}
 
 using Blocks = QList<QByteArray>;
 enum PageKind { Closes, NeverAnswers, Refuses };
@@ -186,7 +192,8 @@ Have UPnP NAT software? No (http://www.pocketlane.net/Pocketlane/help.htm#missin
 Can perform Port Forwarding? No (http://www.pocketlane.net/Pocketlane/help.htm#manual_port_forward)
 Appropriate port is forwarded? Yes
 Have retrieved public IP address? %1
-Have retrieved local IP address? Yes : 192.168.1.20)"_s.arg(publicAnswer));
+Have retrieved local IP address? Yes : 192.168.1.20)"_s.arg(publicAnswer)
+                     .replace(u"http://www.pocketlane.net"_s, HelpBase()));
         QCOMPARE(log.lines().size(), logged);
     }
 

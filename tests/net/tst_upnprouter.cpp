@@ -2,6 +2,7 @@
 // namespaces made by the test (tests/support/upnp-rig.sh), the program and a
 // stand-in what-is-my-IP page in the PC's namespace.
 
+#include "settings/SettingsPaths.h"
 #include "support/PocketlaneProcess.h"
 #include "support/StandInPage.h"
 #include "support/UpnpRig.h"
@@ -19,7 +20,10 @@ namespace {
 using Knobs = QMap<QString, QString>;
 constexpr int UpnpTimeoutMs = 30000;
 const QByteArray OurMapping = "TCP    80->192.168.77.20:8080  'Pocketlane'";
-const QByteArray Help = "http://www.pocketlane.net/Pocketlane/help.htm#";
+// The shipped help pages, as the setup check links them.
+QByteArray Help() {
+    return SettingsPaths::MakerWebPage(u"/Pocketlane/help.htm#"_s).toEncoded();
+}
 const QByteArray DoubleNat =
     "Your router has no public internet address of its own: the router sits behind another NAT "
     "(double NAT or carrier-grade NAT), so phones on the internet cannot reach this PC even with "
@@ -99,7 +103,7 @@ private Q_SLOTS:
         QVERIFY(addMapping(u"192.168.77.30"_s, u"443"_s, u"8443"_s));
         QVERIFY(addMapping(u"192.168.77.30"_s, u"8080"_s));
         QByteArray check = checkSetup();
-        QVERIFY2(check.contains("Appropriate port is forwarded? Incorrect (" + Help +
+        QVERIFY2(check.contains("Appropriate port is forwarded? Incorrect (" + Help() +
                                 "port_forward_wrong_machine)\n"),
                  check.constData());
         for (int run = 1; run <= 2; ++run) {
@@ -147,7 +151,7 @@ private Q_SLOTS:
                                  "2 Found public IP address:11.22.33.44",
                                  "3 Setting up port forward...", refused}
             << "Have UPnP NAT software? Yes\nCan perform Port Forwarding? Disabled/Unsupported (" +
-                   Help +
+                   Help() +
                    "port_mapping_problems)\nAppropriate port is forwarded? Unknown\n"
                    "Have retrieved public IP address? Yes : 11.22.33.44\n"
                    "Have retrieved local IP address? Yes : 192.168.77.20\n";
@@ -156,7 +160,7 @@ private Q_SLOTS:
             << QList<QByteArray>{"3 Setting up port forward...", refused}
             << "Running on a LAN/behind a router? Yes\nHave UPnP NAT software? Yes\n"
                "Can perform Port Forwarding? Yes\nAppropriate port is forwarded? No (" +
-                   Help +
+                   Help() +
                    "manual_port_forward)\nHave retrieved public IP address? Yes : 11.22.33.44\n"
                    "Have retrieved local IP address? Yes : 192.168.77.20\n";
         // The page sees the carrier's address; miniupnpd keeps its reserved one to itself.
