@@ -38,9 +38,10 @@ private Q_SLOTS:
 void MainWindowTest::everyEntryShowsExactlyOnePanel() {
     DesktopHarness h;
     QCOMPARE(h.window->VisiblePanel(), h.window->PanelFor(u"About"_s));
-    QStringList entries = frmMain::MenuEntries();
-    entries.removeOne(u"Minimize"_s);
-    entries.append(entries.takeFirst()); // About last, so that every click changes the panel
+    // Every entry after About, then About again in Minimize's place, so that
+    // every click changes the panel.
+    QStringList entries = frmMain::MenuEntries().mid(1);
+    entries.replace(entries.indexOf(u"Minimize"_s), u"About"_s);
     for (const QString& entry : entries) {
         h.clickEntry(entry);
         const auto panels = h.window->findChildren<QWidget*>(QRegularExpression(u"^pic"_s));
@@ -284,15 +285,18 @@ void MainWindowTest::startStopIconAndCloseQuestion() {
 
 void MainWindowTest::linkLabelsAndStatusLog() {
     DesktopHarness h;
-    // Hovers the label and clicks it: whether it lit up blue and underlined,
-    // and went dark again as the page opened.
+    // Moves the pointer over the label and away, then clicks it: whether it
+    // was blue and underlined under the pointer and black once it left.
     const auto follow = [](LinkLabel* label) {
         QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), label->mapToGlobal(QPointF(2, 2)));
+        QEvent leave(QEvent::Leave);
         QApplication::sendEvent(label, &enter);
         const bool lit = label->font().underline() &&
                          label->palette().color(QPalette::WindowText) == QColor(Qt::blue);
+        QApplication::sendEvent(label, &leave);
+        const bool dark = label->palette().color(QPalette::WindowText) == QColor(Qt::black);
         QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(2, 2));
-        return lit && label->palette().color(QPalette::WindowText) == QColor(Qt::black);
+        return lit && dark;
     };
     QVERIFY(follow(h.find<LinkLabel>("lblURL")));
     h.clickEntry(u"Modules"_s);
