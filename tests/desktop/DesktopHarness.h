@@ -4,53 +4,55 @@
 #include "desktop/frmMain.h"
 #include "support/SiteHarness.h"
 
-#include <QList>
-#include <QQueue>
-#include <QTest>
-#include <QUrl>
+#include <QtTest>
+#include <QtWidgets>
 
-#include <memory>
+using namespace Qt::StringLiterals;
+
+// A message box's title, text and buttons.
+struct Question {
+    QString title;
+    QString text;
+    QMessageBox::StandardButtons buttons;
+    bool operator==(const Question&) const = default;
+    friend char* toString(const Question& q) { return QTest::toString(q.title + u'|' + q.text); }
+};
 
 // Answers the window's dialogs in the owner's place, from queues the test
 // fills, and records every question asked.
 struct ScriptedDialogs : OwnerDialogs {
-    struct Question {
-        QMessageBox::Icon icon;
-        QString title;
-        QString text;
-        QMessageBox::StandardButtons buttons;
-    };
-    QQueue<QString> folders;
-    QQueue<QString> images;
-    QQueue<QMessageBox::StandardButton> answers;
-    QQueue<std::optional<QString>> inputs;
+    QList<QString> picked; // what the folder and file pickers return
+    QList<QMessageBox::StandardButton> answers;
+    QList<std::optional<QString>> inputs;
     QList<Question> asked;
     QStringList prompts; // picker prompts and input-box prompt + "|" + title
 
+    template <typename T> static T next(QList<T>& queue, T none = {}) {
+        return queue.isEmpty() ? none : queue.takeFirst();
+    }
     QString BrowseFolders(QWidget*, const QString& sPrompt) override {
         prompts << sPrompt;
-        return folders.isEmpty() ? QString() : folders.dequeue();
+        return next(picked);
     }
-    QString BrowseWelcomeGraphic(QWidget*, const QString& sCurrent) override {
-        prompts << sCurrent;
-        return images.isEmpty() ? QString() : images.dequeue();
+    QString BrowseWelcomeGraphic(QWidget* parent, const QString& sCurrent) override {
+        return BrowseFolders(parent, sCurrent);
     }
-    QMessageBox::StandardButton Ask(QWidget*, QMessageBox::Icon eIcon, const QString& sTitle,
+    QMessageBox::StandardButton Ask(QWidget*, QMessageBox::Icon, const QString& sTitle,
                                     const QString& sText,
                                     QMessageBox::StandardButtons buttons) override {
-        asked << Question{eIcon, sTitle, sText, buttons};
-        return answers.isEmpty() ? QMessageBox::Cancel : answers.dequeue();
+        asked << Question{sTitle, sText, buttons};
+        return next(answers, QMessageBox::Cancel);
     }
     std::optional<QString> InputBox(QWidget*, const QString& sPrompt,
                                     const QString& sTitle) override {
-        prompts << sPrompt + QStringLiteral("|") + sTitle;
-        return inputs.isEmpty() ? std::nullopt : inputs.dequeue();
+        prompts << sPrompt + u"|"_s + sTitle;
+        return next(inputs);
     }
 };
 
-// The owner's window over a running site on loopback with its own settings
-// file; link labels report the pages they open instead of starting a
-// browser.
+// The owner's window, shown, over a running site on loopback with its own
+// settings file; link labels report the pages they open instead of starting
+// a browser. The helpers act as the owner does.
 struct DesktopHarness {
     SiteHarness site;
     ScriptedDialogs dialogs;
@@ -63,18 +65,42 @@ struct DesktopHarness {
             DesktopModels{*site.temp.log, site.settings, site.folders, site.board, site.server},
             dialogs);
         window->SetUrlOpener([this](const QUrl& url) { opened << url; });
-    }
-
-    // Shows the window as the active one, so that focus moves as the
-    // owner's clicks move it.
-    void show() {
+        // Active, so that focus moves as the owner's clicks move it.
         window->show();
         window->activateWindow();
-        if (!QTest::qWaitForWindowActive(window.get()))
-            qWarning("the window did not become active");
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
 
     template <typename T> T* find(const char* name) const {
         return window->findChild<T*>(QLatin1StringView(name));
+    }
+    bool enabled(const char* name) const { return find<QWidget>(name)->isEnabled(); }
+    bool stores(const QByteArray& name, const QByteArray& value) const {
+        return site.temp.fileText().contains("\"" + name + "\"=\"" + value + "\"");
+    }
+    // The last question asked; an empty one when there was none.
+    Question asked() const { return dialogs.asked.value(dialogs.asked.size() - 1); }
+
+    void clickEntry(const QString& key) {
+        const auto items = window->Menu()->findItems(key, Qt::MatchExactly | Qt::MatchRecursive);
+        QTest::mouseClick(window->Menu()->viewport(), Qt::LeftButton, {},
+                          window->Menu()->visualItemRect(items.value(0)).center());
+    }
+    // Clicks near the left edge: on a check box's box, not its caption.
+    void press(const char* name) {
+        auto* button = find<QAbstractButton>(name);
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+    }
+    void clickRow(const char* list, int row) {
+        auto* view = find<QAbstractItemView>(list);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          view->visualRect(view->model()->index(row, 0)).center());
+    }
+    QStringList rows(const char* list) const {
+        QStringList texts;
+        const QAbstractItemModel* model = find<QAbstractItemView>(list)->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            texts << model->index(row, 0).data().toString();
+        return texts;
     }
 };

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QFileInfo>
-#include <QProcess>
-#include <QThread>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
 
 // A real X server (Xvfb) of the test's own, and optionally Debian's trayer
 // as the system tray on it.
@@ -10,110 +10,71 @@ class XSession {
 public:
     ~XSession() {
         stopTray();
-        stopProcess(m_xvfb);
+        Stop(m_xvfb);
     }
 
+    // Xvfb picks a free display itself and writes its number to stdout.
     bool start() {
-        for (int number = 90; number < 200; ++number) {
-            if (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) ||
-                QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
-                continue;
-            m_display = QStringLiteral(":%1").arg(number);
-            m_xvfb.start(QStringLiteral("Xvfb"),
-                         {m_display, QStringLiteral("-screen"), QStringLiteral("0"),
-                          QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                          QStringLiteral("tcp")});
-            if (!m_xvfb.waitForStarted())
-                return false;
-            for (int i = 0; i < 100; ++i) {
-                if (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
-                    return true;
-                if (m_xvfb.state() != QProcess::Running)
-                    break;
-                QThread::msleep(50);
-            }
-            stopProcess(m_xvfb);
-        }
-        return false;
+        m_xvfb.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1024x768x24"_s,
+                                 u"-nolisten"_s, u"tcp"_s});
+        if (!m_xvfb.waitForReadyRead(30000))
+            return false;
+        display = u":"_s + QString::fromLatin1(m_xvfb.readLine().trimmed());
+        return true;
     }
 
     bool startTray() {
-        m_trayer.setProcessEnvironment(environment());
-        m_trayer.start(QStringLiteral("trayer"),
-                       {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
-                        QStringLiteral("right"), QStringLiteral("--widthtype"),
-                        QStringLiteral("request"), QStringLiteral("--height"),
-                        QStringLiteral("24")});
+        m_trayer.start(u"trayer"_s, {u"--edge"_s, u"top"_s, u"--widthtype"_s, u"request"_s});
         return m_trayer.waitForStarted();
     }
 
-    void stopTray() { stopProcess(m_trayer); }
+    void stopTray() { Stop(m_trayer); }
 
-    QString display() const { return m_display; }
+    QString display; // where the X server is, ":<number>"
 
-    // The windows the tray holds: the icons embedded in it.
+    // The icons that trayer has embedded in its panel: the named windows
+    // below it, one line each: `0x... "name": ("name" "class")`.
     int TrayIconCount() const {
-        const QString tree = WindowInfo({QStringLiteral("-root"), QStringLiteral("-tree")});
-        if (qEnvironmentVariableIsSet("POCKETLANE_SHOW_X_TREE"))
-            qInfo().noquote() << tree;
-        return TrayIconsIn(tree);
+        return int(WindowInfo({u"-name"_s, u"panel"_s, u"-tree"_s}).count(u"\": (\""_s));
     }
 
-    // Whether a window with that title is mapped and viewable.
     bool IsWindowViewable(const QString& title) const {
-        return WindowInfo({QStringLiteral("-name"), title})
-            .contains(QStringLiteral("Map State: IsViewable"));
+        return WindowInfo({u"-name"_s, title}).contains(u"Map State: IsViewable"_s);
     }
 
-    // What xwininfo tells with the arguments.
-    QString WindowInfo(const QStringList& arguments) const {
+private:
+    static QString WindowInfo(const QStringList& arguments) {
         QProcess info;
-        info.setProcessEnvironment(environment());
-        info.start(QStringLiteral("xwininfo"), arguments);
+        info.start(u"xwininfo"_s, arguments);
         info.waitForFinished();
         return QString::fromLocal8Bit(info.readAllStandardOutput());
     }
 
-    // Counts the icon windows that trayer has taken in: each one shows up in
-    // the window tree below trayer's panel, named after the test program.
-    static int TrayIconsIn(const QString& tree) {
-        int count = 0;
-        bool insideTray = false;
-        int trayIndent = 0;
-        const QStringList lines = tree.split(u'\n');
-        for (const QString& line : lines) {
-            const int indent = int(line.size() - line.trimmed().size());
-            if (line.contains(QStringLiteral("\"trayer\""))) {
-                insideTray = true;
-                trayIndent = indent;
-                continue;
-            }
-            if (insideTray && indent <= trayIndent && !line.trimmed().isEmpty())
-                insideTray = false;
-            if (insideTray && line.contains(QStringLiteral("tst_systray")))
-                ++count;
-        }
-        return count;
-    }
-
-    // The environment of a program that is to use this X server.
-    QProcessEnvironment environment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), m_display);
-        return env;
-    }
-
-private:
-    static void stopProcess(QProcess& process) {
-        if (process.state() == QProcess::NotRunning)
-            return;
+    static void Stop(QProcess& process) {
         process.terminate();
         if (!process.waitForFinished(5000))
             process.kill();
         process.waitForFinished();
     }
 
-    QString m_display;
     QProcess m_xvfb;
     QProcess m_trayer;
 };
+
+inline XSession* Session = nullptr;
+
+// Runs the test functions with an X server of their own as the display,
+// over plain X11: with no desktop bus, the tray icon goes through the X11
+// tray protocol.
+template <typename Application, typename Test> int RunOnOwnDisplay(int argc, char* argv[]) {
+    XSession session;
+    if (!session.start())
+        qFatal("Xvfb could not be started");
+    Session = &session;
+    qputenv("DISPLAY", session.display.toLocal8Bit());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    Application app(argc, argv);
+    Test test;
+    return QTest::qExec(&test, argc, argv);
+}

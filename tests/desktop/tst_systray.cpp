@@ -5,243 +5,106 @@
 #include "XSession.h"
 #include "desktop/frmSysTray.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QMenu>
-#include <QProcess>
-#include <QSignalSpy>
-#include <QTest>
-#include <QThread>
-#include <QTreeWidget>
-
-namespace {
-
-XSession* Session = nullptr;
-
-bool WaitForIcons(int expected) {
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < 10000) {
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (Session->TrayIconCount() == expected)
-            return true;
-        QThread::msleep(50);
-    }
-    qWarning() << "tray icons:" << Session->TrayIconCount() << "expected" << expected;
-    return false;
+// Picks an item of the icon's menu, through the component's own menu.
+static void Pick(frmSysTray& tray, int index) {
+    tray.ShowMenu();
+    tray.Menu()->actions().at(index)->trigger();
 }
 
-void ClickMinimize(frmMain& window) {
-    QTreeWidget* tree = window.Menu();
-    const auto items = tree->findItems(QStringLiteral("Minimize"), Qt::MatchExactly);
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
-                      tree->visualItemRect(items.first()).center());
+static void MinimizeToTray(DesktopHarness& h) {
+    h.clickEntry(u"Minimize"_s);
+    QVERIFY(!h.window->isVisible() && h.window->SystemTray());
+    QTRY_COMPARE_WITH_TIMEOUT(Session->TrayIconCount(), 1, 10000);
 }
-
-// The menu's item with that text, as the owner sees it.
-QAction* MenuAction(frmSysTray& tray, const QString& text) {
-    const QList<QAction*> actions = tray.Menu()->actions();
-    for (QAction* action : actions) {
-        if (action->text() == text)
-            return action;
-    }
-    return nullptr;
-}
-
-} // namespace
 
 class SysTrayTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
     void minimizeShowsOneIconWhileHidden();
-    void rightClickShowsTheMenu();
-    void closeFromTheMenuAsksFirst();
-    void iconGoesWhenTheProgramEnds();
-    void secondStartShowsTheWindowFromTheTray();
-    void componentMenuAndProperties();
+    void menuShowAndClose();
     void withoutATrayMinimizeMinimizes();
 };
 
 void SysTrayTest::initTestCase() {
     QVERIFY(Session->startTray());
     QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
-    QCOMPARE(Session->TrayIconCount(), 0);
 }
 
+// Back from the tray by the menu's Show, a double click and a second start
+// of the program, on About each time; the icon goes with the program too.
 void SysTrayTest::minimizeShowsOneIconWhileHidden() {
     DesktopHarness h;
-    h.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
-    for (int round = 0; round < 2; ++round) {
-        ClickMinimize(*h.window);
-        QVERIFY(!h.window->isVisible());
-        QVERIFY(h.window->SystemTray());
-        QVERIFY(WaitForIcons(1));
-        QCOMPARE(h.window->SystemTray()->ToolTip(), QStringLiteral("Pocketlane"));
-        if (round == 0) {
-            h.window->SystemTray()->ShowMenu();
-            MenuAction(*h.window->SystemTray(), QStringLiteral("&Show Pocketlane"))->trigger();
-        } else {
-            Q_EMIT h.window->SystemTray()->Icon().activated(QSystemTrayIcon::DoubleClick);
-        }
-        QVERIFY(h.window->isVisible());
-        QVERIFY(!h.window->SystemTray());
-        QVERIFY(WaitForIcons(0));
-        QCOMPARE(h.window->VisiblePanel(), h.window->PanelFor(QStringLiteral("About")));
+    for (int round = 0; round < 3; ++round) {
+        h.clickEntry(u"Graffiti"_s);
+        MinimizeToTray(h);
+        frmSysTray& tray = *h.window->SystemTray();
+        QCOMPARE(tray.ToolTip(), u"Pocketlane"_s);
+        if (round == 0)
+            Pick(tray, 0);
+        else if (round == 1)
+            Q_EMIT tray.Icon().activated(QSystemTrayIcon::DoubleClick);
+        else
+            h.window->Raise();
+        QVERIFY(h.window->isVisible() && !h.window->SystemTray());
+        QTRY_COMPARE_WITH_TIMEOUT(Session->TrayIconCount(), 0, 10000);
+        QCOMPARE(h.window->VisiblePanel(), h.window->PanelFor(u"About"_s));
     }
+    MinimizeToTray(h);
+    h.window.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(Session->TrayIconCount(), 0, 10000);
 }
 
-void SysTrayTest::rightClickShowsTheMenu() {
+// Only the right button opens the menu; a menu click gives the item's index
+// and key.
+void SysTrayTest::menuShowAndClose() {
     DesktopHarness h;
-    h.window->show();
-    ClickMinimize(*h.window);
-    frmSysTray* tray = h.window->SystemTray();
-    QVERIFY(tray);
-    Q_EMIT tray->Icon().activated(QSystemTrayIcon::Trigger);
-    QVERIFY(!tray->Menu());
-    Q_EMIT tray->Icon().activated(QSystemTrayIcon::Context);
-    QVERIFY(tray->Menu());
-    QTRY_VERIFY(tray->Menu()->isVisible());
-    const QList<QAction*> actions = tray->Menu()->actions();
-    QCOMPARE(actions.size(), 3);
-    QCOMPARE(actions.at(0)->text(), QStringLiteral("&Show Pocketlane"));
-    QVERIFY(actions.at(0)->font().bold());
-    QCOMPARE(tray->Menu()->defaultAction(), actions.at(0));
-    QVERIFY(actions.at(1)->isSeparator());
-    QCOMPARE(actions.at(2)->text(), QStringLiteral("&Close"));
-    QVERIFY(!actions.at(2)->font().bold());
-    tray->Menu()->hide();
-}
-
-void SysTrayTest::closeFromTheMenuAsksFirst() {
-    DesktopHarness h;
-    h.window->show();
     QSignalSpy closed(h.window.get(), &frmMain::Closed);
-    ClickMinimize(*h.window);
-    QVERIFY(WaitForIcons(1));
-    h.dialogs.answers << QMessageBox::No;
-    h.window->SystemTray()->ShowMenu();
-    MenuAction(*h.window->SystemTray(), QStringLiteral("&Close"))->trigger();
-    QCOMPARE(h.dialogs.asked.size(), 1);
-    QCOMPARE(h.dialogs.asked.first().text,
-             QStringLiteral("Are you sure you want to close Pocketlane?"));
-    QCOMPARE(closed.size(), 0);
-    QVERIFY(h.window->SystemTray());
-    QVERIFY(h.site.server.IsRunning());
-    QCOMPARE(Session->TrayIconCount(), 1);
-
-    h.dialogs.answers << QMessageBox::Yes;
-    h.window->SystemTray()->ShowMenu();
-    MenuAction(*h.window->SystemTray(), QStringLiteral("&Close"))->trigger();
-    QCOMPARE(closed.size(), 1);
-    QVERIFY(WaitForIcons(0));
-}
-
-void SysTrayTest::iconGoesWhenTheProgramEnds() {
-    auto h = std::make_unique<DesktopHarness>();
-    h->window->show();
-    ClickMinimize(*h->window);
-    QVERIFY(WaitForIcons(1));
-    h->window.reset();
-    QVERIFY(WaitForIcons(0));
-}
-
-// A second start of the program rings the running one, which shows its
-// window again.
-void SysTrayTest::secondStartShowsTheWindowFromTheTray() {
-    DesktopHarness h;
-    h.window->show();
-    ClickMinimize(*h.window);
-    QVERIFY(WaitForIcons(1));
-    h.window->Raise();
-    QVERIFY(h.window->isVisible());
-    QVERIFY(!h.window->SystemTray());
-    QVERIFY(WaitForIcons(0));
-    QCOMPARE(h.window->VisiblePanel(), h.window->PanelFor(QStringLiteral("About")));
-}
-
-void SysTrayTest::componentMenuAndProperties() {
-    frmSysTray tray;
-    QVERIFY(WaitForIcons(1));
-    QCOMPARE(tray.AddMenuItem(QStringLiteral("&Show Pocketlane"), QStringLiteral("Show"), true), 0);
-    QCOMPARE(tray.AddMenuItem(QStringLiteral("-")), 1);
-    QCOMPARE(tray.AddMenuItem(QStringLiteral("&Close"), QStringLiteral("Close")), 2);
-    QCOMPARE(tray.DefaultMenuIndex(), 0);
-    tray.setDefaultMenuIndex(2);
-    QCOMPARE(tray.DefaultMenuIndex(), 2);
-    tray.setDefaultMenuIndex(7);
-    QCOMPARE(tray.DefaultMenuIndex(), 0);
-    tray.EnableMenuItem(2, false);
-    tray.EnableMenuItem(5, true); // outside the menu: nothing
-    QVERIFY(!tray.IsMenuItemEnabled(2));
-    QCOMPARE(tray.RemoveMenuItem(1), 0);
-    QCOMPARE(tray.MenuItemCount(), 2);
-    QCOMPARE(tray.MenuCaption(1), QStringLiteral("&Close"));
-    QCOMPARE(tray.MenuKey(1), QStringLiteral("Close"));
-    QCOMPARE(tray.MenuKey(0), QStringLiteral("Show"));
-    tray.RemoveMenuItem(9);
-    QCOMPARE(tray.MenuItemCount(), 2);
-    tray.RemoveMenuItem(0);
-    QCOMPARE(tray.MenuItemCount(), 2);
-    QVERIFY(tray.MenuCaption(0).isEmpty());
-
-    QSignalSpy clicks(&tray, &frmSysTray::MenuClick);
-    tray.ShowMenu();
-    MenuAction(tray, QStringLiteral("&Close"))->trigger();
-    QCOMPARE(clicks.size(), 1);
-    QCOMPARE(clicks.first().at(0).toInt(), 1);
-    QCOMPARE(clicks.first().at(1).toString(), QStringLiteral("Close"));
+    MinimizeToTray(h);
+    frmSysTray& tray = *h.window->SystemTray();
+    Q_EMIT tray.Icon().activated(QSystemTrayIcon::Trigger);
+    QVERIFY(!tray.Menu());
+    Q_EMIT tray.Icon().activated(QSystemTrayIcon::Context);
+    QTRY_VERIFY(tray.Menu()->isVisible());
+    QStringList items; // "*" marks the default item, "b" a bold one
+    for (const QAction* action : tray.Menu()->actions())
+        items << (action->isSeparator() ? u"-"_s : action->text()) +
+                     (action == tray.Menu()->defaultAction() ? u"*"_s : QString()) +
+                     (action->font().bold() ? u"b"_s : QString());
+    QCOMPARE(items, (QStringList{u"&Show Pocketlane*b"_s, u"-"_s, u"&Close"_s}));
     tray.Menu()->hide();
 
-    const QString longText(200, u'x');
-    tray.setToolTip(longText);
-    QCOMPARE(tray.ToolTip().size(), tray.ToolTipCapacity());
-    QCOMPARE(tray.ToolTipCapacity(), tray.HasBalloonSupport() ? 127 : 63);
-    QSignalSpy balloon(&tray, &frmSysTray::BalloonShow);
-    tray.ShowBalloonTip(QStringLiteral("message"), QStringLiteral("title"), 1, 1000);
-    QCOMPARE(balloon.size(), tray.HasBalloonSupport() ? 1 : 0);
-
-    QSignalSpy down(&tray, &frmSysTray::SysTrayMouseDown);
-    QSignalSpy doubleClick(&tray, &frmSysTray::SysTrayDoubleClick);
-    Q_EMIT tray.Icon().activated(QSystemTrayIcon::Trigger);
-    Q_EMIT tray.Icon().activated(QSystemTrayIcon::Context);
-    Q_EMIT tray.Icon().activated(QSystemTrayIcon::DoubleClick);
-    QCOMPARE(down.size(), 2);
-    QCOMPARE(down.at(0).at(0).toInt(), int(frmSysTray::LeftButton));
-    QCOMPARE(down.at(1).at(0).toInt(), int(frmSysTray::RightButton));
-    QCOMPARE(doubleClick.size(), 1);
-    if (tray.Menu())
-        tray.Menu()->hide();
+    QSignalSpy clicks(&tray, &frmSysTray::MenuClick);
+    h.dialogs.answers << QMessageBox::No << QMessageBox::Yes;
+    Pick(tray, 2);
+    QCOMPARE(QList<QVariantList>(clicks), (QList<QVariantList>{{2, u"Close"_s}}));
+    QCOMPARE(h.asked().title, u"Close Pocketlane"_s);
+    QVERIFY(closed.isEmpty() && h.site.server.IsRunning());
+    QCOMPARE(Session->TrayIconCount(), 1);
+    Pick(*h.window->SystemTray(), 2);
+    QCOMPARE(closed.size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(Session->TrayIconCount(), 0, 10000);
 }
 
+// Hiding the window would leave the owner no way back: it is minimized
+// instead, and the log says why once.
 void SysTrayTest::withoutATrayMinimizeMinimizes() {
     Session->stopTray();
     QTRY_VERIFY_WITH_TIMEOUT(!QSystemTrayIcon::isSystemTrayAvailable(), 10000);
     DesktopHarness h;
-    h.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
-    ClickMinimize(*h.window);
-    QVERIFY(!h.window->SystemTray());
-    QVERIFY(h.window->isVisible());
-    QTRY_VERIFY(h.window->isMinimized());
+    for (int round = 0; round < 2; ++round) {
+        h.clickEntry(u"Graffiti"_s);
+        h.clickEntry(u"Minimize"_s);
+        QVERIFY(h.window->isVisible() && !h.window->SystemTray());
+        QTRY_VERIFY(h.window->isMinimized());
+        QCOMPARE(h.window->VisiblePanel(), h.window->PanelFor(u"About"_s));
+        h.window->showNormal();
+    }
+    QCOMPARE(h.site.temp.lines(LogNotice).filter(u"notification area"_s).size(), 1);
 }
 
 int main(int argc, char* argv[]) {
-    XSession session;
-    if (!session.start()) {
-        std::fprintf(stderr, "Xvfb could not be started\n");
-        return 1;
-    }
-    Session = &session;
-    qputenv("DISPLAY", session.display().toLocal8Bit());
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    // No desktop bus: the icon goes through the X11 tray protocol to trayer.
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-    QApplication app(argc, argv);
-    SysTrayTest test;
-    return QTest::qExec(&test, argc, argv);
+    return RunOnOwnDisplay<QApplication, SysTrayTest>(argc, argv);
 }
 
 #include "tst_systray.moc"
