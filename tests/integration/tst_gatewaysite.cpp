@@ -20,6 +20,8 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QByteArray CompiledDeckType = "application/vnd.wap.wmlc";
@@ -213,56 +215,30 @@ private Q_SLOTS:
         QCOMPARE(site.program.Stop(), 0);
     }
 
-    void phoneDownloadsARingToneFromASharedFolder() {
+    // A ring tone downloaded from a shared folder; names and board texts
+    // beyond ASCII reach the phone as typed, text a phone sends in
+    // ISO-8859-1 included; a phone that shows only WBMP sees a JPEG's inline
+    // picture as a WBMP within its screen.
+    void phoneDownloadsAndReadsEveryLanguage() {
         ServedSite site;
-        const QString tones = site.dir.filePath(QStringLiteral("music/RING tones"));
-        QVERIFY(QDir().mkpath(tones));
+        const QDir music(site.dir.filePath(QStringLiteral("music")));
+        QVERIFY(music.mkpath(QStringLiteral("RING tones")));
         QByteArray tune("MThd\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60MTrk", 18);
         tune += QByteArray(3000, '\x90');
-        QFile file(tones + QStringLiteral("/tune.MID"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(tune) == tune.size());
-        file.close();
-        const QString shared = site.dir.filePath(QStringLiteral("music"));
-        QVERIFY2(
-            site.start({QStringLiteral("ShowWelcomeGraphic=N"), QStringLiteral("WelcomeMessage=N"),
-                        QStringLiteral("EnableSharedFolders=Y")},
-                       {shared}),
-            site.program.StandardError().constData());
-        // The gateway answers 406 for a type the phone does not list as accepted.
-        WspClient phone(m_gateway->address());
-        phone.setAcceptedTypes({"application/vnd.wap.wmlc", "audio/midi"});
-
-        QByteArray page;
-        STEP(fetchDeck(phone, site, "/", {"title=\"Main Menu\""}, page));
-        STEP(fetchDeck(phone, site, linkTitled(page, "Shared Folders"), {"Root Level Pg:1"}, page));
-        STEP(fetchDeck(phone, site, linkTitled(page, shared.toUtf8()), {"[D] Ring Tones"}, page));
-        STEP(fetchDeck(phone, site, linkTitled(page, "[D] Ring Tones"), {"Tune.mid"}, page));
-        STEP(fetchDeck(phone, site, linkTitled(page, "Tune.mid"),
-                       {"Filename:", "Tune.mid", "3,018 bytes", "Download File"}, page));
-        STEP(fetchFile(phone, site, linkTitled(page, "Download File"), "audio/midi", tune));
-        QCOMPARE(site.program.Stop(), 0);
-    }
-
-    // Names and board texts beyond ASCII reach the phone as typed, text a
-    // phone sends in ISO-8859-1 included; a phone that shows only WBMP sees a
-    // JPEG's inline picture as a WBMP within its screen.
-    void phoneSeesEveryLanguageAndEveryPicture() {
-        ServedSite site;
-        const QDir shared(site.dir.filePath(QStringLiteral("Fotos")));
-        QVERIFY(shared.mkpath(QStringLiteral(".")));
-        for (const auto& [name, bytes] :
-             {std::pair{QStringLiteral("Café Olé.imy"), QByteArray("x")},
-              {QStringLiteral("Photo.jpg"), JpegOf(QSize(640, 480))}}) {
-            QFile file(shared.filePath(name));
+        for (const auto& [name, bytes] : {std::pair{QStringLiteral("RING tones/tune.MID"), tune},
+                                          {QStringLiteral("Café Olé.imy"), QByteArray("x")},
+                                          {QStringLiteral("Photo.jpg"), JpegOf(QSize(640, 480))}}) {
+            QFile file(music.filePath(name));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
         }
         QVERIFY2(site.start({QStringLiteral("ShowWelcomeGraphic=N"),
                              QStringLiteral("WelcomeMessage=N"), QStringLiteral("EnableGraffiti=Y"),
                              QStringLiteral("EnableSharedFolders=Y")},
-                            {shared.path()}),
+                            {music.path()}),
                  site.program.StandardError().constData());
+        // The gateway answers 406 for a type the phone does not list as accepted.
         WspClient phone(m_gateway->address());
-        phone.setAcceptedTypes({"application/vnd.wap.wmlc", "image/vnd.wap.wbmp"});
+        phone.setAcceptedTypes({"application/vnd.wap.wmlc", "audio/midi", "image/vnd.wap.wbmp"});
 
         QByteArray menu;
         QByteArray page;
@@ -271,18 +247,21 @@ private Q_SLOTS:
         STEP(fetchDeck(phone, site, linkTitled(page, "Add Graffiti"), {"name=\"G\""}, page));
         QByteArray submit = linkTitled(page, "Submit");
         submit.chop(QByteArray("$(G:escape)").size());
-        const QList<std::pair<QByteArray, QByteArray>> typed{
-            {QUrl::toPercentEncoding(QStringLiteral("Grüße aus Köln")), "Grüße aus Köln"},
-            {QUrl::toPercentEncoding(QStringLiteral("Ça coûte 5 € à Noël")), "Ça coûte 5 € à Noël"},
-            {QUrl::toPercentEncoding(QStringLiteral("こんにちは世界")), "こんにちは世界"},
-            {"caf%E9 cr%E8me", "café crème"}};
-        for (const auto& [sent, shown] : typed)
-            STEP(fetchDeck(phone, site, submit + sent, {shown}, page));
+        for (const QString& text :
+             {u"Grüße aus Köln"_s, u"Ça coûte 5 € à Noël"_s, u"こんにちは世界"_s})
+            STEP(fetchDeck(phone, site, submit + QUrl::toPercentEncoding(text), {text.toUtf8()},
+                           page));
+        STEP(fetchDeck(phone, site, submit + "caf%E9 cr%E8me", {"café crème"}, page));
 
-        STEP(fetchDeck(phone, site, linkTitled(menu, "Shared Folders"), {}, page));
-        STEP(fetchDeck(phone, site, linkTitled(page, QFile::encodeName(shared.path())),
-                       {"Café Olé.imy"}, page));
-        STEP(fetchDeck(phone, site, linkTitled(page, "Photo.jpg"), {"Photo.jpg"}, page));
+        QByteArray share;
+        STEP(fetchDeck(phone, site, linkTitled(menu, "Shared Folders"), {"Root Level Pg:1"}, page));
+        STEP(fetchDeck(phone, site, linkTitled(page, QFile::encodeName(music.path())),
+                       {"Café Olé.imy", "[D] Ring Tones"}, share));
+        STEP(fetchDeck(phone, site, linkTitled(share, "[D] Ring Tones"), {"Tune.mid"}, page));
+        STEP(fetchDeck(phone, site, linkTitled(page, "Tune.mid"),
+                       {"Filename:", "Tune.mid", "3,018 bytes", "Download File"}, page));
+        STEP(fetchFile(phone, site, linkTitled(page, "Download File"), "audio/midi", tune));
+        STEP(fetchDeck(phone, site, linkTitled(share, "Photo.jpg"), {"Photo.jpg"}, page));
         const WspReply picture = phone.get(site.url(imageSource(page)));
         QVERIFY2(picture.status == 0x20 && picture.contentType == "image/vnd.wap.wbmp",
                  qPrintable(failureReport(picture, site)));
