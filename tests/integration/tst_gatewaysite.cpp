@@ -145,10 +145,7 @@ private Q_SLOTS:
 
     void cleanupTestCase() { m_gateway.reset(); }
 
-    void phoneBrowsesTheSite_data() { WspClient::addModeRows(); }
-
     void phoneBrowsesTheSite() {
-        QFETCH(WspClient::Mode, mode);
         ServedSite site;
         QVERIFY2(site.start({QStringLiteral("ShowWelcomeGraphic=Y"),
                              QStringLiteral("ShowWelcomeGraphicFilename=") + site.picturePath,
@@ -156,7 +153,7 @@ private Q_SLOTS:
                              QStringLiteral("WelcomeMessageText=Hello <phones> & friends"),
                              QStringLiteral("EnableGraffiti=Y")}),
                  site.program.StandardError().constData());
-        WspClient phone(m_gateway->address(), mode);
+        WspClient phone(m_gateway->address());
 
         QByteArray welcome;
         QByteArray page;

@@ -64,8 +64,9 @@ bool WapGateway::fail(const QString& why) {
 bool WapGateway::chooseAddressAndPorts() {
     for (int attempt = 0; attempt < 50; ++attempt) {
         const QHostAddress candidate = randomLoopbackAddress();
+        // The bearer binds 9201 too, for connection-oriented WSP.
         if (udpPortFree(candidate, WspClient::ConnectionlessPort) &&
-            udpPortFree(candidate, WspClient::ConnectionOrientedPort)) {
+            udpPortFree(candidate, WspClient::ConnectionlessPort + 1)) {
             m_address = candidate;
             m_adminPort = TestSupport::freeLoopbackTcpPort();
             m_boxPort = TestSupport::freeLoopbackTcpPort();

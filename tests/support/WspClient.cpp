@@ -21,25 +21,10 @@ constexpr std::pair<int, const char*> WellKnownContentTypes[] = {
 };
 
 // WSP PDU types and the header field codes this client sends.
-constexpr char PduConnect = 0x01;
-constexpr char PduConnectReply = 0x02;
 constexpr char PduReply = 0x04;
-constexpr char PduDisconnect = 0x05;
 constexpr char PduGet = 0x40;
 constexpr char FieldAccept = char(0x80);
 constexpr char FieldUserAgent = char(0xA9);
-
-// WTP PDU types (bits 6..3 of the first octet) and header flags.
-enum WtpPdu { WtpInvoke = 1, WtpResult = 2, WtpAck = 3, WtpAbort = 4, WtpSegmentedResult = 6 };
-constexpr int WtpContinueFlag = 0x80;
-constexpr int WtpGroupTrailer = 0x04;
-constexpr int WtpTransmissionTrailer = 0x02;
-constexpr int WtpTidVerification = 0x04; // in an Ack PDU
-constexpr int WtpNack = 0x38;
-constexpr int WtpClassUserAck2 = 0x12; // user acknowledgement, class 2
-constexpr int WtpClassUserAck0 = 0x10;
-constexpr int WtpPsnTpi = 0x19; // short TPI "packet sequence number", one octet
-constexpr int MaxSegments = 256;
 
 quint8 octet(const QByteArray& data, qsizetype pos) {
     return static_cast<quint8>(data[pos]);
@@ -122,29 +107,6 @@ WspReply parseReply(const QByteArray& pdu) {
     return reply;
 }
 
-QByteArray wtpHeader(int firstOctet, quint16 tid) {
-    return QByteArray(1, char(firstOctet)) + char((tid >> 8) & 0x7F) + char(tid & 0xFF);
-}
-
-// Skips the transport information items that follow a WTP header whose
-// continue flag is set; false when they run off the end.
-bool skipTpis(const QByteArray& datagram, qsizetype& pos) {
-    bool more = octet(datagram, 0) & WtpContinueFlag;
-    while (more) {
-        if (pos >= datagram.size())
-            return false;
-        const quint8 first = octet(datagram, pos++);
-        more = first & WtpContinueFlag;
-        qsizetype length = first & 0x03;
-        if (first & 0x04) {
-            if (pos >= datagram.size())
-                return false;
-            length = octet(datagram, pos++);
-        }
-        pos += length;
-    }
-    return pos <= datagram.size();
-}
 } // namespace
 
 QString WspReply::describe() const {
@@ -156,9 +118,8 @@ QString WspReply::describe() const {
         .arg(body.size());
 }
 
-WspClient::WspClient(const QHostAddress& gateway, Mode mode)
+WspClient::WspClient(const QHostAddress& gateway)
     : m_gateway(gateway)
-    , m_mode(mode)
     , m_acceptedTypes{"application/vnd.wap.wmlc",
                       "application/vnd.wap.wmlscriptc",
                       "image/vnd.wap.wbmp",
@@ -168,30 +129,11 @@ WspClient::WspClient(const QHostAddress& gateway, Mode mode)
     m_socket.bind(QHostAddress::LocalHost, 0);
 }
 
-void WspClient::addModeRows() {
-    QTest::addColumn<Mode>("mode");
-    QTest::newRow("connection-oriented") << Mode::ConnectionOriented;
-    QTest::newRow("connectionless") << Mode::Connectionless;
-}
-
-WspClient::~WspClient() {
-    disconnectSession();
-}
-
 QByteArray WspClient::encodedRequestHeaders() const {
     QByteArray headers;
     for (const QByteArray& type : m_acceptedTypes)
         headers += FieldAccept + encodedContentType(type);
     return headers + FieldUserAgent + "PocketlaneTestPhone/1.0" + '\0';
-}
-
-void WspClient::sendDatagram(const QByteArray& datagram, quint16 port) {
-    m_socket.writeDatagram(datagram, m_gateway, port);
-}
-
-quint16 WspClient::nextTid() {
-    m_tid = (m_tid + 1) & 0x7FFF;
-    return m_tid;
 }
 
 bool WspClient::receiveUntil(const std::function<bool(const QByteArray&)>& take) {
@@ -211,14 +153,10 @@ bool WspClient::receiveUntil(const std::function<bool(const QByteArray&)>& take)
 }
 
 WspReply WspClient::get(const QByteArray& url) {
-    return m_mode == Mode::Connectionless ? getConnectionless(url) : getInSession(url);
-}
-
-WspReply WspClient::getConnectionless(const QByteArray& url) {
-    const auto tid = static_cast<quint8>(nextTid());
-    sendDatagram(QByteArray(1, char(tid)) + PduGet + uintvar(quint32(url.size())) + url +
-                     encodedRequestHeaders(),
-                 ConnectionlessPort);
+    const auto tid = static_cast<quint8>(++m_tid);
+    m_socket.writeDatagram(QByteArray(1, char(tid)) + PduGet + uintvar(quint32(url.size())) + url +
+                               encodedRequestHeaders(),
+                           m_gateway, ConnectionlessPort);
     WspReply reply;
     const bool answered = receiveUntil([&](const QByteArray& data) {
         if (data.size() < 2 || octet(data, 0) != tid)
@@ -229,113 +167,4 @@ WspReply WspClient::getConnectionless(const QByteArray& url) {
     if (!answered)
         reply.error = m_error;
     return reply;
-}
-
-bool WspClient::connectSession() {
-    if (m_hasSession)
-        return true;
-    // Capabilities: client and server SDU size of 1 MiB, so that a large deck
-    // or picture is not refused for its size.
-    const QByteArray sduSize = uintvar(1u << 20);
-    const QByteArray capabilities = char(1 + sduSize.size()) + QByteArray(1, char(0x80)) + sduSize +
-                                    char(1 + sduSize.size()) + QByteArray(1, char(0x81)) + sduSize;
-    const QByteArray headers = encodedRequestHeaders();
-    const QByteArray result =
-        transact(QByteArray(1, PduConnect) + char(0x10) + uintvar(quint32(capabilities.size())) +
-                 uintvar(quint32(headers.size())) + capabilities + headers);
-    qsizetype pos = 1;
-    m_hasSession =
-        !result.isEmpty() && result[0] == PduConnectReply && readUintvar(result, pos, m_sessionId);
-    if (!m_hasSession && !result.isEmpty())
-        m_error = QStringLiteral("expected a WSP ConnectReply, got ") +
-                  QString::fromLatin1(result.left(16).toHex(' '));
-    return m_hasSession;
-}
-
-void WspClient::disconnectSession() {
-    if (!m_hasSession)
-        return;
-    // Disconnect goes in a class 0 invoke: no result, no acknowledgement.
-    sendDatagram(wtpHeader(WtpInvoke << 3 | WtpTransmissionTrailer, nextTid()) +
-                     char(WtpClassUserAck0) + PduDisconnect + uintvar(m_sessionId),
-                 ConnectionOrientedPort);
-    m_hasSession = false;
-}
-
-WspReply WspClient::getInSession(const QByteArray& url) {
-    WspReply reply;
-    if (!connectSession()) {
-        reply.error = QStringLiteral("no WSP session: ") + m_error;
-        return reply;
-    }
-    const QByteArray result = transact(QByteArray(1, PduGet) + uintvar(quint32(url.size())) + url);
-    if (result.isEmpty()) {
-        reply.error = m_error;
-        return reply;
-    }
-    return parseReply(result);
-}
-
-// Collects the Result or Segmented Result PDUs of the transaction,
-// acknowledges each group of segments (asking again for missing ones), and
-// answers a TID verification.
-QByteArray WspClient::transact(const QByteArray& wspPdu) {
-    const quint16 tid = nextTid();
-    sendDatagram(wtpHeader(WtpInvoke << 3 | WtpTransmissionTrailer, tid) + char(WtpClassUserAck2) +
-                     wspPdu,
-                 ConnectionOrientedPort);
-    QList<QByteArray> segments(MaxSegments);
-    QList<bool> received(MaxSegments, false);
-    QByteArray payload;
-    bool aborted = false;
-    const auto take = [&](const QByteArray& datagram) {
-        if (datagram.size() < 3 ||
-            (((octet(datagram, 1) << 8) | octet(datagram, 2)) & 0x7FFF) != tid)
-            return false;
-        const int type = (octet(datagram, 0) >> 3) & 0x0F;
-        if (type == WtpAbort) {
-            aborted = true;
-            return true;
-        }
-        if (type == WtpAck && (octet(datagram, 0) & WtpTidVerification)) {
-            sendDatagram(wtpHeader(WtpAck << 3 | WtpTidVerification, tid), ConnectionOrientedPort);
-            return false;
-        }
-        qsizetype pos = type == WtpResult ? 3 : 4;
-        if ((type != WtpResult && type != WtpSegmentedResult) || datagram.size() < pos ||
-            !skipTpis(datagram, pos))
-            return false;
-        const int psn = type == WtpResult ? 0 : octet(datagram, 3);
-        segments[psn] = datagram.mid(pos);
-        received[psn] = true;
-        const quint8 flags = octet(datagram, 0);
-        if (!(flags & (WtpGroupTrailer | WtpTransmissionTrailer)))
-            return false;
-        if (received.indexOf(false) < psn) {
-            QByteArray missing;
-            for (int i = 0; i < psn; ++i) {
-                if (!received[i])
-                    missing += char(i);
-            }
-            sendDatagram(wtpHeader(WtpNack, tid) + char(missing.size()) + missing,
-                         ConnectionOrientedPort);
-            return false;
-        }
-        sendDatagram(psn == 0 ? wtpHeader(WtpAck << 3, tid)
-                              : wtpHeader(WtpContinueFlag | WtpAck << 3, tid) + char(WtpPsnTpi) +
-                                    char(psn),
-                     ConnectionOrientedPort);
-        if (!(flags & WtpTransmissionTrailer))
-            return false;
-        for (int i = 0; i <= psn; ++i)
-            payload += segments[i];
-        return true;
-    };
-    if (!receiveUntil(take))
-        return {};
-    if (aborted) {
-        m_error = QStringLiteral("the gateway aborted the transaction");
-        return {};
-    }
-    return payload;
 }
