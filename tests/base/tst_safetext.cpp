@@ -1,6 +1,8 @@
 #include "base/SafeText.h"
+#include "base/StatusLog.h"
 #include "base/basUtilities.h"
 
+#include <QAbstractItemModelTester>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -12,15 +14,6 @@ using SafeText::MakeXmlSafe;
 class TestSafeText : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void xmlEscapeReplacesEachSpecialCharacterOnce() {
-        QCOMPARE(XmlEscape("a&b<'$'>", false), QByteArray("a&amp;b&lt;&apos;$$&apos;&gt;"));
-        QCOMPARE(XmlEscape("\"&amp;$\"", true), QByteArray("&quot;&amp;amp;$&quot;"));
-        QCOMPARE(XmlEscape("", false), QByteArray());
-        // Control characters that XML cannot carry are left out.
-        QCOMPARE(XmlEscape(QByteArray("a\001b\tc\nd\re\x1f\x7f\xc3\xa9\0", 14), false),
-                 QByteArray("ab\tc\nd\re\x7f\xc3\xa9"));
-    }
-
     void replacesEveryByteThatCannotStay_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QByteArray>("safe");
@@ -46,8 +39,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, safe);
         const QByteArray made = MakeXmlSafe(text);
         QCOMPARE(made, safe);
-        if (text == safe) // clean text is returned without a copy
-            QCOMPARE(made.constData(), text.constData());
+        QCOMPARE(made.constData() == text.constData(), text == safe); // clean text: no copy
     }
 
     // Whatever the bytes, the escaped result is text an XML parser accepts.
@@ -64,7 +56,7 @@ private Q_SLOTS:
         }
     }
 
-    void leftCharactersNeverSplitsACharacter() {
+    void escapingCuttingAndPhoneText() {
         const QByteArray text = "a\u00e9\u20ac\U0001F600z";
         QCOMPARE(LeftCharacters(text, 0), QByteArray());
         QCOMPARE(LeftCharacters(text, 2), QByteArray("a\u00e9"));
@@ -73,6 +65,18 @@ private Q_SLOTS:
         QCOMPARE(LeftCharacters(text, 99).constData(), text.constData());
         // A byte that begins no valid sequence counts as one character.
         QCOMPARE(LeftCharacters("\xFF\xE2\x82x", 2), QByteArray("\xFF\xE2"));
+        // XmlEscape replaces each special character once.
+        QCOMPARE(XmlEscape("a&b<'$'>", false), QByteArray("a&amp;b&lt;&apos;$$&apos;&gt;"));
+        QCOMPARE(XmlEscape("\"&amp;$\"", true), QByteArray("&quot;&amp;amp;$&quot;"));
+        QCOMPARE(XmlEscape("", false), QByteArray());
+        // Control characters that XML cannot carry are left out.
+        QCOMPARE(XmlEscape(QByteArray("a\001b\tc\nd\re\x1f\x7f\xc3\xa9\0", 14), false),
+                 QByteArray("ab\tc\nd\re\x7f\xc3\xa9"));
+        // Phone text in ISO-8859-1 becomes UTF-8; UTF-8 stays as it is.
+        QCOMPARE(SafeText::Utf8FromPhone("caf\xE9 Gr\xFC\xDF"),
+                 QByteArray("caf\u00e9 Gr\u00fc\u00df"));
+        const QByteArray utf8 = "\u65e5\u672c caf\u00e9";
+        QCOMPARE(SafeText::Utf8FromPhone(utf8).constData(), utf8.constData());
     }
 
     // A visitor's text cannot forge a log line, nor make a long one.
@@ -96,11 +100,30 @@ private Q_SLOTS:
         QCOMPARE(SafeText::ForLog(text, 11), logged);
     }
 
-    void phoneTextInIso88591BecomesUtf8() {
-        QCOMPARE(SafeText::Utf8FromPhone("caf\xE9 Gr\xFC\xDF"),
-                 QByteArray("caf\u00e9 Gr\u00fc\u00df"));
-        const QByteArray utf8 = "\u65e5\u672c caf\u00e9";
-        QCOMPARE(SafeText::Utf8FromPhone(utf8).constData(), utf8.constData());
+    // The oldest lines go first, when the line count or the bytes of the
+    // texts pass their cap; a single text beyond the byte cap is cut to it.
+    void keepsTheNewestLinesWithinBothCaps() {
+        StatusLog log;
+        for (int i = 0; i < StatusLog::MaxLines + 5; ++i)
+            log.LogStatus(LogNotice, QString::number(i));
+        QCOMPARE(log.rowCount(), StatusLog::MaxLines);
+        QCOMPARE(log.lines().first().message, QStringLiteral("5"));
+        QCOMPARE(log.index(StatusLog::MaxLines - 1, 1).data().toString(),
+                 QString::number(StatusLog::MaxLines + 4));
+        QAbstractItemModelTester tester(&log,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+        for (int i = 0; i < 100; ++i)
+            log.LogStatus(LogNotice, QString::number(i) + QString(100 * 1024, u'x'));
+        QVERIFY(log.textBytes() <= StatusLog::MaxBytes);
+        QVERIFY(log.rowCount() < 100);
+        QVERIFY(log.lines().last().message.startsWith(QStringLiteral("99x")));
+        log.LogStatus(LogNotice, QString(StatusLog::MaxBytes + 9, u'y'));
+        QCOMPARE(log.rowCount(), 1);
+        QCOMPARE(log.textBytes(), StatusLog::MaxBytes);
+        log.LogStatus(4, QStringLiteral("short")); // a level of its own is kept as it is
+        QCOMPARE(log.lines().last().message, QStringLiteral("short"));
+        QCOMPARE(log.index(log.rowCount() - 1, 0).data(StatusLog::LevelRole).toInt(), 4);
     }
 };
 

@@ -1,87 +1,269 @@
-#include "settings/SettingsPaths.h"
+#include "base/SafeText.h"
+#include "settings/RegistryKeys.h"
 #include "settings/SettingsStorage.h"
+#include "settings/SharedFolderList.h"
+#include "settings/clsRegistry.h"
 #include "support/TempSettings.h"
 
 #include <QDir>
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using O = Settings::Option;
+using Outcome = SharedFolderList::AddResult::Outcome;
+const QByteArray Options = "SOFTWARE\\Pocketlane\\Options";
 
-// The values a first run stores, as the file's lines.
-QList<QByteArray> FirstRunLines() {
-    QList<QByteArray> lines{"\"WelcomeMessageText\"=\"Welcome to this Pocketlane users site\""};
-    for (QByteArray pair :
-         QByteArray("ShowWelcomeGraphic=Y WelcomeMessage=Y ExtendedLogging=N EnablePassword=N "
-                    "Password= EnableMyComputerPassword=N MyComputerPassword= "
-                    "EnableSharedFolders=N EnableGraffiti=N EnableMyComputer=N Force=N "
-                    "ForceIfHung=N")
-             .split(' '))
-        lines << "\"" + pair.replace("=", "\"=\"") + "\"";
-    return lines;
+clsRegistry registryAt(RegistryStore& store, const QByteArray& section,
+                       const QByteArray& name = {}) {
+    clsRegistry registry(store);
+    registry.setSectionKey(section);
+    registry.setValueKey(name);
+    return registry;
 }
 
-// Reads a WBMP multi-byte integer at pos.
-int readMultiByte(const QByteArray& data, int& pos) {
-    int value = 0;
-    while (pos < data.size()) {
-        const auto byte = quint8(data.at(pos++));
-        value = (value << 7) | (byte & 0x7F);
-        if (!(byte & 0x80))
-            break;
+void write(RegistryStore& store, const QByteArray& name, const QByteArray& value) {
+    registryAt(store, Options, name).setValue(value);
+}
+
+QByteArray read(RegistryStore& store, const QByteArray& name) {
+    return registryAt(store, Options, name).Value();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+QString raisedDescription(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const RegistryError& error) {
+        const bool ours = error.Number() == 26001 && error.Source().endsWith(u".cRegistry"_s);
+        return ours ? error.Description() : u"wrong number or source"_s;
     }
-    return value;
+    return QString();
 }
+
+// A store on a file in a fresh temporary folder, not yet loaded.
+struct TempStore {
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("s.reg"));
+    RegistryStore store{path};
+    StatusLog log;
+    QStringList files(const QString& pattern = QStringLiteral("*")) const {
+        return QDir(dir.path()).entryList({pattern}, QDir::Files);
+    }
+};
+
+// A shared-folder list on a temporary store, loaded as at start-up.
+struct TempFolders : TempSettings {
+    std::unique_ptr<SharedFolderList> list;
+    explicit TempFolders(const QList<QByteArray>& shared = {}) {
+        for (const QByteArray& folder : shared)
+            SettingsStorage::AddSharedFolderSetting(*store, folder);
+        restart();
+        list = std::make_unique<SharedFolderList>(*store, *log);
+        list->ReloadSharedFolders();
+    }
+    SharedFolderList::AddResult add(const QByteArray& path) {
+        return list->addFolder(path, [] { return true; });
+    }
+};
 
 } // namespace
 
 class TestSettings : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void firstRunStoresTheFourteenValues() {
+    // Every byte value, alone and among others, in key paths, value names and
+    // texts: what the writer writes is one readable line per entry, a fresh
+    // start reads it back unchanged, and writing that again gives the same
+    // file. Backslashes in key paths make parent keys, empty ones included.
+    void everyByteSurvivesTheFileInKeysNamesAndTexts() {
+        QList<QByteArray> keyPaths = {"A\\\\B", "A\\", "\\A", "\\", "\"A\"", "[A]", " A ", "A\r"};
+        for (int byte = 0; byte < 256; ++byte) {
+            const QByteArray b(1, char(byte));
+            keyPaths << "HKEY_LOCAL_MACHINE\\SOFTWARE\\K" + b + "[" + b + "]"
+                     << "K" + b + "\\" + b;
+        }
+        RegistryKeys written;
+        for (int i = 0; i < keyPaths.size(); ++i) {
+            const QByteArray b(1, char(i % 256));
+            const qsizetype key = written.ensure(keyPaths.at(i));
+            written.setValue(key, {b + "\"\\" + b, "x" + b + b, i % 2 == 0});
+            written.setValue(key, {b, b, false});
+        }
+        TempStore t;
+        const QByteArray text = RegistryStore::serialize(written.keys());
+        QVERIFY(writeFile(t.path, text));
+        QCOMPARE(SafeText::MakeXmlSafe(text), text); // valid UTF-8, no stray control bytes
+        t.store.load(&t.log);
+        QVERIFY(t.log.lines().isEmpty());
+        QVERIFY(t.store.keyExists("HKEY_LOCAL_MACHINE\\SOFTWARE\\K\\[")); // parent of K\[\]
+        QVERIFY(t.store.keyExists("A\\"));                                // parent of A\\B
+        for (const RegistryStore::Key& key : written.keys())
+            QCOMPARE(*t.store.values(key.path), key.values);
+        QVERIFY(t.store.setValue("A\\\\B", {"n", "d", false}));
+        QVERIFY(!t.store.setValue("", {"n", "d", false}));
+        QCOMPARE(RegistryStore::serialize(*RegistryStore::parse(fileContents(t.path), nullptr)),
+                 fileContents(t.path));
+    }
+
+    // A hand-edited section with a doubled backslash once made the next save
+    // write a file the next start set aside, losing the site password.
+    void doubledBackslashInASectionKeepsTheSettings() {
+        TempSettings t;
+        QVERIFY(t.settings->setSwitch(O::EnablePassword, true));
+        QVERIFY(t.settings->setText(O::Password, "secret"));
+        QVERIFY(writeFile(t.file, t.fileText() + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\\\Extra]\n"
+                                                 "\"a\"=\"b\"\n; end of settings\n"));
+        t.restart();
+        QVERIFY(t.settings->setSwitch(O::EnableGraffiti, true));
+        t.restart();
+        QVERIFY(t.lines(LogError).isEmpty());
+        QVERIFY(t.settings->enablePassword() && t.settings->enableGraffiti());
+        QCOMPARE(t.settings->password(), QByteArray("secret"));
+    }
+
+    void keysValuesAndTheirFailures() {
+        TempStore t;
+        clsRegistry options = registryAt(t.store, Options, "Missing");
+        options.setDefault("fallback");
+        QCOMPARE(options.Value(), QByteArray("fallback"));
+        QList<QByteArray> names;
+        int count = -1;
+        QVERIFY(!options.KeyExists() && !options.EnumerateValues(names, count));
+        QCOMPARE(raisedDescription([&] { options.DeleteValue(); }),
+                 QStringLiteral("Failed to open key '-2147483646',Section: "
+                                "'SOFTWARE\\Pocketlane\\Options' for delete access"));
+        QVERIFY(options.CreateKey());
+        QVERIFY(registryAt(t.store, "software\\POCKETLANE").KeyExists()); // parents, any case
+        QCOMPARE(raisedDescription([&] { options.DeleteValue(); }),
+                 QStringLiteral("Failed to delete registry Key: '-2147483646',Section: "
+                                "'SOFTWARE\\Pocketlane\\Options',Key: 'Missing"));
+        for (const char* pair : {"A1", "a2", "A3"}) // value names keep their case
+            write(t.store, QByteArray(pair, 1), QByteArray(pair + 1));
+        QVERIFY(registryAt(t.store, Options).EnumerateValues(names, count));
+        QCOMPARE(names, (QList<QByteArray>{"A", "a"}));
+        QVERIFY(registryAt(t.store, Options, "A").DeleteValue());
+        QCOMPARE(read(t.store, "A"), QByteArray());
+        QCOMPARE(read(t.store, "a"), QByteArray("2"));
+    }
+
+    void percentTextsAreExpandableAndExpandedWhenRead() {
+        TempStore t;
+        qputenv("POCKETLANE_TEST_FOLDER", "/srv/pics");
+        write(t.store, "Offer", "50% off, today only 10%");
+        write(t.store, "Picture", "%POCKETLANE_TEST_FOLDER%/a.wbmp and %UNSET_VARIABLE_X%");
+        write(t.store, "Percent", "100%% sure");
+        QCOMPARE(read(t.store, "Picture"), QByteArray("/srv/pics/a.wbmp and %UNSET_VARIABLE_X%"));
+        QCOMPARE(read(t.store, "Percent"), QByteArray("100%% sure"));
+        QVERIFY(!t.store.value("HKEY_LOCAL_MACHINE\\" + Options, "Percent")->expandable);
+        QVERIFY(fileContents(t.path).contains("\"Offer\"=expand:\"50% off"));
+        qunsetenv("POCKETLANE_TEST_FOLDER");
+    }
+
+    // The file is replaced whole and readable by its owner only; copies that
+    // a write killed half-way left go at the next start, any other file stays.
+    void fileIsReplacedWholeForItsOwnerAndStaleCopiesGo() {
+        TempStore t;
+        const QByteArray copy = RegistryStore::serialize({}).left(30);
+        // clang-format off
+        const QList<std::pair<QString, QByteArray>> files = {
+            {u""_s, RegistryStore::serialize({})}, {u".saving"_s, copy}, {u".Xy3kQ0"_s, copy},
+            {u".backup"_s, "mine"}, {u".old123"_s, "mine"}};
+        // clang-format on
+        for (const auto& [suffix, bytes] : files)
+            QVERIFY(writeFile(t.path + suffix, bytes));
+        QVERIFY(QFile::setPermissions(t.path, QFileDevice::Permissions(0x6644)));
+        t.store.load(nullptr);
+        for (int i = 0; i < 5; ++i)
+            write(t.store, "Password", QByteArray::number(i));
+        QCOMPARE(QFile::permissions(t.path), QFileDevice::Permissions(0x6600));
+        QCOMPARE(t.files(),
+                 (QStringList{u"s.reg"_s, u"s.reg.backup"_s, u"s.reg.lock"_s, u"s.reg.old123"_s}));
+    }
+
+    void unreadableFilesAreKeptAsideNotOverwritten_data() {
+        QTest::addColumn<QByteArray>("damaged");
+        RegistryKeys keys;
+        for (int i = 0; i < 20; ++i)
+            keys.setValue(keys.ensure("HKEY_LOCAL_MACHINE\\" + Options),
+                          {"Value" + QByteArray::number(i), "some text", false});
+        const QByteArray text = RegistryStore::serialize(keys.keys());
+        QTest::newRow("cut in half") << text.left(text.size() / 2);
+        QTest::newRow("cut at a line end") << text.left(text.lastIndexOf("\"Value10\""));
+        QTest::newRow("garbage line") << QByteArray(text).replace("\"Value3\"=", "Value3 is");
+    }
+
+    void unreadableFilesAreKeptAsideNotOverwritten() {
+        QFETCH(QByteArray, damaged);
+        TempStore t;
+        QVERIFY(writeFile(t.path, damaged));
+        t.store.load(&t.log);
+        QVERIFY(!t.store.keyExists("HKEY_LOCAL_MACHINE\\" + Options));
+        write(t.store, "Fresh", "start");
+        const QStringList aside = t.files(QStringLiteral("s.reg.unreadable-*"));
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(fileContents(t.dir.filePath(aside.first())), damaged);
+        QCOMPARE(t.log.lines().size(), 1);
+        QCOMPARE(t.log.lines().first().level, int(LogError));
+        QVERIFY(t.log.lines().first().message.contains(aside.first()));
+    }
+
+    void firstRunValuesSwitchesAndTexts() {
         TempSettings t;
         QList<QByteArray> lines = t.fileText().split('\n');
         lines.removeIf([](const QByteArray& line) { return !line.startsWith('"'); });
         QCOMPARE(lines.size(), 14);
-        for (const QByteArray& expected : FirstRunLines())
-            QVERIFY2(lines.contains(expected), expected.constData());
-        QCOMPARE(t.settings->welcomeGraphicFilename(),
-                 QFile::encodeName(SettingsPaths::WelcomeGraphicFile()));
+        QVERIFY(lines.contains("\"WelcomeMessageText\"=\"Welcome to this Pocketlane users site\""));
+        for (QByteArray pair :
+             QByteArray("ShowWelcomeGraphic=Y WelcomeMessage=Y ExtendedLogging=N EnablePassword=N "
+                        "Password= EnableMyComputerPassword=N MyComputerPassword= "
+                        "EnableSharedFolders=N EnableGraffiti=N EnableMyComputer=N Force=N "
+                        "ForceIfHung=N")
+                 .split(' '))
+            QVERIFY2(lines.contains("\"" + pair.replace("=", "\"=\"") + "\""), pair.constData());
         QVERIFY(!t.settings->graffitiShowDate()); // not stored, off
-    }
-
-    void onlyExactlyYIsOn() {
-        TempSettings t;
+        // Only exactly "Y" is on.
         SettingsStorage::SaveSetting(*t.store, "EnableGraffiti", "y");
         SettingsStorage::SaveSetting(*t.store, "Force", "Yes");
         SettingsStorage::SaveSetting(*t.store, "ForceIfHung", "Y");
         t.restart();
         QVERIFY(!t.settings->enableGraffiti() && !t.settings->force());
         QVERIFY(t.settings->forceIfHung());
+        // The welcome text is made safe for a deck; no signal when nothing changes.
+        t.settings->setText(O::WelcomeMessageText, "Hi\x01 there\xFF");
+        QCOMPARE(t.settings->welcomeMessageText(), QByteArray("Hi? there?"));
+        QSignalSpy changed(t.settings.get(), &Settings::optionChanged);
+        t.settings->setText(O::Password, "raw\x01");
+        QCOMPARE(t.settings->password(), QByteArray("raw\x01"));
+        QVERIFY(t.settings->setText(O::Password, "raw\x01"));
+        QCOMPARE(changed.size(), 1);
     }
 
     void moduleSwitchesAndStartupNoticesAreLogged() {
         TempSettings t;
-        QCOMPARE(t.lines(LogDetail), (QStringList{QStringLiteral("File sharing is NOT enabled."),
-                                                  QStringLiteral("Graffiti is NOT enabled."),
-                                                  QStringLiteral("My Computer is NOT enabled.")}));
-        t.settings->setSwitch(O::EnableGraffiti, true);
-        t.settings->setSwitch(O::EnableMyComputer, true);
-        t.settings->setSwitch(O::EnableMyComputerPassword, true);
+        QCOMPARE(t.lines(LogDetail),
+                 (QStringList{u"File sharing is NOT enabled."_s, u"Graffiti is NOT enabled."_s,
+                              u"My Computer is NOT enabled."_s}));
+        for (O option : {O::EnableGraffiti, O::EnableMyComputer, O::EnableMyComputerPassword})
+            t.settings->setSwitch(option, true);
         QCOMPARE(t.lines(LogDetail).mid(3),
-                 (QStringList{QStringLiteral("Graffiti has been enabled"),
-                              QStringLiteral("My Computer has been enabled")}));
-
+                 (QStringList{u"Graffiti has been enabled"_s, u"My Computer has been enabled"_s}));
         // On, with its password switch on but no password: the warning.
         t.restart();
-        QCOMPARE(t.lines(LogDetail), (QStringList{QStringLiteral("Graffiti has been enabled"),
-                                                  QStringLiteral("My Computer has been enabled"),
-                                                  QStringLiteral("File sharing is NOT enabled.")}));
-        QCOMPARE(t.lines(LogError), QStringList{QStringLiteral(
-                                        "WARNING! No password is set/enabled for My "
-                                        "Computer. Anyone could potentially shut down your PC!")});
+        QCOMPARE(t.lines(LogDetail),
+                 (QStringList{u"Graffiti has been enabled"_s, u"My Computer has been enabled"_s,
+                              u"File sharing is NOT enabled."_s}));
+        QCOMPARE(t.lines(LogError), QStringList{u"WARNING! No password is set/enabled for My "
+                                                u"Computer. Anyone could potentially shut down "
+                                                u"your PC!"_s});
         t.settings->setText(O::MyComputerPassword, "secret");
         t.restart();
         QVERIFY(t.lines(LogError).isEmpty());
@@ -113,25 +295,31 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(RegistryError, settings.LoadSettings());
     }
 
-    void welcomeTextIsSafeForADeck() {
-        TempSettings t;
-        t.settings->setText(O::WelcomeMessageText, "Hi\x01 there\xFF");
-        QCOMPARE(t.settings->welcomeMessageText(), QByteArray("Hi? there?"));
-        QSignalSpy changed(t.settings.get(), &Settings::optionChanged);
-        t.settings->setText(O::Password, "raw\x01");
-        QCOMPARE(t.settings->password(), QByteArray("raw\x01"));
-        QVERIFY(t.settings->setText(O::Password, "raw\x01"));
-        QCOMPARE(changed.size(), 1); // no signal when nothing changes
-    }
+    // Paths are cleaned to absolute folders, and none lies inside a shared
+    // one, "/" included (the picker's rules: the main window's tests). The
+    // list's summary is logged; an entry whose stored value is gone (a
+    // hand-edited file) still goes.
+    void sharedFoldersAreCleanedNeverNestedAndSummarised() {
+        TempFolders t({"/m"});
+        QCOMPARE(t.add("/m/").outcome, Outcome::AlreadyShared);
+        QCOMPARE(t.add("/m/rock").parent, QByteArray("/m"));
+        QCOMPARE(t.add("relative").outcome, Outcome::NotAbsolute);
+        QCOMPARE(t.add("/m2//b/./c/../").outcome, Outcome::Added);
+        QCOMPARE(SettingsStorage::SharedFolderSettings(*t.store),
+                 (QList<QByteArray>{"/m", "/m2/b"}));
+        QCOMPARE(SharedFolderList::CleanFolderPath("/.."), QByteArray("/"));
+        TempFolders root({"/"});
+        QCOMPARE(root.add("/home/a").outcome, Outcome::AlreadyShared);
 
-    void theWelcomePictureIsAWbmp() {
-        const QByteArray data = fileContents(SettingsPaths::WelcomeGraphicFile());
-        QCOMPARE(data.left(2), QByteArray("\0\0", 2)); // type 0, no extension headers
-        int pos = 2;
-        const int width = readMultiByte(data, pos);
-        const int height = readMultiByte(data, pos);
-        QVERIFY(width > 0 && width <= 100 && height > 0 && height <= 60);
-        QCOMPARE(data.size(), pos + height * ((width + 7) / 8));
+        TempFolders empty;
+        QCOMPARE(empty.lines(LogNotice).last(),
+                 QStringLiteral("You are currently not sharing anything."));
+        TempFolders one({"/c"});
+        QCOMPARE(one.lines(LogNotice).last(),
+                 QStringLiteral("You are currently sharing 1 folders and their sub folders."));
+        SettingsStorage::RemoveSharedFolderSetting(*one.store, "/c");
+        QVERIFY(one.list->removeFolder("/c"));
+        QVERIFY(one.list->isEmpty());
     }
 };
 
