@@ -16,7 +16,6 @@ using Target = PictureAdapter::Target;
 using Converted = PictureAdapter::Converted;
 
 namespace {
-
 const QByteArray Jpeg = "image/jpeg";
 const QByteArray Wbmp = PictureAdapter::WbmpType;
 const QSize Screen(128, 160);
@@ -26,10 +25,8 @@ const QSize Screen(128, 160);
 QByteArray JpegClaiming(int width, int height) {
     QByteArray bytes = JpegOf(QSize(16, 16));
     const qsizetype frame = bytes.indexOf("\xff\xc0");
-    bytes[frame + 5] = char(height >> 8);
-    bytes[frame + 6] = char(height & 0xff);
-    bytes[frame + 7] = char(width >> 8);
-    bytes[frame + 8] = char(width & 0xff);
+    for (const int at : {5, 6, 7, 8})
+        bytes[frame + at] = char((at < 7 ? height : width) >> (at % 2 ? 8 : 0));
     return bytes;
 }
 
@@ -37,14 +34,19 @@ PhoneDisplay Phone(const QByteArray& accept) {
     return PhoneDisplay::FromAccept(accept, Screen);
 }
 
-const QByteArray ProfileDocument =
-    "<rdf:Description><prf:ScreenSize>176x208</prf:ScreenSize></rdf:Description>";
-
+// What a phone's headers say it takes and how large its screen is.
+struct Headers {
+    const char* accept;
+    QByteArray type;
+    bool accepts, lists;
+    const char* screenHeader; // "name:value"
+    QSize screen = PhoneDisplay::DefaultScreen;
+};
 } // namespace
+Q_DECLARE_METATYPE(Headers)
 
 class TestPictureAdapter : public QObject {
     Q_OBJECT
-private:
     QTemporaryDir m_dir;
     QByteArray m_photoPath;
 
@@ -65,76 +67,44 @@ private Q_SLOTS:
     }
 
     void acceptHeaderDecidesTheTypes_data() {
-        QTest::addColumn<QByteArray>("accept");
-        QTest::addColumn<QByteArray>("type");
-        QTest::addColumn<bool>("accepts");
-        QTest::addColumn<bool>("lists");
-        QTest::addColumn<QByteArray>("screenHeader");
-        QTest::addColumn<QSize>("screen");
-        QTest::newRow("WBMP-only phone, JPEG")
-            << QByteArray("text/vnd.wap.wml, image/vnd.wap.wbmp") << Jpeg << false << false
-            << QByteArray() << PhoneDisplay::DefaultScreen;
-        QTest::newRow("WBMP-only phone, WBMP")
-            << QByteArray("text/vnd.wap.wml, image/vnd.wap.wbmp") << Wbmp << true << true
-            << QByteArray() << PhoneDisplay::DefaultScreen;
-        QTest::newRow("no Accept header")
-            << QByteArray() << Jpeg << true << false << QByteArray() << PhoneDisplay::DefaultScreen;
-        QTest::newRow("anything") << QByteArray("*/*") << Jpeg << true << false << QByteArray()
-                                  << PhoneDisplay::DefaultScreen;
-        QTest::newRow("any picture")
-            << QByteArray("text/vnd.wap.wml, image/*;q=0.5") << Jpeg << true << false
-            << QByteArray() << PhoneDisplay::DefaultScreen;
-        QTest::newRow("refused with q=0")
-            << QByteArray("image/jpeg;q=0, image/vnd.wap.wbmp") << Jpeg << false << false
-            << QByteArray() << PhoneDisplay::DefaultScreen;
-        QTest::newRow("kept with q=0.3") << QByteArray("image/jpeg;q=0.3") << Jpeg << true << true
-                                         << QByteArray() << PhoneDisplay::DefaultScreen;
-        QTest::newRow("two headers joined")
-            << QByteArray("text/vnd.wap.wml;image/vnd.wap.wbmp") << Wbmp << true << true
-            << QByteArray() << PhoneDisplay::DefaultScreen;
-        QTest::newRow("letter case") << QByteArray("IMAGE/JPEG") << Jpeg << true << true
-                                     << QByteArray() << PhoneDisplay::DefaultScreen;
-        QTest::newRow("inline profile")
-            << QByteArray("image/*") << Jpeg << true << false
-            << QByteArray("x-wap-profile-diff:" + ProfileDocument) << QSize(176, 208);
-        QTest::newRow("profile as attribute")
-            << QByteArray("image/*") << Jpeg << true << false
-            << QByteArray("x-wap-profile-diff:<d prf:ScreenSize=\"96x65\"/>") << QSize(96, 65);
-        QTest::newRow("absurd profile size")
-            << QByteArray("image/*") << Jpeg << true << false
-            << QByteArray("x-wap-profile-diff:<prf:ScreenSize>0x0</prf:ScreenSize>")
-            << PhoneDisplay::DefaultScreen;
-        QTest::newRow("pixels header") << QByteArray("image/*") << Jpeg << true << false
-                                       << QByteArray("UA-Pixels: 176 * 208") << QSize(176, 208);
-        QTest::newRow("pixels beyond belief")
-            << QByteArray("image/*") << Jpeg << true << false << QByteArray("UA-Pixels:99999x160")
-            << PhoneDisplay::DefaultScreen;
-        QTest::newRow("pixels not a size")
-            << QByteArray("image/*") << Jpeg << true << false << QByteArray("UA-Pixels:1x2x3")
-            << PhoneDisplay::DefaultScreen;
-        // A profile named by address is never fetched.
-        QTest::newRow("profile address") << QByteArray("image/*") << Jpeg << true << false
-                                         << QByteArray("x-wap-profile:\"http://127.0.0.1:1/p.rdf\"")
-                                         << PhoneDisplay::DefaultScreen;
-        QTest::newRow("other family wild card") << QByteArray("audio/*") << Jpeg << false << false
-                                                << QByteArray() << PhoneDisplay::DefaultScreen;
+        QTest::addColumn<Headers>("headers");
+        const char* wbmpOnly = "text/vnd.wap.wml, image/vnd.wap.wbmp";
+        // clang-format off
+        const Headers rows[] = {
+            {wbmpOnly, Jpeg, false, false, ""},
+            {wbmpOnly, Wbmp, true, true, ""},
+            {"", Jpeg, true, false, ""}, // no Accept header
+            {"*/*", Jpeg, true, false, ""},
+            {"text/vnd.wap.wml, image/*;q=0.5", Jpeg, true, false, ""},
+            {"image/jpeg;q=0, image/vnd.wap.wbmp", Jpeg, false, false, ""},
+            {"image/jpeg;q=0.3", Jpeg, true, true, ""},
+            {"text/vnd.wap.wml;image/vnd.wap.wbmp", Wbmp, true, true, ""}, // two headers joined
+            {"IMAGE/JPEG", Jpeg, true, true, ""},
+            {"audio/*", Jpeg, false, false, ""},
+            {"image/*", Jpeg, true, false, "x-wap-profile-diff:<rdf:Description><prf:ScreenSize>176x208</prf:ScreenSize></rdf:Description>", {176, 208}},
+            {"image/*", Jpeg, true, false, "x-wap-profile-diff:<d prf:ScreenSize=\"96x65\"/>", {96, 65}},
+            {"image/*", Jpeg, true, false, "x-wap-profile-diff:<prf:ScreenSize>0x0</prf:ScreenSize>"},
+            {"image/*", Jpeg, true, false, "UA-Pixels: 176 * 208", {176, 208}},
+            {"image/*", Jpeg, true, false, "UA-Pixels:99999x160"},
+            {"image/*", Jpeg, true, false, "UA-Pixels:1x2x3"},
+            // A profile named by address is never fetched.
+            {"image/*", Jpeg, true, false, "x-wap-profile:\"http://127.0.0.1:1/p.rdf\""}};
+        // clang-format on
+        for (const Headers& row : rows)
+            QTest::addRow("%s %s %.30s", row.accept, row.type.constData(), row.screenHeader) << row;
     }
     void acceptHeaderDecidesTheTypes() {
-        QFETCH(QByteArray, accept);
-        QFETCH(QByteArray, type);
-        QFETCH(bool, accepts);
-        QFETCH(bool, lists);
-        QFETCH(QByteArray, screenHeader);
-        QFETCH(QSize, screen);
-        TextCollection headers;
-        if (!accept.isEmpty())
-            headers.Add("accept", accept);
+        QFETCH(Headers, headers);
+        TextCollection fields;
+        if (*headers.accept)
+            fields.Add("accept", headers.accept);
+        const QByteArray screenHeader = headers.screenHeader;
         if (const qsizetype colon = screenHeader.indexOf(':'); colon > 0)
-            headers.Add(screenHeader.left(colon), screenHeader.mid(colon + 1));
-        const PhoneDisplay phone = PhoneDisplay::FromHeaders(headers);
-        QCOMPARE(phone.Accepts(type), accepts);
-        QCOMPARE(phone.Lists(type), lists);
-        QCOMPARE(phone.Screen(), screen);
+            fields.Add(screenHeader.left(colon), screenHeader.mid(colon + 1));
+        const PhoneDisplay phone = PhoneDisplay::FromHeaders(fields);
+        QCOMPARE(phone.Accepts(headers.type), headers.accepts);
+        QCOMPARE(phone.Lists(headers.type), headers.lists);
+        QCOMPARE(phone.Screen(), headers.screen);
     }
 
     void wbmpHasItsHeaderAndWhiteAsSetBits() {
@@ -149,31 +119,22 @@ private Q_SLOTS:
         QCOMPARE(quint8(wbmp.at(5)), quint8(0x7f));
         QCOMPARE(quint8(wbmp.at(5 + 24)), quint8(0xff));
         QCOMPARE(quint8(wbmp.at(5 + 25 + 24)), quint8(0xfe));
-        const QImage back = WbmpCodec::Decode(wbmp);
-        QCOMPARE(back.size(), image.size());
-        QCOMPARE(back.convertToFormat(QImage::Format_RGB32), image);
+        QCOMPARE(WbmpCodec::Decode(wbmp).convertToFormat(QImage::Format_RGB32), image);
         // Rows are padded to whole bytes.
         QCOMPARE(WbmpCodec::Encode(image.copy(0, 1, 3, 1)), QByteArray("\x00\x00\x03\x01\xe0", 5));
-    }
-
-    void brokenWbmpIsNotAPicture_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("other type") << QByteArray("\x01\x00\x08\x01\xff", 5);
-        QTest::newRow("extension headers") << QByteArray("\x00\x80\x08\x01\xff", 5);
-        QTest::newRow("zero width") << QByteArray("\x00\x00\x00\x01\xff", 5);
-        QTest::newRow("endless integer") << QByteArray("\x00\x00\xff\xff\xff\xff\xff\x01", 8);
-        QTest::newRow("rows missing") << QByteArray("\x00\x00\x08\x04\xff", 5);
-    }
-    void brokenWbmpIsNotAPicture() {
-        QFETCH(QByteArray, bytes);
-        QVERIFY(WbmpCodec::Decode(bytes).isNull());
+        // Empty, another type, extension headers, zero width, an endless
+        // integer, rows missing: none is a picture.
+        for (const QByteArray& broken :
+             {QByteArray(), QByteArray("\x01\x00\x08\x01\xff", 5),
+              QByteArray("\x00\x80\x08\x01\xff", 5), QByteArray("\x00\x00\x00\x01\xff", 5),
+              QByteArray("\x00\x00\xff\xff\xff\xff\xff\x01", 8),
+              QByteArray("\x00\x00\x08\x04\xff", 5)})
+            QVERIFY2(WbmpCodec::Decode(broken).isNull(), broken.toHex().constData());
     }
 
     void smallPictureNeedsNothing() {
-        const QByteArray path = write(QStringLiteral("Small.jpg"), JpegOf(QSize(100, 80)));
         PictureAdapter adapter;
-        const int fd = open(path);
+        const int fd = open(write(QStringLiteral("Small.jpg"), JpegOf(QSize(100, 80))));
         QVERIFY(!adapter.TargetFor(fd, Jpeg, Phone("image/jpeg"), true));
         // For a WBMP-only phone it changes type but keeps its size.
         QCOMPARE(adapter.TargetFor(fd, Jpeg, Phone("image/vnd.wap.wbmp"), true).value_or(Target()),
@@ -202,11 +163,10 @@ private Q_SLOTS:
     void pictureTooLargeToDecodeIsSentAsItIs() {
         QFETCH(QByteArray, bytes);
         QFETCH(qint64, maxFileBytes);
-        const QByteArray path = write(QStringLiteral("Huge.jpg"), bytes);
         PictureAdapter::Limits limits;
         limits.maxFileBytes = maxFileBytes;
         PictureAdapter adapter(limits);
-        const int fd = open(path);
+        const int fd = open(write(QStringLiteral("Huge.jpg"), bytes));
         QVERIFY(!adapter.TargetFor(fd, Jpeg, Phone("image/vnd.wap.wbmp"), true));
         // Even when asked directly it is not decoded: decoding would have
         // made a picture of the missing data.
@@ -218,11 +178,9 @@ private Q_SLOTS:
         PictureAdapter adapter;
         const Target target{Wbmp, QSize(120, 90)};
         std::vector<Converted> results;
-        for (int phone = 0; phone < 3; ++phone) {
-            adapter.Convert(
-                open(m_photoPath), Jpeg, target,
-                [&results](const Converted& converted) { results.push_back(converted); });
-        }
+        const auto keep = [&results](const Converted& converted) { results.push_back(converted); };
+        for (int phone = 0; phone < 3; ++phone)
+            adapter.Convert(open(m_photoPath), Jpeg, target, keep);
         // Three phones at once wait for one conversion, answered later.
         QCOMPARE(adapter.Running(), 1);
         QVERIFY(results.empty());
@@ -230,26 +188,21 @@ private Q_SLOTS:
         QVERIFY(results[0] && results[0].bytes == results[1].bytes &&
                 results[1].bytes == results[2].bytes);
         // The next phone gets the kept result without another conversion.
-        adapter.Convert(open(m_photoPath), Jpeg, target,
-                        [&results](const Converted& converted) { results.push_back(converted); });
+        adapter.Convert(open(m_photoPath), Jpeg, target, keep);
         QCOMPARE(adapter.Running(), 0);
         QCOMPARE(results.size(), size_t(3));
         QTRY_COMPARE(results.size(), size_t(4));
         QCOMPARE(results[3].bytes, results[0].bytes);
-    }
-
-    void conversionsBeyondTheWaitingBoundAreRefused() {
+        // Beyond the waiting bound a conversion is refused; the refused one
+        // answers first, with nothing: the original is sent.
         PictureAdapter::Limits limits;
         limits.maxWaiting = 1;
-        PictureAdapter adapter(limits);
-        std::vector<Converted> results;
-        const auto keep = [&results](const Converted& converted) { results.push_back(converted); };
-        adapter.Convert(open(m_photoPath), Jpeg, Target{Wbmp, QSize(120, 90)}, keep);
-        adapter.Convert(open(m_photoPath), Jpeg, Target{Wbmp, QSize(64, 48)}, keep);
+        PictureAdapter bounded(limits);
+        results.clear();
+        bounded.Convert(open(m_photoPath), Jpeg, Target{Wbmp, QSize(120, 90)}, keep);
+        bounded.Convert(open(m_photoPath), Jpeg, Target{Wbmp, QSize(64, 48)}, keep);
         QTRY_COMPARE_WITH_TIMEOUT(results.size(), size_t(2), 60000);
-        // The refused one answers first, with nothing: the original is sent.
-        QVERIFY(!results[0]);
-        QVERIFY(results[1]);
+        QVERIFY(!results[0] && results[1]);
     }
 };
 
