@@ -17,11 +17,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Where the shipped help pages are, as the setup check links them.
-QString HelpBase() {
-    return SettingsPaths::MakerWebPage({}).toString();
-}
-
 using Blocks = QList<QByteArray>;
 enum PageKind { Closes, NeverAnswers, Refuses };
 
@@ -56,22 +51,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("address");
         QTest::addColumn<bool>("onLan"); // judged by the first characters only
         QTest::addColumn<bool>("isPublic");
-        const struct {
-            bool onLan, isPublic;
-            std::initializer_list<const char*> addresses;
-        } groups[] = {
+        // clang-format off
+        const struct { bool onLan, isPublic; std::initializer_list<const char*> addresses; } groups[] = {
             {true, false, {"192.168.1.20", "10.0.0.5", "172.16.0.1", "172.31.255.255"}},
             {true, true, {"172.200.1.1", "172.32.0.1", "172.15.9.9"}},
-            {false,
-             true,
-             {"11.0.0.1", "100.63.255.255", "100.128.0.0", "193.168.0.1", "81.2.3.4",
-              "203.0.113.77", "1.0.0.1", "223.255.255.254"}},
-            {false,
-             false,
-             {"100.64.0.1", "100.127.255.255", "192.16", "10", "", "127.0.0.1", "169.254.1.1",
-              "0.1.2.3", "224.0.0.1", "255.255.255.255", "240.0.0.1", "81.2.3", "81.2.3.4.5",
-              "81.02.3.4", "256.1.1.1", "81.2.3.4 ", "+81.2.3.4", "81..3.4", "a.b.c.d"}},
+            {false, true, {"11.0.0.1", "100.63.255.255", "100.128.0.0", "193.168.0.1", "81.2.3.4",
+                           "203.0.113.77", "1.0.0.1", "223.255.255.254"}},
+            {false, false, {"100.64.0.1", "100.127.255.255", "192.16", "10", "", "127.0.0.1",
+                            "169.254.1.1", "0.1.2.3", "224.0.0.1", "255.255.255.255", "240.0.0.1",
+                            "81.2.3", "81.2.3.4.5", "81.02.3.4", "256.1.1.1", "81.2.3.4 ",
+                            "+81.2.3.4", "81..3.4", "a.b.c.d"}},
         };
+        // clang-format on
         for (const auto& group : groups)
             for (const char* address : group.addresses)
                 QTest::newRow(address)
@@ -105,39 +96,26 @@ private Q_SLOTS:
         const auto page = &StandInPage::HttpPage;
         const QString failed = u"1 Failed to find public IP address:"_s;
         const QString notPublic = failed + u"Not a public IPv4 address: "_s;
-        AddLookupRow("marker", {page("<script>displaycopy('203.0.113.77');</script>")},
-                     u"203.0.113.77"_s);
-        AddLookupRow("plain page", {page("<html><body>Current IP Address: 81.2.3.4</body></html>")},
-                     u"81.2.3.4"_s);
-        AddLookupRow("address cut over two later blocks",
-                     {"HTTP/1.0 200 OK\r\n\r\n<html>", "Current IP Address: 81.2", ".3.4</html>"},
-                     u"81.2.3.4"_s);
-        AddLookupRow("marker in a later block", {page("<html>"), "displa", "ycopy('81.2.3.4')"},
-                     u"81.2.3.4"_s);
-        AddLookupRow("marker wins over an earlier address",
-                     {page("Proxy 81.9.9.9 says displaycopy('81.2.3.4')")}, u"81.2.3.4"_s);
-        AddLookupRow("headers are not the body",
-                     {"HTTP/1.0 200 OK\r\nVia: 81.9.9.9\r\n\r\nCurrent IP Address: 81.2.3.4"},
-                     u"81.2.3.4"_s);
+        // clang-format off
+        AddLookupRow("marker", {page("<script>displaycopy('203.0.113.77');</script>")}, u"203.0.113.77"_s);
+        AddLookupRow("plain page", {page("<html><body>Current IP Address: 81.2.3.4</body></html>")}, u"81.2.3.4"_s);
+        AddLookupRow("address cut over two later blocks", {"HTTP/1.0 200 OK\r\n\r\n<html>", "Current IP Address: 81.2", ".3.4</html>"}, u"81.2.3.4"_s);
+        AddLookupRow("marker in a later block", {page("<html>"), "displa", "ycopy('81.2.3.4')"}, u"81.2.3.4"_s);
+        AddLookupRow("marker wins over an earlier address", {page("Proxy 81.9.9.9 says displaycopy('81.2.3.4')")}, u"81.2.3.4"_s);
+        AddLookupRow("headers are not the body", {"HTTP/1.0 200 OK\r\nVia: 81.9.9.9\r\n\r\nCurrent IP Address: 81.2.3.4"}, u"81.2.3.4"_s);
         AddLookupRow("empty answer", {}, u"1 Failed to find public IP address."_s);
         AddLookupRow("refused connection", {}, failed + u"Connection refused"_s, Refuses);
         AddLookupRow("never answers", {}, failed + u"No answer within 0.5 seconds"_s, NeverAnswers);
-        AddLookupRow("private address", {page("Current IP Address: 192.168.1.20")},
-                     notPublic + u"192.168.1.20"_s);
-        AddLookupRow("shared address after the marker", {page("displaycopy('100.64.7.1')")},
-                     notPublic + u"100.64.7.1"_s);
-        AddLookupRow("not an address after the marker", {page("displaycopy('<b>81.2.3.4</b>')")},
-                     notPublic + u"<b>81.2.3.4</b>"_s);
-        AddLookupRow("out-of-range numbers", {page("Current IP Address: 999.2.3.4")},
-                     notPublic + u"999.2.3.4"_s);
-        AddLookupRow("control characters after the marker", {page("displaycopy('1.2\r\n\x1b[2J')")},
-                     notPublic + u"1.2\\r\\n\\x1b[2J"_s);
-        AddLookupRow("no address at all", {page("Service unavailable")},
-                     failed + u"The answer holds no IPv4 address"_s);
+        AddLookupRow("private address", {page("Current IP Address: 192.168.1.20")}, notPublic + u"192.168.1.20"_s);
+        AddLookupRow("shared address after the marker", {page("displaycopy('100.64.7.1')")}, notPublic + u"100.64.7.1"_s);
+        AddLookupRow("not an address after the marker", {page("displaycopy('<b>81.2.3.4</b>')")}, notPublic + u"<b>81.2.3.4</b>"_s);
+        AddLookupRow("out-of-range numbers", {page("Current IP Address: 999.2.3.4")}, notPublic + u"999.2.3.4"_s);
+        AddLookupRow("control characters after the marker", {page("displaycopy('1.2\r\n\x1b[2J')")}, notPublic + u"1.2\\r\\n\\x1b[2J"_s);
+        AddLookupRow("no address at all", {page("Service unavailable")}, failed + u"The answer holds no IPv4 address"_s);
         // Ends by its size, long before its time limit.
-        AddLookupRow("64 KiB without an address and without end",
-                     {page(QByteArray(40 * 1024, 'x')), QByteArray(40 * 1024, 'y')},
+        AddLookupRow("64 KiB without an address and without end", {page(QByteArray(40 * 1024, 'x')), QByteArray(40 * 1024, 'y')},
                      failed + u"The answer holds no IPv4 address"_s, NeverAnswers);
+        // clang-format on
     }
 
     void lookupOnALan() {
@@ -193,7 +171,8 @@ Can perform Port Forwarding? No (http://www.pocketlane.net/Pocketlane/help.htm#m
 Appropriate port is forwarded? Yes
 Have retrieved public IP address? %1
 Have retrieved local IP address? Yes : 192.168.1.20)"_s.arg(publicAnswer)
-                     .replace(u"http://www.pocketlane.net"_s, HelpBase()));
+                     .replace(u"http://www.pocketlane.net"_s,
+                              SettingsPaths::MakerWebPage({}).toString()));
         QCOMPARE(log.lines().size(), logged);
     }
 

@@ -35,7 +35,9 @@ public:
 
     QString PcNamespace() const { return m_prefix + QStringLiteral("-pc"); }
     // What runs a program inside the PC namespace, put before it.
-    QStringList InPc() const;
+    QStringList InPc() const {
+        return QStringLiteral("ip netns exec %1").arg(PcNamespace()).split(u' ');
+    }
 
 private:
     QString m_prefix;
