@@ -192,6 +192,7 @@ private Q_SLOTS:
         SiteHarness h;
         QVERIFY(h.open());
         const QByteArray form = follow(h, h.deck("/"), {"Graffiti", "Add Graffiti"});
+        QVERIFY_VALID_WML(form);
         QVERIFY(form.contains("<b>Enter your Graffiti below</b><br/><br/><input name=\"G\" "
                               "maxlength=\"60\"/><br/>"));
         const QByteArray submit = SiteHarness::linkTitled(form, "Submit");
