@@ -31,7 +31,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int Option(const QStringList& args, const QString& name, int fallback) {
+int IntegerArgument(const QStringList& args, const QString& name, int fallback) {
     const qsizetype at = args.indexOf(name);
     return at >= 0 && at + 1 < args.size() ? args.at(at + 1).toInt() : fallback;
 }
@@ -234,8 +234,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     RaiseDescriptorLimit();
     const QStringList args = QCoreApplication::arguments();
-    IdleConnections(Option(args, QStringLiteral("--idle"), 10000),
-                    Option(args, QStringLiteral("--requests"), 2000));
-    SlowDownloads(Option(args, QStringLiteral("--readers"), 1000));
+    IdleConnections(IntegerArgument(args, QStringLiteral("--idle"), 10000),
+                    IntegerArgument(args, QStringLiteral("--requests"), 2000));
+    SlowDownloads(IntegerArgument(args, QStringLiteral("--readers"), 1000));
     return 0;
 }
