@@ -31,12 +31,12 @@ bool IsTransient(int systemError) {
 
 } // namespace
 
-Connection::Connection(int index, EventPoller& poller, ConnectionOwner& owner)
+Connection::Connection(int index, EventPoller& poller, ConnectionPool& pool)
     : m_index(index)
     , m_poller(poller)
-    , m_owner(owner) {}
+    , m_pool(pool) {}
 
-// The owner is going away too: files are closed without telling it.
+// The pool is going away too: files are closed without telling it.
 Connection::~Connection() {
     for (const Piece& piece : m_queue) {
         if (piece.fileFd >= 0)
@@ -135,7 +135,7 @@ bool Connection::SendFile(int fileFd, qint64 offset, qint64 length) {
     }
     m_queue.push_back(Piece{{}, 0, fileFd, offset, length});
     m_bytesToWrite += length;
-    m_owner.DownloadsChanged(+1);
+    ++m_pool.activeDownloads;
     watchWrites(true);
     return true;
 }
@@ -213,7 +213,7 @@ void Connection::dropPiece(Piece& piece) {
         return;
     ::close(piece.fileFd);
     piece.fileFd = -1;
-    m_owner.DownloadsChanged(-1);
+    --m_pool.activeDownloads;
 }
 
 void Connection::fail(int systemError) {
@@ -260,5 +260,5 @@ void Connection::Close() {
     m_queue.clear();
     m_framer.Reset();
     reportDrained();
-    m_owner.ConnectionClosed(*this);
+    m_pool.onClosed(*this);
 }

@@ -13,15 +13,13 @@
 class EventPoller;
 class Connection;
 
-// What a connection tells the server that owns it.
-class ConnectionOwner {
-public:
-    virtual ~ConnectionOwner() = default;
-    // The connection has closed, by either side; its element is free again.
-    virtual void ConnectionClosed(Connection& connection) = 0;
-    // A file download started (+1) or ended (-1) on the connection.
-    virtual void DownloadsChanged(int change) = 0;
-    virtual bool DownloadSlotAvailable() const = 0;
+// What the connections of one server share: the download slots they draw
+// from, and who is told when a connection closes.
+struct ConnectionPool {
+    int maxDownloads = 0;
+    int activeDownloads = 0;
+    std::function<void(Connection&)> onClosed;
+    bool DownloadSlotAvailable() const { return activeDownloads < maxDownloads; }
 };
 
 // One element of the server's connection array: an accepted TCP connection
@@ -38,7 +36,7 @@ public:
 
     enum class ReadOutcome { Nothing, Arrived, PeerClosed, Failed };
 
-    Connection(int index, EventPoller& poller, ConnectionOwner& owner);
+    Connection(int index, EventPoller& poller, ConnectionPool& pool);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -58,7 +56,7 @@ public:
     bool IsSending() const { return !m_queue.empty(); }
     qint64 BytesToWrite() const { return m_bytesToWrite; }
     quint16 LocalPort() const;
-    bool DownloadSlotAvailable() const { return m_owner.DownloadSlotAvailable(); }
+    bool DownloadSlotAvailable() const { return m_pool.DownloadSlotAvailable(); }
     QString ErrorString() const { return m_errorString; }
 
     // Takes over descriptor (connected, non-blocking). False when it cannot
@@ -113,7 +111,7 @@ private:
 
     const int m_index;
     EventPoller& m_poller;
-    ConnectionOwner& m_owner;
+    ConnectionPool& m_pool;
     std::uint32_t m_generation = 0;
     int m_fd = -1;
     RequestFramer m_framer;

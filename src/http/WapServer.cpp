@@ -32,6 +32,7 @@ WapServer::WapServer(StatusLog& log, quint16 port, QObject* parent)
     // phone has gone: the signal would end the program.
     std::signal(SIGPIPE, SIG_IGN);
     g_Winsock.push_back(nullptr);
+    m_connections.onClosed = [this](Connection& connection) { takeBack(connection); };
     m_acceptRetry.setSingleShot(true);
     m_acceptRetry.setInterval(AcceptRetryMs);
     connect(&m_acceptRetry, &QTimer::timeout, this, [this] {
@@ -53,7 +54,7 @@ WapServer::ListenResult WapServer::OpenListener() {
     setRunning(true);
     m_log.LogStatus(LogDetail,
                     QStringLiteral("Creating listener socket on port ") + QString::number(m_port));
-    if (listen())
+    if (openListener())
         return ListenResult::Listening;
     setRunning(false);
     return classifyListenFailure(m_listener.Error());
@@ -64,7 +65,7 @@ void WapServer::LogListening() {
                     QStringLiteral("Socket open and listening on port ") + QString::number(Port()));
 }
 
-bool WapServer::listen() {
+bool WapServer::openListener() {
     // Once served, the same port is taken again after a stop, also when the
     // system chose it.
     if (m_listener.Listen(m_servedPort) &&
@@ -126,7 +127,7 @@ bool WapServer::StartServer() {
     if (m_bRunning)
         return true;
     setRunning(true);
-    if (!listen()) {
+    if (!openListener()) {
         setRunning(false);
         m_log.LogStatus(LogError, m_listenFailureMessage);
         return false;
@@ -215,8 +216,7 @@ int WapServer::takeClosedElement() {
     }
     if (m_lHighestSocket >= m_maxElements)
         return 0;
-    g_Winsock.push_back(std::make_shared<Connection>(++m_lHighestSocket, m_poller,
-                                                     static_cast<ConnectionOwner&>(*this)));
+    g_Winsock.push_back(std::make_shared<Connection>(++m_lHighestSocket, m_poller, m_connections));
     return m_lHighestSocket;
 }
 
@@ -293,7 +293,7 @@ void WapServer::logSocketFailure(int index, const QString& description) {
                                   QStringLiteral("  Reported Error:") + description);
 }
 
-void WapServer::ConnectionClosed(Connection& connection) {
+void WapServer::takeBack(Connection& connection) {
     unlinkOpen(connection);
     --m_openConnections;
     m_closedElements.push(connection.Index());

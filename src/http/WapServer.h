@@ -24,7 +24,7 @@ class StatusLog;
 // through the packet's response writer, and the writer hands the bytes to
 // the connection. The server also closes connections that are idle and
 // writes every event to the status log. Runs on the event loop's thread.
-class WapServer : public QObject, private ConnectionOwner {
+class WapServer : public QObject {
     Q_OBJECT
 public:
     static constexpr quint16 DefaultPort = 80;
@@ -48,10 +48,10 @@ public:
     void SetRequestTimeout(int milliseconds);
     // Lowers the element limit (for tests of the limit).
     void SetMaxConnectionElements(int count) { m_maxElements = count; }
-    void SetMaxDownloads(int count) { m_maxDownloads = count; }
-    int MaxDownloads() const { return m_maxDownloads; }
+    void SetMaxDownloads(int count) { m_connections.maxDownloads = count; }
+    int MaxDownloads() const { return m_connections.maxDownloads; }
     // Files being sent right now.
-    int ActiveDownloads() const { return m_activeDownloads; }
+    int ActiveDownloads() const { return m_connections.activeDownloads; }
     // Connections open right now, and the highest element ever used.
     int OpenConnections() const { return m_openConnections; }
     int HighestSocket() const { return m_lHighestSocket; }
@@ -96,13 +96,11 @@ private:
     void closeIdleConnections();
     void markBusy(Connection& connection);
     void unlinkOpen(Connection& connection);
-    bool listen();
+    bool openListener();
     void setRunning(bool running);
     ListenResult classifyListenFailure(QAbstractSocket::SocketError error) const;
 
-    void ConnectionClosed(Connection& connection) override;
-    void DownloadsChanged(int change) override { m_activeDownloads += change; }
-    bool DownloadSlotAvailable() const override { return m_activeDownloads < m_maxDownloads; }
+    void takeBack(Connection& connection);
 
     StatusLog& m_log;
     quint16 m_port;
@@ -111,8 +109,7 @@ private:
     RequestHandler* m_handler = nullptr;
     int m_maxElements = MaxConnectionElements;
     int m_requestTimeoutMs = DefaultRequestTimeoutMs;
-    int m_maxDownloads = DefaultMaxDownloads;
-    int m_activeDownloads = 0;
+    ConnectionPool m_connections{DefaultMaxDownloads, 0, {}};
     QString m_listenFailureMessage;
     EventPoller m_poller;
     ListeningSocket m_listener;
