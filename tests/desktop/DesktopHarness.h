@@ -87,11 +87,6 @@ struct DesktopHarness {
         auto* button = find<QAbstractButton>(name);
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
     }
-    void clickRow(const char* list, int row) {
-        auto* view = find<QAbstractItemView>(list);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
-                          view->visualRect(view->model()->index(row, 0)).center());
-    }
     QStringList rows(const char* list) const {
         QStringList texts;
         const QAbstractItemModel* model = find<QAbstractItemView>(list)->model();
