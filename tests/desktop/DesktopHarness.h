@@ -74,8 +74,8 @@ struct DesktopHarness {
     bool stores(const QByteArray& name, const QByteArray& value) const {
         return site.temp.fileText().contains("\"" + name + "\"=\"" + value + "\"");
     }
-    // The last question asked; empty when there was none.
-    QString asked() const { return dialogs.asked.value(dialogs.asked.size() - 1); }
+    // The questions asked since the last call, one a line.
+    QString asked() { return std::exchange(dialogs.asked, {}).join(u'\n'); }
 
     void clickEntry(const QString& key) {
         const auto items = window->Menu()->findItems(key, Qt::MatchExactly | Qt::MatchRecursive);

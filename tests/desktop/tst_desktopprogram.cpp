@@ -25,12 +25,10 @@ void DesktopProgramTest::windowOverTheServingProgram() {
             .contains(u"Map State: IsViewable"_s);
     };
     PocketlaneProcess program;
-    QProcessEnvironment environment = program.Environment();
-    environment.insert(u"DISPLAY"_s, Session->display);
-    program.Process().setProcessEnvironment(environment);
     const quint16 port = PocketlaneProcess::FreePort();
     program.Launch(QStringList{u"--offline"_s, u"--port"_s, QString::number(port)} +
-                   (headless ? QStringList{u"--headless"_s} : QStringList()));
+                       (headless ? QStringList{u"--headless"_s} : QStringList()),
+                   {u"env"_s, u"DISPLAY="_s + Session->display});
     QVERIFY(QTest::qWaitFor([port] { return PocketlaneProcess::IsListening(port); }, 60000));
     QCOMPARE(QTest::qWaitFor(windowShown, headless ? 1000 : 60000), !headless);
     LoopbackClient phone(port);
