@@ -168,7 +168,7 @@ void MainWindowTest::pickers() {
     QCOMPARE(pick("Films", QMessageBox::Cancel), replace);
     QCOMPARE(h.rows("lbSharedFolders").join(u' '),
              u"/srv/Music /srv/Music2 /srv/Films/Rock /srv/Photos /srv/Films/Jazz"_s);
-    // The parent takes the last one's place.
+    // Asked once for both; the parent takes the last one's place.
     QCOMPARE(pick("Films", QMessageBox::Ok), replace);
     QCOMPARE(h.rows("lbSharedFolders").join(u' '),
              u"/srv/Music /srv/Music2 /srv/Photos /srv/Films"_s);
