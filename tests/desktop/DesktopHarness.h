@@ -9,22 +9,13 @@
 
 using namespace Qt::StringLiterals;
 
-// A message box's title, text and buttons.
-struct Question {
-    QString title;
-    QString text;
-    QMessageBox::StandardButtons buttons;
-    bool operator==(const Question&) const = default;
-    friend char* toString(const Question& q) { return QTest::toString(q.title + u'|' + q.text); }
-};
-
 // Answers the window's dialogs in the owner's place, from queues the test
-// fills, and records every question asked.
+// fills, and records every question asked as "title|text|buttons".
 struct ScriptedDialogs : OwnerDialogs {
     QList<QString> picked; // what the folder and file pickers return
     QList<QMessageBox::StandardButton> answers;
     QList<std::optional<QString>> inputs;
-    QList<Question> asked;
+    QStringList asked;
     QStringList prompts; // picker prompts and input-box prompt + "|" + title
 
     template <typename T> static T next(QList<T>& queue, T none = {}) {
@@ -40,7 +31,12 @@ struct ScriptedDialogs : OwnerDialogs {
     QMessageBox::StandardButton Ask(QWidget*, QMessageBox::Icon, const QString& sTitle,
                                     const QString& sText,
                                     QMessageBox::StandardButtons buttons) override {
-        asked << Question{sTitle, sText, buttons};
+        QStringList named{sTitle, sText}; // each button by its name, never by an alias
+        const auto keys = QMetaEnum::fromType<QMessageBox::StandardButtons>();
+        for (int bit = QMessageBox::FirstButton; bit <= QMessageBox::LastButton; bit <<= 1)
+            if (buttons.testFlag(QMessageBox::StandardButton(bit)))
+                named << QString::fromLatin1(keys.valueToKey(bit));
+        asked << named.join(u'|');
         return next(answers, QMessageBox::Cancel);
     }
     std::optional<QString> InputBox(QWidget*, const QString& sPrompt,
@@ -78,8 +74,8 @@ struct DesktopHarness {
     bool stores(const QByteArray& name, const QByteArray& value) const {
         return site.temp.fileText().contains("\"" + name + "\"=\"" + value + "\"");
     }
-    // The last question asked; an empty one when there was none.
-    Question asked() const { return dialogs.asked.value(dialogs.asked.size() - 1); }
+    // The questions asked since the last call, one a line.
+    QString asked() { return std::exchange(dialogs.asked, {}).join(u'\n'); }
 
     void clickEntry(const QString& key) {
         const auto items = window->Menu()->findItems(key, Qt::MatchExactly | Qt::MatchRecursive);
@@ -90,11 +86,6 @@ struct DesktopHarness {
     void press(const char* name) {
         auto* button = find<QAbstractButton>(name);
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
-    }
-    void clickRow(const char* list, int row) {
-        auto* view = find<QAbstractItemView>(list);
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
-                          view->visualRect(view->model()->index(row, 0)).center());
     }
     QStringList rows(const char* list) const {
         QStringList texts;

@@ -10,7 +10,8 @@ class XSession {
 public:
     ~XSession() {
         stopTray();
-        Stop(m_xvfb);
+        m_xvfb.terminate(); // a clean end removes the display's lock file
+        m_xvfb.waitForFinished();
     }
 
     // Xvfb picks a free display itself and writes its number to stdout.
@@ -27,36 +28,27 @@ public:
         m_trayer.start(u"trayer"_s, {u"--edge"_s, u"top"_s, u"--widthtype"_s, u"request"_s});
         return m_trayer.waitForStarted();
     }
-
-    void stopTray() { Stop(m_trayer); }
+    void stopTray() {
+        m_trayer.kill();
+        m_trayer.waitForFinished();
+    }
 
     QString display; // where the X server is, ":<number>"
 
-    // The icons that trayer has embedded in its panel: the named windows
-    // below it, one line each: `0x... "name": ("name" "class")`.
-    int TrayIconCount() const {
-        return int(WindowInfo({u"-name"_s, u"panel"_s, u"-tree"_s}).count(u"\": (\""_s));
-    }
-
-    bool IsWindowViewable(const QString& title) const {
-        return WindowInfo({u"-name"_s, title}).contains(u"Map State: IsViewable"_s);
-    }
-
-private:
+    // What xwininfo tells of the windows the arguments name.
     static QString WindowInfo(const QStringList& arguments) {
         QProcess info;
         info.start(u"xwininfo"_s, arguments);
         info.waitForFinished();
         return QString::fromLocal8Bit(info.readAllStandardOutput());
     }
-
-    static void Stop(QProcess& process) {
-        process.terminate();
-        if (!process.waitForFinished(5000))
-            process.kill();
-        process.waitForFinished();
+    // The icons that trayer has embedded in its panel: the named windows
+    // below it, one line each: `0x... "name": ("name" "class")`.
+    static int TrayIconCount() {
+        return int(WindowInfo({u"-name"_s, u"panel"_s, u"-tree"_s}).count(u"\": (\""_s));
     }
 
+private:
     QProcess m_xvfb;
     QProcess m_trayer;
 };

@@ -3,8 +3,6 @@
 #include "support/LoopbackClient.h"
 #include "support/PocketlaneProcess.h"
 
-#include <csignal>
-
 class DesktopProgramTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -18,29 +16,26 @@ void DesktopProgramTest::windowOverTheServingProgram_data() {
     QTest::newRow("--headless keeps it away") << true;
 }
 
-// The program as the owner starts it from the desktop's menu; SIGTERM ends
-// it without the closing question.
+// The program as the owner starts it from the desktop's menu (offline: it
+// sends nothing beyond loopback); SIGTERM ends it without the closing question.
 void DesktopProgramTest::windowOverTheServingProgram() {
     QFETCH(bool, headless);
-    const auto windowShown = [] { return Session->IsWindowViewable(u"Pocketlane"_s); };
-    PocketlaneProcess home;
-    QProcess program;
-    QProcessEnvironment environment = home.Environment();
-    environment.insert(u"DISPLAY"_s, Session->display);
-    program.setProcessEnvironment(environment);
+    const auto windowShown = [] {
+        return XSession::WindowInfo({u"-name"_s, u"Pocketlane"_s})
+            .contains(u"Map State: IsViewable"_s);
+    };
+    PocketlaneProcess program;
     const quint16 port = PocketlaneProcess::FreePort();
-    program.start(QStringLiteral(POCKETLANE_BINARY),
-                  QStringList{u"--port"_s, QString::number(port)} +
-                      (headless ? QStringList{u"--headless"_s} : QStringList()));
+    program.Launch(QStringList{u"--offline"_s, u"--port"_s, QString::number(port)} +
+                       (headless ? QStringList{u"--headless"_s} : QStringList()),
+                   {u"env"_s, u"DISPLAY="_s + Session->display});
     QVERIFY(QTest::qWaitFor([port] { return PocketlaneProcess::IsListening(port); }, 60000));
     QCOMPARE(QTest::qWaitFor(windowShown, headless ? 1000 : 60000), !headless);
     LoopbackClient phone(port);
     phone.Send(LoopbackClient::Request("/"));
     QVERIFY(phone.WaitClosed());
     QVERIFY(phone.Received().contains("<card"));
-    ::kill(pid_t(program.processId()), SIGTERM);
-    QVERIFY(program.waitForFinished(15000) && program.exitStatus() == QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(program.Stop(), 0);
     QVERIFY(!windowShown());
 }
 

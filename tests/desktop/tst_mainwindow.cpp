@@ -8,19 +8,37 @@
 
 #include <QTcpServer>
 
-const auto YesNo = QMessageBox::Yes | QMessageBox::No;
-
 enum Written { OnEveryKey, OnFocusLoss, WhenTheWindowEnds, WhenTheProgramEnds };
 
-// A switch: its panel, what it stores, the module link it shows on the
-// phone's main menu; the text field it makes editable, what that stores and
-// when.
+// A switch: its panel and what it stores; the text field it makes editable,
+// what that stores and when.
 struct OptionRow {
-    const char *entry, *control, *value, *link = "", *field = "", *text = "";
+    const char *entry, *control, *value, *field = "", *text = "";
     Written written = OnEveryKey;
 };
 
 Q_DECLARE_METATYPE(OptionRow)
+
+// With nothing selected Remove removes nothing; Remove All asks first and
+// "No" keeps the rows; the selected row goes. Both buttons are off once empty.
+static void expectRemoval(DesktopHarness& h, const char* list, const char* remove,
+                          const char* removeAll, const QString& question) {
+    QStringList rows = h.rows(list);
+    auto* view = h.find<QAbstractItemView>(list);
+    view->clearSelection();
+    h.dialogs.answers = {QMessageBox::No, QMessageBox::Yes};
+    h.press(remove);
+    h.press(removeAll);
+    QCOMPARE(h.asked(), question);
+    QCOMPARE(h.rows(list), rows);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                      view->visualRect(view->model()->index(1, 0)).center());
+    h.press(remove);
+    rows.removeAt(1);
+    QCOMPARE(h.rows(list), rows);
+    h.press(removeAll);
+    QVERIFY(h.rows(list).isEmpty() && !h.enabled(remove) && !h.enabled(removeAll));
+}
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -28,9 +46,8 @@ private Q_SLOTS:
     void everyEntryShowsExactlyOnePanel();
     void optionsWriteTheStore_data();
     void optionsWriteTheStore();
-    void welcomeImageBrowse();
-    void sharedFolders();
-    void graffitiBetweenPhoneAndPanel();
+    void pickers();
+    void graffitiFromPhoneAndOwner();
     void startStopIconAndCloseQuestion();
     void linkLabelsAndStatusLog();
 };
@@ -48,26 +65,22 @@ void MainWindowTest::everyEntryShowsExactlyOnePanel() {
         QCOMPARE(std::count_if(panels.begin(), panels.end(), std::mem_fn(&QWidget::isVisible)), 1);
         QCOMPARE(h.window->VisiblePanel()->objectName(), u"pic"_s + QString(entry).remove(u' '));
     }
-    h.clickEntry(u"Graffiti"_s);
-    h.clickEntry(u"Minimize"_s); // no notification area here: minimized, not hidden
-    QVERIFY(h.window->isMinimized() && !h.window->SystemTray());
-    QCOMPARE(h.window->VisiblePanel(), h.window->PanelFor(u"About"_s));
 }
 
 void MainWindowTest::optionsWriteTheStore_data() {
     QTest::addColumn<OptionRow>("row");
     const OptionRow rows[] = {
-        {"Options", "chkWelcomeGraphic", "ShowWelcomeGraphic", "", "txtWelcomeGraphic",
+        {"Options", "chkWelcomeGraphic", "ShowWelcomeGraphic", "txtWelcomeGraphic",
          "ShowWelcomeGraphicFilename", WhenTheProgramEnds},
-        {"Options", "chkWelcomeMessage", "WelcomeMessage", "", "txtWelcomeMessage",
+        {"Options", "chkWelcomeMessage", "WelcomeMessage", "txtWelcomeMessage",
          "WelcomeMessageText", OnFocusLoss},
-        {"Options", "chkEnablePassword", "EnablePassword", "", "txtPassword", "Password",
+        {"Options", "chkEnablePassword", "EnablePassword", "txtPassword", "Password",
          WhenTheWindowEnds},
         {"Options", "chkExtendedLogging", "ExtendedLogging"},
-        {"Modules", "chkEnableSharedFolders", "EnableSharedFolders", "Shared Folders"},
-        {"Modules", "chkEnableGraffiti", "EnableGraffiti", "Graffiti"},
-        {"Modules", "chkEnableMyComputer", "EnableMyComputer", "My Computer"},
-        {"My Computer", "chkMyComputerEnablePassword", "EnableMyComputerPassword", "",
+        {"Modules", "chkEnableSharedFolders", "EnableSharedFolders"},
+        {"Modules", "chkEnableGraffiti", "EnableGraffiti"},
+        {"Modules", "chkEnableMyComputer", "EnableMyComputer"},
+        {"My Computer", "chkMyComputerEnablePassword", "EnableMyComputerPassword",
          "txtMyComputerPassword", "MyComputerPassword", OnEveryKey},
         {"My Computer", "chkExitOptionForce", "Force"},
         {"My Computer", "chkExitOptionForceIfHung", "ForceIfHung"},
@@ -87,10 +100,7 @@ void MainWindowTest::optionsWriteTheStore() {
     const bool before = box->isChecked();
     for (bool on : {!before, before}) {
         h.press(row.control);
-        QCOMPARE(box->isChecked(), on);
         QVERIFY(h.stores(row.value, on ? "Y" : "N"));
-        if (*row.link)
-            QCOMPARE(h.site.deck("/").contains(row.link), on);
         if (field)
             QCOMPARE(field->isReadOnly(), !on);
     }
@@ -105,7 +115,6 @@ void MainWindowTest::optionsWriteTheStore() {
     field->selectAll();
     QTest::keyClicks(field, u"Hello phones"_s);
     QCOMPARE(h.stores(row.text, "Hello phones"), row.written == OnEveryKey);
-    QSignalSpy closed(h.window.get(), &frmMain::Closed);
     if (row.written == OnFocusLoss)
         h.window->Menu()->setFocus();
     else if (row.written == WhenTheWindowEnds)
@@ -113,14 +122,14 @@ void MainWindowTest::optionsWriteTheStore() {
     else if (row.written == WhenTheProgramEnds)
         h.window.reset();
     QVERIFY(h.stores(row.text, "Hello phones"));
-    QCOMPARE(closed.size(), row.written == WhenTheWindowEnds ? 1 : 0);
-    QCOMPARE(h.asked(), Question{});
-    if (row.written == OnFocusLoss)
-        QVERIFY(h.site.deck("/").contains("Hello phones"));
+    QVERIFY(h.dialogs.asked.isEmpty()); // the window ends without the closing question
 }
 
-// The picker starts at the current file; cancelled, it changes nothing.
-void MainWindowTest::welcomeImageBrowse() {
+// The welcome-image picker starts at the current file; cancelled, it changes
+// nothing. The folder picker's rules: a folder inside a shared one (whole path
+// components) is refused; a parent of shared ones replaces them, after one
+// question.
+void MainWindowTest::pickers() {
     DesktopHarness h;
     h.clickEntry(u"Options"_s);
     auto* field = h.find<QLineEdit>("txtWelcomeGraphic");
@@ -134,110 +143,54 @@ void MainWindowTest::welcomeImageBrowse() {
     h.press("cbBrowseWelcomeGraphic");
     QCOMPARE(field->text(), u"/srv/pictures/logo.gif"_s);
     QVERIFY(h.stores("ShowWelcomeGraphicFilename", "/srv/pictures/logo.gif"));
-}
 
-void MainWindowTest::sharedFolders() {
-    const Question alreadyShared{
-        u"Pocketlane"_s,
-        u"This folder (or a parent of this folder) is already being shared.\nRemember that "
-        "when a folder is shared, all sub folders are automatically shared too."_s,
-        QMessageBox::Ok};
-    const Question subFoldersShared{
-        u"Pocketlane"_s,
-        u"One or more sub folders of the folder you've selected are already being shared. These "
-        "will be removed if you continue.\nAre you sure you wish to continue?"_s,
-        QMessageBox::Ok | QMessageBox::Cancel};
-    DesktopHarness h;
-    QTemporaryDir root;
-    const auto path = [&root](const char* relative) {
-        QDir(root.path()).mkpath(QString::fromLatin1(relative));
-        return root.filePath(QString::fromLatin1(relative));
-    };
-    // Picks a folder ("" cancels the picker) and answers the question asked.
-    const auto pick = [&](const char* relative, QMessageBox::StandardButton answer) {
-        h.dialogs.asked.clear();
-        h.dialogs.picked << (*relative ? path(relative) : QString());
+    // Picks /srv/<folder> ("" cancels the picker), answers, and gives what was asked.
+    const auto pick = [&h](const char* folder, QMessageBox::StandardButton answer) {
+        h.dialogs.picked << (*folder ? u"/srv/"_s + QString::fromLatin1(folder) : QString());
         h.dialogs.answers = {answer};
         h.press("btnAddFolder");
-        return h.dialogs.asked.size() > 1 ? Question{u"asked twice"_s, {}, {}} : h.asked();
+        return h.asked();
     };
-    // The model, the panel, the settings file and the phone's page agree.
-    const auto expectShared = [&](const QList<const char*>& folders) {
-        QStringList paths;
-        for (const char* folder : folders)
-            paths << path(folder);
-        QCOMPARE(h.rows("lbSharedFolders"), paths);
-        QCOMPARE(h.site.temp.fileText().count(root.path().toUtf8()), paths.size());
-        const QByteArray menu = h.site.deck("/");
-        QCOMPARE(h.site.deck(SiteHarness::linkTitled(menu, "Shared Folders")).contains("Photos"),
-                 folders.contains("Photos"));
-        QCOMPARE(h.enabled("btnRemoveFolder") + h.enabled("btnRemoveAll"), 2 * !paths.isEmpty());
-    };
-    h.site.settings.setSwitch(Settings::EnableSharedFolders, true);
     h.clickEntry(u"Shared Folders"_s);
-    expectShared({});
-    QCOMPARE(pick("Music", QMessageBox::Ok), Question{});
+    QVERIFY(!h.enabled("btnRemoveFolder") && !h.enabled("btnRemoveAll"));
+    QCOMPARE(pick("Music", QMessageBox::Ok), QString());
     QCOMPARE(h.dialogs.prompts.last(), u"Select a Folder"_s);
-    QCOMPARE(pick("Music/Rock", QMessageBox::Ok), alreadyShared);
-    QCOMPARE(pick("Music", QMessageBox::Ok), alreadyShared);
-    QCOMPARE(pick("Music2", QMessageBox::Ok), Question{}); // whole path components only
-    QCOMPARE(pick("", QMessageBox::Ok), Question{});
-    for (const char* folder : {"Films/Rock", "Photos", "Films/Jazz"})
-        QCOMPARE(pick(folder, QMessageBox::Ok), Question{});
-    QCOMPARE(pick("Films", QMessageBox::Cancel), subFoldersShared);
-    expectShared({"Music", "Music2", "Films/Rock", "Photos", "Films/Jazz"});
+    QCOMPARE(pick("Music/Rock", QMessageBox::Ok),
+             u"Pocketlane|This folder (or a parent of this folder) is already being shared.\n"
+             "Remember that when a folder is shared, all sub folders are automatically shared "
+             "too.|Ok"_s);
+    for (const char* folder : {"Music2", "", "Films/Rock", "Photos", "Films/Jazz"})
+        QCOMPARE(pick(folder, QMessageBox::Ok), QString());
+    const QString replace =
+        u"Pocketlane|One or more sub folders of the folder you've selected are already being "
+        "shared. These will be removed if you continue.\nAre you sure you wish to continue?|Ok|"
+        "Cancel"_s;
+    QCOMPARE(pick("Films", QMessageBox::Cancel), replace);
+    QCOMPARE(h.rows("lbSharedFolders").join(u' '),
+             u"/srv/Music /srv/Music2 /srv/Films/Rock /srv/Photos /srv/Films/Jazz"_s);
     // Asked once for both; the parent takes the last one's place.
-    QCOMPARE(pick("Films", QMessageBox::Ok), subFoldersShared);
-    expectShared({"Music", "Music2", "Photos", "Films"});
-
-    h.find<QAbstractItemView>("lbSharedFolders")->clearSelection();
-    h.press("btnRemoveFolder"); // nothing selected: nothing removed
-    expectShared({"Music", "Music2", "Photos", "Films"});
-    h.clickRow("lbSharedFolders", 2);
-    h.press("btnRemoveFolder");
-    expectShared({"Music", "Music2", "Films"});
-    h.dialogs.answers = {QMessageBox::No, QMessageBox::Yes};
-    h.press("btnRemoveAll");
-    QCOMPARE(h.asked(),
-             (Question{u"Pocketlane"_s,
-                       u"Are you sure you want to remove all the shared folders?"_s, YesNo}));
-    expectShared({"Music", "Music2", "Films"});
-    h.press("btnRemoveAll");
-    expectShared({});
+    QCOMPARE(pick("Films", QMessageBox::Ok), replace);
+    QCOMPARE(h.rows("lbSharedFolders").join(u' '),
+             u"/srv/Music /srv/Music2 /srv/Photos /srv/Films"_s);
+    expectRemoval(h, "lbSharedFolders", "btnRemoveFolder", "btnRemoveAll",
+                  u"Pocketlane|Are you sure you want to remove all the shared folders?|Yes|No"_s);
 }
 
-void MainWindowTest::graffitiBetweenPhoneAndPanel() {
+// A phone's post shows in the list and may be removed at once.
+void MainWindowTest::graffitiFromPhoneAndOwner() {
     DesktopHarness h;
     h.clickEntry(u"Graffiti"_s);
-    const QByteArray board = SiteHarness::linkTitled(h.site.deck("/"), "Graffiti");
-    const auto expectBoard = [&h, &board](const QStringList& messages) {
-        QCOMPARE(h.rows("lbGraffiti"), messages);
-        const bool any = !messages.isEmpty();
-        QCOMPARE(h.enabled("cmdRemoveGraffiti") + h.enabled("cmdRemoveAllGraffiti"), 2 * any);
-        const QByteArray page = h.site.deck(board);
-        for (const char* message : {"Hello from a phone", "Owner was here"})
-            QCOMPARE(page.contains(message), messages.contains(QString::fromLatin1(message)));
-        QCOMPARE(page.contains("No one has added Graffiti, be the first!"), !any);
-    };
-    expectBoard({});
-    h.site.deck(board + "&G=" + Url("Hello from a phone"));
-    expectBoard({u"Hello from a phone"_s});
+    QVERIFY(!h.enabled("cmdRemoveGraffiti") && !h.enabled("cmdRemoveAllGraffiti"));
+    h.site.deck(SiteHarness::linkTitled(h.site.deck("/"), "Graffiti") +
+                "&G=" + Url("Hi from a phone"));
+    QVERIFY(h.enabled("cmdRemoveGraffiti") && h.enabled("cmdRemoveAllGraffiti"));
     h.dialogs.inputs << u"Owner was here"_s << std::nullopt;
     h.press("cmdAddGraffiti");
     QCOMPARE(h.dialogs.prompts.last(), u"Type your new Graffiti here|Pocketlane - Add Graffiti"_s);
     h.press("cmdAddGraffiti"); // cancelled
-    expectBoard({u"Hello from a phone"_s, u"Owner was here"_s});
-    h.dialogs.answers << QMessageBox::No << QMessageBox::Yes;
-    h.press("cmdRemoveAllGraffiti");
-    QCOMPARE(h.asked(), (Question{u"Pocketlane"_s,
-                                  u"Are you sure you want to remove all the Graffiti?"_s, YesNo}));
-    h.press("cmdRemoveGraffiti"); // nothing selected
-    expectBoard({u"Hello from a phone"_s, u"Owner was here"_s});
-    h.clickRow("lbGraffiti", 0);
-    h.press("cmdRemoveGraffiti");
-    expectBoard({u"Owner was here"_s});
-    h.press("cmdRemoveAllGraffiti");
-    expectBoard({});
+    QCOMPARE(h.rows("lbGraffiti"), (QStringList{u"Hi from a phone"_s, u"Owner was here"_s}));
+    expectRemoval(h, "lbGraffiti", "cmdRemoveGraffiti", "cmdRemoveAllGraffiti",
+                  u"Pocketlane|Are you sure you want to remove all the Graffiti?|Yes|No"_s);
 }
 
 void MainWindowTest::startStopIconAndCloseQuestion() {
@@ -245,7 +198,6 @@ void MainWindowTest::startStopIconAndCloseQuestion() {
     h.clickEntry(u"Modules"_s);
     const auto expectRunning = [&h](bool running) {
         QCOMPARE(h.site.server.IsRunning(), running);
-        QCOMPARE(h.site.answer("/").contains("<card"), running);
         const QString action = running ? u"STOP"_s : u"START"_s;
         QCOMPARE(h.find<QToolButton>("imgStartStop")->toolTip(), u"Click to "_s + action);
         QCOMPARE(h.find<QLabel>("lblStartStop")->text(),
@@ -255,32 +207,22 @@ void MainWindowTest::startStopIconAndCloseQuestion() {
     expectRunning(true);
     h.press("imgStartStop");
     expectRunning(false);
-    QVERIFY(h.site.temp.lines(LogNotice).contains(u"Pocketlane stopped by user"_s));
-    h.press("imgStartStop");
-    expectRunning(true);
-    QVERIFY(h.site.temp.lines(LogNotice).contains(u"Pocketlane started by user"_s));
-    // A restart that cannot listen is logged and leaves the icon on STOPPED.
-    h.press("imgStartStop");
+    // A start that cannot listen leaves the icon on START.
     QTcpServer intruder;
     QVERIFY(intruder.listen(QHostAddress::Any, h.site.server.Port()));
     h.press("imgStartStop");
     expectRunning(false);
-    QVERIFY(h.site.temp.lines(LogError).last().contains(u"already in use"_s));
     intruder.close();
     h.press("imgStartStop");
     expectRunning(true);
 
-    // "No" keeps everything running, whether the owner closes the window
-    // through the program or with the window's close button.
+    // "No" to the window's close button keeps everything running.
     QSignalSpy closed(h.window.get(), &frmMain::Closed);
-    h.dialogs.answers << QMessageBox::No << QMessageBox::No;
-    for (int round = 0; round < 2; ++round) {
-        round == 0 ? h.window->CloseByOwner() : void(h.window->close());
-        QCOMPARE(h.asked(), (Question{u"Close Pocketlane"_s,
-                                      u"Are you sure you want to close Pocketlane?"_s, YesNo}));
-        QVERIFY(h.window->isVisible() && closed.isEmpty());
-        expectRunning(true);
-    }
+    h.dialogs.answers << QMessageBox::No;
+    h.window->close();
+    QCOMPARE(h.asked(), u"Close Pocketlane|Are you sure you want to close Pocketlane?|Yes|No"_s);
+    QVERIFY(h.window->isVisible() && closed.isEmpty());
+    expectRunning(true);
 }
 
 void MainWindowTest::linkLabelsAndStatusLog() {
