@@ -1,15 +1,17 @@
 // The real program: its command line and start-up faults, the doorbell by
 // which a second start reaches the running program, and the program
 // restarted on the same settings file: the owner's options outlive serving
-// and a termination; a command given while the program runs takes effect at
-// once and lasts; commands given all at once, to a running program or to
-// none, each keep their change.
+// and a termination; administration commands, on the settings file while no
+// program runs and through the running program's administration socket, take
+// effect at once and last, also when given all at once.
 
+#include "app/AdminChannel.h"
 #include "app/InstanceDoorbell.h"
 #include "app/ProcessLimits.h"
 #include "settings/Settings.h"
 #include "support/LoopbackClient.h"
 #include "support/PocketlaneProcess.h"
+#include "support/TempSettings.h"
 
 #include <QDir>
 #include <QLocalSocket>
@@ -21,9 +23,6 @@
 
 #include <unistd.h>
 
-#include <memory>
-#include <vector>
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -34,16 +33,17 @@ struct OwnersMachine {
     QString settingsFile = dir.filePath(u"settings.reg"_s);
     PocketlaneProcess program;
 
+    // A command line run to its end; without --settings, on the file POCKETLANE_SETTINGS names.
+    PocketlaneProcess::Run run(const QStringList& arguments) {
+        QProcessEnvironment environment = program.Environment();
+        environment.insert(u"POCKETLANE_SETTINGS"_s, settingsFile);
+        return PocketlaneProcess::RunToEnd(arguments, environment);
+    }
     QStringList command(const QStringList& arguments) const {
         return QStringList{u"--settings"_s, settingsFile} + arguments;
     }
-    int administer(const QStringList& arguments) {
-        return PocketlaneProcess::RunToEnd(command(arguments), program.Environment()).exitCode;
-    }
-    QByteArray shownSettings() {
-        return PocketlaneProcess::RunToEnd(command({u"--show-settings"_s}), program.Environment())
-            .out;
-    }
+    int administer(const QStringList& arguments) { return run(command(arguments)).exitCode; }
+    QByteArray shownSettings() { return run(command({u"--show-settings"_s})).out; }
     bool serve() { return program.Start(command({})); }
     QByteArray entryPage() {
         LoopbackClient client(program.Port());
@@ -51,6 +51,15 @@ struct OwnersMachine {
         return client.WaitClosed() ? client.Received() : QByteArray();
     }
 };
+
+// "NAME=VALUE" taking the option away from its first-run value: a switch
+// flipped, a text replaced by `text`.
+QString changed(Settings::Option option, const QString& text) {
+    const QString value = !Settings::IsSwitch(option)              ? text
+                          : option == Settings::ShowWelcomeGraphic ? u"N"_s
+                                                                   : u"Y"_s;
+    return QString::fromLatin1(Settings::ValueName(option)) + u'=' + value;
+}
 
 } // namespace
 
@@ -82,16 +91,15 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(QString, output);
         PocketlaneProcess first;
-        QProcessEnvironment environment = first.Environment();
-        QTemporaryDir open; // for a user who may not enter the test's folders
+        const QProcessEnvironment environment = first.Environment();
         if (!wrapper.isEmpty()) {
             QFile lowPorts(u"/proc/sys/net/ipv4/ip_unprivileged_port_start"_s);
             if (::geteuid() != 0 || QStandardPaths::findExecutable(wrapper.first()).isEmpty() ||
                 !lowPorts.open(QIODevice::ReadOnly) || lowPorts.readAll().trimmed().toInt() <= 80)
                 QSKIP("needs root, setpriv and privileged low ports");
-            QFile::setPermissions(open.path(), QFileDevice::Permissions(0x7777));
-            environment.insert(u"XDG_RUNTIME_DIR"_s, open.path());
-            environment.insert(u"XDG_CONFIG_HOME"_s, open.path());
+            // Open to a user who may not enter the test's folders otherwise.
+            QFile::setPermissions(environment.value(u"XDG_RUNTIME_DIR"_s),
+                                  QFileDevice::Permissions(0x7777));
         }
         const bool secondInstance = arguments.contains(u"free"_s);
         if (secondInstance)
@@ -118,9 +126,7 @@ private Q_SLOTS:
         const QString path = InstanceDoorbell::PathBeside(dir.filePath(u"pocketlane.lock"_s));
         QVERIFY(!InstanceDoorbell::Ring(path, 500));
         // A socket file left by a program that died is replaced.
-        QFile stale(path);
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.close();
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
         InstanceDoorbell door(path);
         QVERIFY(door.Listen());
         QSignalSpy rung(&door, &InstanceDoorbell::Rung);
@@ -137,20 +143,14 @@ private Q_SLOTS:
     }
 
     void everyOptionOutlivesServingAndRestarts() {
-        // Every option away from its first-run value, texts with characters a
-        // file format could trip over.
-        const QStringList texts = {u"/pictures/my \"best\" = 1.wbmp"_s,
-                                   u"50% off, today only 10%"_s, u"pa$$\\word with blanks "_s,
-                                   u"[SharedFolders]\n\"x\"=\"y\""_s};
+        // Every option away from its first-run value, texts (picked by option
+        // number modulo 4) with characters a file format could trip over.
+        const QStringList texts = {u"[SharedFolders]\n\"x\"=\"y\""_s,
+                                   u"/pictures/my \"best\" = 1.wbmp"_s,
+                                   u"pa$$\\word with blanks "_s, u"50% off, today only 10%"_s};
         QStringList assignments;
-        for (int index = 0, text = 0; index < Settings::OptionCount; ++index) {
-            const auto option = Settings::Option(index);
-            const QString value = !Settings::IsSwitch(option)              ? texts.at(text++ % 4)
-                                  : option == Settings::ShowWelcomeGraphic ? u"N"_s
-                                                                           : u"Y"_s;
-            assignments << u"--set"_s
-                        << QString::fromLatin1(Settings::ValueName(option)) + u'=' + value;
-        }
+        for (int index = 0; index < Settings::OptionCount; ++index)
+            assignments << u"--set"_s << changed(Settings::Option(index), texts.at(index % 4));
         OwnersMachine machine;
         QCOMPARE(machine.administer(assignments), 0);
         QVERIFY2(machine.serve(), machine.program.StandardError().constData());
@@ -172,50 +172,103 @@ private Q_SLOTS:
         QVERIFY(QDir(machine.dir.path()).entryList({u"settings.reg.unreadable-*"_s}).isEmpty());
     }
 
-    void commandsAtTheSameTimeKeepEveryChange_data() {
+    // Administration commands on the file POCKETLANE_SETTINGS names: the
+    // running program carries them out, else they change the file.
+    void commands_data() {
         QTest::addColumn<bool>("programRuns");
-        QTest::newRow("program running") << true;
         QTest::newRow("no program") << false;
+        QTest::newRow("program running") << true;
     }
-    // 50 commands started at once, each sharing its own folder, the first
-    // ones also setting an option each: every change is kept.
-    void commandsAtTheSameTimeKeepEveryChange() {
+    void commands() {
         QFETCH(bool, programRuns);
         RaiseOpenFileLimit();
         OwnersMachine machine;
-        if (programRuns)
+        if (programRuns) {
             QVERIFY2(machine.serve(), machine.program.StandardError().constData());
-        std::vector<std::unique_ptr<QProcess>> commands;
+            // Malformed requests on the administration socket are dropped; serving goes on.
+            qputenv("XDG_RUNTIME_DIR",
+                    machine.program.Environment().value(u"XDG_RUNTIME_DIR"_s).toLocal8Bit());
+            for (const QByteArray& request :
+                 {QByteArray(2 << 20, '\xFF'), QByteArray("\0\0\0\x08\0\0\0\x09--se", 12)}) {
+                QLocalSocket intruder;
+                intruder.connectToServer(AdminChannel::SocketPath(machine.settingsFile));
+                QVERIFY(intruder.waitForConnected(5000));
+                intruder.write(request);
+                QTRY_COMPARE(intruder.state(), QLocalSocket::UnconnectedState);
+                QCOMPARE(intruder.readAll(), QByteArray());
+            }
+        }
+        const QString music = machine.dir.filePath(u"music"_s);
+        for (const char* folder : {"/rock", "/pop"})
+            QVERIFY(QDir().mkpath(music + QLatin1StringView(folder)));
+        // A command, its exit code, and texts its output or error hold; "|"
+        // splits the lists and %M stands for the music folder.
+        const struct {
+            const char* arguments;
+            int code;
+            const char* texts;
+        } steps[] = {
+            {"--show-settings", 0, "\nGraffitiShowTime=N\n|Shared folders: none"},
+            {"--set|EnableGraffiti=Y|--set|welcomemessagetext=Hi = there|--set|Password=", 0, ""},
+            // Names and values outside the table change nothing, not even the good ones.
+            {"--set|EnableGraffiti=N|--set|Colour=red", 2, "unknown setting \"Colour\""},
+            {"--set|EnableGraffiti=N|--set|Force=yes", 2, "Force is a switch and takes Y or N"},
+            {"--set|EnableGraffiti=N|--set|Force=y", 2, "takes Y or N"},
+            {"--set|EnableGraffiti=N|--set|Force", 2, "--set needs NAME=VALUE"},
+            {"--share|%M/rock/|--share|%M/pop", 0, "Sharing %M/rock"},
+            {"--unshare|%M/pop", 0, ""},
+            {"--unshare|%M/pop", 1, "%M/pop is not a shared folder.\n"},
+            {"--share|%M/rock", 1, "is already being shared"},
+            {"--share|%M/missing", 1, "it is not a folder"},
+            {"--share|%M/pop|--share|%M|--show-settings", 0,
+             "Removed the shared sub folder %M/rock.|Removed the shared sub folder %M/pop.|"
+             "\nEnableGraffiti=Y\n|\nWelcomeMessageText=Hi = there\n|Shared folders:\n  %M\n"},
+            // A command for another settings file does not reach the program.
+            {"--settings|%M/../other.reg|--set|Force=Y", 0, ""},
+            {"--show-settings", 0, "\nForce=N\n|\nShowWelcomeGraphic=Y\n"},
+        };
+        const auto expand = [&music](const char* text) {
+            return QString::fromUtf8(text).replace(u"%M"_s, music).split(u'|', Qt::SkipEmptyParts);
+        };
+        for (const auto& step : steps) {
+            const QByteArray before = fileContents(machine.settingsFile);
+            const auto done = machine.run(expand(step.arguments));
+            QCOMPARE(done.exitCode, step.code);
+            for (const QString& text : expand(step.texts))
+                QVERIFY2(QString::fromLocal8Bit(done.out + done.err).contains(text),
+                         done.out + done.err);
+            if (step.code == 2)
+                QCOMPARE(fileContents(machine.settingsFile), before);
+        }
+        // 50 commands at once, each sharing its own folder, the first ones
+        // also setting an option each: every change is kept.
+        QProcess commands[50];
         QByteArrayList expected;
-        for (int i = 0; i < 50; ++i) {
+        for (int i = 0; i < std::ssize(commands); ++i) {
             const QString folder = machine.dir.filePath(u"f%1"_s.arg(i));
             QVERIFY(QDir().mkpath(folder));
             QStringList arguments = machine.command({u"--share"_s, folder});
             expected << "\n  " + folder.toUtf8() + "\n";
             if (i < Settings::OptionCount) {
-                const auto option = Settings::Option(i);
-                const QByteArray assignment =
-                    Settings::ValueName(option) + '=' +
-                    (!Settings::IsSwitch(option) ? "text " + QByteArray::number(i)
-                                                 : QByteArray(i == 0 ? "N" : "Y"));
-                arguments << u"--set"_s << QString::fromLatin1(assignment);
-                expected << '\n' + assignment + '\n';
+                const QString assignment = changed(Settings::Option(i), u"text %1"_s.arg(i));
+                arguments << u"--set"_s << assignment;
+                expected << '\n' + assignment.toUtf8() + '\n';
             }
-            auto& command = commands.emplace_back(std::make_unique<QProcess>());
-            command->setProcessEnvironment(machine.program.Environment());
-            command->start(TestSupport::programPath(), arguments);
+            commands[i].setProcessEnvironment(machine.program.Environment());
+            commands[i].start(TestSupport::programPath(), arguments);
         }
-        for (const auto& command : commands) {
-            QVERIFY(command->waitForFinished(120000));
-            QCOMPARE(command->exitStatus(), QProcess::NormalExit);
-            QCOMPARE(command->exitCode(), 0);
+        for (QProcess& command : commands) {
+            QVERIFY(command.waitForFinished(120000));
+            QCOMPARE(command.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(command.exitCode(), 0);
         }
-        const QByteArray shown = machine.shownSettings();
+        const QByteArray shown = machine.run({u"--show-settings"_s}).out;
+        for (const QByteArray& line : std::as_const(expected))
+            QVERIFY2(shown.contains(line), line.constData());
+        // The program's next start finds every change, with first-run values for the rest.
         if (programRuns)
             QCOMPARE(machine.program.Stop(), 0);
-        for (const QByteArray& settings : {shown, machine.shownSettings()})
-            for (const QByteArray& line : std::as_const(expected))
-                QVERIFY2(settings.contains(line), line.constData());
+        QCOMPARE(machine.shownSettings(), shown);
     }
 };
 

@@ -1,6 +1,5 @@
 #include "support/PocketlaneProcess.h"
 
-#include <QDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -26,18 +25,10 @@ int waitForEnd(QProcess& process) {
 }
 } // namespace
 
-PocketlaneProcess::PocketlaneProcess() {
-    for (const char* folder : {"runtime", "config"})
-        QDir(m_home.path())
-            .mkdir(QString::fromLatin1(folder),
-                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_process.setProcessEnvironment(Environment());
-}
-
 QProcessEnvironment PocketlaneProcess::Environment() const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"XDG_RUNTIME_DIR"_s, m_home.filePath(u"runtime"_s));
-    environment.insert(u"XDG_CONFIG_HOME"_s, m_home.filePath(u"config"_s));
+    environment.insert(u"XDG_RUNTIME_DIR"_s, m_home.path()); // private (0700) as it must be
+    environment.insert(u"XDG_CONFIG_HOME"_s, m_home.path());
     environment.remove(u"DISPLAY"_s);
     environment.remove(u"WAYLAND_DISPLAY"_s);
     return environment;

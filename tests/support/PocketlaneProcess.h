@@ -12,7 +12,7 @@
 // collide.
 class PocketlaneProcess {
 public:
-    PocketlaneProcess();
+    PocketlaneProcess() { m_process.setProcessEnvironment(Environment()); }
     ~PocketlaneProcess() { Stop(); }
 
     // Starts the program and waits until it listens. False (with the

@@ -6,10 +6,6 @@
 
 using namespace Qt::StringLiterals;
 
-ServiceProcess::~ServiceProcess() {
-    stop();
-}
-
 bool ServiceProcess::start(const QString& program, const QStringList& arguments,
                            const QString& outputFile, const QStringList& extraEnvironment) {
     // Proxy settings in the environment must never send a helper's traffic
@@ -52,9 +48,8 @@ void ServiceProcess::stop(int gracePeriodMs) {
 }
 
 QString ServiceProcess::exitDescription() {
-    if (isRunning())
-        return u"still running"_s;
-    if (m_process.exitStatus() == QProcess::CrashExit)
-        return u"ended by a signal"_s;
-    return u"exited with status %1"_s.arg(m_process.exitCode());
+    return isRunning() ? u"still running"_s
+           : m_process.exitStatus() == QProcess::CrashExit
+               ? u"ended by a signal"_s
+               : u"exited with status %1"_s.arg(m_process.exitCode());
 }

@@ -12,10 +12,7 @@
 // full pipe.
 class ServiceProcess {
 public:
-    ServiceProcess() = default;
-    ~ServiceProcess();
-    ServiceProcess(const ServiceProcess&) = delete;
-    ServiceProcess& operator=(const ServiceProcess&) = delete;
+    ~ServiceProcess() { stop(); }
 
     // Starts the program; false with errorString() when it could not run.
     bool start(const QString& program, const QStringList& arguments, const QString& outputFile,
