@@ -24,8 +24,9 @@ QStringList DeckProblems(const QByteArray& deck);
 QStringList DtdProblems(const QByteArray& deck);
 
 // The ERROR and WARNING lines of /usr/lib/kannel/test/wml_tester, without
-// their time stamps, and its exit status when not 0. The tool exits 0 even on
-// unknown tags and attributes, so its messages are what count.
+// their time stamps, or its exit status when not 0 and it printed none. The
+// tool exits 0 even on unknown tags and attributes, so its messages are what
+// count.
 QStringList GatewayProblems(const QByteArray& deck);
 
 } // namespace WmlValidation
