@@ -15,6 +15,7 @@ namespace {
 
 using O = Settings::Option;
 using Outcome = SharedFolderList::AddResult::Outcome;
+using SettingsStorage::SaveSetting;
 const QByteArray Options = "SOFTWARE\\Pocketlane\\Options";
 
 clsRegistry registryAt(RegistryStore& store, const QByteArray& section,
@@ -23,10 +24,6 @@ clsRegistry registryAt(RegistryStore& store, const QByteArray& section,
     registry.setSectionKey(section);
     registry.setValueKey(name);
     return registry;
-}
-
-void write(RegistryStore& store, const QByteArray& name, const QByteArray& value) {
-    registryAt(store, Options, name).setValue(value);
 }
 
 QByteArray read(RegistryStore& store, const QByteArray& name) {
@@ -55,9 +52,6 @@ struct TempStore {
     QString path = dir.filePath(QStringLiteral("s.reg"));
     RegistryStore store{path};
     StatusLog log;
-    QStringList files(const QString& pattern = QStringLiteral("*")) const {
-        return QDir(dir.path()).entryList({pattern}, QDir::Files);
-    }
 };
 
 // A shared-folder list on a temporary store, loaded as at start-up.
@@ -145,7 +139,7 @@ private Q_SLOTS:
                  QStringLiteral("Failed to delete registry Key: '-2147483646',Section: "
                                 "'SOFTWARE\\Pocketlane\\Options',Key: 'Missing"));
         for (const char* pair : {"A1", "a2", "A3"}) // value names keep their case
-            write(t.store, QByteArray(pair, 1), QByteArray(pair + 1));
+            SaveSetting(t.store, QByteArray(pair, 1), QByteArray(pair + 1));
         QVERIFY(registryAt(t.store, Options).EnumerateValues(names, count));
         QCOMPARE(names, (QList<QByteArray>{"A", "a"}));
         QVERIFY(registryAt(t.store, Options, "A").DeleteValue());
@@ -153,9 +147,9 @@ private Q_SLOTS:
         QCOMPARE(read(t.store, "a"), QByteArray("2"));
         // Texts with "%" are stored expandable, and expanded when read.
         qputenv("POCKETLANE_TEST_FOLDER", "/srv/pics");
-        write(t.store, "Offer", "50% off, today only 10%");
-        write(t.store, "Picture", "%POCKETLANE_TEST_FOLDER%/a.wbmp and %UNSET_VARIABLE_X%");
-        write(t.store, "Percent", "100%% sure");
+        SaveSetting(t.store, "Offer", "50% off, today only 10%");
+        SaveSetting(t.store, "Picture", "%POCKETLANE_TEST_FOLDER%/a.wbmp and %UNSET_VARIABLE_X%");
+        SaveSetting(t.store, "Percent", "100%% sure");
         QCOMPARE(read(t.store, "Picture"), QByteArray("/srv/pics/a.wbmp and %UNSET_VARIABLE_X%"));
         QCOMPARE(read(t.store, "Percent"), QByteArray("100%% sure"));
         QVERIFY(!t.store.value("HKEY_LOCAL_MACHINE\\" + Options, "Percent")->expandable);
@@ -178,9 +172,9 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(t.path, QFileDevice::Permissions(0x6644)));
         t.store.load(nullptr);
         for (int i = 0; i < 5; ++i)
-            write(t.store, "Password", QByteArray::number(i));
+            SaveSetting(t.store, "Password", QByteArray::number(i));
         QCOMPARE(QFile::permissions(t.path), QFileDevice::Permissions(0x6600));
-        QCOMPARE(t.files(),
+        QCOMPARE(QDir(t.dir.path()).entryList(QDir::Files),
                  (QStringList{u"s.reg"_s, u"s.reg.backup"_s, u"s.reg.lock"_s, u"s.reg.old123"_s}));
     }
 
@@ -202,8 +196,8 @@ private Q_SLOTS:
         QVERIFY(writeFile(t.path, damaged));
         t.store.load(&t.log);
         QVERIFY(!t.store.keyExists("HKEY_LOCAL_MACHINE\\" + Options));
-        write(t.store, "Fresh", "start");
-        const QStringList aside = t.files(QStringLiteral("s.reg.unreadable-*"));
+        SaveSetting(t.store, "Fresh", "start");
+        const QStringList aside = QDir(t.dir.path()).entryList({u"s.reg.unreadable-*"_s});
         QCOMPARE(aside.size(), 1);
         QCOMPARE(fileContents(t.dir.filePath(aside.first())), damaged);
         QCOMPARE(t.log.lines().size(), 1);
@@ -229,9 +223,9 @@ private Q_SLOTS:
             QVERIFY2(lines.contains("\"" + pair.replace("=", "\"=\"") + "\""), pair.constData());
         QVERIFY(!t.settings->graffitiShowDate()); // not stored, off
         // Only exactly "Y" is on.
-        SettingsStorage::SaveSetting(*t.store, "EnableGraffiti", "y");
-        SettingsStorage::SaveSetting(*t.store, "Force", "Yes");
-        SettingsStorage::SaveSetting(*t.store, "ForceIfHung", "Y");
+        SaveSetting(*t.store, "EnableGraffiti", "y");
+        SaveSetting(*t.store, "Force", "Yes");
+        SaveSetting(*t.store, "ForceIfHung", "Y");
         t.restart();
         QVERIFY(!t.settings->enableGraffiti() && !t.settings->force());
         QVERIFY(t.settings->forceIfHung());

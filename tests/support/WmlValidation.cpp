@@ -51,21 +51,10 @@ QStringList RunOnDeck(const QByteArray& deck, const QString& program, const QStr
 } // namespace
 
 QStringList DtdProblems(const QByteArray& deck) {
-    // Each message is a line that starts with the file name, followed by
-    // lines that show where in the deck it is.
     return RunOnDeck(
         deck, QStringLiteral("xmllint"),
         {QStringLiteral("--nonet"), QStringLiteral("--noout"), QStringLiteral("--valid")},
-        [](const QString& output) {
-            QStringList messages;
-            for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-                if (line.startsWith(QStringLiteral("deck:")) || messages.isEmpty())
-                    messages << line;
-                else
-                    messages.last() += QLatin1Char('\n') + line;
-            }
-            return messages;
-        });
+        [](const QString& output) { return output.split(QLatin1Char('\n'), Qt::SkipEmptyParts); });
 }
 
 QStringList GatewayProblems(const QByteArray& deck) {

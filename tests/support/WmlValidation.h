@@ -20,7 +20,7 @@ QStringList DeckProblems(const QByteArray& deck);
 
 // xmllint --nonet --noout --valid, with the deck's DOCTYPE resolved to the
 // repository's copy of the DTD (tests/support/wml-catalog.xml). Each entry is
-// one message with the lines of context that xmllint prints under it.
+// one line that xmllint prints: a message, or the context under it.
 QStringList DtdProblems(const QByteArray& deck);
 
 // The ERROR and WARNING lines of /usr/lib/kannel/test/wml_tester, without
