@@ -29,7 +29,6 @@ private Q_SLOTS:
         QTest::newRow("above U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << QByteArray("????");
         // A well-formed character that XML forbids is one character: one "?".
         QTest::newRow("U+FFFE and U+FFFF") << QByteArray("\uFFFEx\uFFFF") << QByteArray("?x?");
-        QTest::newRow("latin-1 name") << QByteArray("caf\xE9.mid") << QByteArray("caf?.mid");
         QTest::newRow("valid after bad")
             << QByteArray("\xFF\u00e9\U0001F600") << QByteArray("?\u00e9\U0001F600");
     }

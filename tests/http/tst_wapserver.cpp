@@ -41,7 +41,8 @@ QByteArray KeepOpenAnswer(const QByteArray& body) {
 class TestSite : public RequestHandler {
 public:
     QList<int> elements;
-    QString file;
+    QTemporaryDir dir;
+    QString file = dir.filePath(QStringLiteral("download.bin"));
     WapServer* server = nullptr;
     std::shared_ptr<CPacket> last;
 
@@ -67,12 +68,10 @@ struct Harness {
     StatusLog log;
     WapServer server{log, 0};
     TestSite site;
-    QTemporaryDir dir;
 
     Harness() {
         server.SetRequestHandler(&site);
         site.server = &server;
-        site.file = dir.filePath(QStringLiteral("download.bin"));
     }
     quint16 port() const { return server.Port(); }
     QStringList messages() const {
@@ -179,7 +178,6 @@ private Q_SLOTS:
         const QByteArray deck(300, 'w');
         QCOMPARE(CPacket::BuildResponse(deck, HttpOk, date),
                  head + "12C \r\n" + deck + "\r\n0\r\n\r\n");
-        QVERIFY(CPacket::BuildResponse({}, HttpBadRequest, date).startsWith("HTTP/1.1 400 OK\r\n"));
         // Whether an answer closes its connection is read from its header lines.
         QVERIFY(!CPacket::SaysConnectionClose("HTTP/1.1 200 OK\r\nContent-length: 2\r\n\r\nok"));
         QVERIFY(CPacket::SaysConnectionClose(
