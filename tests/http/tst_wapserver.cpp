@@ -323,11 +323,13 @@ private Q_SLOTS:
         QVERIFY(waiting.WaitClosed());
         QCOMPARE(stopped.count(), 1);
         QVERIFY(!h->server.IsRunning() && h->server.OpenConnections() == 0);
+        QVERIFY(h->logged(QStringLiteral("Pocketlane stopped by user")));
         QVERIFY_THROWS_EXCEPTION(PocketlaneError, h->site.last->SendResponse("late", HttpOk));
         QVERIFY(!LoopbackClient(port).WaitConnected());
 
         QVERIFY(h->server.StartServer());
         QCOMPARE(h->server.Port(), port);
+        QVERIFY(h->logged(QStringLiteral("Pocketlane started by user")));
         QVERIFY(h->answersDeck());
         QCOMPARE(h->site.elements.last(), 1);
     }
