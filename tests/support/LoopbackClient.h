@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QTcpSocket>
+#include <QTest>
 
 #include <memory>
 
@@ -11,26 +12,54 @@ class LoopbackClient {
 public:
     static constexpr int DefaultTimeoutMs = 20000;
 
-    explicit LoopbackClient(quint16 port);
+    explicit LoopbackClient(quint16 port) {
+        QObject::connect(m_socket.get(), &QTcpSocket::readyRead, m_socket.get(),
+                         [this] { Received(); });
+        QObject::connect(m_socket.get(), &QTcpSocket::disconnected, m_socket.get(), [this] {
+            Received();
+            m_closed = true;
+        });
+        QObject::connect(m_socket.get(), &QTcpSocket::errorOccurred, m_socket.get(),
+                         [this] { m_closed = true; });
+        m_socket->connectToHost(QHostAddress::LocalHost, port);
+    }
 
-    bool IsConnected() const;
+    bool IsConnected() const { return m_socket->state() == QAbstractSocket::ConnectedState; }
     // Waits until the connection stands; false when it was refused.
-    bool WaitConnected(int timeoutMs = DefaultTimeoutMs);
-    void Send(const QByteArray& bytes);
+    bool WaitConnected(int timeoutMs = DefaultTimeoutMs) {
+        return QTest::qWaitFor([&] { return IsConnected() || m_closed; }, timeoutMs) &&
+               IsConnected();
+    }
+    void Send(const QByteArray& bytes) {
+        if (WaitConnected()) {
+            m_socket->write(bytes);
+            m_socket->flush();
+        }
+    }
     // Everything received up to now (accumulated across calls).
-    const QByteArray& Received();
+    const QByteArray& Received() {
+        if (m_socket->isReadable())
+            m_received += m_socket->readAll();
+        return m_received;
+    }
     // Waits until at least `count` bytes have been received in total.
-    bool WaitForBytes(qsizetype count, int timeoutMs = DefaultTimeoutMs);
+    bool WaitForBytes(qsizetype count, int timeoutMs = DefaultTimeoutMs) {
+        return QTest::qWaitFor([&] { return Received().size() >= count; }, timeoutMs);
+    }
     // Waits until the server has closed the connection; everything it sent
     // before is in Received().
-    bool WaitClosed(int timeoutMs = DefaultTimeoutMs);
+    bool WaitClosed(int timeoutMs = DefaultTimeoutMs) {
+        return QTest::qWaitFor([&] { return m_closed; }, timeoutMs);
+    }
     QTcpSocket& Socket() { return *m_socket; }
 
     // The request for path with one header line, as phones send it.
-    static QByteArray Request(const QByteArray& path, const QByteArray& method = "GET");
+    static QByteArray Request(const QByteArray& path, const QByteArray& method = "GET") {
+        return method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    }
 
 private:
-    std::unique_ptr<QTcpSocket> m_socket;
+    std::unique_ptr<QTcpSocket> m_socket = std::make_unique<QTcpSocket>();
     QByteArray m_received;
     bool m_closed = false;
 };

@@ -43,10 +43,9 @@ struct TempSettings {
     // The messages logged at `level`.
     QStringList lines(int level) const {
         QStringList found;
-        for (const StatusLog::Line& line : log->lines()) {
+        for (const StatusLog::Line& line : log->lines())
             if (line.level == level)
                 found << line.message;
-        }
         return found;
     }
 };

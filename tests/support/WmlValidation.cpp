@@ -4,103 +4,74 @@
 
 #include <QFile>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <functional>
 
 namespace WmlValidation {
 
 namespace {
-const char XmllintPath[] = "xmllint";
-const char WmlTesterPath[] = "/usr/lib/kannel/test/wml_tester";
 constexpr int ToolTimeoutMs = 60000;
 
-struct ToolRun {
-    QStringList problems; // set when the tool could not do its work
-    int exitCode = 0;
-    QString output; // standard output and standard error together
-};
-
-ToolRun RunOnDeck(const QByteArray& deck, const QString& program, const QStringList& arguments,
-                  const QProcessEnvironment& environment) {
-    ToolRun run;
+// Runs the tool on the deck, written to a file in a temporary working folder
+// (named "deck" in the messages), with the DOCTYPE resolved to the
+// repository's copy of the DTD. The problems are what `messagesIn` finds in
+// its output and error output, or why the tool could not do its work.
+QStringList RunOnDeck(const QByteArray& deck, const QString& program, const QStringList& arguments,
+                      const std::function<QStringList(const QString&)>& messagesIn) {
     QTemporaryDir folder;
     const QString deckPath = folder.filePath(QStringLiteral("deck.wml"));
     QFile file(deckPath);
-    if (!folder.isValid() || !file.open(QIODevice::WriteOnly) || file.write(deck) != deck.size()) {
-        run.problems << QStringLiteral("could not write the deck to a temporary file");
-        return run;
-    }
+    if (!folder.isValid() || !file.open(QIODevice::WriteOnly) || file.write(deck) != deck.size())
+        return {QStringLiteral("could not write the deck to a temporary file")};
     file.close();
-
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XML_CATALOG_FILES"),
+                       TestSupport::sourceDir() + QStringLiteral("/tests/support/wml-catalog.xml"));
     QProcess process;
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(folder.path());
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments + QStringList{deckPath});
-    if (!process.waitForStarted(ToolTimeoutMs)) {
-        run.problems << program + QStringLiteral(" could not be started: ") + process.errorString();
-        return run;
-    }
+    // False as well when the tool could not be started.
     if (!process.waitForFinished(ToolTimeoutMs)) {
         process.kill();
         process.waitForFinished();
-        run.problems << program + QStringLiteral(" did not finish in time");
-        return run;
+        return {program + QStringLiteral(" did not run to the end: ") + process.errorString()};
     }
-    run.output = QString::fromUtf8(process.readAll()).replace(deckPath, QStringLiteral("deck"));
     if (process.exitStatus() != QProcess::NormalExit)
-        run.problems << program + QStringLiteral(" crashed");
-    run.exitCode = process.exitCode();
-    return run;
-}
-
-QString CatalogPath() {
-    return TestSupport::sourceDir() + QStringLiteral("/tests/support/wml-catalog.xml");
-}
-
-// xmllint prints each message on a line that starts with the file name,
-// followed by lines that show where in the deck it is.
-QStringList GroupMessages(const QString& output) {
-    QStringList messages;
-    for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (line.startsWith(QStringLiteral("deck:")) || messages.isEmpty())
-            messages << line;
-        else
-            messages.last() += QLatin1Char('\n') + line;
-    }
-    return messages;
+        return {program + QStringLiteral(" crashed")};
+    QStringList problems =
+        messagesIn(QString::fromUtf8(process.readAll()).replace(deckPath, QStringLiteral("deck")));
+    if (problems.isEmpty() && process.exitCode() != 0)
+        problems << program + QStringLiteral(" exited with %1").arg(process.exitCode());
+    return problems;
 }
 } // namespace
 
 QStringList DtdProblems(const QByteArray& deck) {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XML_CATALOG_FILES"), CatalogPath());
-    const ToolRun run =
-        RunOnDeck(deck, QString::fromLatin1(XmllintPath),
-                  {QStringLiteral("--nonet"), QStringLiteral("--noout"), QStringLiteral("--valid")},
-                  environment);
-    QStringList problems = run.problems + GroupMessages(run.output);
-    if (problems.isEmpty() && run.exitCode != 0)
-        problems << QStringLiteral("xmllint exited with %1").arg(run.exitCode);
-    return problems;
+    return RunOnDeck(
+        deck, QStringLiteral("xmllint"),
+        {QStringLiteral("--nonet"), QStringLiteral("--noout"), QStringLiteral("--valid")},
+        [](const QString& output) { return output.split(QLatin1Char('\n'), Qt::SkipEmptyParts); });
 }
 
 QStringList GatewayProblems(const QByteArray& deck) {
-    // The compiled deck goes to a file in the working folder, a temporary
-    // one, so that only the tool's messages are left in its output.
-    const ToolRun run = RunOnDeck(deck, QString::fromLatin1(WmlTesterPath),
-                                  {QStringLiteral("-f"), QStringLiteral("compiled.wmlc")},
-                                  QProcessEnvironment::systemEnvironment());
-    QStringList problems = run.problems;
-    // Lines read "<date> <time> [pid] [thread] LEVEL: message".
-    static const QRegularExpression messageLine(
-        QStringLiteral("\\] ((?:ERROR|WARNING|PANIC): .*)$"), QRegularExpression::MultilineOption);
-    for (auto match = messageLine.globalMatch(run.output); match.hasNext();)
-        problems << match.next().captured(1);
-    if (run.problems.isEmpty() && run.exitCode != 0)
-        problems << QStringLiteral("wml_tester exited with %1").arg(run.exitCode);
-    return problems;
+    // The compiled deck goes to a file in the working folder, so that only the
+    // tool's messages, "<date> <time> [pid] [thread] LEVEL: message", are left
+    // in its output.
+    return RunOnDeck(deck, QStringLiteral("/usr/lib/kannel/test/wml_tester"),
+                     {QStringLiteral("-f"), QStringLiteral("compiled.wmlc")},
+                     [](const QString& output) {
+                         static const QRegularExpression messageLine(
+                             QStringLiteral("\\] ((?:ERROR|WARNING|PANIC): .*)$"),
+                             QRegularExpression::MultilineOption);
+                         QStringList messages;
+                         for (auto match = messageLine.globalMatch(output); match.hasNext();)
+                             messages << match.next().captured(1);
+                         return messages;
+                     });
 }
 
 QStringList DeckProblems(const QByteArray& deck) {

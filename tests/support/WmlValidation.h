@@ -20,12 +20,13 @@ QStringList DeckProblems(const QByteArray& deck);
 
 // xmllint --nonet --noout --valid, with the deck's DOCTYPE resolved to the
 // repository's copy of the DTD (tests/support/wml-catalog.xml). Each entry is
-// one message with the lines of context that xmllint prints under it.
+// one line that xmllint prints: a message, or the context under it.
 QStringList DtdProblems(const QByteArray& deck);
 
 // The ERROR and WARNING lines of /usr/lib/kannel/test/wml_tester, without
-// their time stamps, and its exit status when not 0. The tool exits 0 even on
-// unknown tags and attributes, so its messages are what count.
+// their time stamps, or its exit status when not 0 and it printed none. The
+// tool exits 0 even on unknown tags and attributes, so its messages are what
+// count.
 QStringList GatewayProblems(const QByteArray& deck);
 
 } // namespace WmlValidation
