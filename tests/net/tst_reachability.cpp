@@ -21,10 +21,10 @@ using Blocks = QList<QByteArray>;
 enum PageKind { Closes, NeverAnswers, Refuses };
 
 QString LogText(const StatusLog& log) {
-    QStringList lines;
+    QString text;
     for (const StatusLog::Line& line : log.lines())
-        lines.append(QString::number(line.level) + u' ' + line.message);
-    return lines.join(u'\n');
+        text += u'\n' + QString::number(line.level) + u' ' + line.message;
+    return text.mid(1);
 }
 
 // A PC without UPnP software, so that nothing leaves loopback.

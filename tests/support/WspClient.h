@@ -6,8 +6,6 @@
 #include <QString>
 #include <QUdpSocket>
 
-#include <functional>
-
 // What a WAP gateway answered to one WSP request.
 struct WspReply {
     QString error;  // empty when a complete Reply PDU arrived
@@ -45,15 +43,9 @@ public:
     WspReply get(const QByteArray& url);
 
 private:
-    QByteArray encodedRequestHeaders() const;
-    // Hands each datagram that arrives to take() until it returns true;
-    // false when the time is up first.
-    bool receiveUntil(const std::function<bool(const QByteArray&)>& take);
-
     static constexpr int TimeoutMs = 30000;
     QHostAddress m_gateway;
     QUdpSocket m_socket;
     QList<QByteArray> m_acceptedTypes;
     quint8 m_tid = 0;
-    QString m_error;
 };
