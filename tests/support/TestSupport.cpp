@@ -54,8 +54,7 @@ QList<SocketEntry> socketsOfProcess(qint64 pid) {
 }
 
 bool listensOn(quint16 port, qint64 pid) {
-    const QList<SocketEntry> sockets = socketsOfProcess(pid);
-    return std::any_of(sockets.begin(), sockets.end(), [port](const SocketEntry& socket) {
+    return std::ranges::any_of(socketsOfProcess(pid), [port](const SocketEntry& socket) {
         return socket.protocol.startsWith("tcp") && socket.localPort == port &&
                socket.state == 0x0A;
     });

@@ -9,8 +9,7 @@ namespace {
 // The well-known content types that replies carry, by their assigned numbers;
 // the phone sends every type as text.
 constexpr std::pair<int, const char*> WellKnownContentTypes[] = {
-    {0x03, "text/plain"}, {0x08, "text/vnd.wap.wml"}, {0x14, "application/vnd.wap.wmlc"},
-    {0x1D, "image/gif"},  {0x1E, "image/jpeg"},       {0x21, "image/vnd.wap.wbmp"}};
+    {0x03, "text/plain"}, {0x14, "application/vnd.wap.wmlc"}, {0x21, "image/vnd.wap.wbmp"}};
 
 // WSP PDU types and the header field codes this client sends.
 constexpr char PduReply = 0x04;
