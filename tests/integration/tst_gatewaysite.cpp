@@ -82,31 +82,25 @@ QByteArray imageSource(const QByteArray& wml) {
 class TestGatewaySite : public QObject {
     Q_OBJECT
     std::unique_ptr<WapGateway> m_gateway;
+    std::unique_ptr<WspClient> m_phone;
+    ServedSite m_site;
     QByteArray m_picture = fileContents(WelcomePicturePath);
 
     // Fetches path through the gateway and checks that `type` came back: its
     // body goes to `body`, a compiled deck as its WML text.
-    void fetch(WspClient& phone, ServedSite& site, const QByteArray& path, const QByteArray& type,
-               QByteArray& body) {
+    void fetch(const QByteArray& path, const QByteArray& type, QByteArray& body) {
         QVERIFY2(!path.isEmpty(), "no link to follow");
-        const WspReply reply = phone.get(site.url(path));
+        const WspReply reply = m_phone->get(m_site.url(path));
         QVERIFY2(reply.isComplete() && reply.status == 0x20 && reply.contentType == type,
                  qPrintable(reply.describe() + u'\n' + m_gateway->logs() +
-                            QString::fromLocal8Bit(site.program.StandardError())));
+                            QString::fromLocal8Bit(m_site.program.StandardError())));
         body = type == CompiledDeckType ? WapGateway::decompile(reply.body) : reply.body;
     }
     // A compiled deck holding every one of `expected`.
-    void fetchDeck(WspClient& phone, ServedSite& site, const QByteArray& path,
-                   const QList<QByteArray>& expected, QByteArray& wml) {
-        STEP(fetch(phone, site, path, CompiledDeckType, wml));
+    void fetchDeck(const QByteArray& path, const QList<QByteArray>& expected, QByteArray& wml) {
+        STEP(fetch(path, CompiledDeckType, wml));
         for (const QByteArray& text : expected)
             QVERIFY2(wml.contains(text), qPrintable(QString::fromUtf8(text + "\nnot in\n" + wml)));
-    }
-    void fetchFile(WspClient& phone, ServedSite& site, const QByteArray& path,
-                   const QByteArray& type, const QByteArray& bytes) {
-        QByteArray body;
-        STEP(fetch(phone, site, path, type, body));
-        QCOMPARE(body, bytes);
     }
 
 private Q_SLOTS:
@@ -116,6 +110,7 @@ private Q_SLOTS:
         QVERIFY2(!m_picture.isEmpty(), "data/Pocketlane.wbmp is missing");
         m_gateway = std::make_unique<WapGateway>();
         QVERIFY2(m_gateway->start(), qPrintable(m_gateway->errorString()));
+        m_phone = std::make_unique<WspClient>(m_gateway->address());
     }
     void cleanupTestCase() { m_gateway.reset(); }
 
@@ -126,39 +121,38 @@ private Q_SLOTS:
     // text a phone sends in ISO-8859-1 included; a phone that shows only WBMP
     // sees a JPEG's inline picture as a WBMP within its screen.
     void phoneWalksTheSite() {
-        ServedSite site;
-        const QDir music(site.dir.filePath(QStringLiteral("music")));
-        QVERIFY(music.mkpath(QStringLiteral("RING tones")));
+        const QDir music(m_site.dir.filePath(u"music"_s));
+        QVERIFY(music.mkpath(u"RING tones"_s));
         QByteArray tune("MThd\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60MTrk", 18);
         tune += QByteArray(3000, '\x90');
-        for (const auto& [name, bytes] : {std::pair{QStringLiteral("RING tones/tune.MID"), tune},
-                                          {QStringLiteral("Café Olé.imy"), QByteArray("x")},
-                                          {QStringLiteral("Photo.jpg"), JpegOf(QSize(640, 480))}}) {
+        for (const auto& [name, bytes] : {std::pair{u"RING tones/tune.MID"_s, tune},
+                                          {u"Café Olé.imy"_s, QByteArray("x")},
+                                          {u"Photo.jpg"_s, JpegOf(QSize(640, 480))}}) {
             QFile file(music.filePath(name));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
         }
-        QVERIFY2(site.start(
+        QVERIFY2(m_site.start(
                      {u"ShowWelcomeGraphic=Y"_s,
                       u"ShowWelcomeGraphicFilename="_s + WelcomePicturePath, u"WelcomeMessage=Y"_s,
                       u"WelcomeMessageText=Hello <phones> & friends"_s, u"EnablePassword=Y"_s,
                       u"Password=Open Sesame"_s, u"EnableGraffiti=Y"_s, u"EnableSharedFolders=Y"_s},
                      music.path()),
-                 site.program.StandardError().constData());
+                 m_site.program.StandardError().constData());
         // The gateway answers 406 for a type the phone does not list as accepted.
-        WspClient phone(m_gateway->address());
-        phone.setAcceptedTypes({"application/vnd.wap.wmlc", "audio/midi", "image/vnd.wap.wbmp"});
+        m_phone->setAcceptedTypes({"application/vnd.wap.wmlc", "audio/midi", "image/vnd.wap.wbmp"});
 
         QByteArray menu, page, share, picture;
-        STEP(fetchDeck(phone, site, "/",
+        STEP(fetchDeck("/",
                        {"Hello &lt;phones&gt; &amp; friends", "alt=\"Welcome!\"",
                         "Please enter Password:", "name=\"P\"", "Powered by Pocketlane"},
                        page));
         QVERIFY2(imageSource(page).contains("&K="), page.constData());
-        STEP(fetchFile(phone, site, imageSource(page), "image/vnd.wap.wbmp", m_picture));
-        STEP(fetchDeck(phone, site, "/?P=Open%20Sesame", {"title=\"Main Menu\""}, menu));
-        STEP(fetchDeck(phone, site, linkTitled(menu, "Graffiti"),
+        STEP(fetch(imageSource(page), "image/vnd.wap.wbmp", picture));
+        QCOMPARE(picture, m_picture);
+        STEP(fetchDeck("/?P=Open%20Sesame", {"title=\"Main Menu\""}, menu));
+        STEP(fetchDeck(linkTitled(menu, "Graffiti"),
                        {"No one has added Graffiti, be the first!", "=============="}, page));
-        STEP(fetchDeck(phone, site, linkTitled(page, "Add Graffiti"),
+        STEP(fetchDeck(linkTitled(page, "Add Graffiti"),
                        {"Enter your Graffiti below", "name=\"G\""}, page));
         // The phone puts the typed text, URL-encoded, in place of $(G).
         QByteArray submit = linkTitled(page, "Submit");
@@ -166,28 +160,28 @@ private Q_SLOTS:
         submit.chop(QByteArray("$(G:escape)").size());
         // Text, not markup.
         const QByteArray markup = "<b>\"Hi\"</b> costs $5 > 4";
-        STEP(fetchDeck(phone, site, submit + QUrl::toPercentEncoding(QString::fromLatin1(markup)),
+        STEP(fetchDeck(submit + QUrl::toPercentEncoding(QString::fromLatin1(markup)),
                        {"&lt;b&gt;&quot;Hi&quot;&lt;/b&gt; costs $5 &gt; 4"}, page));
         QVERIFY(!page.contains("No one has added Graffiti"));
         for (const QString& text :
              {u"Grüße aus Köln"_s, u"Ça coûte 5 € à Noël"_s, u"こんにちは世界"_s})
-            STEP(fetchDeck(phone, site, submit + QUrl::toPercentEncoding(text), {text.toUtf8()},
-                           page));
-        STEP(fetchDeck(phone, site, submit + "caf%E9 cr%E8me", {"café crème"}, page));
+            STEP(fetchDeck(submit + QUrl::toPercentEncoding(text), {text.toUtf8()}, page));
+        STEP(fetchDeck(submit + "caf%E9 cr%E8me", {"café crème"}, page));
 
-        STEP(fetchDeck(phone, site, linkTitled(menu, "Shared Folders"), {"Root Level Pg:1"}, page));
-        STEP(fetchDeck(phone, site, linkTitled(page, QFile::encodeName(music.path())),
+        STEP(fetchDeck(linkTitled(menu, "Shared Folders"), {"Root Level Pg:1"}, page));
+        STEP(fetchDeck(linkTitled(page, QFile::encodeName(music.path())),
                        {"Café Olé.imy", "[D] Ring Tones"}, share));
-        STEP(fetchDeck(phone, site, linkTitled(share, "[D] Ring Tones"), {"Tune.mid"}, page));
-        STEP(fetchDeck(phone, site, linkTitled(page, "Tune.mid"),
+        STEP(fetchDeck(linkTitled(share, "[D] Ring Tones"), {"Tune.mid"}, page));
+        STEP(fetchDeck(linkTitled(page, "Tune.mid"),
                        {"Filename:", "Tune.mid", "3,018 bytes", "Download File"}, page));
-        STEP(fetchFile(phone, site, linkTitled(page, "Download File"), "audio/midi", tune));
-        STEP(fetchDeck(phone, site, linkTitled(share, "Photo.jpg"), {"Photo.jpg"}, page));
-        STEP(fetch(phone, site, imageSource(page), "image/vnd.wap.wbmp", picture));
+        STEP(fetch(linkTitled(page, "Download File"), "audio/midi", page));
+        QCOMPARE(page, tune);
+        STEP(fetchDeck(linkTitled(share, "Photo.jpg"), {"Photo.jpg"}, page));
+        STEP(fetch(imageSource(page), "image/vnd.wap.wbmp", picture));
         const QSize size = WbmpCodec::ReadSize(picture).value_or(QSize());
         QVERIFY(!size.isEmpty() && size.width() <= 128 && size.height() <= 160);
-        QCOMPARE(site.program.Stop(), 0);
-        QVERIFY(site.program.StandardError().contains("User added graffiti:" + markup));
+        QCOMPARE(m_site.program.Stop(), 0);
+        QVERIFY(m_site.program.StandardError().contains("User added graffiti:" + markup));
     }
 
     // Every socket of the gateway's boxes stays on loopback.

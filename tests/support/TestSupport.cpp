@@ -45,9 +45,8 @@ QList<SocketEntry> socketsOfProcess(qint64 pid) {
             if (fields.size() < 10 || (pid != 0 && !inodes.contains(fields[9])))
                 continue;
             const auto [localAddress, localPort] = endpointFromProcTable(fields[1]);
-            const auto [remoteAddress, remotePort] = endpointFromProcTable(fields[2]);
-            sockets.append({protocol, localAddress, localPort, remoteAddress, remotePort,
-                            fields[3].toInt(nullptr, 16)});
+            sockets.append({protocol, localAddress, localPort,
+                            endpointFromProcTable(fields[2]).first, fields[3].toInt(nullptr, 16)});
         }
     }
     return sockets;

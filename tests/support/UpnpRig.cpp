@@ -23,7 +23,7 @@ UpnpRig::~UpnpRig() {
 QString UpnpRig::SkipReason() {
     if (::geteuid() != 0)
         return u"the UPnP router rig needs root"_s;
-    for (const QString tool : {u"ip"_s, u"nft"_s, u"upnpc"_s, u"/usr/sbin/miniupnpd"_s})
+    for (const QString& tool : {u"ip"_s, u"nft"_s, u"upnpc"_s, u"/usr/sbin/miniupnpd"_s})
         if (QStandardPaths::findExecutable(tool).isEmpty())
             return u"missing "_s + tool;
     return {};

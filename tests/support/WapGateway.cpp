@@ -135,7 +135,7 @@ QByteArray WapGateway::adminStatus() const {
 
 QString WapGateway::logs() const {
     QString text;
-    for (const QString name :
+    for (const QString& name :
          {u"bearerbox.out"_s, u"bearerbox.log"_s, u"wapbox.out"_s, u"wapbox.log"_s})
         text += u"--- "_s + name + u":\n"_s +
                 QString::fromLocal8Bit(TestSupport::tailOfFile(pathOf(name))) + u'\n';
