@@ -91,8 +91,12 @@ class TestGatewaySite : public QObject {
     void fetch(const QByteArray& path, const QByteArray& type, QByteArray& body) {
         QVERIFY2(!path.isEmpty(), "no link to follow");
         const WspReply reply = m_phone->get(m_site.url(path));
-        QVERIFY2(reply.isComplete() && reply.status == 0x20 && reply.contentType == type,
-                 qPrintable(reply.describe() + u'\n' + m_gateway->logs() +
+        QVERIFY2(reply.error.isEmpty() && reply.status == 0x20 && reply.contentType == type,
+                 qPrintable(u"%1 WSP 0x%2 %3, %4 bytes\n"_s.arg(reply.error)
+                                .arg(reply.status, 0, 16)
+                                .arg(QString::fromLatin1(reply.contentType))
+                                .arg(reply.body.size()) +
+                            m_gateway->logs() +
                             QString::fromLocal8Bit(m_site.program.StandardError())));
         body = type == CompiledDeckType ? WapGateway::decompile(reply.body) : reply.body;
     }

@@ -7,6 +7,7 @@
 #include "support/StandInPage.h"
 #include "support/UpnpRig.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QTest>
@@ -53,7 +54,7 @@ class TestUpnpRouter : public QObject {
         QVERIFY2(m_rig->Up(knobs), m_rig->Output().constData());
         QVERIFY2(m_rig->Run({u"restart-daemon"_s}), m_rig->Output().constData());
         m_page = std::make_unique<StandInPage>();
-        QVERIFY(m_page->ListenOnDescriptor(ListenOnLoopbackIn(m_rig->PcNamespace())));
+        QVERIFY(m_page->Listen(ListenOnLoopbackIn(m_rig->PcNamespace())));
         m_page->SetAnswer({StandInPage::HttpPage("Current IP Address: " + publicAddress)});
         m_options = {u"--port"_s, u"8080"_s, u"--public-ip-url"_s,
                      u"http://127.0.0.1:%1"_s.arg(m_page->Port())};
@@ -183,11 +184,10 @@ private Q_SLOTS:
         QVERIFY2(m_rig->Run({u"router"_s, u"nft"_s, u"-f"_s, u"-"_s}, stall), m_rig->Output());
         start();
         QVERIFY(waitFor("Removing existing port forwards (if any)..."));
-        QElapsedTimer inFlight;
-        inFlight.start();
+        const QDeadlineTimer inFlight(4000);
         qint64 slowestMs = 0;
         int answered = 0;
-        while (inFlight.elapsed() < 4000) {
+        while (!inFlight.hasExpired()) {
             RunInNamespace(m_rig->PcNamespace(), [&] {
                 QElapsedTimer request;
                 request.start();

@@ -71,15 +71,6 @@ WspReply parseReply(const QByteArray& pdu) {
 
 } // namespace
 
-QString WspReply::describe() const {
-    if (!isComplete())
-        return QStringLiteral("no complete reply: ") + error;
-    return QStringLiteral("WSP 0x%1 %2, %3 bytes")
-        .arg(status, 2, 16, QLatin1Char('0'))
-        .arg(QString::fromLatin1(contentType))
-        .arg(body.size());
-}
-
 WspClient::WspClient(const QHostAddress& gateway)
     : m_gateway(gateway)
     , m_acceptedTypes{"application/vnd.wap.wmlc",

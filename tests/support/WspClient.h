@@ -12,10 +12,6 @@ struct WspReply {
     int status = 0; // the WSP status code: 0x20 is 200 OK, 0x44 is 404
     QByteArray contentType;
     QByteArray body;
-
-    bool isComplete() const { return error.isEmpty(); }
-    // One line for failure messages: "WSP 0x20 application/vnd.wap.wmlc, 75 bytes".
-    QString describe() const;
 };
 
 // A phone's WAP stack in miniature: fetches URLs through a gateway with
