@@ -27,25 +27,6 @@ namespace {
 const QByteArray CompiledDeckType = "application/vnd.wap.wmlc";
 const QString WelcomePicturePath = TestSupport::sourceDir() + u"/data/Pocketlane.wbmp"_s;
 
-// The program with its own settings file, set up through its administration
-// commands before it starts serving.
-struct ServedSite {
-    QTemporaryDir dir;
-    QString settingsFile = dir.filePath(u"settings.reg"_s);
-    PocketlaneProcess program;
-
-    bool start(const QStringList& assignments, const QString& share) {
-        QStringList arguments{u"--settings"_s, settingsFile, u"--share"_s, share};
-        for (const QString& assignment : assignments)
-            arguments << u"--set"_s << assignment;
-        return PocketlaneProcess::RunToEnd(arguments, program.Environment()).exitCode == 0 &&
-               program.Start({u"--settings"_s, settingsFile});
-    }
-    QByteArray url(const QByteArray& path) const {
-        return "http://127.0.0.1:" + QByteArray::number(program.Port()) + path;
-    }
-};
-
 // The `attribute` of the first `element` of a deck whose text is `text`
 // (whatever its text when `text` is null), as the phone reads it.
 QByteArray attributeOf(const QByteArray& wml, QLatin1String element, QLatin1String attribute,
@@ -83,21 +64,22 @@ class TestGatewaySite : public QObject {
     Q_OBJECT
     std::unique_ptr<WapGateway> m_gateway;
     std::unique_ptr<WspClient> m_phone;
-    ServedSite m_site;
+    QTemporaryDir m_dir;
+    PocketlaneProcess m_program;
     QByteArray m_picture = fileContents(WelcomePicturePath);
 
     // Fetches path through the gateway and checks that `type` came back: its
     // body goes to `body`, a compiled deck as its WML text.
     void fetch(const QByteArray& path, const QByteArray& type, QByteArray& body) {
         QVERIFY2(!path.isEmpty(), "no link to follow");
-        const WspReply reply = m_phone->get(m_site.url(path));
+        const WspReply reply =
+            m_phone->get("http://127.0.0.1:" + QByteArray::number(m_program.Port()) + path);
         QVERIFY2(reply.error.isEmpty() && reply.status == 0x20 && reply.contentType == type,
                  qPrintable(u"%1 WSP 0x%2 %3, %4 bytes\n"_s.arg(reply.error)
                                 .arg(reply.status, 0, 16)
                                 .arg(QString::fromLatin1(reply.contentType))
                                 .arg(reply.body.size()) +
-                            m_gateway->logs() +
-                            QString::fromLocal8Bit(m_site.program.StandardError())));
+                            m_gateway->logs() + QString::fromLocal8Bit(m_program.StandardError())));
         body = type == CompiledDeckType ? WapGateway::decompile(reply.body) : reply.body;
     }
     // A compiled deck holding every one of `expected`.
@@ -125,7 +107,7 @@ private Q_SLOTS:
     // text a phone sends in ISO-8859-1 included; a phone that shows only WBMP
     // sees a JPEG's inline picture as a WBMP within its screen.
     void phoneWalksTheSite() {
-        const QDir music(m_site.dir.filePath(u"music"_s));
+        const QDir music(m_dir.filePath(u"music"_s));
         QVERIFY(music.mkpath(u"RING tones"_s));
         QByteArray tune("MThd\x00\x00\x00\x06\x00\x00\x00\x01\x00\x60MTrk", 18);
         tune += QByteArray(3000, '\x90');
@@ -135,13 +117,18 @@ private Q_SLOTS:
             QFile file(music.filePath(name));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
         }
-        QVERIFY2(m_site.start(
-                     {u"ShowWelcomeGraphic=Y"_s,
-                      u"ShowWelcomeGraphicFilename="_s + WelcomePicturePath, u"WelcomeMessage=Y"_s,
-                      u"WelcomeMessageText=Hello <phones> & friends"_s, u"EnablePassword=Y"_s,
-                      u"Password=Open Sesame"_s, u"EnableGraffiti=Y"_s, u"EnableSharedFolders=Y"_s},
-                     music.path()),
-                 m_site.program.StandardError().constData());
+        // The program with its own settings file, set up through its
+        // administration commands before it starts serving.
+        const QStringList settings{u"--settings"_s, m_dir.filePath(u"settings.reg"_s)};
+        QStringList arguments = settings + QStringList{u"--share"_s, music.path()};
+        for (const QString& assignment :
+             {u"ShowWelcomeGraphic=Y"_s, u"ShowWelcomeGraphicFilename="_s + WelcomePicturePath,
+              u"WelcomeMessage=Y"_s, u"WelcomeMessageText=Hello <phones> & friends"_s,
+              u"EnablePassword=Y"_s, u"Password=Open Sesame"_s, u"EnableGraffiti=Y"_s,
+              u"EnableSharedFolders=Y"_s})
+            arguments << u"--set"_s << assignment;
+        QCOMPARE(PocketlaneProcess::RunToEnd(arguments, m_program.Environment()).exitCode, 0);
+        QVERIFY2(m_program.Start(settings), m_program.StandardError().constData());
         // The gateway answers 406 for a type the phone does not list as accepted.
         m_phone->setAcceptedTypes({"application/vnd.wap.wmlc", "audio/midi", "image/vnd.wap.wbmp"});
 
@@ -184,8 +171,8 @@ private Q_SLOTS:
         STEP(fetch(imageSource(page), "image/vnd.wap.wbmp", picture));
         const QSize size = WbmpCodec::ReadSize(picture).value_or(QSize());
         QVERIFY(!size.isEmpty() && size.width() <= 128 && size.height() <= 160);
-        QCOMPARE(m_site.program.Stop(), 0);
-        QVERIFY(m_site.program.StandardError().contains("User added graffiti:" + markup));
+        QCOMPARE(m_program.Stop(), 0);
+        QVERIFY(m_program.StandardError().contains("User added graffiti:" + markup));
     }
 
     // Every socket of the gateway's boxes stays on loopback.

@@ -122,7 +122,7 @@ private Q_SLOTS:
         QFETCH(int, kind);
         QFETCH(QString, outcome);
         StandInPage page;
-        QVERIFY(page.Listen());
+        QVERIFY(page.ListenOnLoopback());
         page.SetAnswer(blocks, kind == Closes);
         const quint16 port = kind == Refuses ? PocketlaneProcess::FreePort() : page.Port();
         const QString url = u"http://127.0.0.1:%1"_s.arg(port);
@@ -177,7 +177,7 @@ Have retrieved local IP address? Yes : 192.168.1.20)"_s.arg(publicAnswer)
 
     void notOnALanNothingIsAskedAndTheLocalAddressIsThePublicOne() {
         StandInPage page;
-        QVERIFY(page.Listen());
+        QVERIFY(page.ListenOnLoopback());
         StatusLog log;
         Reachability reachability(log, WithoutUpnp(page.Port(), u"81.2.3.4"_s, 500));
         reachability.StartUp(80);

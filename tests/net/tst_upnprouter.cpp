@@ -54,7 +54,7 @@ class TestUpnpRouter : public QObject {
         QVERIFY2(m_rig->Up(knobs), m_rig->Output().constData());
         QVERIFY2(m_rig->Run({u"restart-daemon"_s}), m_rig->Output().constData());
         m_page = std::make_unique<StandInPage>();
-        QVERIFY(m_page->Listen(ListenOnLoopbackIn(m_rig->PcNamespace())));
+        QVERIFY(m_page->ListenOnDescriptor(ListenOnLoopbackIn(m_rig->PcNamespace())));
         m_page->SetAnswer({StandInPage::HttpPage("Current IP Address: " + publicAddress)});
         m_options = {u"--port"_s, u"8080"_s, u"--public-ip-url"_s,
                      u"http://127.0.0.1:%1"_s.arg(m_page->Port())};

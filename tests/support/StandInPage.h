@@ -14,10 +14,8 @@ public:
 
     // Listens on 127.0.0.1, or on a listening socket made elsewhere (in a
     // network namespace, say).
-    bool Listen(qintptr descriptor = -1) {
-        return descriptor < 0 ? m_server.listen(QHostAddress::LocalHost, 0)
-                              : m_server.setSocketDescriptor(descriptor);
-    }
+    bool ListenOnLoopback() { return m_server.listen(QHostAddress::LocalHost, 0); }
+    bool ListenOnDescriptor(qintptr descriptor) { return m_server.setSocketDescriptor(descriptor); }
     quint16 Port() const { return m_server.serverPort(); }
 
     // What each connection gets. No blocks and `close` false: the page
