@@ -45,17 +45,15 @@ QList<SocketEntry> socketsOfProcess(qint64 pid) {
             if (fields.size() < 10 || (pid != 0 && !inodes.contains(fields[9])))
                 continue;
             const auto [localAddress, localPort] = endpointFromProcTable(fields[1]);
-            const auto [remoteAddress, remotePort] = endpointFromProcTable(fields[2]);
-            sockets.append({protocol, localAddress, localPort, remoteAddress, remotePort,
-                            fields[3].toInt(nullptr, 16)});
+            sockets.append({protocol, localAddress, localPort,
+                            endpointFromProcTable(fields[2]).first, fields[3].toInt(nullptr, 16)});
         }
     }
     return sockets;
 }
 
 bool listensOn(quint16 port, qint64 pid) {
-    const QList<SocketEntry> sockets = socketsOfProcess(pid);
-    return std::any_of(sockets.begin(), sockets.end(), [port](const SocketEntry& socket) {
+    return std::ranges::any_of(socketsOfProcess(pid), [port](const SocketEntry& socket) {
         return socket.protocol.startsWith("tcp") && socket.localPort == port &&
                socket.state == 0x0A;
     });

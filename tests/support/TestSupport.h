@@ -21,7 +21,6 @@ struct SocketEntry {
     QHostAddress localAddress;
     quint16 localPort = 0;
     QHostAddress remoteAddress;
-    quint16 remotePort = 0;
     int state = 0; // the kernel's TCP state; 0x0A is listening
 };
 // The sockets a process holds; every socket of the machine when pid is 0.

@@ -23,7 +23,7 @@ UpnpRig::~UpnpRig() {
 QString UpnpRig::SkipReason() {
     if (::geteuid() != 0)
         return u"the UPnP router rig needs root"_s;
-    for (const QString tool : {u"ip"_s, u"nft"_s, u"upnpc"_s, u"/usr/sbin/miniupnpd"_s})
+    for (const QString& tool : {u"ip"_s, u"nft"_s, u"upnpc"_s, u"/usr/sbin/miniupnpd"_s})
         if (QStandardPaths::findExecutable(tool).isEmpty())
             return u"missing "_s + tool;
     return {};
@@ -41,12 +41,10 @@ bool UpnpRig::Run(const QStringList& arguments, const QByteArray& input) {
                       arguments);
     process.write(input);
     process.closeWriteChannel();
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-    }
+    // One that hangs is killed when `process` goes.
+    const bool finished = process.waitForFinished(60000);
     m_output = process.readAllStandardOutput() + process.readAllStandardError();
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 bool UpnpRig::Up(const QMap<QString, QString>& knobs) {
@@ -72,16 +70,15 @@ bool RunInNamespace(const QString& name, const std::function<void()>& work) {
 qintptr ListenOnLoopbackIn(const QString& name) {
     // A socket belongs to the namespace it was made in.
     int listener = -1;
-    RunInNamespace(name, [&] { listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); });
-    sockaddr_in socketAddress{};
-    socketAddress.sin_family = AF_INET;
-    socketAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (listener < 0 ||
-        ::bind(listener, reinterpret_cast<sockaddr*>(&socketAddress), sizeof socketAddress) != 0 ||
-        ::listen(listener, 16) != 0) {
-        if (listener >= 0)
-            ::close(listener);
-        return -1;
-    }
+    RunInNamespace(name, [&] {
+        sockaddr_in loopback{};
+        loopback.sin_family = AF_INET;
+        loopback.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (listener >= 0 &&
+            (::bind(listener, reinterpret_cast<sockaddr*>(&loopback), sizeof loopback) != 0 ||
+             ::listen(listener, 16) != 0))
+            listener = (::close(listener), -1);
+    });
     return listener;
 }

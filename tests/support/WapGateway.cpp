@@ -5,6 +5,7 @@
 #include "support/WspClient.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QUdpSocket>
@@ -13,27 +14,28 @@
 
 #include <cstdlib>
 
+using namespace Qt::StringLiterals;
+
 namespace {
-const QString bearerboxPath = QStringLiteral("/usr/sbin/bearerbox");
-const QString wapboxPath = QStringLiteral("/usr/sbin/wapbox");
-const QString loopbackBindLibrary = QStringLiteral(POCKETLANE_LOOPBACK_BIND_LIBRARY);
+const QString BearerboxPath = u"/usr/sbin/bearerbox"_s;
+const QString WapboxPath = u"/usr/sbin/wapbox"_s;
+const QString LoopbackBindLibrary = QStringLiteral(POCKETLANE_LOOPBACK_BIND_LIBRARY);
 constexpr int StartAttempts = 3;
 constexpr int StopGraceMs = 15000;
 
-bool udpPortFree(const QHostAddress& address, quint16 port) {
-    QUdpSocket probe;
-    return probe.bind(address, port);
-}
-
-QHostAddress randomLoopbackAddress() {
+// A loopback address 127.x.y.z where the bearer's UDP ports are free (9201
+// too, for connection-oriented WSP); null when none was found.
+QHostAddress freeLoopbackAddress() {
     auto* random = QRandomGenerator::global();
-    const quint32 host = (127u << 24) | (random->bounded(1u, 255u) << 16) |
-                         (random->bounded(0u, 256u) << 8) | random->bounded(1u, 255u);
-    return QHostAddress(host);
-}
-
-QByteArray quoted(const QString& value) {
-    return '"' + QFile::encodeName(value) + '"';
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const QHostAddress candidate((127u << 24) | (random->bounded(1u, 255u) << 16) |
+                                     (random->bounded(0u, 256u) << 8) | random->bounded(1u, 255u));
+        QUdpSocket connectionless, connectionOriented;
+        if (connectionless.bind(candidate, WspClient::ConnectionlessPort) &&
+            connectionOriented.bind(candidate, WspClient::ConnectionlessPort + 1))
+            return candidate;
+    }
+    return {};
 }
 } // namespace
 
@@ -44,121 +46,77 @@ WapGateway::~WapGateway() {
     stop();
 }
 
-bool WapGateway::isAvailable(QString* missing) {
-    for (const QString& path : {bearerboxPath, wapboxPath, loopbackBindLibrary}) {
-        if (!QFile::exists(path)) {
-            if (missing)
-                *missing = path;
-            return false;
-        }
-    }
-    return true;
+QString WapGateway::missing() {
+    for (const QString& path : {BearerboxPath, WapboxPath, LoopbackBindLibrary})
+        if (!QFile::exists(path))
+            return path;
+    return {};
 }
 
 bool WapGateway::fail(const QString& why) {
-    m_error = why + QLatin1Char('\n') + logs();
+    m_error = why + u'\n' + logs();
     stop();
     return false;
 }
 
-bool WapGateway::chooseAddressAndPorts() {
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        const QHostAddress candidate = randomLoopbackAddress();
-        // The bearer binds 9201 too, for connection-oriented WSP.
-        if (udpPortFree(candidate, WspClient::ConnectionlessPort) &&
-            udpPortFree(candidate, WspClient::ConnectionlessPort + 1)) {
-            m_address = candidate;
-            m_adminPort = TestSupport::freeLoopbackTcpPort();
-            m_boxPort = TestSupport::freeLoopbackTcpPort();
-            return m_adminPort != 0 && m_boxPort != 0 && m_adminPort != m_boxPort;
-        }
-    }
-    return false;
-}
-
 bool WapGateway::writeConfiguration() {
-    QByteArray config;
-    config += "group = core\n";
-    config += "admin-port = " + QByteArray::number(m_adminPort) + "\n";
-    config += "admin-interface = \"127.0.0.1\"\n";
-    config += "admin-password = \"" + m_adminPassword + "\"\n";
-    config += "admin-allow-ip = \"127.0.0.1\"\nadmin-deny-ip = \"*.*.*.*\"\n";
-    config += "wapbox-port = " + QByteArray::number(m_boxPort) + "\n";
-    config += "box-allow-ip = \"127.0.0.1\"\nbox-deny-ip = \"*.*.*.*\"\n";
-    config += "wdp-interface-name = \"" + m_address.toString().toLatin1() + "\"\n";
-    config += "udp-allow-ip = \"127.0.0.1\"\nudp-deny-ip = \"*.*.*.*\"\n";
-    config += "log-file = " + quoted(pathOf(QStringLiteral("bearerbox.log"))) + "\n";
-    config += "log-level = 0\n\n";
-    config += "group = wapbox\nbearerbox-host = \"127.0.0.1\"\n";
-    config += "http-interface-name = \"127.0.0.1\"\n";
-    config += "log-file = " + quoted(pathOf(QStringLiteral("wapbox.log"))) + "\n";
-    config += "log-level = 0\nsyslog-level = none\n";
-    QFile file(pathOf(QStringLiteral("kannel.conf")));
+    QByteArray config = "group = core\nadmin-interface = \"127.0.0.1\"\nadmin-port = " +
+                        QByteArray::number(m_adminPort) + "\nadmin-password = \"" +
+                        m_adminPassword + "\"\nwapbox-port = " + QByteArray::number(m_boxPort) +
+                        "\nwdp-interface-name = \"" + m_address.toString().toLatin1() + "\"\n";
+    for (const QByteArray who : {"admin", "box", "udp"})
+        config += who + "-allow-ip = \"127.0.0.1\"\n" + who + "-deny-ip = \"*.*.*.*\"\n";
+    config += "log-file = \"" + QFile::encodeName(pathOf(u"bearerbox.log"_s)) +
+              "\"\nlog-level = 0\n\ngroup = wapbox\nbearerbox-host = \"127.0.0.1\"\n"
+              "http-interface-name = \"127.0.0.1\"\nlog-file = \"" +
+              QFile::encodeName(pathOf(u"wapbox.log"_s)) +
+              "\"\nlog-level = 0\nsyslog-level = none\n";
+    QFile file(pathOf(u"kannel.conf"_s));
     return file.open(QIODevice::WriteOnly) && file.write(config) == config.size();
 }
 
 bool WapGateway::start(int timeoutMs) {
-    QString missing;
-    if (!isAvailable(&missing)) {
-        m_error = missing + QStringLiteral(" is missing (scripts/setup.sh installs Kannel)");
-        return false;
-    }
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("no temporary folder: ") + m_dir.errorString();
-        return false;
-    }
     // A port chosen free may be taken before the boxes bind it: try again.
-    for (int attempt = 1; attempt <= StartAttempts; ++attempt) {
+    for (int attempt = 1; attempt <= StartAttempts; ++attempt)
         if (startOnce(timeoutMs))
             return true;
-    }
     return false;
 }
 
-bool WapGateway::startBox(ServiceProcess& box, const QString& program, const QString& name,
-                          const QStringList& environment) {
+bool WapGateway::startBox(ServiceProcess& box, const QString& program,
+                          const QStringList& environment, const std::function<bool()>& ready,
+                          int timeoutMs) {
+    const QString name = QFileInfo(program).fileName();
     // "-v 3": only errors on the console; the log file gets everything.
-    const QStringList arguments{QStringLiteral("-v"), QStringLiteral("3"),
-                                pathOf(QStringLiteral("kannel.conf"))};
-    if (!box.start(program, arguments, pathOf(name + QStringLiteral(".out")), environment))
+    if (!box.start(program, {u"-v"_s, u"3"_s, pathOf(u"kannel.conf"_s)}, pathOf(name + u".out"_s),
+                   environment))
         return fail(box.errorString());
-    return true;
+    const auto running = [&] {
+        return m_bearerbox.isRunning() && (&box == &m_bearerbox || m_wapbox.isRunning());
+    };
+    if (QTest::qWaitFor([&] { return !running() || ready(); }, timeoutMs) && running())
+        return true;
+    return fail(u"%1 did not get ready (bearerbox %2, wapbox %3)"_s.arg(
+        name, m_bearerbox.exitDescription(), m_wapbox.exitDescription()));
 }
 
 bool WapGateway::startOnce(int timeoutMs) {
-    if (!chooseAddressAndPorts())
-        return fail(QStringLiteral("found no free loopback address and ports for the gateway"));
+    m_address = freeLoopbackAddress();
+    m_adminPort = TestSupport::freeLoopbackTcpPort();
+    m_boxPort = TestSupport::freeLoopbackTcpPort();
+    if (m_address.isNull() || m_adminPort == 0 || m_boxPort == 0 || m_adminPort == m_boxPort)
+        return fail(u"found no free loopback address and ports for the gateway"_s);
     if (!writeConfiguration())
-        return fail(QStringLiteral("cannot write kannel.conf in ") + m_dir.path());
-
-    if (!startBox(m_bearerbox, bearerboxPath, QStringLiteral("bearerbox"),
-                  {QStringLiteral("LD_PRELOAD=") + loopbackBindLibrary}))
-        return false;
-    const bool boxPortOpen = QTest::qWaitFor(
-        [this] {
-            return !m_bearerbox.isRunning() || TestSupport::listensOn(m_boxPort, m_bearerbox.pid());
-        },
-        timeoutMs);
-    if (!boxPortOpen || !m_bearerbox.isRunning())
-        return fail(QStringLiteral("bearerbox did not open its box port %1 (%2)")
-                        .arg(m_boxPort)
-                        .arg(m_bearerbox.exitDescription()));
-
-    if (!startBox(m_wapbox, wapboxPath, QStringLiteral("wapbox"), {}))
-        return false;
+        return fail(u"cannot write kannel.conf in "_s + m_dir.path());
     // The bearerbox drops datagrams until the wapbox is on its routing list,
     // which its status page shows.
-    const bool joined = QTest::qWaitFor(
-        [this] {
-            return !m_wapbox.isRunning() || !m_bearerbox.isRunning() ||
-                   adminStatus().contains("wapbox, IP");
-        },
-        timeoutMs);
-    if (!joined || !m_wapbox.isRunning() || !m_bearerbox.isRunning())
-        return fail(
-            QStringLiteral("the wapbox did not join the bearerbox (bearerbox %1, wapbox %2)")
-                .arg(m_bearerbox.exitDescription(), m_wapbox.exitDescription()));
-    return true;
+    return startBox(
+               m_bearerbox, BearerboxPath, {u"LD_PRELOAD="_s + LoopbackBindLibrary},
+               [this] { return TestSupport::listensOn(m_boxPort, m_bearerbox.pid()); },
+               timeoutMs) &&
+           startBox(
+               m_wapbox, WapboxPath, {}, [this] { return adminStatus().contains("wapbox, IP"); },
+               timeoutMs);
 }
 
 void WapGateway::stop() {
@@ -177,11 +135,10 @@ QByteArray WapGateway::adminStatus() const {
 
 QString WapGateway::logs() const {
     QString text;
-    for (const QString& name : {QStringLiteral("bearerbox.out"), QStringLiteral("bearerbox.log"),
-                                QStringLiteral("wapbox.out"), QStringLiteral("wapbox.log")}) {
-        text += QStringLiteral("--- ") + name + QStringLiteral(":\n") +
-                QString::fromLocal8Bit(TestSupport::tailOfFile(pathOf(name))) + QLatin1Char('\n');
-    }
+    for (const QString& name :
+         {u"bearerbox.out"_s, u"bearerbox.log"_s, u"wapbox.out"_s, u"wapbox.log"_s})
+        text += u"--- "_s + name + u":\n"_s +
+                QString::fromLocal8Bit(TestSupport::tailOfFile(pathOf(name))) + u'\n';
     return text;
 }
 

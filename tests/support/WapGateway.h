@@ -8,6 +8,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
+
 // The Kannel WAP gateway (bearerbox and wapbox) on loopback only, configured
 // in a temporary folder that also holds its logs.
 //
@@ -27,8 +29,9 @@ public:
     WapGateway();
     ~WapGateway();
 
-    // Whether the Kannel programs and the bind shim are installed/built.
-    static bool isAvailable(QString* missing = nullptr);
+    // The first of the Kannel programs and the bind shim that is not
+    // installed/built; empty when all are there.
+    static QString missing();
 
     // Writes kannel.conf, starts both boxes and waits until the wapbox has
     // joined the bearerbox; false with errorString() (logs included) if not.
@@ -51,11 +54,12 @@ private:
     // The bearerbox status page (WDP counters, connected boxes).
     QByteArray adminStatus() const;
     QString pathOf(const QString& name) const { return m_dir.filePath(name); }
-    bool chooseAddressAndPorts();
     bool writeConfiguration();
     bool startOnce(int timeoutMs);
-    bool startBox(ServiceProcess& box, const QString& program, const QString& name,
-                  const QStringList& environment);
+    // Starts the box and waits until `ready` or until the box or the
+    // bearerbox has ended; false with errorString() if not ready.
+    bool startBox(ServiceProcess& box, const QString& program, const QStringList& environment,
+                  const std::function<bool()>& ready, int timeoutMs);
     bool fail(const QString& why);
 
     QTemporaryDir m_dir;

@@ -2,33 +2,20 @@
 
 #include <QDeadlineTimer>
 #include <QNetworkDatagram>
-#include <QTest>
 
 #include <utility>
 
 namespace {
-// The well-known WSP content types that the tests send or receive, by their
-// assigned numbers; other types travel as text.
+// The well-known content types that replies carry, by their assigned numbers;
+// the phone sends every type as text.
 constexpr std::pair<int, const char*> WellKnownContentTypes[] = {
-    {0x03, "text/plain"},
-    {0x08, "text/vnd.wap.wml"},
-    {0x14, "application/vnd.wap.wmlc"},
-    {0x15, "application/vnd.wap.wmlscriptc"},
-    {0x1D, "image/gif"},
-    {0x1E, "image/jpeg"},
-    {0x20, "image/png"},
-    {0x21, "image/vnd.wap.wbmp"},
-};
+    {0x03, "text/plain"}, {0x14, "application/vnd.wap.wmlc"}, {0x21, "image/vnd.wap.wbmp"}};
 
 // WSP PDU types and the header field codes this client sends.
 constexpr char PduReply = 0x04;
 constexpr char PduGet = 0x40;
 constexpr char FieldAccept = char(0x80);
 constexpr char FieldUserAgent = char(0xA9);
-
-quint8 octet(const QByteArray& data, qsizetype pos) {
-    return static_cast<quint8>(data[pos]);
-}
 
 QByteArray uintvar(quint32 value) {
     QByteArray bytes(1, char(value & 0x7F));
@@ -37,86 +24,52 @@ QByteArray uintvar(quint32 value) {
     return bytes;
 }
 
-// Reads a uintvar at pos and advances pos; false when it runs off the end.
-bool readUintvar(const QByteArray& data, qsizetype& pos, quint32& value) {
-    value = 0;
+// Reads a uintvar at pos and moves pos past it; -1 when it runs off the end.
+qint64 readUintvar(const QByteArray& data, qsizetype& pos) {
+    qint64 value = 0;
     for (int octets = 0; octets < 5 && pos < data.size(); ++octets) {
-        const quint8 next = octet(data, pos++);
+        const quint8 next = quint8(data[pos++]);
         value = (value << 7) | (next & 0x7F);
         if (!(next & 0x80))
-            return true;
+            return value;
     }
-    return false;
+    return -1;
 }
 
-QByteArray encodedContentType(const QByteArray& type) {
-    for (const auto& [code, name] : WellKnownContentTypes) {
-        if (type.compare(name, Qt::CaseInsensitive) == 0)
-            return QByteArray(1, char(0x80 | code));
-    }
-    return type + '\0';
-}
-
-// The media type of a Content-type value at pos (short integer, text, or the
-// general form with a length and parameters); advances pos past the value.
-bool readContentType(const QByteArray& data, qsizetype& pos, QByteArray& type) {
-    if (pos >= data.size())
-        return false;
-    const quint8 first = octet(data, pos);
-    if (first >= 0x80) {
-        type = "well-known 0x" + QByteArray::number(first & 0x7F, 16);
-        for (const auto& [code, name] : WellKnownContentTypes) {
-            if (code == (first & 0x7F))
-                type = name;
-        }
-        ++pos;
-        return true;
-    }
-    if (first >= 0x20) {
-        const qsizetype end = data.indexOf('\0', pos);
-        type = data.mid(pos, end - pos);
-        pos = end + 1;
-        return end >= 0;
-    }
-    quint32 length = first;
-    ++pos;
-    if ((first == 0x1F && !readUintvar(data, pos, length)) || length > quint32(data.size() - pos))
-        return false;
-    const QByteArray value = data.mid(pos, length);
-    pos += length;
-    qsizetype inner = 0;
-    return readContentType(value, inner, type);
+// The media type of a Content-type value: a well-known number or a text,
+// either of them alone or after a value length (parameters follow then).
+QByteArray mediaType(QByteArray value) {
+    qsizetype pos = value.isEmpty() || quint8(value[0]) >= 0x20 ? 0 : 1;
+    if (pos == 1 && value[0] == 0x1F && readUintvar(value, pos) < 0)
+        return {};
+    value = value.mid(pos);
+    if (value.isEmpty() || quint8(value[0]) < 0x80)
+        return value.left(value.indexOf('\0'));
+    const int code = value[0] & 0x7F;
+    for (const auto& [known, name] : WellKnownContentTypes)
+        if (known == code)
+            return name;
+    return "well-known 0x" + QByteArray::number(code, 16);
 }
 
 // Decodes a Reply PDU that starts at its PDU type octet.
 WspReply parseReply(const QByteArray& pdu) {
     WspReply reply;
     qsizetype pos = 2;
-    quint32 headersLength = 0;
-    if (pdu.size() < 3 || pdu[0] != PduReply || !readUintvar(pdu, pos, headersLength) ||
-        headersLength > quint32(pdu.size() - pos)) {
+    const qint64 headersLength = pdu.size() > 2 && pdu[0] == PduReply ? readUintvar(pdu, pos) : -1;
+    if (headersLength < 0 || headersLength > pdu.size() - pos) {
         reply.error = QStringLiteral("not a WSP Reply PDU: ") + QString::fromLatin1(pdu.toHex(' '));
         return reply;
     }
-    reply.status = octet(pdu, 1);
-    const QByteArray headers = pdu.mid(pos, headersLength);
+    reply.status = quint8(pdu[1]);
+    reply.contentType = mediaType(pdu.mid(pos, headersLength));
     reply.body = pdu.mid(pos + headersLength);
-    qsizetype headerPos = 0;
-    if (!readContentType(headers, headerPos, reply.contentType))
+    if (reply.contentType.isEmpty())
         reply.error = QStringLiteral("WSP Reply with an unreadable content type");
     return reply;
 }
 
 } // namespace
-
-QString WspReply::describe() const {
-    if (!isComplete())
-        return QStringLiteral("no complete reply: ") + error;
-    return QStringLiteral("WSP 0x%1 %2, %3 bytes")
-        .arg(status, 2, 16, QLatin1Char('0'))
-        .arg(QString::fromLatin1(contentType))
-        .arg(body.size());
-}
 
 WspClient::WspClient(const QHostAddress& gateway)
     : m_gateway(gateway)
@@ -129,42 +82,24 @@ WspClient::WspClient(const QHostAddress& gateway)
     m_socket.bind(QHostAddress::LocalHost, 0);
 }
 
-QByteArray WspClient::encodedRequestHeaders() const {
-    QByteArray headers;
-    for (const QByteArray& type : m_acceptedTypes)
-        headers += FieldAccept + encodedContentType(type);
-    return headers + FieldUserAgent + "PocketlaneTestPhone/1.0" + '\0';
-}
-
-bool WspClient::receiveUntil(const std::function<bool(const QByteArray&)>& take) {
-    const QDeadlineTimer deadline(TimeoutMs);
-    while (m_socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
-        while (m_socket.hasPendingDatagrams()) {
-            if (take(m_socket.receiveDatagram().data()))
-                return true;
-        }
-        if (deadline.hasExpired())
-            break;
-    }
-    m_error = QStringLiteral("no complete reply within %1 ms (%2)")
-                  .arg(TimeoutMs)
-                  .arg(m_socket.errorString());
-    return false;
-}
-
 WspReply WspClient::get(const QByteArray& url) {
-    const auto tid = static_cast<quint8>(++m_tid);
-    m_socket.writeDatagram(QByteArray(1, char(tid)) + PduGet + uintvar(quint32(url.size())) + url +
-                               encodedRequestHeaders(),
-                           m_gateway, ConnectionlessPort);
+    const char tid = char(++m_tid);
+    QByteArray request = QByteArray(1, tid) + PduGet + uintvar(quint32(url.size())) + url;
+    for (const QByteArray& type : std::as_const(m_acceptedTypes))
+        request += FieldAccept + type + '\0';
+    m_socket.writeDatagram(request + FieldUserAgent + "PocketlaneTestPhone/1.0" + '\0', m_gateway,
+                           ConnectionlessPort);
+    const QDeadlineTimer deadline(TimeoutMs);
+    while (!deadline.hasExpired() && m_socket.waitForReadyRead(int(deadline.remainingTime()))) {
+        while (m_socket.hasPendingDatagrams()) {
+            const QByteArray data = m_socket.receiveDatagram().data();
+            if (data.size() > 1 && data[0] == tid)
+                return parseReply(data.mid(1));
+        }
+    }
     WspReply reply;
-    const bool answered = receiveUntil([&](const QByteArray& data) {
-        if (data.size() < 2 || octet(data, 0) != tid)
-            return false;
-        reply = parseReply(data.mid(1));
-        return true;
-    });
-    if (!answered)
-        reply.error = m_error;
+    reply.error = QStringLiteral("no complete reply within %1 ms (%2)")
+                      .arg(TimeoutMs)
+                      .arg(m_socket.errorString());
     return reply;
 }

@@ -6,18 +6,12 @@
 #include <QString>
 #include <QUdpSocket>
 
-#include <functional>
-
 // What a WAP gateway answered to one WSP request.
 struct WspReply {
     QString error;  // empty when a complete Reply PDU arrived
     int status = 0; // the WSP status code: 0x20 is 200 OK, 0x44 is 404
     QByteArray contentType;
     QByteArray body;
-
-    bool isComplete() const { return error.isEmpty(); }
-    // One line for failure messages: "WSP 0x20 application/vnd.wap.wmlc, 75 bytes".
-    QString describe() const;
 };
 
 // A phone's WAP stack in miniature: fetches URLs through a gateway with
@@ -45,15 +39,9 @@ public:
     WspReply get(const QByteArray& url);
 
 private:
-    QByteArray encodedRequestHeaders() const;
-    // Hands each datagram that arrives to take() until it returns true;
-    // false when the time is up first.
-    bool receiveUntil(const std::function<bool(const QByteArray&)>& take);
-
     static constexpr int TimeoutMs = 30000;
     QHostAddress m_gateway;
     QUdpSocket m_socket;
     QList<QByteArray> m_acceptedTypes;
     quint8 m_tid = 0;
-    QString m_error;
 };
