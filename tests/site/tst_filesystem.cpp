@@ -42,17 +42,6 @@ QList<QByteArray> Names(const SortedListing& listing) {
 class TestFileSystem : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // Entries as stored, hidden ones too; a folder that is gone lists nothing.
-    void listsWhatIsStored() {
-        const Tree tree({{"share/rock-n-roll.MID", ""}}, {});
-        QVERIFY(QDir().mkdir(QString::fromUtf8(tree.base + "/share/.hidden")));
-        const ConfinedFolder share(tree.base + "/share");
-        QCOMPARE(Names(SortedListing(ListFolder(share, {}))),
-                 QList<QByteArray>({"[D] .hidden", "[D] inner", "rock-n-roll.MID"}));
-        QVERIFY(ListFolder(share, "gone").empty());
-        QVERIFY(ListFolder(ConfinedFolder(tree.base + "/gone"), {}).empty());
-    }
-
     // Each path opened beneath a shared folder, by the kernel and step by
     // step: what stays inside opens, whatever way leads out is refused.
     void openingBeneathAFolder_data() {

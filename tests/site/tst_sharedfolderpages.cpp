@@ -534,10 +534,11 @@ private Q_SLOTS:
         QVERIFY(site->file(original, "image/vnd.wap.wbmp").startsWith(wbmpHeaders));
     }
 
+    // A file beyond 4 GiB shows its whole size, and streams to a phone that
+    // reads only its start while others are served.
     void largeFileStreamsWhileOthersAreServed() {
-        const QByteArray share = site->share("Large");
+        const QByteArray share = site->share("Large", {{"Movie.jar", {}}});
         const qint64 size = (qint64(5) << 30) + 123;
-        Put(share + "/Movie.jar");
         QVERIFY(QFile::resize(QString::fromUtf8(share + "/Movie.jar"), size));
         const QByteArray page = site->folderPage(share);
         const QByteArray details = site->follow(page, "Movie.jar");
@@ -556,8 +557,6 @@ private Q_SLOTS:
 
         QCOMPARE(site->follow(page, "Movie.jar"), details);
         QVERIFY(slow.state() == QAbstractSocket::ConnectedState);
-        slow.abort();
-        QVERIFY(site->h.deck("/").contains("Shared Folders"));
     }
 
     // A file written to while it is downloaded: the phone gets exactly the
