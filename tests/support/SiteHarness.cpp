@@ -1,10 +1,11 @@
 #include "support/SiteHarness.h"
 
 #include <QRegularExpression>
+#include <QUrl>
 
-const QByteArray Prolog("<?xml version=\"1.0\"?>\n"
-                        "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
-                        "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n");
+static const QByteArray Prolog("<?xml version=\"1.0\"?>\n"
+                               "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+                               "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n");
 const QByteArray Powered = "Powered by Pocketlane<br/>";
 
 QByteArray Card(const QByteArray& id, const QByteArray& title, const QByteArray& content) {
@@ -23,10 +24,7 @@ QByteArray DeckOf(const QByteArray& answer) {
 }
 
 QByteArray Url(QByteArray text) {
-    text.replace("%", "%25");
-    for (const char c : {' ', '<', '$', '&', '?', '+', '=', '#'})
-        text.replace(c, "%" + QByteArray(1, c).toHex().toUpper());
-    return text;
+    return QUrl::toPercentEncoding(QString::fromUtf8(text));
 }
 
 SiteHarness::SiteHarness() {

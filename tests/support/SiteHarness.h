@@ -18,8 +18,6 @@
 
 #include <QByteArray>
 
-// The deck prolog every page starts with.
-extern const QByteArray Prolog;
 // The closing line of the entry pages.
 extern const QByteArray Powered;
 
