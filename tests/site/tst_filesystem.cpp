@@ -12,25 +12,6 @@
 using namespace FileSystem;
 
 namespace {
-// A folder "share" (with "share/inner") beside "outside", holding files
-// (name, content) and symbolic links (name, target; "@" is the base folder).
-struct Tree {
-    QTemporaryDir tmp;
-    QByteArray base = QFile::encodeName(tmp.path());
-    Tree(std::initializer_list<std::pair<const char*, const char*>> files,
-         std::initializer_list<std::pair<const char*, const char*>> links) {
-        QDir().mkpath(tmp.filePath(QStringLiteral("share/inner")));
-        QDir().mkpath(tmp.filePath(QStringLiteral("outside")));
-        for (const auto& [name, content] : files) {
-            QFile file(QString::fromUtf8(base + '/' + name));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) >= 0);
-        }
-        for (const auto& [name, target] : links)
-            QVERIFY(::symlink(QByteArray(target).replace("@", base).constData(),
-                              (base + '/' + name).constData()) == 0);
-    }
-};
-
 QList<QByteArray> Names(const SortedListing& listing) {
     QList<QByteArray> names;
     for (qsizetype i = 0; i < listing.Size(); ++i)
@@ -64,17 +45,30 @@ private Q_SLOTS:
         QFETCH(QByteArray, relative);
         QFETCH(QByteArray, content);
         QFETCH(int, error);
+        // A folder "share" (with "share/inner") beside "outside", holding
+        // files and symbolic links (name, target; "@" is the base folder).
+        const QTemporaryDir tmp;
+        const QByteArray base = QFile::encodeName(tmp.path());
+        QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("share/inner"))) &&
+                QDir().mkpath(tmp.filePath(QStringLiteral("outside"))));
+        for (const auto& [name, content] : {std::pair{"share/inner/a.txt", "A"},
+                                            {"share/top.txt", "TOP"},
+                                            {"outside/secret.txt", "S"}}) {
+            QFile file(QString::fromUtf8(base + '/' + name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) >= 0);
+        }
         // clang-format off
-        const Tree tree(
-            {{"share/inner/a.txt", "A"}, {"share/top.txt", "TOP"}, {"outside/secret.txt", "S"}},
-            {{"share/rel", "inner/a.txt"}, {"share/inner/up", "../top.txt"}, {"alias", "share"},
+        for (const auto& [name, target] : {
+             std::pair{"share/rel", "inner/a.txt"}, {"share/inner/up", "../top.txt"}, {"alias", "share"},
              {"share/absIn", "@/share/inner/a.txt"}, {"share/aliasIn", "@/alias/inner/a.txt"},
              {"share/absOut", "@/outside/secret.txt"}, {"share/relOut", "../outside/secret.txt"},
              {"share/dirOut", "@/outside"}, {"share/magic", "/proc/self/root@/outside/secret.txt"},
-             {"share/loop1", "loop2"}, {"share/loop2", "loop1"}});
+             {"share/loop1", "loop2"}, {"share/loop2", "loop1"}})
+            QVERIFY(::symlink(QByteArray(target).replace("@", base).constData(),
+                              (base + '/' + name).constData()) == 0);
         // clang-format on
         // Shared under its alias: absolute links may name either path.
-        const ConfinedFolder share(tree.base + "/alias");
+        const ConfinedFolder share(base + "/alias");
         QVERIFY(share.IsOpen());
         for (const bool stepByStep : {false, true}) {
             errno = 0;
