@@ -48,7 +48,6 @@ Q_DECLARE_METATYPE(Headers)
 class TestPictureAdapter : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
-    QByteArray m_photoPath;
 
     QByteArray write(const QString& name, const QByteArray& bytes) {
         QFile file(m_dir.filePath(name));
@@ -59,12 +58,9 @@ class TestPictureAdapter : public QObject {
     static int open(const QByteArray& path) {
         return ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     }
+    const QByteArray m_photoPath = write(QStringLiteral("Photo.jpg"), JpegOf(QSize(4000, 3000)));
 
 private Q_SLOTS:
-    void initTestCase() {
-        QVERIFY(m_dir.isValid());
-        m_photoPath = write(QStringLiteral("Photo.jpg"), JpegOf(QSize(4000, 3000)));
-    }
 
     void acceptHeaderDecidesTheTypes_data() {
         QTest::addColumn<Headers>("headers");

@@ -104,8 +104,8 @@ private Q_SLOTS:
         h.settings.setSwitch(Settings::WelcomeMessage, *page.welcome);
         h.settings.setText(Settings::WelcomeMessageText, page.welcome);
         h.settings.setSwitch(Settings::EnableGraffiti, page.graffiti);
-        if (page.password)
-            h.setPassword(page.password);
+        h.settings.setSwitch(Settings::EnablePassword, page.password);
+        h.settings.setText(Settings::Password, page.password);
         const QByteArray deck = h.deck(page.path);
         QCOMPARE(deck, page.expected);
         QVERIFY_VALID_WML(deck);
@@ -123,7 +123,8 @@ private Q_SLOTS:
     void guessesAreAnsweredSlowlyAndRightPasswordsAtOnce() {
         SiteHarness h;
         QVERIFY(h.open());
-        h.setPassword("Secret");
+        h.settings.setSwitch(Settings::EnablePassword, true);
+        h.settings.setText(Settings::Password, "Secret");
         const QByteArray keyed = SiteHarness::linkTitled(h.deck("/?P=Secret"), "Graffiti");
         const QRegularExpression keyedLink(u"^/\\?S=\\d+&K=[-_A-Za-z0-9]{11}$"_s);
         QVERIFY(keyedLink.match(QString::fromUtf8(keyed)).hasMatch());

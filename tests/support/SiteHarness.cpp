@@ -44,11 +44,6 @@ bool SiteHarness::open() {
     return server.OpenListener() == WapServer::ListenResult::Listening;
 }
 
-void SiteHarness::setPassword(const QByteArray& password) {
-    settings.setSwitch(Settings::EnablePassword, true);
-    settings.setText(Settings::Password, password);
-}
-
 QByteArray SiteHarness::answer(const QByteArray& path) {
     LoopbackClient client(server.Port());
     client.Send(LoopbackClient::Request(path));

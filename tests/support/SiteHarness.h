@@ -52,7 +52,6 @@ struct SiteHarness {
     SiteHarness();
 
     bool open();
-    void setPassword(const QByteArray& password);
 
     // The whole answer to one request, once the server has closed the
     // connection (or after the timeout for an answer that keeps it open).
