@@ -11,15 +11,6 @@
 
 using namespace FileSystem;
 
-namespace {
-QList<QByteArray> Names(const SortedListing& listing) {
-    QList<QByteArray> names;
-    for (qsizetype i = 0; i < listing.Size(); ++i)
-        names << (listing.IsDirectory(i) ? "[D] " : "") + listing.Name(i);
-    return names;
-}
-} // namespace
-
 class TestFileSystem : public QObject {
     Q_OBJECT
 private Q_SLOTS:
@@ -131,7 +122,11 @@ private Q_SLOTS:
         for (int shuffle = 0; shuffle < 3; ++shuffle) {
             std::rotate(entries.begin(), entries.begin() + 5, entries.end());
             std::reverse(entries.begin(), entries.end());
-            QCOMPARE(Names(SortedListing(entries)), sorted);
+            const SortedListing listing(entries);
+            QList<QByteArray> names;
+            for (qsizetype i = 0; i < listing.Size(); ++i)
+                names << (listing.IsDirectory(i) ? "[D] " : "") + listing.Name(i);
+            QCOMPARE(names, sorted);
         }
     }
 
