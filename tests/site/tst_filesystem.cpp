@@ -50,7 +50,8 @@ private Q_SLOTS:
         }
         // clang-format off
         for (const auto& [name, target] : {
-             std::pair{"share/rel", "inner/a.txt"}, {"share/inner/up", "../top.txt"}, {"alias", "share"},
+             std::pair{"share/rel", "inner/a.txt"}, {"share/inner/up", "../top.txt"},
+             {"alias", "share"},
              {"share/absIn", "@/share/inner/a.txt"}, {"share/aliasIn", "@/alias/inner/a.txt"},
              {"share/absOut", "@/outside/secret.txt"}, {"share/relOut", "../outside/secret.txt"},
              {"share/dirOut", "@/outside"}, {"share/magic", "/proc/self/root@/outside/secret.txt"},

@@ -303,13 +303,12 @@ private Q_SLOTS:
     }
 
     void namesAreShownProperCasedAndCarriedAsStored() {
-        const QByteArray share =
-            site->share("Share", {{".hidden/", {}},
-                                  {"AUDIO files/deep/", {}},
-                                  {"AUDIO files/rock-n-roll.MID", "MThd"},
-                                  {"AUDIO files/a very long name for a tune.mid", "x"},
-                                  {"AUDIO files/Tom & Jerry $5.gif", "GIF"},
-                                  {"AUDIO files/bad \x01\xff<name>.wav", "RIFF"}});
+        // clang-format off
+        const QByteArray share = site->share("Share", {
+            {".hidden/", {}}, {"AUDIO files/deep/", {}}, {"AUDIO files/rock-n-roll.MID", "MThd"},
+            {"AUDIO files/a very long name for a tune.mid", "x"}, {"AUDIO files/Tom & Jerry $5.gif", "GIF"},
+            {"AUDIO files/bad \x01\xff<name>.wav", "RIFF"}});
+        // clang-format on
         // Up links lead back level by level; the root level link at once.
         const QByteArray root = site->rootLevel();
         const QByteArray shared = site->follow(root, share);
