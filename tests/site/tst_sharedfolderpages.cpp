@@ -41,15 +41,12 @@ const QByteArray MenuLinks = "<br/>" + Anchor("[-] Root Level") + "<br/>" + Anch
 
 // The titles of a deck's links in order, without the site's own navigation.
 QList<QByteArray> ListedTitles(const QByteArray& deck) {
-    static const QRegularExpression anchor(QStringLiteral("<a href=\"[^\"]*\">([^<]*)</a>"));
-    static const QRegularExpression navigation(
-        QStringLiteral("^(\\[&lt;\\]|\\[-\\]|\\[\\^\\]|&lt;&lt;Back|Next&gt;&gt;|Back to Page|"
-                       "Forward to Page)"));
+    static const QRegularExpression entry(
+        QStringLiteral("<a href=\"[^\"]*\">(?!\\[&lt;\\]|\\[-\\]|\\[\\^\\]|&lt;&lt;Back|"
+                       "Next&gt;&gt;|Back to Page|Forward to Page)([^<]*)</a>"));
     QList<QByteArray> titles;
-    for (const auto& match : anchor.globalMatch(QString::fromUtf8(deck))) {
-        if (!navigation.match(match.captured(1)).hasMatch())
-            titles << match.captured(1).toUtf8();
-    }
+    for (const auto& match : entry.globalMatch(QString::fromUtf8(deck)))
+        titles << match.captured(1).toUtf8();
     return titles;
 }
 
