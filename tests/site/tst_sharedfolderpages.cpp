@@ -161,10 +161,7 @@ class tst_SharedFolderPages : public QObject {
     std::optional<FolderSite> site;
 
 private Q_SLOTS:
-    void init() {
-        site.emplace();
-        QVERIFY(site->h.open());
-    }
+    void init() { QVERIFY(site.emplace().h.open()); }
     void cleanup() { site.reset(); }
 
     // Ten folders a page, fewer when their paths are long: the deck passes
