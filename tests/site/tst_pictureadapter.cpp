@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 using Target = PictureAdapter::Target;
-using Converted = PictureAdapter::Converted;
 
 namespace {
 const QByteArray Jpeg = "image/jpeg";
@@ -94,9 +93,8 @@ private Q_SLOTS:
         TextCollection fields;
         if (*headers.accept)
             fields.Add("accept", headers.accept);
-        const QByteArray screenHeader = headers.screenHeader;
-        if (const qsizetype colon = screenHeader.indexOf(':'); colon > 0)
-            fields.Add(screenHeader.left(colon), screenHeader.mid(colon + 1));
+        if (const QByteArray screen = headers.screenHeader; screen.contains(':'))
+            fields.Add(screen.left(screen.indexOf(':')), screen.mid(screen.indexOf(':') + 1));
         const PhoneDisplay phone = PhoneDisplay::FromHeaders(fields);
         QCOMPARE(phone.Accepts(headers.type), headers.accepts);
         QCOMPARE(phone.Lists(headers.type), headers.lists);
@@ -173,8 +171,8 @@ private Q_SLOTS:
     void conversionsAreSharedAndKept() {
         PictureAdapter adapter;
         const Target target{Wbmp, QSize(120, 90)};
-        std::vector<Converted> results;
-        const auto keep = [&results](const Converted& converted) { results.push_back(converted); };
+        std::vector<PictureAdapter::Converted> results;
+        const auto keep = [&results](const auto& converted) { results.push_back(converted); };
         for (int phone = 0; phone < 3; ++phone)
             adapter.Convert(open(m_photoPath), Jpeg, target, keep);
         // Three phones at once wait for one conversion, answered later.

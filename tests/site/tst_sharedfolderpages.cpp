@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <deque>
 #include <optional>
 #include <thread>
 
@@ -48,11 +49,6 @@ QList<QByteArray> ListedTitles(const QByteArray& deck) {
     for (const auto& match : entry.globalMatch(QString::fromUtf8(deck)))
         titles << match.captured(1).toUtf8();
     return titles;
-}
-
-// A 200-character folder name, proper-cased.
-QByteArray Level(int i) {
-    return char('A' + i) + QByteArray(199, char('a' + i));
 }
 
 QByteArray DownloadHeaders(const QByteArray& type, qint64 size) {
@@ -162,7 +158,6 @@ class tst_SharedFolderPages : public QObject {
 
 private Q_SLOTS:
     void init() { QVERIFY(site.emplace().h.open()); }
-    void cleanup() { site.reset(); }
 
     // Ten folders a page, fewer when their paths are long: the deck passes
     // 1200 characters with the 7th path of 125.
@@ -231,9 +226,11 @@ private Q_SLOTS:
             QStringLiteral("Page 2 of folder %1/ sent to user").arg(QString::fromUtf8(mixed))));
 
         // A deep folder: its up link alone takes most of the 1200 characters.
+        // Four levels of 200-character folder names, proper-cased.
         QByteArray deep = site->share("Deep");
+        QList<QByteArray> levels;
         for (int i = 0; i < 4; ++i)
-            deep += '/' + Level(i);
+            deep += '/' + levels.emplace_back(char('A' + i) + QByteArray(199, char('a' + i)));
         expected.clear();
         seen.clear();
         for (int i = 1; i <= 15; ++i) {
@@ -244,8 +241,8 @@ private Q_SLOTS:
             expected << name.left(3 + 17 * 2);
         }
         QByteArray page = site->folderPage(site->base + "/Deep");
-        for (int i = 0; i < 4; ++i)
-            page = site->follow(page, "[D] " + Level(i).left(20));
+        for (const QByteArray& level : levels)
+            page = site->follow(page, "[D] " + level.left(20));
         site->walk(page, seen, pages);
         QVERIFY(pages > 2);
         QCOMPARE(seen, expected);
@@ -265,16 +262,14 @@ private Q_SLOTS:
                 first << name;
         }
         const QByteArray link = SiteHarness::linkTitled(site->rootLevel(), share);
-        std::vector<std::unique_ptr<LoopbackClient>> clients;
-        for (int i = 0; i < 6; ++i) {
-            clients.push_back(std::make_unique<LoopbackClient>(site->h.server.Port()));
-            clients.back()->Send(LoopbackClient::Request(link));
-        }
-        clients.front()->Socket().abort();
+        std::deque<LoopbackClient> clients;
+        for (int i = 0; i < 6; ++i)
+            clients.emplace_back(site->h.server.Port()).Send(LoopbackClient::Request(link));
+        clients.front().Socket().abort();
         QByteArray expected;
         for (size_t i = 1; i < clients.size(); ++i) {
-            QVERIFY(clients[i]->WaitClosed());
-            const QByteArray page = DeckOf(clients[i]->Received());
+            QVERIFY(clients[i].WaitClosed());
+            const QByteArray page = DeckOf(clients[i].Received());
             QCOMPARE(ListedTitles(page), first);
             QVERIFY(page.contains("Forward to Page 2"));
             if (expected.isEmpty())

@@ -6,13 +6,15 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
+
+#include <deque>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+const QByteArray Powered = "Powered by Pocketlane<br/>";
 const QByteArray TimedOut = "This session has timed out or Pocketlane has been restarted since "
                             "you started this session.";
 const QByteArray Incorrect = "The password you supplied is incorrect.";
@@ -71,8 +73,6 @@ private Q_SLOTS:
             "MainMenu", "Main Menu",
             "The owner of this site is not currently allowing any modules to be run.<br/><br/>" +
                 Powered);
-        const QByteArray Unknown = "Received unknown request. Error sent to user. Request was: ";
-        const QByteArray Wrong = "Message to user:" + Incorrect;
         // clang-format off
         const Page rows[] = {
             {"", nullptr, true, "/", MainMenu(), 0, {}},
@@ -80,11 +80,11 @@ private Q_SLOTS:
             {"", nullptr, false, "/", NoModule, 0, {}},
             {"", "Secret", true, "/", Prompt(), 0, {}},
             {"", "", true, "/?P=", Prompt(), 0, {}}, // an empty password still asks
-            {"", "Secret", true, "/?P=secret", SplashDeck(Incorrect), LogDetail, Wrong},
-            {"", "Secret", true, "/?P=", SplashDeck(Incorrect), LogDetail, Wrong},
+            {"", "Secret", true, "/?P=secret", SplashDeck(Incorrect), LogDetail, "Message to user:" + Incorrect},
+            {"", "Secret", true, "/?P=", SplashDeck(Incorrect), LogDetail, "Message to user:" + Incorrect},
             {"", "Secret", true, "/?P=Secret2", SplashDeck(Incorrect), LogDetail, {}},
             {"", "Secret", true, "/?S=x&K=ABC", Protected(), 0, {}},
-            {"", nullptr, true, "/favicon.ico", ErrorDeck("An unknown request was sent to Pocketlane."), LogDetail, Unknown + "/favicon.ico"},
+            {"", nullptr, true, "/favicon.ico", ErrorDeck("An unknown request was sent to Pocketlane."), LogDetail, "Received unknown request. Error sent to user. Request was: /favicon.ico"},
             // Numbers that are not whole numbers lead nowhere, as expired ones do.
             {"", nullptr, true, "/?S=zero", ErrorDeck(TimedOut), LogError, TimedOut},
             {"", nullptr, true, "/?S=99999999999999999999", ErrorDeck(TimedOut), 0, {}},
@@ -138,20 +138,18 @@ private Q_SLOTS:
         // clang-format on
         QElapsedTimer clock;
         clock.start();
-        std::vector<std::unique_ptr<LoopbackClient>> guessers;
-        for (const QByteArray& guess : guesses) {
-            guessers.push_back(std::make_unique<LoopbackClient>(h.server.Port()));
-            guessers.back()->Send(LoopbackClient::Request(guess));
-        }
+        std::deque<LoopbackClient> guessers;
+        for (const QByteArray& guess : guesses)
+            guessers.emplace_back(h.server.Port()).Send(LoopbackClient::Request(guess));
         QVERIFY(h.deck("/?P=Secret").contains("<card id=\"MainMenu\""));
         QVERIFY(std::count_if(guessers.begin(), guessers.end(),
-                              [](const auto& g) { return !g->Received().isEmpty(); }) <= 1);
-        for (const auto& guesser : guessers)
-            QVERIFY(guesser->WaitClosed());
+                              [](auto& g) { return !g.Received().isEmpty(); }) <= 1);
+        for (auto& guesser : guessers)
+            QVERIFY(guesser.WaitClosed());
         QVERIFY(clock.elapsed() >= qint64(guesses.size() - 1) * GuessThrottle::AnswerIntervalMs);
-        QCOMPARE(DeckOf(guessers.front()->Received()), SplashDeck(Incorrect));
+        QCOMPARE(DeckOf(guessers.front().Received()), SplashDeck(Incorrect));
         for (int i = 6; i < guesses.size(); ++i)
-            QCOMPARE(DeckOf(guessers[i]->Received()), Protected());
+            QCOMPARE(DeckOf(guessers[i].Received()), Protected());
         // The welcome picture is a file link, keyed while the password is on:
         // without its key it meets the password step.
         h.settings.setSwitch(Settings::ShowWelcomeGraphic, true);

@@ -6,7 +6,6 @@
 static const QByteArray Prolog("<?xml version=\"1.0\"?>\n"
                                "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
                                "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n");
-const QByteArray Powered = "Powered by Pocketlane<br/>";
 
 QByteArray Card(const QByteArray& id, const QByteArray& title, const QByteArray& content) {
     return Prolog + "<wml><card id=\"" + id + "\" title=\"" + title + "\"><p>" + content +

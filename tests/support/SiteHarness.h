@@ -18,9 +18,6 @@
 
 #include <QByteArray>
 
-// The closing line of the entry pages.
-extern const QByteArray Powered;
-
 // A whole deck of one card holding one paragraph.
 QByteArray Card(const QByteArray& id, const QByteArray& title, const QByteArray& content);
 
