@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 using Target = PictureAdapter::Target;
-using Converted = PictureAdapter::Converted;
 
 namespace {
 const QByteArray Jpeg = "image/jpeg";
@@ -48,7 +47,6 @@ Q_DECLARE_METATYPE(Headers)
 class TestPictureAdapter : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
-    QByteArray m_photoPath;
 
     QByteArray write(const QString& name, const QByteArray& bytes) {
         QFile file(m_dir.filePath(name));
@@ -59,12 +57,9 @@ class TestPictureAdapter : public QObject {
     static int open(const QByteArray& path) {
         return ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     }
+    const QByteArray m_photoPath = write(QStringLiteral("Photo.jpg"), JpegOf(QSize(4000, 3000)));
 
 private Q_SLOTS:
-    void initTestCase() {
-        QVERIFY(m_dir.isValid());
-        m_photoPath = write(QStringLiteral("Photo.jpg"), JpegOf(QSize(4000, 3000)));
-    }
 
     void acceptHeaderDecidesTheTypes_data() {
         QTest::addColumn<Headers>("headers");
@@ -98,9 +93,8 @@ private Q_SLOTS:
         TextCollection fields;
         if (*headers.accept)
             fields.Add("accept", headers.accept);
-        const QByteArray screenHeader = headers.screenHeader;
-        if (const qsizetype colon = screenHeader.indexOf(':'); colon > 0)
-            fields.Add(screenHeader.left(colon), screenHeader.mid(colon + 1));
+        if (const QByteArray screen = headers.screenHeader; screen.contains(':'))
+            fields.Add(screen.left(screen.indexOf(':')), screen.mid(screen.indexOf(':') + 1));
         const PhoneDisplay phone = PhoneDisplay::FromHeaders(fields);
         QCOMPARE(phone.Accepts(headers.type), headers.accepts);
         QCOMPARE(phone.Lists(headers.type), headers.lists);
@@ -177,8 +171,8 @@ private Q_SLOTS:
     void conversionsAreSharedAndKept() {
         PictureAdapter adapter;
         const Target target{Wbmp, QSize(120, 90)};
-        std::vector<Converted> results;
-        const auto keep = [&results](const Converted& converted) { results.push_back(converted); };
+        std::vector<PictureAdapter::Converted> results;
+        const auto keep = [&results](const auto& converted) { results.push_back(converted); };
         for (int phone = 0; phone < 3; ++phone)
             adapter.Convert(open(m_photoPath), Jpeg, target, keep);
         // Three phones at once wait for one conversion, answered later.

@@ -6,13 +6,15 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
+
+#include <deque>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+const QByteArray Powered = "Powered by Pocketlane<br/>";
 const QByteArray TimedOut = "This session has timed out or Pocketlane has been restarted since "
                             "you started this session.";
 const QByteArray Incorrect = "The password you supplied is incorrect.";
@@ -39,10 +41,6 @@ QByteArray SplashDeck(const QByteArray& message) {
     return Card("Pocketlane", "Pocketlane",
                 message + "<br/><br/><anchor>Splash Screen<go href=\"/\"/></anchor>");
 }
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QByteArray Protected() {
     return SplashDeck(
@@ -65,13 +63,6 @@ Q_DECLARE_METATYPE(Page)
 class tst_Site : public QObject {
     Q_OBJECT
 
-    static QByteArray follow(SiteHarness& h, QByteArray deck,
-                             std::initializer_list<const char*> titles) {
-        for (const char* title : titles)
-            deck = h.deck(SiteHarness::linkTitled(deck, title));
-        return deck;
-    }
-
 private Q_SLOTS:
     void pagesFollowTheOptions_data() {
         QTest::addColumn<Page>("page");
@@ -82,8 +73,6 @@ private Q_SLOTS:
             "MainMenu", "Main Menu",
             "The owner of this site is not currently allowing any modules to be run.<br/><br/>" +
                 Powered);
-        const QByteArray Unknown = "Received unknown request. Error sent to user. Request was: ";
-        const QByteArray Wrong = "Message to user:" + Incorrect;
         // clang-format off
         const Page rows[] = {
             {"", nullptr, true, "/", MainMenu(), 0, {}},
@@ -91,11 +80,11 @@ private Q_SLOTS:
             {"", nullptr, false, "/", NoModule, 0, {}},
             {"", "Secret", true, "/", Prompt(), 0, {}},
             {"", "", true, "/?P=", Prompt(), 0, {}}, // an empty password still asks
-            {"", "Secret", true, "/?P=secret", SplashDeck(Incorrect), LogDetail, Wrong},
-            {"", "Secret", true, "/?P=", SplashDeck(Incorrect), LogDetail, Wrong},
+            {"", "Secret", true, "/?P=secret", SplashDeck(Incorrect), LogDetail, "Message to user:" + Incorrect},
+            {"", "Secret", true, "/?P=", SplashDeck(Incorrect), LogDetail, "Message to user:" + Incorrect},
             {"", "Secret", true, "/?P=Secret2", SplashDeck(Incorrect), LogDetail, {}},
             {"", "Secret", true, "/?S=x&K=ABC", Protected(), 0, {}},
-            {"", nullptr, true, "/favicon.ico", ErrorDeck("An unknown request was sent to Pocketlane."), LogDetail, Unknown + "/favicon.ico"},
+            {"", nullptr, true, "/favicon.ico", ErrorDeck("An unknown request was sent to Pocketlane."), LogDetail, "Received unknown request. Error sent to user. Request was: /favicon.ico"},
             // Numbers that are not whole numbers lead nowhere, as expired ones do.
             {"", nullptr, true, "/?S=zero", ErrorDeck(TimedOut), LogError, TimedOut},
             {"", nullptr, true, "/?S=99999999999999999999", ErrorDeck(TimedOut), 0, {}},
@@ -115,8 +104,8 @@ private Q_SLOTS:
         h.settings.setSwitch(Settings::WelcomeMessage, *page.welcome);
         h.settings.setText(Settings::WelcomeMessageText, page.welcome);
         h.settings.setSwitch(Settings::EnableGraffiti, page.graffiti);
-        if (page.password)
-            h.setPassword(page.password);
+        h.settings.setSwitch(Settings::EnablePassword, page.password);
+        h.settings.setText(Settings::Password, page.password);
         const QByteArray deck = h.deck(page.path);
         QCOMPARE(deck, page.expected);
         QVERIFY_VALID_WML(deck);
@@ -134,7 +123,8 @@ private Q_SLOTS:
     void guessesAreAnsweredSlowlyAndRightPasswordsAtOnce() {
         SiteHarness h;
         QVERIFY(h.open());
-        h.setPassword("Secret");
+        h.settings.setSwitch(Settings::EnablePassword, true);
+        h.settings.setText(Settings::Password, "Secret");
         const QByteArray keyed = SiteHarness::linkTitled(h.deck("/?P=Secret"), "Graffiti");
         const QRegularExpression keyedLink(u"^/\\?S=\\d+&K=[-_A-Za-z0-9]{11}$"_s);
         QVERIFY(keyedLink.match(QString::fromUtf8(keyed)).hasMatch());
@@ -148,41 +138,31 @@ private Q_SLOTS:
         // clang-format on
         QElapsedTimer clock;
         clock.start();
-        std::vector<std::unique_ptr<LoopbackClient>> guessers;
-        for (const QByteArray& guess : guesses) {
-            guessers.push_back(std::make_unique<LoopbackClient>(h.server.Port()));
-            guessers.back()->Send(LoopbackClient::Request(guess));
-        }
+        std::deque<LoopbackClient> guessers;
+        for (const QByteArray& guess : guesses)
+            guessers.emplace_back(h.server.Port()).Send(LoopbackClient::Request(guess));
         QVERIFY(h.deck("/?P=Secret").contains("<card id=\"MainMenu\""));
         QVERIFY(std::count_if(guessers.begin(), guessers.end(),
-                              [](const auto& g) { return !g->Received().isEmpty(); }) <= 1);
-        for (const auto& guesser : guessers)
-            QVERIFY(guesser->WaitClosed());
+                              [](auto& g) { return !g.Received().isEmpty(); }) <= 1);
+        for (auto& guesser : guessers)
+            QVERIFY(guesser.WaitClosed());
         QVERIFY(clock.elapsed() >= qint64(guesses.size() - 1) * GuessThrottle::AnswerIntervalMs);
-        QCOMPARE(DeckOf(guessers.front()->Received()), SplashDeck(Incorrect));
+        QCOMPARE(DeckOf(guessers.front().Received()), SplashDeck(Incorrect));
         for (int i = 6; i < guesses.size(); ++i)
-            QCOMPARE(DeckOf(guessers[i]->Received()), Protected());
-        // The welcome picture is a file link, keyed while the password is on.
-        const QByteArray gif = "GIF89a\x01\x00\x01\x00\x00\x00\x00;";
-        const QString image = h.temp.dir.filePath(u"hello.gif"_s);
-        QVERIFY(WriteFile(image, gif));
+            QCOMPARE(DeckOf(guessers[i].Received()), Protected());
+        // The welcome picture is a file link, keyed while the password is on:
+        // without its key it meets the password step.
         h.settings.setSwitch(Settings::ShowWelcomeGraphic, true);
-        h.settings.setText(Settings::ShowWelcomeGraphicFilename, image.toUtf8());
+        h.settings.setText(Settings::ShowWelcomeGraphicFilename, "/hello.gif");
         h.settings.setSwitch(Settings::WelcomeMessage, true);
         h.settings.setText(Settings::WelcomeMessageText, "<Hi> & $(x)");
         const QByteArray welcome = h.deck("/");
         QVERIFY_VALID_WML(welcome);
         QVERIFY(welcome.contains("alt=\"Welcome!\" align=\"top\"/><br/>&lt;Hi&gt; &amp; $$(x)<br/>"
                                  "<br/>Please enter Password:"));
-        const QRegularExpression source(u"<img src=\"([^\"]*)\""_s);
-        QByteArray link = source.match(QString::fromUtf8(welcome)).captured(1).toUtf8();
-        link.replace("&amp;", "&");
-        QVERIFY(link.contains("&K="));
-        LoopbackClient client(h.server.Port());
-        client.Send(LoopbackClient::Request(link));
-        QVERIFY(client.WaitForBytes(gif.size()) && client.Received().endsWith("\r\n\r\n" + gif));
-        // Without its key the file link meets the password step.
-        QVERIFY(h.deck(link.left(link.indexOf('&'))).contains("Please enter Password:"));
+        const QRegularExpression source(u"<img src=\"(/\\?F=\\d+)&amp;K="_s);
+        const QString unkeyed = source.match(QString::fromUtf8(welcome)).captured(1);
+        QVERIFY(!unkeyed.isEmpty() && h.deck(unkeyed.toUtf8()).contains("Please enter Password:"));
     }
 
     // Visitor text is shown escaped and kept as sent; a long post with line
@@ -191,7 +171,8 @@ private Q_SLOTS:
     void graffitiRoundTrip() {
         SiteHarness h;
         QVERIFY(h.open());
-        const QByteArray form = follow(h, h.deck("/"), {"Graffiti", "Add Graffiti"});
+        const QByteArray link = SiteHarness::linkTitled(h.deck("/"), "Graffiti");
+        const QByteArray form = h.deck(SiteHarness::linkTitled(h.deck(link), "Add Graffiti"));
         QVERIFY_VALID_WML(form);
         QVERIFY(form.contains("<b>Enter your Graffiti below</b><br/><br/><input name=\"G\" "
                               "maxlength=\"60\"/><br/>"));
@@ -202,30 +183,26 @@ private Q_SLOTS:
         QVERIFY_VALID_WML(shown);
         QVERIFY(shown.contains("&lt;b&gt; $$(x) costs $$5 &gt; &amp; 100%41 sure? a+b=c<br/><b>"));
         QCOMPARE(h.board.messages(), QList<QByteArray>{message});
-        // A phone that sends its form text in ISO-8859-1 loses no letter.
-        QVERIFY(h.deck(submit.chopped(4) + "caf%E9").contains("caf\xC3\xA9"));
         const QByteArray post = "hi\nPocketlane stopped by user\n" + QByteArray(12000, 'x');
-        h.deck(submit.chopped(4) + Url(post).replace("\n", "%0A"));
+        h.deck(submit.chopped(4) + Url(post));
         const QStringList logged = h.temp.lines(LogNotice).filter(u"graffiti"_s);
-        QCOMPARE(logged.size(), 3);
+        QCOMPARE(logged.size(), 2);
         QCOMPARE(logged.first(), "User added graffiti:"_L1 + QString::fromUtf8(message));
         QVERIFY(logged.last().startsWith(u"User added graffiti:hi\\nPocketlane stopped"_s));
         QVERIFY(logged.last().endsWith(QString::fromLatin1(SafeText::CutMark)));
         QVERIFY(!logged.last().contains(u'\n') && logged.last().size() < 100);
-        QCOMPARE(h.board.messages().last().size(), GraffitiBoard::MaxMessageCharacters);
         // The board shows the last ten (of 16: m4 to m13), in alternating styles.
         QByteArray expected;
-        for (int i = 1; i <= 13; ++i) {
+        for (int i = 0; i <= 13; ++i) {
             h.board.AddGraffiti("m" + QByteArray::number(i));
             if (i > 3)
                 expected += i % 2 ? "<i>m" + QByteArray::number(i) + "</i><br/>"
                                   : "m" + QByteArray::number(i) + "<br/>";
         }
-        const QByteArray board = follow(h, h.deck("/"), {"Graffiti"});
+        const QByteArray board = h.deck(link);
         QVERIFY_VALID_WML(board);
         QVERIFY(board.contains("<p>" + expected + "<b>==============</b><br/><a href="));
         // After a stop and start the links handed out before lead nowhere.
-        const QByteArray link = SiteHarness::linkTitled(h.deck("/"), "Graffiti");
         QVERIFY(h.deck("/anything" + link.sliced(1)).contains("<card id=\"Graffiti\""));
         h.server.StopServer();
         QVERIFY(h.server.StartServer());
@@ -241,7 +218,7 @@ private Q_SLOTS:
         QVERIFY(h.open());
         const QString share = h.temp.dir.filePath(u"share"_s);
         QVERIFY(QDir().mkpath(share + "/sub\x01 dir"_L1) &&
-                WriteFile(share + "/tune.mid"_L1, "MThd"));
+                QFile(share + "/tune.mid"_L1).open(QIODevice::WriteOnly));
         h.folders.addFolder(share.toUtf8(), [] { return true; });
         QRandomGenerator random(20261206);
         const QByteArray names[] = {"S", "F", "K", "P", "G", "s", "D"};
@@ -272,7 +249,11 @@ private Q_SLOTS:
 
     // While the password is on, page and file links carry a key; a record
     // made before it was on is not handed out again. Keys cannot be guessed.
-    void linksCarryAKeyWhileThePasswordIsOn() {
+    // A flood of requests for pages that exist already adds nothing: only
+    // distinct records take room, the oldest are forgotten, and a record
+    // pushed out is made anew. A link of an earlier run leads nowhere: each
+    // run numbers from its own random point, and after a stop numbering goes on.
+    void linkRecordsKeysAndRuns() {
         bool password = false;
         SiteLinks links([&] { return password; }, 0);
         QCOMPARE(links.MakeLink({}, {}, {}, 1, "G", {}, {}, {}), QByteArray("/?S=0"));
@@ -293,41 +274,35 @@ private Q_SLOTS:
         QCOMPARE(seen.size(), 20000);
         for (const QByteArray& key : seen)
             QVERIFY2(keyShape.match(QString::fromLatin1(key)).hasMatch(), key.constData());
-    }
 
-    // A flood of requests for pages that exist already adds nothing: only
-    // distinct records take room, the oldest are forgotten, and a record
-    // pushed out is made anew. A link of an earlier run leads nowhere: each
-    // run numbers from its own random point, and after a stop numbering goes on.
-    void reloadedPagesReuseTheirRecordsAndRunsDoNot() {
-        SiteLinks links([] { return false; }, 0);
-        const QByteArray menu = links.MakeMainMenuLink();
+        SiteLinks table([] { return false; }, 0);
+        const QByteArray menu = table.MakeMainMenuLink();
         for (int i = 0; i < 3 * SiteLinks::LinkCapacity; ++i)
-            QCOMPARE(links.MakeMainMenuLink(), menu);
-        QCOMPARE(links.LinkStateTable().Count(), 1);
+            QCOMPARE(table.MakeMainMenuLink(), menu);
+        QCOMPARE(table.LinkStateTable().Count(), 1);
         for (qint64 i = 0; i < SiteLinks::LinkCapacity; ++i)
-            links.MakeLink({}, QByteArray::number(i), {}, 1, "F", {}, {}, {});
-        QVERIFY(!links.FindLinkState(0));
-        QCOMPARE(links.FindLinkState(1)->D, QByteArray("0"));
-        QCOMPARE(links.FindLinkState(SiteLinks::LinkCapacity)->D,
+            table.MakeLink({}, QByteArray::number(i), {}, 1, "F", {}, {}, {});
+        QVERIFY(!table.FindLinkState(0));
+        QCOMPARE(table.FindLinkState(1)->D, QByteArray("0"));
+        QCOMPARE(table.FindLinkState(SiteLinks::LinkCapacity)->D,
                  QByteArray::number(SiteLinks::LinkCapacity - 1));
-        QVERIFY(!links.FindLinkState(SiteLinks::LinkCapacity + 1));
-        QCOMPARE(links.MakeMainMenuLink(),
+        QVERIFY(!table.FindLinkState(SiteLinks::LinkCapacity + 1));
+        QCOMPARE(table.MakeMainMenuLink(),
                  "/?S=" + QByteArray::number(SiteLinks::LinkCapacity + 1));
-        QVERIFY(!links.FindLinkState(1));
-        QCOMPARE(links.LinkStateTable().Count(), SiteLinks::LinkCapacity);
+        QVERIFY(!table.FindLinkState(1));
+        QCOMPARE(table.LinkStateTable().Count(), SiteLinks::LinkCapacity);
         QSet<QByteArray> firstLinks;
         for (int run = 0; run < 20; ++run)
             firstLinks.insert(SiteLinks([] { return false; }).MakeMainMenuLink());
         QCOMPARE(firstLinks.size(), 20);
         const qint64 last = SiteLinks::LinkCapacity + 1; // the menu link made last
-        links.RegisterFileLink("/x");
-        links.Erase();
-        QVERIFY(!links.FindLinkState(last) && !links.FindFileLink(0));
+        table.RegisterFileLink("/x");
+        table.Erase();
+        QVERIFY(!table.FindLinkState(last) && !table.FindFileLink(0));
         for (qint64 i = last + 1; i < last + 50; ++i)
-            QCOMPARE(links.MakeLink({}, QByteArray::number(i), {}, 1, "F", {}, {}, {}),
+            QCOMPARE(table.MakeLink({}, QByteArray::number(i), {}, 1, "F", {}, {}, {}),
                      "/?S=" + QByteArray::number(i));
-        QCOMPARE(links.FindLinkState(last + 49)->D, QByteArray::number(last + 49));
+        QCOMPARE(table.FindLinkState(last + 49)->D, QByteArray::number(last + 49));
     }
 
     // The stamp follows the options at each post; a post is cut to 60
@@ -354,8 +329,6 @@ private Q_SLOTS:
         QCOMPARE(board.messages().last(), accents.left(120));
         board.AddGraffiti("<b>\x01\xFF&");
         QCOMPARE(board.messages().last(), QByteArray("<b>??&"));
-        for (const QByteArray& message : board.messages())
-            QCOMPARE(SafeText::MakeXmlSafe(message), message);
         for (int i = 0; i < GraffitiBoard::MaxMessages; ++i)
             board.AddGraffiti(QByteArray::number(i));
         QCOMPARE(board.count(), GraffitiBoard::MaxMessages);

@@ -1,11 +1,11 @@
 #include "support/SiteHarness.h"
 
 #include <QRegularExpression>
+#include <QUrl>
 
-const QByteArray Prolog("<?xml version=\"1.0\"?>\n"
-                        "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
-                        "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n");
-const QByteArray Powered = "Powered by Pocketlane<br/>";
+static const QByteArray Prolog("<?xml version=\"1.0\"?>\n"
+                               "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
+                               "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n");
 
 QByteArray Card(const QByteArray& id, const QByteArray& title, const QByteArray& content) {
     return Prolog + "<wml><card id=\"" + id + "\" title=\"" + title + "\"><p>" + content +
@@ -23,10 +23,7 @@ QByteArray DeckOf(const QByteArray& answer) {
 }
 
 QByteArray Url(QByteArray text) {
-    text.replace("%", "%25");
-    for (const char c : {' ', '<', '$', '&', '?', '+', '=', '#'})
-        text.replace(c, "%" + QByteArray(1, c).toHex().toUpper());
-    return text;
+    return QUrl::toPercentEncoding(QString::fromUtf8(text));
 }
 
 SiteHarness::SiteHarness() {
@@ -44,11 +41,6 @@ SiteHarness::SiteHarness() {
 
 bool SiteHarness::open() {
     return server.OpenListener() == WapServer::ListenResult::Listening;
-}
-
-void SiteHarness::setPassword(const QByteArray& password) {
-    settings.setSwitch(Settings::EnablePassword, true);
-    settings.setText(Settings::Password, password);
 }
 
 QByteArray SiteHarness::answer(const QByteArray& path) {

@@ -18,11 +18,6 @@
 
 #include <QByteArray>
 
-// The deck prolog every page starts with.
-extern const QByteArray Prolog;
-// The closing line of the entry pages.
-extern const QByteArray Powered;
-
 // A whole deck of one card holding one paragraph.
 QByteArray Card(const QByteArray& id, const QByteArray& title, const QByteArray& content);
 
@@ -54,7 +49,6 @@ struct SiteHarness {
     SiteHarness();
 
     bool open();
-    void setPassword(const QByteArray& password);
 
     // The whole answer to one request, once the server has closed the
     // connection (or after the timeout for an answer that keeps it open).

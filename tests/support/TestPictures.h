@@ -9,11 +9,9 @@
 // and reducing it to black and white both leave something to see.
 inline QByteArray JpegOf(const QSize& size) {
     QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int y = 0; y < size.height(); ++y)
         for (int x = 0; x < size.width(); ++x)
-            row[x] = qRgb(x * 255 / size.width(), y * 255 / size.height(), 128);
-    }
+            image.setPixel(x, y, qRgb(x * 255 / size.width(), y * 255 / size.height(), 128));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
