@@ -174,10 +174,6 @@ Descriptor ConfinedFolder::OpenStepByStep(QByteArrayView relative, int flags) co
     return Descriptor(::openat(current(), ".", flags | O_CLOEXEC));
 }
 
-std::vector<FolderEntry> ListFolder(const ConfinedFolder& share, QByteArrayView relative) {
-    return ListFolder(share, relative, share.Open(relative, O_RDONLY | O_DIRECTORY));
-}
-
 std::vector<FolderEntry> ListFolder(const ConfinedFolder& share, QByteArrayView relative,
                                     Descriptor folder) {
     std::vector<FolderEntry> entries;

@@ -70,13 +70,11 @@ struct FolderEntry {
     bool isDirectory = false;
 };
 
-// One pass over the folder `relative` below `share`, in the order the file
-// system delivers it, without "." and "..". A symbolic link is listed as
-// what it points at, and only when it leads to something inside the share;
-// a dangling link is left out. An unreadable folder gives an empty list.
-std::vector<FolderEntry> ListFolder(const ConfinedFolder& share, QByteArrayView relative);
-// The same pass over `folder`, already open beneath the share as `relative`;
-// takes the descriptor over.
+// One pass over `folder`, already open beneath `share` as `relative` (the
+// descriptor is taken over), in the order the file system delivers it,
+// without "." and "..". A symbolic link is listed as what it points at, and
+// only when it leads to something inside the share; a dangling link is left
+// out. An unreadable folder gives an empty list.
 std::vector<FolderEntry> ListFolder(const ConfinedFolder& share, QByteArrayView relative,
                                     Descriptor folder);
 
