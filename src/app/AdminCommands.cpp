@@ -21,6 +21,7 @@ const QString SetOption = QStringLiteral("set");
 const QString ShowOption = QStringLiteral("show-settings");
 const QString ShareOption = QStringLiteral("share");
 const QString UnshareOption = QStringLiteral("unshare");
+const QString ForceOption = QStringLiteral("force");
 
 struct Assignment {
     Settings::Option option;
@@ -99,6 +100,7 @@ public:
             &m_target.log, &StatusLog::lineAdded, [this](const StatusLog::Line& line) {
                 m_err << StatusLog::formatLine(line) << Qt::endl;
             });
+        m_force = parser.isSet(ForceOption);
         bool allDone = true;
         for (const Assignment& assignment : *assignments)
             allDone = apply(assignment) && allDone;
@@ -134,7 +136,8 @@ private:
             m_err << "Cannot share " << shown(folder) << ": it is not a folder." << Qt::endl;
             return false;
         }
-        const auto result = m_target.folders.addFolder(folder, [] { return true; });
+        const auto result = m_target.folders.addFolder(
+            folder, [] { return true; }, [this](const QString&) { return m_force; });
         for (const QByteArray& replaced : result.replacedFolders)
             m_out << "Removed the shared sub folder " << shown(replaced) << "." << Qt::endl;
         switch (result.outcome) {
@@ -145,6 +148,10 @@ private:
             m_err << "Cannot share " << shown(folder) << " (shared: " << shown(result.parent)
                   << "). " << SharedFolderList::AlreadySharedText().replace(u'\r', u' ')
                   << Qt::endl;
+            return false;
+        case SharedFolderList::AddResult::Exposing:
+            m_err << "Cannot share " << shown(folder) << ": " << result.exposure
+                  << " Give --force with --share to share it all the same." << Qt::endl;
             return false;
         default:
             return false;
@@ -167,6 +174,7 @@ private:
     const AdminTarget& m_target;
     QTextStream& m_out;
     QTextStream& m_err;
+    bool m_force = false;
 };
 
 // The settings and shared folders of a settings file, loaded as at a start of
@@ -185,14 +193,21 @@ public:
     RegistryStore& store() { return m_store; }
     AdminTarget target() { return {m_settings, m_folders, m_log, m_store.filePath()}; }
 
+    // A file that cannot be read is left as it is and changes nothing: a
+    // command must not replace the owner's settings (the site password, say)
+    // with first-run values.
     bool load(QTextStream& err) {
+        if (!m_store.load(&m_log)) {
+            err << "pocketlane: " << m_store.loadProblem()
+                << "; nothing was changed. Mend that line or remove the file." << Qt::endl;
+            return false;
+        }
         const QMetaObject::Connection echo =
             QObject::connect(&m_log, &StatusLog::lineAdded, [&err](const StatusLog::Line& line) {
                 if (line.level == LogError)
                     err << StatusLog::formatLine(line) << Qt::endl;
             });
         bool loaded = true;
-        m_store.load(&m_log);
         m_folders.ReloadSharedFolders();
         try {
             m_settings.LoadSettings();
@@ -221,6 +236,8 @@ QStringList adminArguments(const QCommandLineParser& parser) {
         arguments << QStringLiteral("--") + UnshareOption << shown(folderArgument(path));
     for (const QString& path : parser.values(ShareOption))
         arguments << QStringLiteral("--") + ShareOption << shown(folderArgument(path));
+    if (parser.isSet(ForceOption))
+        arguments << QStringLiteral("--") + ForceOption;
     if (parser.isSet(ShowOption))
         arguments << QStringLiteral("--") + ShowOption;
     return arguments;
@@ -260,6 +277,8 @@ void addAdminOptions(QCommandLineParser& parser) {
                       QStringLiteral("path")});
     parser.addOption({UnshareOption, QStringLiteral("Stop sharing a folder and exit (repeatable)."),
                       QStringLiteral("path")});
+    parser.addOption({ForceOption, QStringLiteral("With --share: share / , the home folder or the "
+                                                  "folder of the settings file all the same.")});
 }
 
 QString settingsOptionValue(const QCommandLineParser& parser) {

@@ -3,6 +3,13 @@
 #include "app/SetupCheckCommand.h"
 #include "settings/SettingsPaths.h"
 
+namespace {
+
+// How long a start waits for another process to free the settings file.
+constexpr std::chrono::milliseconds StartupLockWait{10000};
+
+} // namespace
+
 Application::Application(const CommandLineOptions& options, QObject* parent)
     : QObject(parent)
     , m_store(SettingsPaths::SettingsFile(options.settingsFile))
@@ -28,10 +35,10 @@ Application::Application(const CommandLineOptions& options, QObject* parent)
     m_server.SetRequestHandler(&m_site);
 }
 
-Application::StartResult Application::Start() {
+Application::StartResult Application::Start(UnreadableSettings eUnreadable) {
     m_reachability.ResetSetupAnswers();
-    if (!loadOwnerState())
-        return StartResult::LoadingFailed;
+    if (const StartResult loaded = loadOwnerState(eUnreadable); loaded != StartResult::Started)
+        return loaded;
     if (m_server.OpenListener() != WapServer::ListenResult::Listening)
         return StartResult::ListenFailed;
     if (!m_offline)
@@ -42,16 +49,27 @@ Application::StartResult Application::Start() {
 
 // The lock is held until the administration socket listens, so that a
 // command finds either the program listening or a file it has yet to read.
-bool Application::loadOwnerState() {
-    RegistryStore::ExclusiveAccess access(m_store);
+// A command stopped while it holds the lock delays the start only for a
+// while; the file is read without the lock then (it is always replaced
+// whole, so it reads either before or after that command's change).
+Application::StartResult Application::loadOwnerState(UnreadableSettings eUnreadable) {
+    RegistryStore::ExclusiveAccess access(m_store, StartupLockWait);
+    if (!access.isHeld())
+        m_log.LogStatus(LogError, QStringLiteral("The settings file ") + m_store.filePath() +
+                                      QStringLiteral(" stayed locked by another process; it is "
+                                                     "read without waiting any longer."));
+    if (!m_store.load(&m_log)) {
+        if (eUnreadable == UnreadableSettings::Refuse)
+            return StartResult::SettingsUnreadable;
+        m_store.startAfresh();
+    }
     try {
-        m_store.load(&m_log);
         m_folders.ReloadSharedFolders();
         m_settings.LoadSettings();
         m_admin.Listen();
-        return true;
+        return StartResult::Started;
     } catch (const RegistryError& error) {
         m_log.LogStatus(LogError, QStringLiteral("Loading Error: ") + error.Description());
-        return false;
+        return StartResult::LoadingFailed;
     }
 }

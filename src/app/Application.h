@@ -30,7 +30,12 @@
 class Application : public QObject {
     Q_OBJECT
 public:
-    enum class StartResult { Started, LoadingFailed, ListenFailed };
+    enum class StartResult { Started, SettingsUnreadable, LoadingFailed, ListenFailed };
+    // What a start does with a settings file that cannot be read: refuse to
+    // serve (nothing started, the file untouched, the reason in
+    // SettingsProblem()), or, once the owner has agreed, keep the file aside
+    // and serve with first-run values.
+    enum class UnreadableSettings { Refuse, StartAfresh };
 
     explicit Application(const CommandLineOptions& options, QObject* parent = nullptr);
 
@@ -40,9 +45,12 @@ public:
     // settings file's lock; opens the listener (a failure leaves the reason in
     // ListenFailureMessage()); then, unless --offline, runs the LAN test and
     // on a LAN removes the old port mapping and starts the public-address
-    // lookup, which adds the new mapping.
-    StartResult Start();
+    // lookup, which adds the new mapping. A start refused for an unreadable
+    // settings file may be followed by one with StartAfresh.
+    StartResult Start(UnreadableSettings eUnreadable = UnreadableSettings::Refuse);
     QString ListenFailureMessage() const { return m_server.ListenFailureMessage(); }
+    // Why the settings file cannot be read: the file and the line.
+    QString SettingsProblem() const { return m_store.loadProblem(); }
 
     StatusLog& Log() { return m_log; }
     RegistryStore& Store() { return m_store; }
@@ -63,7 +71,7 @@ Q_SIGNALS:
     void QuitRequested();
 
 private:
-    bool loadOwnerState();
+    StartResult loadOwnerState(UnreadableSettings eUnreadable);
 
     StatusLog m_log;
     RegistryStore m_store;

@@ -40,6 +40,11 @@ int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
     Application application(options);
     MirrorToStderr(application.Log());
     switch (application.Start()) {
+    case Application::StartResult::SettingsUnreadable:
+        PrintTo(stderr, application.SettingsProblem() +
+                            QStringLiteral("; Pocketlane does not serve with other settings than "
+                                           "the file holds. Mend that line or remove the file."));
+        return 1;
     case Application::StartResult::LoadingFailed:
         return 1;
     case Application::StartResult::ListenFailed:
@@ -54,20 +59,28 @@ int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
     return app.exec();
 }
 
-// The program with its window over the running server. A failure to load
-// the owner's state is logged on the Status panel and leaves the server
-// stopped with the window open; a port that cannot be taken is told in a
-// message box and ends the program.
+// The program with its window over the running server. A settings file that
+// cannot be read is told in a message box before anything is served: the
+// owner starts afresh or ends the program. A failure to load the owner's
+// state is logged on the Status panel and leaves the server stopped with the
+// window open; a port that cannot be taken is told in a message box and ends
+// the program.
 int RunWithWindow(QApplication& app, const CommandLineOptions& options, InstanceDoorbell& door) {
     RaiseOpenFileLimit();
     QApplication::setQuitOnLastWindowClosed(false);
     Application application(options);
-    if (application.Start() == Application::StartResult::ListenFailed) {
+    OwnerDialogs dialogs;
+    Application::StartResult started = application.Start();
+    if (started == Application::StartResult::SettingsUnreadable) {
+        if (!dialogs.AskToStartAfresh(nullptr, application.SettingsProblem()))
+            return 1;
+        started = application.Start(Application::UnreadableSettings::StartAfresh);
+    }
+    if (started == Application::StartResult::ListenFailed) {
         QMessageBox::critical(nullptr, QStringLiteral("Pocketlane"),
                               application.ListenFailureMessage());
         return 1;
     }
-    OwnerDialogs dialogs;
     frmMain window(DesktopModels{application.Log(), application.Options(),
                                  application.SharedFolders(), application.Graffiti(),
                                  application.Server()},

@@ -41,6 +41,18 @@ QMessageBox::StandardButton OwnerDialogs::Ask(QWidget* owner, QMessageBox::Icon 
     return QMessageBox::StandardButton(box.exec());
 }
 
+bool OwnerDialogs::AskToStartAfresh(QWidget* owner, const QString& sProblem) {
+    const QString text =
+        sProblem +
+        QStringLiteral(".\n\nPocketlane has not started serving. Start afresh with first-run "
+                       "values? Visitors would then reach the site without its password, no "
+                       "folder would be shared, and the file would be kept beside the new one "
+                       "(\".unreadable-\" and the time added to its name).\n\nNo closes "
+                       "Pocketlane, so that you can mend the file.");
+    return Ask(owner, QMessageBox::Warning, QStringLiteral("Pocketlane"), text,
+               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
 std::optional<QString> OwnerDialogs::InputBox(QWidget* owner, const QString& sPrompt,
                                               const QString& sTitle) {
     bool accepted = false;

@@ -32,6 +32,11 @@ public:
     virtual std::optional<QString> InputBox(QWidget* owner, const QString& sPrompt,
                                             const QString& sTitle);
 
+    // Asked before anything is served when the settings file cannot be read
+    // (sProblem names the file and the line): whether to keep the file aside
+    // and serve with first-run values, the site password off. True on Yes.
+    bool AskToStartAfresh(QWidget* owner, const QString& sProblem);
+
     // The filters of the welcome-image picker, in order; the second is chosen
     // at the start.
     static QStringList WelcomeGraphicFilters();

@@ -55,7 +55,12 @@ void SharedFoldersPanel::AddFolder() {
                              AsMessageText(SharedFolderList::ReplaceSubFoldersText()),
                              QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
     };
-    const auto result = m_folders.addFolder(chosen.toUtf8(), askToReplace);
+    const auto askToExpose = [this](const QString& sExposure) {
+        return m_dialogs.Ask(this, QMessageBox::Warning, ProgramName,
+                             sExposure + QStringLiteral("\nShare it all the same?"),
+                             QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    const auto result = m_folders.addFolder(chosen.toUtf8(), askToReplace, askToExpose);
     if (result.outcome == SharedFolderList::AddResult::AlreadyShared)
         m_dialogs.Ask(this, QMessageBox::Information, ProgramName,
                       AsMessageText(SharedFolderList::AlreadySharedText()), QMessageBox::Ok);

@@ -32,6 +32,13 @@ constexpr QByteArrayView Header =
 constexpr QByteArrayView EndLine = "; end of settings";
 constexpr QByteArrayView ExpandMarker = "expand:";
 
+// How often a change kept while another process holds the file's lock tries
+// again, when the owner is told about it, and how long the end of the
+// program waits for the lock to write such a change.
+constexpr std::chrono::milliseconds PendingRetryInterval{100};
+constexpr qint64 PendingNoticeMs = 5000;
+constexpr std::chrono::milliseconds FinalLockWait{2000};
+
 bool isValidKeyPath(QByteArrayView path) {
     return !path.isEmpty();
 }
@@ -235,10 +242,11 @@ bool isLeftoverCopy(const QFileInfo& candidate, const QString& settingsName) {
 
 } // namespace
 
-RegistryStore::ExclusiveAccess::ExclusiveAccess(RegistryStore& store)
+RegistryStore::ExclusiveAccess::ExclusiveAccess(RegistryStore& store,
+                                                std::optional<std::chrono::milliseconds> maxWait)
     : m_store(store) {
     if (m_store.m_lockHolds++ == 0)
-        m_store.m_lock = std::make_unique<SettingsFileLock>(m_store.m_filePath);
+        m_store.m_lock = std::make_unique<SettingsFileLock>(m_store.m_filePath, maxWait);
 }
 
 RegistryStore::ExclusiveAccess::~ExclusiveAccess() {
@@ -253,7 +261,13 @@ bool RegistryStore::ExclusiveAccess::isHeld() const {
 RegistryStore::RegistryStore(QString filePath)
     : m_filePath(std::move(filePath)) {}
 
-RegistryStore::~RegistryStore() = default;
+RegistryStore::~RegistryStore() {
+    if (!m_savePending)
+        return;
+    const SettingsFileLock lock(m_filePath, FinalLockWait);
+    if (lock.isHeld())
+        replaceFile(m_filePath, m_filePath + QStringLiteral(".saving"), serialize(m_keys.keys()));
+}
 
 QByteArray RegistryStore::serialize(const QList<Key>& keys) {
     QByteArray text(Header.data(), Header.size());
@@ -289,10 +303,8 @@ std::optional<RegistryKeys> RegistryStore::parseKeys(const QByteArray& text, QSt
             *error = reason;
         return std::nullopt;
     };
-    QList<QByteArrayView> lines = splitLines(text);
-    while (!lines.isEmpty() && lines.constLast().trimmed().isEmpty())
-        lines.removeLast();
-    if (lines.isEmpty() || lines.constLast() != EndLine)
+    const QList<QByteArrayView> lines = splitLines(text);
+    if (!lines.contains(EndLine))
         return fail(QStringLiteral("the file has no end line; it may have been cut short"));
 
     RegistryKeys keys;
@@ -316,26 +328,31 @@ std::optional<RegistryKeys> RegistryStore::parseKeys(const QByteArray& text, QSt
     return keys;
 }
 
-void RegistryStore::load(StatusLog* log) {
+bool RegistryStore::load(StatusLog* log) {
     m_keys = {};
-    m_writable = true;
+    m_writable = false;
+    m_loadProblem.clear();
+    m_log = log;
     ExclusiveAccess access(*this);
     if (access.isHeld())
         removeStaleCopies();
     QFile file(m_filePath);
-    if (!file.exists())
-        return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        keepAside(file.errorString(), log);
-        return;
-    }
     QString error;
-    auto keys = parseKeys(file.readAll(), &error);
+    std::optional<RegistryKeys> keys;
+    if (!file.exists())
+        keys.emplace();
+    else if (!file.open(QIODevice::ReadOnly))
+        error = file.errorString();
+    else
+        keys = parseKeys(file.readAll(), &error);
     if (!keys) {
-        keepAside(error, log);
-        return;
+        m_loadProblem = QStringLiteral("The settings file ") + m_filePath +
+                        QStringLiteral(" cannot be read (") + error + u')';
+        return false;
     }
     m_keys = std::move(*keys);
+    m_writable = true;
+    return true;
 }
 
 void RegistryStore::removeStaleCopies() const {
@@ -349,21 +366,24 @@ void RegistryStore::removeStaleCopies() const {
     }
 }
 
-void RegistryStore::keepAside(const QString& reason, StatusLog* log) {
+bool RegistryStore::startAfresh() {
+    if (m_loadProblem.isEmpty())
+        return true;
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString aside = m_filePath + QStringLiteral(".unreadable-") + stamp;
     for (int n = 2; QFileInfo::exists(aside); ++n)
         aside = m_filePath + QStringLiteral(".unreadable-") + stamp + u'-' + QString::number(n);
     m_writable = QFile::rename(m_filePath, aside);
-    if (!log)
-        return;
-    const QString problem = QStringLiteral("The settings file ") + m_filePath +
-                            QStringLiteral(" cannot be read (") + reason + QStringLiteral(")");
-    log->LogStatus(LogError,
-                   m_writable ? problem + QStringLiteral("; it was kept as ") + aside +
-                                    QStringLiteral(" and the settings start afresh.")
-                              : problem + QStringLiteral(" nor kept aside; no setting will be "
+    logError(m_writable ? m_loadProblem + QStringLiteral("; it was kept as ") + aside +
+                              QStringLiteral(" and the settings start afresh.")
+                        : m_loadProblem + QStringLiteral(" nor kept aside; no setting will be "
                                                          "saved until it is mended or removed."));
+    return m_writable;
+}
+
+void RegistryStore::logError(const QString& message) const {
+    if (m_log)
+        m_log->LogStatus(LogError, message);
 }
 
 bool RegistryStore::keyExists(const QByteArray& keyPath) const {
@@ -410,10 +430,59 @@ bool RegistryStore::deleteValue(const QByteArray& keyPath, const QByteArray& nam
 bool RegistryStore::save(const RegistryKeys& keys) {
     if (!m_writable)
         return false;
-    ExclusiveAccess access(*this);
-    if (!access.isHeld() ||
-        !replaceFile(m_filePath, m_filePath + QStringLiteral(".saving"), serialize(keys.keys())))
+    if (keys.keys() == m_keys.keys())
+        return true;
+    if (m_lockHolds > 0 && m_lock->isHeld())
+        return writeFile(keys);
+    const SettingsFileLock lock(m_filePath, std::chrono::milliseconds(0));
+    if (lock.isHeld())
+        return writeFile(keys);
+    if (!lock.isBusy())
+        return false;
+    keepPending(keys);
+    return true;
+}
+
+bool RegistryStore::writeFile(const RegistryKeys& keys) {
+    if (!replaceFile(m_filePath, m_filePath + QStringLiteral(".saving"), serialize(keys.keys())))
         return false;
     m_keys = keys;
+    m_savePending = false;
     return true;
+}
+
+// Another process (an administration command, say) holds the lock: the
+// change counts at once and is written once the lock is free, so that the
+// event loop never waits for that process.
+void RegistryStore::keepPending(const RegistryKeys& keys) {
+    m_keys = keys;
+    if (!m_savePending) {
+        m_savePending = true;
+        m_toldPending = false;
+        m_pendingSince.start();
+    }
+    if (!m_retry) {
+        m_retry = std::make_unique<QTimer>();
+        m_retry->setInterval(PendingRetryInterval);
+        QObject::connect(m_retry.get(), &QTimer::timeout, [this] { retryPendingSave(); });
+    }
+    m_retry->start();
+}
+
+void RegistryStore::retryPendingSave() {
+    const SettingsFileLock lock(m_filePath, std::chrono::milliseconds(0));
+    if (lock.isBusy()) {
+        if (!m_toldPending && m_pendingSince.hasExpired(PendingNoticeMs)) {
+            m_toldPending = true;
+            logError(QStringLiteral("The settings file ") + m_filePath +
+                     QStringLiteral(" is locked by another process; the latest changes count "
+                                    "and are saved once it is free."));
+        }
+        return;
+    }
+    m_retry->stop();
+    const RegistryKeys keys = m_keys;
+    if (!lock.isHeld() || !writeFile(keys))
+        logError(QStringLiteral("Saving Error: the settings file ") + m_filePath +
+                 QStringLiteral(" cannot be written; the latest changes are not saved."));
 }

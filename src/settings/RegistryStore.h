@@ -3,9 +3,12 @@
 #include "settings/RegistryKeys.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
+#include <QTimer>
 
+#include <chrono>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -36,31 +39,35 @@ private:
 // registry export. Each section "[ROOT\Key\Path]" is a key, each line
 // "Name"="text" below it a value; expand:"text" marks a value whose
 // %VARIABLE% references are expanded when read. A key path that is not plain
-// printable ASCII is written quoted, ["ROOT\\Key\x01"]. The file ends with
-// an end line, so that a file cut short is recognised. Whatever the writer
+// printable ASCII is written quoted, ["ROOT\\Key\x01"]. The writer ends the
+// file with an end line, so that a file cut short is recognised; lines after
+// it (added by hand, say) are read like any other. Whatever the writer
 // writes, the reader reads back to the same keys and values.
 //
 // The file is read once by load(); every change rewrites it atomically
 // (temporary file "<file>.saving", flushed to disk, renamed over the old one)
 // under the file's lock (SettingsFileLock) and leaves it readable by its owner
-// only, since it holds passwords. Key paths compare without regard to ASCII
-// letter case, value names exactly (they may be Linux paths).
+// only, since it holds passwords. A change never waits for the lock: while
+// another process holds it, the change is kept and written by a retry from
+// the event loop once the lock is free. Key paths compare without regard to
+// ASCII letter case, value names exactly (they may be Linux paths).
 class RegistryStore {
 public:
     using Value = RegistryKeys::Value;
     using Key = RegistryKeys::Key;
 
     // Holds the settings file's lock for as long as it lives (holds of one
-    // store nest). load() and every change take it themselves; hold it
-    // across a load and the changes after it so that no other process writes
-    // the file in between.
+    // store nest), waiting for it at most `maxWait` when given. load() and
+    // every change take it themselves; hold it across a load and the changes
+    // after it so that no other process writes the file in between.
     class ExclusiveAccess {
     public:
-        explicit ExclusiveAccess(RegistryStore& store);
+        explicit ExclusiveAccess(RegistryStore& store,
+                                 std::optional<std::chrono::milliseconds> maxWait = std::nullopt);
         ~ExclusiveAccess();
         ExclusiveAccess(const ExclusiveAccess&) = delete;
         ExclusiveAccess& operator=(const ExclusiveAccess&) = delete;
-        // False when the lock file could not be opened.
+        // False when the lock file could not be opened or the wait ran out.
         bool isHeld() const;
 
     private:
@@ -68,29 +75,38 @@ public:
     };
 
     explicit RegistryStore(QString filePath);
+    // Writes a change still waiting for the lock, if the lock comes soon.
     ~RegistryStore();
 
     const QString& filePath() const { return m_filePath; }
 
-    // Reads the file. A missing file is an empty store. Temporary copies that
-    // an interrupted write left beside it are removed. A file that cannot
-    // be read or parsed is renamed aside (its name gets ".unreadable-" and
-    // the time) and reported at level 1 on `log`; the store starts empty.
-    // When even the rename fails, the store refuses every write, so the
-    // owner's file is never overwritten.
-    void load(StatusLog* log);
+    // Reads the file; problems while saving later are logged on `log`. A
+    // missing file is an empty store. Temporary copies that an interrupted
+    // write left beside it are removed. False when the file cannot be read
+    // or parsed: loadProblem() names the file and the line, and the store is
+    // empty and refuses every write until startAfresh(), so that the owner's
+    // file is never overwritten.
+    bool load(StatusLog* log);
+    const QString& loadProblem() const { return m_loadProblem; }
+    // After a failed load: renames the file aside (its name gets
+    // ".unreadable-" and the time), logs that at level 1, and lets the empty
+    // store be written. False when even the rename fails; the store then
+    // keeps refusing writes.
+    bool startAfresh();
 
     bool keyExists(const QByteArray& keyPath) const;
     std::optional<Value> value(const QByteArray& keyPath, const QByteArray& name) const;
     // The key's values in file order, or nothing when the key is missing.
     std::optional<QList<Value>> values(const QByteArray& keyPath) const;
 
-    // The changes below take effect only when the file has been written;
-    // they return false (and leave the store as it was) otherwise.
-    // Creating a key creates its parent keys too.
+    // The changes below return false (and leave the store as it was) when
+    // the file cannot be written. A change that leaves the keys as they are
+    // does not rewrite the file. Creating a key creates its parent keys too.
     bool createKey(const QByteArray& keyPath);
     bool setValue(const QByteArray& keyPath, const Value& value);
     bool deleteValue(const QByteArray& keyPath, const QByteArray& name);
+    // Whether changes wait for another process to free the file's lock.
+    bool isSavePending() const { return m_savePending; }
 
     // The file's text for the given keys, and the keys read back from such
     // a text (nothing, with the reason, when it cannot be parsed). Reading
@@ -101,12 +117,21 @@ public:
 private:
     static std::optional<RegistryKeys> parseKeys(const QByteArray& text, QString* error);
     bool save(const RegistryKeys& keys);
-    void keepAside(const QString& reason, StatusLog* log);
+    bool writeFile(const RegistryKeys& keys);
+    void keepPending(const RegistryKeys& keys);
+    void retryPendingSave();
+    void logError(const QString& message) const;
     void removeStaleCopies() const;
 
     QString m_filePath;
     RegistryKeys m_keys;
     bool m_writable = true;
+    QString m_loadProblem;
+    StatusLog* m_log = nullptr;
     std::unique_ptr<SettingsFileLock> m_lock;
     int m_lockHolds = 0;
+    bool m_savePending = false;
+    bool m_toldPending = false;
+    QElapsedTimer m_pendingSince;
+    std::unique_ptr<QTimer> m_retry;
 };

@@ -144,10 +144,7 @@ void Settings::LoadSettings() {
 void Settings::loadStoredValues() {
     for (int index = 0; index < OptionCount; ++index) {
         const Option option = Option(index);
-        clsRegistry registry(m_store);
-        registry.setSectionKey(SettingsStorage::OptionsKey);
-        registry.setValueKey(ValueName(option));
-        const QByteArray stored = registry.Value();
+        const QByteArray stored = SettingsStorage::LoadSetting(m_store, ValueName(option));
         const QByteArray value = IsSwitch(option) ? switchText(stored == "Y") : stored;
         if (assign(option, value) && Options[index].moduleName)
             logModuleSwitch(option);

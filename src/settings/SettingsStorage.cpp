@@ -21,18 +21,31 @@ void createKeyWhenMissing(RegistryStore& store, const char* sSection) {
 }
 
 void writeValue(RegistryStore& store, const char* sSection, const QByteArray& sName,
-                const QByteArray& sValue) {
+                const QByteArray& sValue, clsRegistry::ERegistryType eType = clsRegistry::REG_SZ) {
     createKeyWhenMissing(store, ProductKey);
     createKeyWhenMissing(store, sSection);
     clsRegistry registry = registryAt(store, sSection);
     registry.setValueKey(sName);
+    registry.setValueType(eType);
     registry.setValue(sValue);
 }
 
 } // namespace
 
+bool IsPathSetting(QByteArrayView sName) {
+    return sName == "ShowWelcomeGraphicFilename";
+}
+
 void SaveSetting(RegistryStore& store, const QByteArray& sName, const QByteArray& sValue) {
-    writeValue(store, OptionsKey, sName, sValue);
+    const bool expandable = IsPathSetting(sName) && clsRegistry::LooksExpandable(sValue);
+    writeValue(store, OptionsKey, sName, sValue,
+               expandable ? clsRegistry::REG_EXPAND_SZ : clsRegistry::REG_SZ);
+}
+
+QByteArray LoadSetting(RegistryStore& store, const QByteArray& sName) {
+    clsRegistry registry = registryAt(store, OptionsKey);
+    registry.setValueKey(sName);
+    return IsPathSetting(sName) ? registry.Value() : registry.StoredText();
 }
 
 void AddSharedFolderSetting(RegistryStore& store, const QByteArray& sPath) {

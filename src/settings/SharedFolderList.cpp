@@ -5,12 +5,38 @@
 #include "settings/RegistryStore.h"
 #include "settings/SettingsStorage.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
 void logSavingError(StatusLog& log, const RegistryError& error) {
     log.LogStatus(LogError, QStringLiteral("Saving Error: ") + error.Description());
+}
+
+// The path, and where it leads when symbolic links on the way lead elsewhere
+// (for a path that does not exist yet, its folder's links).
+QList<QByteArray> pathForms(const QString& path) {
+    const QFileInfo info(path);
+    const QString resolved = info.exists() ? info.canonicalFilePath()
+                                           : QFileInfo(info.absolutePath()).canonicalFilePath() +
+                                                 QStringLiteral("/") + info.fileName();
+    QList<QByteArray> forms{SharedFolderList::CleanFolderPath(QFile::encodeName(path))};
+    const QByteArray cleanResolved = SharedFolderList::CleanFolderPath(QFile::encodeName(resolved));
+    if (!cleanResolved.isEmpty() && !forms.contains(cleanResolved))
+        forms.append(cleanResolved);
+    return forms;
+}
+
+bool anyWithin(const QList<QByteArray>& paths, const QList<QByteArray>& folders) {
+    for (const QByteArray& path : paths) {
+        for (const QByteArray& folder : folders) {
+            if (FolderPaths::IsWithinFolder(path, folder))
+                return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -100,8 +126,29 @@ QList<QByteArray> SharedFolderList::sharedSubFoldersOf(QByteArrayView sPath) con
     return inside;
 }
 
+QString SharedFolderList::exposureOf(QByteArrayView sPath) const {
+    const QString shown = QFile::decodeName(CleanFolderPath(sPath));
+    const QList<QByteArray> folder = pathForms(shown);
+    const QString settingsFile = QFileInfo(m_store.filePath()).absoluteFilePath();
+    if (folder.contains("/"))
+        return QStringLiteral("Sharing / lets visitors browse every folder of this PC that you "
+                              "may read and see the names of all their files, hidden ones too, "
+                              "such as Pocketlane's settings file ") +
+               settingsFile + u'.';
+    if (anyWithin(pathForms(QDir::homePath()), folder))
+        return QStringLiteral("Sharing ") + shown +
+               QStringLiteral(" lets visitors browse your whole home folder and see the names of "
+                              "all its files, hidden ones too, such as .ssh and .config.");
+    if (anyWithin(pathForms(settingsFile), folder))
+        return shown + QStringLiteral(" holds Pocketlane's settings file ") + settingsFile +
+               QStringLiteral(", which keeps the passwords: visitors would see the names of the "
+                              "files in it, hidden ones too.");
+    return {};
+}
+
 SharedFolderList::AddResult
-SharedFolderList::addFolder(QByteArrayView sPath, const std::function<bool()>& confirmReplace) {
+SharedFolderList::addFolder(QByteArrayView sPath, const std::function<bool()>& confirmReplace,
+                            const std::function<bool(const QString&)>& confirmExposure) {
     AddResult result;
     result.folder = CleanFolderPath(sPath);
     if (result.folder.isEmpty()) {
@@ -111,6 +158,11 @@ SharedFolderList::addFolder(QByteArrayView sPath, const std::function<bool()>& c
     if (const auto parent = sharingParentOf(result.folder)) {
         result.outcome = AddResult::AlreadyShared;
         result.parent = *parent;
+        return result;
+    }
+    result.exposure = exposureOf(result.folder);
+    if (!result.exposure.isEmpty() && !(confirmExposure && confirmExposure(result.exposure))) {
+        result.outcome = AddResult::Exposing;
         return result;
     }
     const QList<QByteArray> subFolders = sharedSubFoldersOf(result.folder);

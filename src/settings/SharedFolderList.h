@@ -40,6 +40,12 @@ public:
     std::optional<QByteArray> sharingParentOf(QByteArrayView sPath) const;
     // The shared folders inside sPath, in list order.
     QList<QByteArray> sharedSubFoldersOf(QByteArrayView sPath) const;
+    // What sharing the folder would show visitors beyond what an owner
+    // thinks of sharing: every folder of the PC, the owner's whole home
+    // folder, or the folder of the settings file, which holds the passwords
+    // (visitors see the names of hidden files too). Symbolic links count
+    // where they lead. Empty for any other folder.
+    QString exposureOf(QByteArrayView sPath) const;
 
     struct AddResult {
         enum Outcome {
@@ -47,17 +53,22 @@ public:
             NotAbsolute,   // the path is not an absolute path
             AlreadyShared, // it is, or lies inside, the folder in `parent`
             Cancelled,     // the owner declined to replace its shared sub folders
+            Exposing,      // the owner declined to share what `exposure` tells
             NotSaved,      // the store could not be written (logged at level 1)
         };
         Outcome outcome = Added;
         QByteArray folder;                 // the cleaned path
         QByteArray parent;                 // for AlreadyShared
+        QString exposure;                  // for Exposing
         QList<QByteArray> replacedFolders; // shared sub folders removed for it
     };
-    // Shares a folder. A folder inside a shared one is refused; shared sub
-    // folders of the new folder are removed once confirmReplace (asked once,
-    // only when there are any) agrees. The new folder goes to the end.
-    AddResult addFolder(QByteArrayView sPath, const std::function<bool()>& confirmReplace);
+    // Shares a folder. A folder inside a shared one is refused; one with an
+    // exposureOf() is shared only when confirmExposure (asked with it)
+    // agrees; shared sub folders of the new folder are removed once
+    // confirmReplace (asked once, only when there are any) agrees. The new
+    // folder goes to the end.
+    AddResult addFolder(QByteArrayView sPath, const std::function<bool()>& confirmReplace,
+                        const std::function<bool(const QString&)>& confirmExposure = {});
 
     // Stops sharing one folder, or all. False when the store could not be
     // written (logged at level 1); what was removed until then stays removed.

@@ -58,9 +58,14 @@ QByteArray clsRegistry::Value() const {
     return value->expandable ? ExpandEnvironmentStrings(value->data) : value->data;
 }
 
+QByteArray clsRegistry::StoredText() const {
+    const auto value = m_store.value(keyPath(), m_valueKey);
+    return value ? value->data : m_default;
+}
+
 void clsRegistry::setValue(const QByteArray& vValue) {
     const bool keyExisted = KeyExists();
-    const bool expandable = m_valueType == REG_EXPAND_SZ || LooksExpandable(vValue);
+    const bool expandable = m_valueType == REG_EXPAND_SZ;
     if (m_store.setValue(keyPath(), {m_valueKey, vValue, expandable}))
         return;
     const QString what = QStringLiteral("Key: '") + rootText() + QStringLiteral("',Section: '") +

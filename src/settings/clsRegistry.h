@@ -41,8 +41,9 @@ public:
     bool CreateKey();
     // The value's text; an expandable one with its references expanded.
     QByteArray Value() const;
-    // Writes the text; one that holds a "%" and, two or more characters on,
-    // another "%" is written as an expandable text.
+    // The value's text as stored, references and all.
+    QByteArray StoredText() const;
+    // Writes the text, as an expandable one when ValueType() is REG_EXPAND_SZ.
     void setValue(const QByteArray& vValue);
     bool DeleteValue();
     // The key's value names in storage order; false when the key is missing.
@@ -51,6 +52,7 @@ public:
     // %NAME% references replaced by the environment's values; references to
     // variables that are not set stay as they are.
     static QByteArray ExpandEnvironmentStrings(const QByteArray& sText);
+    // Whether the text holds a "%" and, two or more characters on, another.
     static bool LooksExpandable(const QByteArray& sText);
 
 private:

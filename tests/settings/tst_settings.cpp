@@ -1,5 +1,6 @@
 #include "base/SafeText.h"
 #include "settings/RegistryKeys.h"
+#include "settings/SettingsFileLock.h"
 #include "settings/SettingsStorage.h"
 #include "settings/SharedFolderList.h"
 #include "settings/clsRegistry.h"
@@ -8,6 +9,8 @@
 #include <QDir>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -106,9 +109,11 @@ private Q_SLOTS:
         QVERIFY(!t.store.setValue("", {"n", "d", false}));
     }
 
-    // A hand-edited section with a doubled backslash once made the next save
-    // write a file the next start set aside, losing the site password.
-    void doubledBackslashInASectionKeepsTheSettings() {
+    // Hand edits keep the site password: a section with a doubled backslash
+    // once made the next save write a file the next start set aside, and
+    // lines appended after the end line (echo >> settings.reg) once made the
+    // whole file unreadable.
+    void handEditsKeepTheSettings() {
         TempSettings t;
         QVERIFY(t.settings->setSwitch(O::EnablePassword, true));
         QVERIFY(t.settings->setText(O::Password, "secret"));
@@ -116,9 +121,12 @@ private Q_SLOTS:
                                                  "\"a\"=\"b\"\n; end of settings\n"));
         t.restart();
         QVERIFY(t.settings->setSwitch(O::EnableGraffiti, true));
+        QVERIFY(writeFile(t.file, t.fileText() + "[HKEY_LOCAL_MACHINE\\" + Options +
+                                      "]\n\"EnableMyComputer\"=\"Y\"\n"));
         t.restart();
-        QVERIFY(t.lines(LogError).isEmpty());
-        QVERIFY(t.settings->enablePassword() && t.settings->enableGraffiti());
+        QVERIFY(t.lines(LogError).size() == 1); // My Computer on without its password
+        QVERIFY(t.settings->enableGraffiti() && t.settings->enableMyComputer());
+        QVERIFY(t.settings->enablePassword());
         QCOMPARE(t.settings->password(), QByteArray("secret"));
     }
 
@@ -145,16 +153,59 @@ private Q_SLOTS:
         QVERIFY(registryAt(t.store, Options, "A").DeleteValue());
         QCOMPARE(read(t.store, "A"), QByteArray());
         QCOMPARE(read(t.store, "a"), QByteArray("2"));
-        // Texts with "%" are stored expandable, and expanded when read.
+    }
+
+    // Only a path refers to environment variables; every other text, with
+    // any byte in it, comes back from the file exactly as it was set, also
+    // when a file of an older version marked it expandable.
+    void onlyPathsExpandEveryOtherTextStaysExact() {
         qputenv("POCKETLANE_TEST_FOLDER", "/srv/pics");
-        SaveSetting(t.store, "Offer", "50% off, today only 10%");
-        SaveSetting(t.store, "Picture", "%POCKETLANE_TEST_FOLDER%/a.wbmp and %UNSET_VARIABLE_X%");
-        SaveSetting(t.store, "Percent", "100%% sure");
-        QCOMPARE(read(t.store, "Picture"), QByteArray("/srv/pics/a.wbmp and %UNSET_VARIABLE_X%"));
-        QCOMPARE(read(t.store, "Percent"), QByteArray("100%% sure"));
-        QVERIFY(!t.store.value("HKEY_LOCAL_MACHINE\\" + Options, "Percent")->expandable);
-        QVERIFY(fileContents(t.path).contains("\"Offer\"=expand:\"50% off"));
+        QByteArray everyByte = "pa%POCKETLANE_TEST_FOLDER%ss %HOME% 100%% ";
+        for (int byte = 0; byte < 256; ++byte)
+            everyByte.append(char(byte));
+        TempSettings t;
+        for (O text : {O::Password, O::MyComputerPassword})
+            QVERIFY(t.settings->setText(text, everyByte));
+        QVERIFY(t.settings->setText(O::ShowWelcomeGraphicFilename,
+                                    "%POCKETLANE_TEST_FOLDER%/a.wbmp and %UNSET_VARIABLE_X%"));
+        QVERIFY(!t.fileText().contains("\"Password\"=expand:"));
+        t.restart();
+        QCOMPARE(t.settings->password(), everyByte);
+        QCOMPARE(t.settings->myComputerPassword(), everyByte);
+        QCOMPARE(t.settings->welcomeGraphicFilename(),
+                 QByteArray("/srv/pics/a.wbmp and %UNSET_VARIABLE_X%"));
+        QVERIFY(writeFile(t.file, t.fileText().replace("\"Password\"=\"", "\"Password\"=expand:\"")));
+        t.restart();
+        QCOMPARE(t.settings->password(), everyByte);
         qunsetenv("POCKETLANE_TEST_FOLDER");
+    }
+
+    // A write that changes nothing leaves the file alone; one made while
+    // another process holds the file's lock (an administration command
+    // stopped half-way) returns at once, counts at once, and reaches the file
+    // once the lock is free.
+    void writesNeverWaitForTheLockNorRepeatTheFile() {
+        TempSettings t;
+        const auto inode = [&t] {
+            struct stat status {};
+            return ::stat(QFile::encodeName(t.file).constData(), &status) == 0 ? status.st_ino : 0;
+        };
+        const ino_t before = inode();
+        t.settings->SaveAllSettings();
+        QVERIFY(t.settings->setText(O::Password, t.settings->password()));
+        QCOMPARE(inode(), before);
+        {
+            const SettingsFileLock heldElsewhere(t.file);
+            QVERIFY(t.settings->setSwitch(O::EnableGraffiti, true));
+            QVERIFY(t.settings->setText(O::Password, "new"));
+            QVERIFY(t.store->isSavePending());
+            QCOMPARE(inode(), before);
+            QCOMPARE(read(*t.store, "Password"), QByteArray("new"));
+        }
+        QTRY_VERIFY(!t.store->isSavePending());
+        t.restart();
+        QVERIFY(t.settings->enableGraffiti());
+        QCOMPARE(t.settings->password(), QByteArray("new"));
     }
 
     // The file is replaced whole and readable by its owner only; copies that
@@ -178,24 +229,37 @@ private Q_SLOTS:
                  (QStringList{u"s.reg"_s, u"s.reg.backup"_s, u"s.reg.lock"_s, u"s.reg.old123"_s}));
     }
 
-    void unreadableFilesAreKeptAsideNotOverwritten_data() {
+    void unreadableFilesAreLeftAloneUntilStartedAfresh_data() {
         QTest::addColumn<QByteArray>("damaged");
+        QTest::addColumn<QString>("reason");
         RegistryKeys keys;
         for (int i = 0; i < 20; ++i)
             keys.setValue(keys.ensure("HKEY_LOCAL_MACHINE\\" + Options),
                           {"Value" + QByteArray::number(i), "some text", false});
         const QByteArray text = RegistryStore::serialize(keys.keys());
-        QTest::newRow("cut in half") << text.left(text.size() / 2);
-        QTest::newRow("cut at a line end") << text.left(text.lastIndexOf("\"Value10\""));
-        QTest::newRow("garbage line") << QByteArray(text).replace("\"Value3\"=", "Value3 is");
+        QTest::newRow("cut in half") << text.left(text.size() / 2) << u"no end line"_s;
+        QTest::newRow("cut at a line end")
+            << text.left(text.lastIndexOf("\"Value10\"")) << u"no end line"_s;
+        QTest::newRow("garbage line")
+            << QByteArray(text).replace("\"Value3\"=", "Value3 is") << u"(line 14 cannot"_s;
+        QTest::newRow("garbage appended") << text + "oops\n" << u"(line 33 cannot"_s;
     }
 
-    void unreadableFilesAreKeptAsideNotOverwritten() {
+    // The file is left as it is and no change is written over it, until the
+    // owner agrees to start afresh: then it is kept aside.
+    void unreadableFilesAreLeftAloneUntilStartedAfresh() {
         QFETCH(QByteArray, damaged);
+        QFETCH(QString, reason);
         TempStore t;
         QVERIFY(writeFile(t.path, damaged));
-        t.store.load(&t.log);
+        QVERIFY(!t.store.load(&t.log));
+        QVERIFY2(t.store.loadProblem().startsWith(u"The settings file "_s + t.path) &&
+                     t.store.loadProblem().contains(reason),
+                 qPrintable(t.store.loadProblem()));
         QVERIFY(!t.store.keyExists("HKEY_LOCAL_MACHINE\\" + Options));
+        QVERIFY(!raisedDescription([&] { SaveSetting(t.store, "Fresh", "start"); }).isEmpty());
+        QCOMPARE(fileContents(t.path), damaged);
+        QVERIFY(t.store.startAfresh());
         SaveSetting(t.store, "Fresh", "start");
         const QStringList aside = QDir(t.dir.path()).entryList({u"s.reg.unreadable-*"_s});
         QCOMPARE(aside.size(), 1);
@@ -304,6 +368,45 @@ private Q_SLOTS:
         SettingsStorage::RemoveSharedFolderSetting(*one.store, "/c");
         QVERIFY(one.list->removeFolder("/c"));
         QVERIFY(one.list->isEmpty());
+    }
+
+    // Visitors see the names of hidden files too: "/", the home folder (or
+    // a folder above it, or a link to it) and the folder that holds the
+    // settings file are shared only when the owner agrees to what they show.
+    void foldersThatShowTooMuchNeedTheOwnersYes() {
+        TempFolders t;
+        QTemporaryDir elsewhere;
+        const QByteArray home = QFile::encodeName(elsewhere.filePath(u"home/me"_s));
+        const QByteArray link = QFile::encodeName(elsewhere.filePath(u"link"_s));
+        QVERIFY(QDir().mkpath(QFile::decodeName(home + "/Music")));
+        QVERIFY(QFile::link(QFile::decodeName(home), QFile::decodeName(link)));
+        const QByteArray savedHome = qgetenv("HOME");
+        qputenv("HOME", home);
+        QStringList asked;
+        const auto add = [&](const QByteArray& path, bool yes) {
+            return t.list->addFolder(path, [] { return true; }, [&](const QString& exposure) {
+                asked << exposure;
+                return yes;
+            }).outcome;
+        };
+        const struct {
+            QByteArray path;
+            const char* told;
+        } exposing[] = {{"/", "every folder of this PC"},
+                        {home + "/", "your whole home folder"},
+                        {link, "your whole home folder"},
+                        {QFile::encodeName(t.dir.path()), "holds Pocketlane's settings file"}};
+        for (const auto& [path, told] : exposing) {
+            QCOMPARE(add(path, false), Outcome::Exposing);
+            QVERIFY2(asked.takeLast().contains(QLatin1StringView(told)), path.constData());
+            QCOMPARE(t.list->addFolder(path, [] { return true; }).outcome, Outcome::Exposing);
+        }
+        QVERIFY(t.list->isEmpty());
+        QCOMPARE(add(home + "/Music", false), Outcome::Added);
+        QVERIFY(asked.isEmpty());
+        QCOMPARE(add(home, true), Outcome::Added);
+        QCOMPARE(t.list->folders(), QList<QByteArray>{home});
+        qputenv("HOME", savedHome);
     }
 };
 
