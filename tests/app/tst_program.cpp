@@ -9,6 +9,7 @@
 #include "app/InstanceDoorbell.h"
 #include "app/ProcessLimits.h"
 #include "settings/Settings.h"
+#include "settings/SettingsFileLock.h"
 #include "support/LoopbackClient.h"
 #include "support/PocketlaneProcess.h"
 #include "support/TempSettings.h"
@@ -145,9 +146,9 @@ private Q_SLOTS:
     void everyOptionOutlivesServingAndRestarts() {
         // Every option away from its first-run value, texts (picked by option
         // number modulo 4) with characters a file format could trip over.
-        const QStringList texts = {u"[SharedFolders]\n\"x\"=\"y\""_s,
-                                   u"/pictures/my \"best\" = 1.wbmp"_s,
-                                   u"pa$$\\word with blanks "_s, u"50% off, today only 10%"_s};
+        const QStringList texts = {
+            u"[SharedFolders]\n\"x\"=\"y\""_s, u"/pictures/my \"best\" = 1.wbmp"_s,
+            u"pa$$\\word %HOME% with blanks "_s, u"50% off, today only 10%"_s};
         QStringList assignments;
         for (int index = 0; index < Settings::OptionCount; ++index)
             assignments << u"--set"_s << changed(Settings::Option(index), texts.at(index % 4));
@@ -163,13 +164,69 @@ private Q_SLOTS:
 
         const QByteArray before = machine.shownSettings();
         for (const QByteArray line : {"\nEnableGraffiti=Y\n", "\nShowWelcomeGraphic=N\n",
-                                      "\nWelcomeMessageText=Now 20% off = [today]\n"})
+                                      "\nWelcomeMessageText=Now 20% off = [today]\n",
+                                      "\nPassword=pa$$\\word %HOME% with blanks \n"})
             QVERIFY2(before.contains(line), before.constData());
         QVERIFY2(machine.serve(), machine.program.StandardError().constData());
         QVERIFY(machine.entryPage().contains("Now 20% off = [today]"));
         QCOMPARE(machine.program.Stop(), 0);
         QCOMPARE(machine.shownSettings(), before);
         QVERIFY(QDir(machine.dir.path()).entryList({u"settings.reg.unreadable-*"_s}).isEmpty());
+    }
+
+    // A line appended to the file by hand counts; a file that cannot be read
+    // is neither served with other settings (first-run ones, without the
+    // site password) nor changed by a command: both end with a failure that
+    // names the file and the line.
+    void handEditedAndUnreadableSettings() {
+        OwnersMachine machine;
+        QCOMPARE(machine.administer({u"--set"_s, u"Password=secret"_s}), 0);
+        QFile file(machine.settingsFile);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Pocketlane\\Options]\n\"EnablePassword\"=\"Y\"\n");
+        file.close();
+        QVERIFY2(machine.serve(), machine.program.StandardError().constData());
+        QVERIFY(machine.entryPage().contains("Please enter Password:"));
+        QCOMPARE(machine.program.Stop(), 0);
+
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("EnablePassword=N\n");
+        file.close();
+        const QByteArray damaged = fileContents(machine.settingsFile);
+        const QByteArray problem = "The settings file " + machine.settingsFile.toUtf8() +
+                                   " cannot be read (line " +
+                                   QByteArray::number(damaged.count('\n')) + " cannot be read)";
+        for (const QStringList& arguments : {machine.command({u"--headless"_s, u"--offline"_s}),
+                                             machine.command({u"--set"_s, u"Force=Y"_s})}) {
+            const auto run = machine.run(arguments);
+            QCOMPARE(run.exitCode, 1);
+            QVERIFY2(run.err.contains(problem), run.err.constData());
+        }
+        QCOMPARE(fileContents(machine.settingsFile), damaged);
+        QCOMPARE(QDir(machine.dir.path()).entryList(QDir::Files),
+                 (QStringList{u"settings.reg"_s, u"settings.reg.lock"_s}));
+    }
+
+    // An administration command stopped while it holds the settings file's
+    // lock (the test holds it here) freezes no phone: the running program
+    // takes a change at once and writes it once the lock is free.
+    void heldLockFreezesNoPhone() {
+        OwnersMachine machine;
+        QVERIFY2(machine.serve(), machine.program.StandardError().constData());
+        qputenv("XDG_RUNTIME_DIR",
+                machine.program.Environment().value(u"XDG_RUNTIME_DIR"_s).toLocal8Bit());
+        {
+            const SettingsFileLock stoppedCommand(machine.settingsFile);
+            AdminConnection command;
+            QCOMPARE(command.connectTo(machine.settingsFile), AdminConnection::Connected);
+            const auto reply = command.ask({u"--set"_s, u"WelcomeMessageText=Changed"_s});
+            QVERIFY(reply && reply->exitCode == 0);
+            QVERIFY(machine.entryPage().contains("Changed"));
+            QVERIFY(!fileContents(machine.settingsFile).contains("Changed"));
+        }
+        QTRY_VERIFY(fileContents(machine.settingsFile).contains("Changed"));
+        QCOMPARE(machine.program.Stop(), 0);
     }
 
     // Administration commands on the file POCKETLANE_SETTINGS names: the
@@ -215,6 +272,10 @@ private Q_SLOTS:
             {"--set|EnableGraffiti=N|--set|Force=yes", 2, "Force is a switch and takes Y or N"},
             {"--set|EnableGraffiti=N|--set|Force=y", 2, "takes Y or N"},
             {"--set|EnableGraffiti=N|--set|Force", 2, "--set needs NAME=VALUE"},
+            // The folder of the settings file shows its name to visitors.
+            {"--share|%M/..", 1, "holds Pocketlane's settings file"},
+            {"--share|%M/..|--force", 0, "Sharing"},
+            {"--unshare|%M/..", 0, ""},
             {"--share|%M/rock/|--share|%M/pop", 0, "Sharing %M/rock"},
             {"--unshare|%M/pop", 0, ""},
             {"--unshare|%M/pop", 1, "%M/pop is not a shared folder.\n"},

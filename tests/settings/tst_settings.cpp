@@ -174,7 +174,8 @@ private Q_SLOTS:
         QCOMPARE(t.settings->myComputerPassword(), everyByte);
         QCOMPARE(t.settings->welcomeGraphicFilename(),
                  QByteArray("/srv/pics/a.wbmp and %UNSET_VARIABLE_X%"));
-        QVERIFY(writeFile(t.file, t.fileText().replace("\"Password\"=\"", "\"Password\"=expand:\"")));
+        QVERIFY(
+            writeFile(t.file, t.fileText().replace("\"Password\"=\"", "\"Password\"=expand:\"")));
         t.restart();
         QCOMPARE(t.settings->password(), everyByte);
         qunsetenv("POCKETLANE_TEST_FOLDER");
@@ -384,10 +385,14 @@ private Q_SLOTS:
         qputenv("HOME", home);
         QStringList asked;
         const auto add = [&](const QByteArray& path, bool yes) {
-            return t.list->addFolder(path, [] { return true; }, [&](const QString& exposure) {
-                asked << exposure;
-                return yes;
-            }).outcome;
+            return t.list
+                ->addFolder(
+                    path, [] { return true; },
+                    [&](const QString& exposure) {
+                        asked << exposure;
+                        return yes;
+                    })
+                .outcome;
         };
         const struct {
             QByteArray path;
