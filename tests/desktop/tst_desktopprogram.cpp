@@ -8,6 +8,7 @@ class DesktopProgramTest : public QObject {
 private Q_SLOTS:
     void windowOverTheServingProgram_data();
     void windowOverTheServingProgram();
+    void unreadableSettingsAreToldBeforeServing();
 };
 
 void DesktopProgramTest::windowOverTheServingProgram_data() {
@@ -37,6 +38,33 @@ void DesktopProgramTest::windowOverTheServingProgram() {
     QVERIFY(phone.Received().contains("<card"));
     QCOMPARE(program.Stop(), 0);
     QVERIFY(!windowShown());
+}
+
+// The owner is asked in a message box while nothing listens yet; the file
+// stays as it was.
+void DesktopProgramTest::unreadableSettingsAreToldBeforeServing() {
+    QTemporaryDir dir;
+    const QString settings = dir.filePath(u"settings.reg"_s);
+    QFile file(settings);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Pocketlane\\Options]\nEnablePassword=Y\n"
+               "; end of settings\n");
+    file.close();
+    PocketlaneProcess program;
+    const quint16 port = PocketlaneProcess::FreePort();
+    program.Launch({u"--offline"_s, u"--port"_s, QString::number(port), u"--settings"_s, settings},
+                   {u"env"_s, u"DISPLAY="_s + Session->display});
+    QVERIFY(QTest::qWaitFor(
+        [] {
+            return XSession::WindowInfo({u"-name"_s, u"Pocketlane"_s})
+                .contains(u"Map State: IsViewable"_s);
+        },
+        60000));
+    QVERIFY(!PocketlaneProcess::IsListening(port));
+    program.Process().kill();
+    QVERIFY(program.Process().waitForFinished());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+             (QStringList{u"settings.reg"_s, u"settings.reg.lock"_s}));
 }
 
 int main(int argc, char* argv[]) {

@@ -153,6 +153,15 @@ void MainWindowTest::pickers() {
     };
     h.clickEntry(u"Shared Folders"_s);
     QVERIFY(!h.enabled("btnRemoveFolder") && !h.enabled("btnRemoveAll"));
+    // "/" shows every folder: asked first; No shares nothing.
+    h.dialogs.picked << u"/"_s;
+    h.dialogs.answers = {QMessageBox::No};
+    h.press("btnAddFolder");
+    const QString asked = h.asked();
+    QVERIFY2(asked.startsWith(u"Pocketlane|Sharing / lets visitors browse every folder"_s) &&
+                 asked.endsWith(u"\nShare it all the same?|Yes|No"_s),
+             qPrintable(asked));
+    QVERIFY(h.rows("lbSharedFolders").isEmpty());
     QCOMPARE(pick("Music", QMessageBox::Ok), QString());
     QCOMPARE(h.dialogs.prompts.last(), u"Select a Folder"_s);
     QCOMPARE(pick("Music/Rock", QMessageBox::Ok),
