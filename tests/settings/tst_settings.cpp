@@ -129,7 +129,7 @@ private Q_SLOTS:
         QCOMPARE(t.settings->password(), QByteArray("secret"));
     }
 
-    void keysValuesTheirFailuresAndExpansion() {
+    void keysValuesAndTheirFailures() {
         TempStore t;
         clsRegistry options = registryAt(t.store, Options, "Missing");
         options.setDefault("fallback");
