@@ -7,6 +7,7 @@
 #include "settings/Settings.h"
 #include "settings/SettingsPaths.h"
 #include "settings/SharedFolderList.h"
+#include "site/GuessThrottle.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -118,6 +119,12 @@ private:
     bool apply(const Assignment& assignment) {
         if (Settings::IsSwitch(assignment.option))
             return m_target.settings.setSwitch(assignment.option, assignment.value == "Y");
+        const bool password = assignment.option == Settings::Password ||
+                              assignment.option == Settings::MyComputerPassword;
+        if (password && !assignment.value.isEmpty() &&
+            GuessThrottle::FallsWithinADay(QString::fromUtf8(assignment.value)))
+            m_err << Settings::ValueName(assignment.option) << ": "
+                  << GuessThrottle::WeakPasswordWarning << Qt::endl;
         return m_target.settings.setText(assignment.option, assignment.value);
     }
 

@@ -8,6 +8,7 @@
 #include "http/WapServer.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPaths.h"
+#include "site/GuessThrottle.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -33,6 +34,30 @@ QLabel* Description(const QString& text) {
     label->setWordWrap(true);
     label->setIndent(24);
     return label;
+}
+
+// A warning under a password field, shown while its switch is on and the
+// password typed could be guessed within a day.
+QLabel* WeakPasswordWarning(const char* name, QCheckBox* box, QLineEdit* field) {
+    auto* warning = Description(QString::fromLatin1(GuessThrottle::WeakPasswordWarning));
+    warning->setObjectName(QString::fromLatin1(name));
+    const auto update = [warning, box, field] {
+        warning->setHidden(!box->isChecked() || !GuessThrottle::FallsWithinADay(field->text()));
+    };
+    QObject::connect(box, &QCheckBox::toggled, warning, update);
+    QObject::connect(field, &QLineEdit::textChanged, warning, update);
+    update();
+    return warning;
+}
+
+// The switch, the masked field and the warning of a password.
+void AddPassword(QVBoxLayout* layout, OptionBindings& bindings, QCheckBox* box,
+                 Settings::Option eSwitch, const char* fieldName, Settings::Option eText,
+                 OptionBindings::WriteText eWhen, const char* warningName) {
+    layout->addWidget(bindings.bindSwitch(box, eSwitch));
+    auto* field = bindings.bindText(NamedField(fieldName, true), eText, eWhen);
+    layout->addWidget(field);
+    layout->addWidget(WeakPasswordWarning(warningName, box, field));
 }
 
 QGroupBox* Group(const QString& title, QLayout* content) {
@@ -73,11 +98,10 @@ OptionsPanel::OptionsPanel(Settings& settings, OptionBindings& bindings, OwnerDi
                                          Settings::WelcomeMessageText, W::OnFocusLoss));
 
     auto* password = new QVBoxLayout;
-    password->addWidget(bindings.bindSwitch(
-        NamedWidget<QCheckBox>("chkEnablePassword", QStringLiteral("Enable password")),
-        Settings::EnablePassword));
-    password->addWidget(
-        bindings.bindText(NamedField("txtPassword", true), Settings::Password, W::OnFocusLoss));
+    AddPassword(password, bindings,
+                NamedWidget<QCheckBox>("chkEnablePassword", QStringLiteral("Enable password")),
+                Settings::EnablePassword, "txtPassword", Settings::Password, W::OnFocusLoss,
+                "lblPasswordWarning");
 
     auto* logging = new QVBoxLayout;
     logging->addWidget(bindings.bindSwitch(
@@ -176,12 +200,11 @@ MyComputerPanel::MyComputerPanel(OptionBindings& bindings, QWidget* parent)
     : QWidget(parent) {
     setObjectName(QStringLiteral("picMyComputer"));
     auto* password = new QVBoxLayout;
-    password->addWidget(bindings.bindSwitch(
+    AddPassword(
+        password, bindings,
         NamedWidget<QCheckBox>("chkMyComputerEnablePassword", QStringLiteral("Enable password")),
-        Settings::EnableMyComputerPassword));
-    password->addWidget(bindings.bindText(NamedField("txtMyComputerPassword", true),
-                                          Settings::MyComputerPassword,
-                                          OptionBindings::WriteText::OnEveryChange));
+        Settings::EnableMyComputerPassword, "txtMyComputerPassword", Settings::MyComputerPassword,
+        OptionBindings::WriteText::OnEveryChange, "lblMyComputerPasswordWarning");
     password->addWidget(Description(QStringLiteral(
         "With a password, a visitor types it on the phone instead of confirming with Yes.")));
 

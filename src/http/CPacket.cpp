@@ -224,11 +224,10 @@ bool CPacket::SaysConnectionClose(const QByteArray& rawResponse) {
 }
 
 std::shared_ptr<Connection> CPacket::connectedSocket(const char* operation) const {
-    auto connection = m_connection.lock();
-    if (!connection || connection->Generation() != m_generation || !connection->TakesRequests())
+    if (!IsConnected())
         throw PocketlaneError(ErrNotConnected, QStringLiteral("The connection is closed"),
                               QStringLiteral("CPacket.") + QLatin1String(operation));
-    return connection;
+    return m_connection.lock();
 }
 
 void CPacket::SendResponse(const QByteArray& sResponse, int eHTTPResponse) {
@@ -254,9 +253,20 @@ void CPacket::SendRawResponse(const QByteArray& sRawResponse) {
         connection->CloseAfterSending();
 }
 
-bool CPacket::DownloadSlotAvailable() const {
+bool CPacket::DownloadSlotAvailable() {
     const auto connection = m_connection.lock();
     return connection && connection->DownloadSlotAvailable();
+}
+
+bool CPacket::IsConnected() const {
+    const auto connection = m_connection.lock();
+    return connection && connection->Generation() == m_generation && connection->TakesRequests();
+}
+
+QByteArray CPacket::ClientAddress() const {
+    const auto connection = m_connection.lock();
+    return connection && connection->Generation() == m_generation ? connection->ClientAddress()
+                                                                  : QByteArray();
 }
 
 void CPacket::SendFile(const QByteArray& headers, int fileFd, qint64 offset, qint64 length) {

@@ -63,8 +63,16 @@ public:
     // the download ends. Raises PocketlaneError when the connection is gone
     // or no download slot is free (ask DownloadSlotAvailable first).
     void SendFile(const QByteArray& headers, int fileFd, qint64 offset, qint64 length);
-    // Whether the server takes one more simultaneous download now.
-    bool DownloadSlotAvailable() const;
+    // Whether the server takes one more simultaneous download from this
+    // client now (each client has a share of the slots); when every slot is
+    // taken, a stalled download of a client holding more may be ended to
+    // make room.
+    bool DownloadSlotAvailable();
+    // Whether the connection the answer goes to is still open.
+    bool IsConnected() const;
+    // Who sent the request (ClientAddressOf its connection); empty once the
+    // connection has gone.
+    QByteArray ClientAddress() const;
 
     // Calls done once the answer written so far has left for the other end
     // (handed to the system), the connection has closed or gone, or after

@@ -58,6 +58,7 @@ bool Connection::Open(int descriptor) {
     m_readingPaused = false;
     m_errorString.clear();
     m_framer.Reset();
+    m_client = ClientAddressOf(descriptor);
     if (m_poller.Watch(m_fd, PollKey(), EPOLLIN))
         return true;
     ::close(m_fd);
@@ -135,7 +136,8 @@ bool Connection::SendFile(int fileFd, qint64 offset, qint64 length) {
     }
     m_queue.push_back(Piece{{}, 0, fileFd, offset, length});
     m_bytesToWrite += length;
-    ++m_pool.activeDownloads;
+    m_pool.downloads.Take(m_client);
+    ++m_downloading;
     watchWrites(true);
     return true;
 }
@@ -213,7 +215,15 @@ void Connection::dropPiece(Piece& piece) {
         return;
     ::close(piece.fileFd);
     piece.fileFd = -1;
-    --m_pool.activeDownloads;
+    m_pool.downloads.GiveBack(m_client);
+    --m_downloading;
+}
+
+bool Connection::DownloadSlotAvailable() {
+    const DownloadSlots& slots = m_pool.downloads;
+    if (m_fd < 0 || !slots.WithinShare(m_client))
+        return false;
+    return !slots.Full() || (m_pool.freeSlotFor && m_pool.freeSlotFor(m_client));
 }
 
 void Connection::fail(int systemError) {

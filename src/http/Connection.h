@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/DownloadSlots.h"
 #include "http/RequestFraming.h"
 
 #include <QByteArray>
@@ -14,12 +15,13 @@ class EventPoller;
 class Connection;
 
 // What the connections of one server share: the download slots they draw
-// from, and who is told when a connection closes.
+// from, who is told when a connection closes, and who drops a stalled
+// download of another client when every slot is taken (true when a slot
+// came free).
 struct ConnectionPool {
-    int maxDownloads = 0;
-    int activeDownloads = 0;
+    DownloadSlots downloads;
     std::function<void(Connection&)> onClosed;
-    bool DownloadSlotAvailable() const { return activeDownloads < maxDownloads; }
+    std::function<bool(const QByteArray& client)> freeSlotFor;
 };
 
 // One element of the server's connection array: an accepted TCP connection
@@ -56,7 +58,13 @@ public:
     bool IsSending() const { return !m_queue.empty(); }
     qint64 BytesToWrite() const { return m_bytesToWrite; }
     quint16 LocalPort() const;
-    bool DownloadSlotAvailable() const { return m_pool.DownloadSlotAvailable(); }
+    // The client at the other end (ClientAddressOf).
+    const QByteArray& ClientAddress() const { return m_client; }
+    // Sending a file now.
+    bool IsDownloading() const { return m_downloading > 0; }
+    // Whether this client may start one more download now: below its share
+    // of the slots, and a slot free or freed from a stalled download.
+    bool DownloadSlotAvailable();
     QString ErrorString() const { return m_errorString; }
 
     // Takes over descriptor (connected, non-blocking). False when it cannot
@@ -123,4 +131,6 @@ private:
     std::vector<std::function<void()>> m_drainWaiters;
     QString m_errorString;
     qint64 m_busySince = 0;
+    QByteArray m_client;
+    int m_downloading = 0;
 };

@@ -1,10 +1,16 @@
 #pragma once
 
 #include <QAbstractSocket>
+#include <QByteArray>
 #include <QString>
 
 // The local port of a TCP socket descriptor; 0 when it has none.
 quint16 LocalPortOf(int descriptor);
+// Who is at the other end of a connected TCP socket, as raw address bytes:
+// the 4 of an IPv4 address (also one mapped into IPv6), the first 8 of an
+// IPv6 address (its /64 network, which one subscriber usually holds whole).
+// Empty when it cannot be told.
+QByteArray ClientAddressOf(int descriptor);
 
 // A listening TCP socket on every address of the PC, on the system's socket
 // calls so that a failed accept is seen (when no descriptor is left, the

@@ -33,6 +33,9 @@ WapServer::WapServer(StatusLog& log, quint16 port, QObject* parent)
     std::signal(SIGPIPE, SIG_IGN);
     g_Winsock.push_back(nullptr);
     m_connections.onClosed = [this](Connection& connection) { takeBack(connection); };
+    m_connections.freeSlotFor = [this](const QByteArray& client) {
+        return dropStalledDownload(client);
+    };
     m_acceptRetry.setSingleShot(true);
     m_acceptRetry.setInterval(AcceptRetryMs);
     connect(&m_acceptRetry, &QTimer::timeout, this, [this] {
@@ -332,4 +335,29 @@ void WapServer::closeIdleConnections() {
             return;
         oldest.Close();
     }
+}
+
+// Ends the download that has sent nothing for the longest time, once that
+// is long enough to count as stalled, of a client holding more slots than
+// `client`; true when one was ended. The open
+// list runs from the longest idle, so the search stops at the first
+// connection that made progress since.
+bool WapServer::dropStalledDownload(const QByteArray& client) {
+    const qint64 stalledSince = MonotonicNow() - m_requestTimeoutMs / DownloadStallDivisor;
+    const int held = m_connections.downloads.HeldBy(client);
+    for (int index = m_oldestOpen; index >= 0;) {
+        Connection& candidate = *g_Winsock[index];
+        if (candidate.BusySince() > stalledSince)
+            return false;
+        index = candidate.m_newerOpen;
+        if (candidate.IsDownloading() &&
+            m_connections.downloads.HeldBy(candidate.ClientAddress()) > held) {
+            m_log.LogStatus(LogDetail, QStringLiteral("A stalled download on Socket ") +
+                                           QString::number(candidate.Index()) +
+                                           QStringLiteral(" gave its slot to another visitor"));
+            candidate.Close();
+            return true;
+        }
+    }
+    return false;
 }

@@ -34,8 +34,11 @@ public:
     // Pause before accepting again after the system refused a connection.
     static constexpr int AcceptRetryMs = 250;
     // Files sent at the same time; the site answers further downloads with
-    // a deck of its own.
+    // a deck of its own. Each client holds at most its share of them.
     static constexpr int DefaultMaxDownloads = 1000;
+    // When every slot is taken, a download that has sent nothing for this
+    // part of the request timeout gives its slot to another client's.
+    static constexpr int DownloadStallDivisor = 6;
 
     enum class ListenResult { Listening, PortInUse, PermissionDenied, OtherFailure };
 
@@ -48,10 +51,10 @@ public:
     void SetRequestTimeout(int milliseconds);
     // Lowers the element limit (for tests of the limit).
     void SetMaxConnectionElements(int count) { m_maxElements = count; }
-    void SetMaxDownloads(int count) { m_connections.maxDownloads = count; }
-    int MaxDownloads() const { return m_connections.maxDownloads; }
+    void SetMaxDownloads(int count) { m_connections.downloads.SetMax(count); }
+    int MaxDownloads() const { return m_connections.downloads.Max(); }
     // Files being sent right now.
-    int ActiveDownloads() const { return m_connections.activeDownloads; }
+    int ActiveDownloads() const { return m_connections.downloads.Active(); }
     // Connections open right now, and the highest element ever used.
     int OpenConnections() const { return m_openConnections; }
     int HighestSocket() const { return m_lHighestSocket; }
@@ -94,6 +97,7 @@ private:
     void answerBadRequest(Connection& connection, const QByteArray& request);
     void logSocketFailure(int index, const QString& description);
     void closeIdleConnections();
+    bool dropStalledDownload(const QByteArray& client);
     void markBusy(Connection& connection);
     void unlinkOpen(Connection& connection);
     bool openListener();
@@ -109,7 +113,7 @@ private:
     RequestHandler* m_handler = nullptr;
     int m_maxElements = MaxConnectionElements;
     int m_requestTimeoutMs = DefaultRequestTimeoutMs;
-    ConnectionPool m_connections{DefaultMaxDownloads, 0, {}};
+    ConnectionPool m_connections{DownloadSlots(DefaultMaxDownloads), {}, {}};
     QString m_listenFailureMessage;
     EventPoller m_poller;
     ListeningSocket m_listener;

@@ -56,32 +56,46 @@ void Site::ProcessRequest(CPacket& packet) {
 
 void Site::processEntry(CPacket& packet) {
     const TextCollection& variables = packet.Variables();
-    const Settings& settings = m_pages.Options();
-    const bool passwordOn = settings.enablePassword();
+    const bool passwordOn = m_pages.Options().enablePassword();
     if (passwordOn && !variables.Contains("P")) {
-        if (variables.Contains("F") && fileLinkKeyMatches(packet)) {
-            m_files.SendDownload(packet, *WholeNumber(variables.Item("F")));
+        if (!variables.Contains("F") || !variables.Contains("K")) {
+            m_pages.SendWelcomePage(packet);
             return;
         }
-        if (variables.Contains("F") && variables.Contains("K"))
-            m_pages.Guesses().AnswerLater(
-                packet, [this](CPacket& later) { m_pages.SendWelcomePage(later); });
-        else
-            m_pages.SendWelcomePage(packet);
-        return;
-    }
-    if (passwordOn && SafeText::Utf8FromPhone(variables.Item("P")) != settings.password()) {
-        m_pages.Guesses().AnswerLater(packet, [this](CPacket& later) {
-            m_pages.SendMessagePage(later, "The password you supplied is incorrect.",
-                                    FollowUpSplashScreen);
+        m_pages.TakeGuess(packet, [this](CPacket& later) {
+            if (!fileLinkKeyMatches(later)) {
+                m_pages.SendWelcomePage(later);
+                return false;
+            }
+            m_files.SendDownload(later, *WholeNumber(later.Variables().Item("F")));
+            return true;
         });
         return;
     }
+    if (!passwordOn) {
+        enter(packet);
+        return;
+    }
+    m_pages.TakeGuess(packet, [this](CPacket& later) {
+        if (SafeText::Utf8FromPhone(later.Variables().Item("P")) != m_pages.Options().password()) {
+            m_pages.SendMessagePage(later, "The password you supplied is incorrect.",
+                                    FollowUpSplashScreen);
+            return false;
+        }
+        enter(later);
+        return true;
+    });
+}
+
+// Past the password step: a download, or the entry of the site.
+void Site::enter(CPacket& packet) {
+    const TextCollection& variables = packet.Variables();
+    const Settings& settings = m_pages.Options();
     if (variables.Contains("F")) {
         m_files.SendDownload(packet, WholeNumber(variables.Item("F")).value_or(-1));
         return;
     }
-    const bool welcomeShown = passwordOn
+    const bool welcomeShown = settings.enablePassword()
                                   ? settings.password().isEmpty()
                                   : settings.showWelcomeGraphic() || settings.showWelcomeMessage();
     if (welcomeShown)
@@ -98,23 +112,25 @@ bool Site::fileLinkKeyMatches(const CPacket& packet) const {
 }
 
 void Site::processLinkState(CPacket& packet) {
-    const TextCollection& variables = packet.Variables();
-    const auto index = WholeNumber(variables.Item("S"));
-    if (m_pages.Options().enablePassword()) {
-        const LinkState* state = index ? m_pages.Links().FindLinkState(*index) : nullptr;
-        if (!variables.Contains("K")) {
-            m_pages.SendMessagePage(packet, PasswordProtectedMessage, FollowUpSplashScreen);
-            return;
-        }
-        if (!state || variables.Item("K") != state->K) {
-            m_pages.Guesses().AnswerLater(packet, [this](CPacket& later) {
-                m_pages.SendMessagePage(later, PasswordProtectedMessage, FollowUpSplashScreen);
-            });
-            return;
-        }
+    if (!m_pages.Options().enablePassword()) {
+        // A malformed index leads nowhere, as an expired one does.
+        HandleAction(packet, WholeNumber(packet.Variables().Item("S")).value_or(-1));
+        return;
     }
-    // A malformed index leads nowhere, as an expired one does.
-    HandleAction(packet, index.value_or(-1));
+    if (!packet.Variables().Contains("K")) {
+        m_pages.SendMessagePage(packet, PasswordProtectedMessage, FollowUpSplashScreen);
+        return;
+    }
+    m_pages.TakeGuess(packet, [this](CPacket& later) {
+        const auto index = WholeNumber(later.Variables().Item("S"));
+        const LinkState* state = index ? m_pages.Links().FindLinkState(*index) : nullptr;
+        if (!state || later.Variables().Item("K") != state->K) {
+            m_pages.SendMessagePage(later, PasswordProtectedMessage, FollowUpSplashScreen);
+            return false;
+        }
+        HandleAction(later, *index);
+        return true;
+    });
 }
 
 void Site::HandleAction(CPacket& packet, qint64 index) {

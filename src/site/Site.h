@@ -28,6 +28,7 @@ public:
 
 private:
     void processEntry(CPacket& packet);
+    void enter(CPacket& packet);
     void processLinkState(CPacket& packet);
     bool fileLinkKeyMatches(const CPacket& packet) const;
 

@@ -35,6 +35,12 @@ void SitePages::SendErrorPage(CPacket& packet, const QByteArray& message) {
     Log(LogError, message);
 }
 
+void SitePages::TakeGuess(CPacket& packet, GuessThrottle::Guess guess, int tryAgainFollowUp) {
+    m_guesses.TakeTurn(packet, std::move(guess), [this, tryAgainFollowUp](CPacket& busy) {
+        SendMessagePage(busy, TryAgainMessage, tryAgainFollowUp);
+    });
+}
+
 void SitePages::SendMessagePage(CPacket& packet, const QByteArray& message, int followUp) {
     CDeck deck;
     const auto paragraph = NewPage(deck, "Pocketlane", "Pocketlane");

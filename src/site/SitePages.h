@@ -26,6 +26,8 @@ public:
     // The answer to a link that leads nowhere (any more).
     static constexpr char TimedOutMessage[] = "This session has timed out or Pocketlane has been "
                                               "restarted since you started this session.";
+    // The answer to a guess that finds too many waiting before it.
+    static constexpr char TryAgainMessage[] = "Pocketlane is busy. Please try again in a moment.";
 
     SitePages(StatusLog& log, const Settings& settings, SiteLinks& links);
 
@@ -51,8 +53,11 @@ public:
     StatusLog& StatusLogModel() { return m_log; }
     const Settings& Options() const { return m_settings; }
     SiteLinks& Links() { return m_links; }
-    // Where the answers to failed password and key guesses wait their turn.
-    GuessThrottle& Guesses() { return m_guesses; }
+    // Checks a guess of a password or a link key when its turn comes (see
+    // GuessThrottle); when too many wait, the visitor is told to try again,
+    // with the follow-up given.
+    void TakeGuess(CPacket& packet, GuessThrottle::Guess guess,
+                   int tryAgainFollowUp = FollowUpSplashScreen);
 
 private:
     StatusLog& m_log;

@@ -258,6 +258,8 @@ private Q_SLOTS:
         } steps[] = {
             {"--show-settings", 0, "\nGraffitiShowTime=N\n|Shared folders: none"},
             {"--set|EnableGraffiti=Y|--set|welcomemessagetext=Hi = there|--set|Password=", 0, ""},
+            {"--set|MyComputerPassword=4711", 0,
+             "MyComputerPassword: This password could be guessed"},
             // Names and values outside the table change nothing, not even the good ones.
             {"--set|EnableGraffiti=N|--set|Colour=red", 2, "unknown setting \"Colour\""},
             {"--set|EnableGraffiti=N|--set|Force=yes", 2, "Force is a switch and takes Y or N"},

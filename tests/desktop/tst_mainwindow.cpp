@@ -110,6 +110,14 @@ void MainWindowTest::optionsWriteTheStore() {
     if (!field)
         return;
     QCOMPARE(field->echoMode() == QLineEdit::Password, QByteArray(row.text).contains("Password"));
+    if (field->echoMode() == QLineEdit::Password) {
+        // A password that falls to the guess throttle within a day is named.
+        auto* warning = h.find<QLabel>(("lbl" + QByteArray(row.field).mid(3) + "Warning").data());
+        for (const auto& [text, weak] : {std::pair{"1234", true}, {"Tr0ub4dor&3", false}}) {
+            field->setText(QString::fromLatin1(text));
+            QCOMPARE(!warning->isHidden(), box->isChecked() && weak);
+        }
+    }
     // Written on every key, or once typing is over, but never lost.
     field->setFocus();
     field->selectAll();

@@ -3,6 +3,7 @@
 #include "base/StatusLog.h"
 #include "base/basUtilities.h"
 #include "http/CPacket.h"
+#include "http/DownloadSlots.h"
 #include "http/RequestFraming.h"
 #include "http/RequestHandler.h"
 #include "http/WapServer.h"
@@ -257,47 +258,59 @@ private Q_SLOTS:
         QCOMPARE(h->site.elements.last(), 1);
     }
 
-    // Past the cap a download is refused; slots return when phones go, also
-    // in the middle of their downloads with unread bytes waiting (sendfile to
-    // a closed connection raises SIGPIPE unless it is ignored). Others are
-    // served meanwhile; a phone that reads to the end gets the file byte for
-    // byte, and the request behind it on the same connection after it.
-    void downloadsBeyondTheCapAreRefusedAndSlotsReturn() {
-        h->server.SetMaxDownloads(2);
+    // A client holds only its share of the download slots: of 1,000
+    // downloads that are never read, from one address, the share runs and
+    // the rest are refused, while a download from another address goes
+    // through byte for byte, and the request behind it on its connection
+    // after it. Slots return when phones go, also in the middle of their
+    // downloads with unread bytes waiting (sendfile to a closed connection
+    // raises SIGPIPE unless it is ignored). When every slot is taken, the
+    // longest stalled download gives its slot to a client holding fewer.
+    void downloadSlotsAreSharedFairly() {
         QByteArray content(16 * 1024 * 1024, Qt::Uninitialized);
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(content.data()),
                                       content.size() / 4);
         QFile file(h->site.file);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
                 file.flush());
-        std::vector<std::unique_ptr<LoopbackClient>> readers;
-        const auto startDownloads = [&](int count) {
-            const qsizetype already = h->site.elements.size();
-            for (int i = 0; i < count; ++i) {
-                readers.push_back(std::make_unique<LoopbackClient>(h->port()));
-                readers.back()->Socket().setReadBufferSize(4096);
-                readers.back()->Send(LoopbackClient::Request("/file"));
-                QTRY_COMPARE(h->site.elements.size(), already + i + 1);
-            }
+        std::vector<std::unique_ptr<QTcpSocket>> stalled; // never read beyond 4 KiB
+        const auto download = [&](const char* from) {
+            auto& socket = *stalled.emplace_back(std::make_unique<QTcpSocket>());
+            socket.setReadBufferSize(4096);
+            socket.bind(QHostAddress(QLatin1String(from)));
+            socket.connectToHost(QHostAddress::LocalHost, h->port());
+            socket.write(LoopbackClient::Request("/file"));
         };
-        startDownloads(3);
-        QCOMPARE(h->server.ActiveDownloads(), 2);
-        QVERIFY(!h->site.last->DownloadSlotAvailable());
-        QVERIFY(readers[2]->WaitClosed()); // refused: the site lets the failure through
-        QVERIFY(h->answersDeck());
-        readers.clear();
+        const auto honestDownload = [&] {
+            LoopbackClient honest(h->port(), QHostAddress(QStringLiteral("127.0.0.2")));
+            honest.Send(LoopbackClient::Request("/file") + LoopbackClient::Request("/deck"));
+            return honest.WaitClosed() && honest.Received().startsWith(KeepOpenAnswer(content)) &&
+                   honest.Received().endsWith(DeckTail);
+        };
+        for (int i = 0; i < 1000; ++i)
+            download("127.0.0.1");
+        QTRY_COMPARE_WITH_TIMEOUT(h->site.elements.size(), qsizetype(1000), 60000);
+        const int share = WapServer::DefaultMaxDownloads / DownloadSlots::ShareDivisor;
+        QCOMPARE(h->server.ActiveDownloads(), share);
+        QTRY_COMPARE(h->server.OpenConnections(), share); // the refused are closed
+        QVERIFY(honestDownload());
+        stalled.clear();
         QTRY_COMPARE(h->server.ActiveDownloads(), 0);
         QTRY_COMPARE(h->server.OpenConnections(), 0);
 
-        h->server.SetMaxDownloads(100);
-        startDownloads(40);
-        for (auto& reader : readers)
-            QVERIFY(reader->WaitForBytes(1));
-        readers.clear();
-        QTRY_COMPARE(h->server.ActiveDownloads(), 0);
-        const QByteArray whole =
-            h->exchange(LoopbackClient::Request("/file") + LoopbackClient::Request("/deck"));
-        QVERIFY(whole.startsWith(KeepOpenAnswer(content) + Ok) && whole.endsWith(DeckTail));
+        h->server.SetMaxDownloads(2); // a share of one
+        h->server.SetRequestTimeout(6 * 500);
+        h->log.setExtendedLoggingSwitch([] { return true; });
+        const qsizetype asked = h->site.elements.size();
+        for (const char* from : {"127.0.0.1", "127.0.0.3", "127.0.0.1"})
+            download(from);
+        QTRY_COMPARE(h->site.elements.size(), asked + 3);
+        QTRY_COMPARE(h->server.OpenConnections(), 2);
+        QCOMPARE(h->server.ActiveDownloads(), 2);
+        QTest::qWait(700); // stalled for more than 500 ms
+        QVERIFY(honestDownload());
+        QVERIFY(h->logged(QStringLiteral("gave its slot to another visitor")));
+        QCOMPARE(h->server.ActiveDownloads(), 1);
     }
 
     // Detail lines come only while extended logging is on. Stopping, also

@@ -12,7 +12,10 @@ class LoopbackClient {
 public:
     static constexpr int DefaultTimeoutMs = 20000;
 
-    explicit LoopbackClient(quint16 port) {
+    // from: another loopback address to connect from (127.0.0.2, ...).
+    explicit LoopbackClient(quint16 port, const QHostAddress& from = {}) {
+        if (!from.isNull())
+            m_socket->bind(from);
         QObject::connect(m_socket.get(), &QTcpSocket::readyRead, m_socket.get(),
                          [this] { Received(); });
         QObject::connect(m_socket.get(), &QTcpSocket::disconnected, m_socket.get(), [this] {

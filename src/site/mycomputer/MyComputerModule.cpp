@@ -92,23 +92,32 @@ void MyComputerModule::HandleMyComputerAction(CPacket& packet, const QByteArray&
             sendActionPage(packet, *action);
             return;
         }
-        if (SafeText::Utf8FromPhone(variables.Item("P")) !=
-            m_pages.Options().myComputerPassword()) {
-            m_pages.Log(LogError,
-                        "User tried to " + action->label + ", but gave incorrect password.");
-            const QByteArray refusal =
-                "The password you supplied was incorrect. " + action->label + " disallowed.";
-            m_pages.Guesses().AnswerLater(packet, [this, refusal](CPacket& later) {
-                m_pages.SendMessagePage(later, refusal, FollowUpMainMenu);
-            });
-            return;
-        }
-    } else if (const LinkState* followed = m_pages.Links().FindLinkState(linkIndex);
-               !followed || followed->C.isEmpty()) {
+        takePasswordGuess(packet, *action);
+        return;
+    }
+    if (const LinkState* followed = m_pages.Links().FindLinkState(linkIndex);
+        !followed || followed->C.isEmpty()) {
         sendActionPage(packet, *action);
         return;
     }
     carryOut(packet, *action);
+}
+
+// A typed password is a guess: checked when its turn comes.
+void MyComputerModule::takePasswordGuess(CPacket& packet, const Action& action) {
+    const auto guess = [this, &action](CPacket& later) {
+        if (SafeText::Utf8FromPhone(later.Variables().Item("P")) ==
+            m_pages.Options().myComputerPassword()) {
+            carryOut(later, action);
+            return true;
+        }
+        m_pages.Log(LogError, "User tried to " + action.label + ", but gave incorrect password.");
+        m_pages.SendMessagePage(
+            later, "The password you supplied was incorrect. " + action.label + " disallowed.",
+            FollowUpMainMenu);
+        return false;
+    };
+    m_pages.TakeGuess(packet, guess, FollowUpMainMenu);
 }
 
 // The second step: the password form while the password option is on, the

@@ -35,6 +35,7 @@ public:
     struct Action; // one entry of the menu: letter, label, action code
 
 private:
+    void takePasswordGuess(CPacket& packet, const Action& action);
     void sendActionPage(CPacket& packet, const Action& action);
     void carryOut(CPacket& packet, const Action& action);
 
