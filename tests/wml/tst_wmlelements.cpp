@@ -1,5 +1,6 @@
 #include "support/WmlValidation.h"
 #include "wml/WmlDeck.h"
+#include "wml/XhtmlRenderer.h"
 
 #include <QTest>
 
@@ -150,6 +151,64 @@ QByteArray InDeck(const ElementRow& row, const QByteArray& markup) {
     }
 }
 
+// A page as the site builds it: one card, one paragraph.
+QByteArray OnePage(const std::function<void(CParagraph&)>& fill) {
+    CDeck deck;
+    fill(*deck.AddNewCard("T", "c")->AddNewParagraph());
+    return deck.GetWML();
+}
+
+QByteArray Raw(const QByteArray& cards) {
+    return Prolog + "<wml>" + cards + "</wml>";
+}
+
+QByteArray OneCard(const QByteArray& body) {
+    return "<div class=\"card\" id=\"c\"><h1>T</h1>" + body + "</div>";
+}
+
+QByteArray Between(const QByteArray& page, const QByteArray& start, const QByteArray& end) {
+    const qsizetype from = page.indexOf(start) + start.size();
+    return page.mid(from, page.indexOf(end, from) - from);
+}
+
+QByteArray CardsAndSoftkeys() {
+    CDeck deck;
+    const auto first = deck.AddNewCard("One", "c1");
+    first->AddOnTimerGo(50, "#c2");
+    first->AddNewParagraph()->AddAnchor("Next", "#c2");
+    deck.AddNewCard("Two", "c2")->AddNewParagraph()->NormalText("Hi");
+    deck.AddNewDo(DoOptions, "Menu")->setTaskType(TaskGo);
+    deck.AddNewDo(DoPrev)->setTaskType(TaskPrev);
+    auto softkey = Do(DoAccept, {}, TaskGo);
+    softkey->setLabel("OK");
+    softkey->Go()->setReference("/ok");
+    deck.AddNewCard()->Add(softkey);
+    return deck.GetWML();
+}
+
+struct XhtmlRow {
+    const char* name;
+    QByteArray wml;
+    QByteArray title;
+    QByteArray body;
+};
+
+// clang-format off
+const std::vector<XhtmlRow> XhtmlRows = {
+{"login: the link that reads the field submits a form", OnePage([](CParagraph& p) { p.NormalText("Password:", true); p.AddInput("P", 0, {}, 0, false, true); p.AddLineBreak(1); p.AddAnchor("Login", "/?P=$(P)"); }), "T", OneCard("<form action=\"/\" method=\"get\"><p>Password:<br/><input type=\"text\" name=\"P\"/><br/><input type=\"submit\" value=\"Login\"/></p></form>")},
+{"fixed query parts hidden and decoded", OnePage([](CParagraph& p) { p.AddInput("G", 60, {}, 0, false, true); p.AddAnchor("Submit", "/?S=3&amp;K=A%2FB+c&amp;G=$(G)"); p.AddAnchor("Main Menu", "/?S=4&amp;K=A%2FB"); }), "T", OneCard("<form action=\"/\" method=\"get\"><p><input type=\"text\" name=\"G\" maxlength=\"60\"/><input type=\"hidden\" name=\"S\" value=\"3\"/><input type=\"hidden\" name=\"K\" value=\"A/B c\"/><input type=\"submit\" value=\"Submit\"/><a href=\"/?S=4&amp;K=A%2FB\">Main Menu</a></p></form>")},
+{"one form a card; other variables are empty", OnePage([](CParagraph& p) { p.AddInput("P", 8, "*N", 4, true); p.AddAnchor("Yes", "/y?M=1&amp;P=$(P)#top", nullptr, false, true); p.AddAnchor("No", "/?P=$(P)&amp;Q=$(Q:e)&amp;R=$$1"); }), "T", OneCard("<form action=\"/y\" method=\"get\"><p><input type=\"password\" name=\"P\" maxlength=\"8\" size=\"4\"/><b><input type=\"hidden\" name=\"M\" value=\"1\"/><input type=\"submit\" value=\"Yes\"/></b><a href=\"/?P=&amp;Q=&amp;R=$1\">No</a></p></form>")},
+{"no field, no form", OnePage([](CParagraph& p) { p.AddAnchor("Go $5", "/?x=$(x)&amp;y=$y"); }), "T", OneCard("<p><a href=\"/?x=&amp;y=\">Go $5</a></p>")},
+{"text styles, escaping, dollars", OnePage([](CParagraph& p) { p.BoldText("b"); p.BoldUnderlinedText("bu"); p.BigText("g"); p.EmphasisedText("e"); p.ItalicText("i"); p.SmallText("s"); p.StrongText("t"); p.UnderlinedText("u", true); p.NormalText("$(V) caf\xc3\xa9 & <x>'"); }), "T", OneCard("<p><b>b</b><b><span class=\"u\">bu</span></b><big>g</big><em>e</em><i>i</i><small>s</small><strong>t</strong><span class=\"u\">u</span><br/>$(V) caf\xc3\xa9 &amp; &lt;x&gt;&apos;</p>")},
+{"a table ends the paragraph and its styles", Raw("<card><p align=\"center\" mode=\"nowrap\"><b>a<table columns=\"2\"><tr><td>$(V)x&nbsp;</td><td><u>y</u></td></tr></table>b</b></p></card>"), "", "<div class=\"card\"><p class=\"center nowrap\"><b>a</b></p><table><tr><td>x\xc2\xa0</td><td><span class=\"u\">y</span></td></tr></table><p class=\"center nowrap\"><b>b</b></p></div>"},
+{"images and the four tasks of an anchor", OnePage([](CParagraph& p) { p.AddImage("/?F=2", "Hi & $", ImageAlignTop); p.AddAnchor("Up", "/u", Image()); p.AddGoAnchor("Menu", "/m")->AddVariable("a", "1"); p.AddRefreshAnchor("Again", "/r"); p.AddPrevAnchor("Back"); p.AddGoAnchor("Post", "/p")->AddPostfield("n", "1"); }), "T", OneCard("<p><img src=\"/?F=2\" alt=\"Hi &amp; $\"/><a href=\"/u\"><img src=\"a.gif\" alt=\"[D]\"/>Up</a><a href=\"/m\">Menu</a><a href=\"\">Again</a><a href=\"/p?n=1\">Post</a></p>")},
+{"selection lists", OnePage([](CParagraph& p) { auto s = p.AddSelect("s", 0, {}, "2", "T", 0, true); s->AddOption("One", "1"); s->AddOption("Two", "2"); p.AddSelect("g")->AddOptionGroup("G")->AddOption("In", "i"); }), "T", OneCard("<p><select name=\"s\" multiple=\"multiple\"><option value=\"1\">One</option><option value=\"2\" selected=\"selected\">Two</option></select><select name=\"g\"><optgroup label=\"G\"><option value=\"i\">In</option></optgroup></select></p>")},
+{"nested groups join, empty lists get an entry", Raw("<card><p><select name=\"x\"><optgroup title=\"A\"><optgroup><option>1<onevent type=\"onpick\"><go href=\"/\"/></onevent></option></optgroup></optgroup></select><select><optgroup/></select></p></card>"), "", "<div class=\"card\"><p><select name=\"x\"><optgroup label=\"A\"><option>1</option></optgroup></select><select><optgroup label=\"\"><option></option></optgroup></select></p></div>"},
+{"cards as sections, softkeys as links, timers left out", CardsAndSoftkeys(), "One", "<div class=\"card\" id=\"c1\"><h1>One</h1><p><a href=\"#c2\">Next</a></p></div><div class=\"card\" id=\"c2\"><h1>Two</h1><p>Hi</p></div><div class=\"card\"><p><a href=\"/ok\">OK</a></p></div><p><a href=\"\">Menu</a></p>"},
+{"a deck that does not parse", "<wml><card><p>a<b</p></card></wml>", "", "<div></div>"},
+};
+// clang-format on
+
 } // namespace
 
 class TestWmlElements : public QObject {
@@ -175,12 +234,32 @@ private Q_SLOTS:
         }
         QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(QLatin1Char('\n'))));
         decks << Prolog + "<wml>" + cards + "\n</wml>";
-        for (const QByteArray& deck : decks)
+        for (const QByteArray& deck : decks) {
             QVERIFY_VALID_WML(deck);
+            const QStringList problems = WmlValidation::XhtmlProblems(XhtmlRenderer::FromWml(deck));
+            QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+        }
         // And the checks do see a broken deck.
         const QByteArray broken("<?xml version=\"1.0\"?>\n<wml><card><p>a<b</p></card></wml>");
         QVERIFY(!WmlValidation::DtdProblems(broken).isEmpty());
         QVERIFY(!WmlValidation::GatewayProblems(broken).isEmpty());
+    }
+
+    // Decks as the browsers without WML get them: what each row's deck
+    // becomes, and that every page passes the XHTML Basic 1.1 DTD.
+    void decksBecomeValidXhtml() {
+        QStringList problems;
+        for (const XhtmlRow& row : XhtmlRows) {
+            const QByteArray page = XhtmlRenderer::FromWml(row.wml);
+            const QByteArray titleAndBody =
+                Between(page, "<title>", "</title>") + '|' + Between(page, "<body>", "</body>");
+            if (titleAndBody != row.title + '|' + row.body)
+                problems << QString::fromLatin1(row.name) + QStringLiteral(": ") +
+                                QString::fromUtf8(titleAndBody);
+            problems += WmlValidation::XhtmlProblems(page);
+            QVERIFY(page.contains("<meta name=\"viewport\" content=\"width=device-width\"/>"));
+        }
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
     }
 };
 
