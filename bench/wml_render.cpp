@@ -1,8 +1,11 @@
 // Renders a typical folder-page deck and prints what a render costs, per deck
 // and per character, next to the cost of merely copying the same text and of
 // rendering a deck a hundred times larger (which shows that rendering stays
-// linear). Build in Release and run: build-bench/bench/bench_wml_render
+// linear), and what the same page costs as XHTML for browsers without WML
+// (converted from the deck's text) next to the WML render. Build in Release
+// and run: build-bench/bench/bench_wml_render
 #include "wml/WmlDeck.h"
+#include "wml/XhtmlRenderer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -81,6 +84,10 @@ int main() {
         },
         2000);
 
+    const qsizetype xhtmlSize = XhtmlRenderer::FromWml(text).size();
+    const double xhtml =
+        NanosecondsPerCall([&] { g_sink += XhtmlRenderer::FromWml(page->GetWML()).size(); }, 5000);
+
     std::printf("typical folder page: %lld characters\n", static_cast<long long>(text.size()));
     std::printf("  render:             %8.0f ns per render, %6.2f ns per character\n", render,
                 render / text.size());
@@ -91,5 +98,9 @@ int main() {
                 "(per-character ratio large / typical = %.2f)\n",
                 renderLarge, renderLarge / largeSize,
                 (renderLarge / largeSize) / (render / text.size()));
+    std::printf("the same page as XHTML: %lld characters\n", static_cast<long long>(xhtmlSize));
+    std::printf("  WML render %8.0f ns | XHTML (WML render + conversion) %8.0f ns | "
+                "XHTML / WML = %.1f\n",
+                render, xhtml, xhtml / render);
     return g_sink == 0;
 }

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   libminiupnpc-dev libwbxml2-dev
   miniupnpd-nftables miniupnpc nftables
-  libxml2-utils kannel kannel-extras
+  libxml2-utils w3c-sgml-lib kannel kannel-extras
   dbus-daemon
   nginx-light wrk linux-perf
   clang libclang-rt-14-dev libfuzzer-14-dev

@@ -21,8 +21,12 @@ void CTemplate::AddDoEvent(std::shared_ptr<CDo> oDoEvent) {
 
 void CTemplate::AppendWML(QByteArray& out) const {
     AppendStartTag(out, "template");
-    AppendAll(out, m_doElements);
+    AppendDoElements(out);
     AppendEndTag(out, "template");
+}
+
+void CTemplate::AppendDoElements(QByteArray& out) const {
+    AppendAll(out, m_doElements);
 }
 
 void CCard::Add(std::shared_ptr<WmlElement> oObject) {
@@ -78,9 +82,13 @@ std::shared_ptr<CDo> CDeck::AddNewDo(qint32 sType, const QByteArray& sLabel) {
 void CDeck::AppendWML(QByteArray& out) const {
     out.append(DeckProlog);
     AppendStartTag(out, "wml");
-    if (m_oTemplate)
-        m_oTemplate->AppendWML(out);
-    AppendAll(out, m_doElements);
+    if (m_oTemplate || !m_doElements.empty()) {
+        AppendStartTag(out, "template");
+        if (m_oTemplate)
+            m_oTemplate->AppendDoElements(out);
+        AppendAll(out, m_doElements);
+        AppendEndTag(out, "template");
+    }
     AppendAll(out, m_cards);
     AppendEndTag(out, "wml");
 }

@@ -12,6 +12,8 @@ public:
     void AddDoEvent(std::shared_ptr<CDo> oDoEvent);
 
     void AppendWML(QByteArray& out) const override;
+    // The do elements alone, for the deck that adds its own to them.
+    void AppendDoElements(QByteArray& out) const;
 
 private:
     std::vector<std::shared_ptr<CDo>> m_doElements;
@@ -43,7 +45,10 @@ private:
 
 // The root of every page: a WML 1.1 deck with its two prolog lines. The
 // template, the deck-level do elements and the cards are always written in
-// that order, whatever the order in which they were added.
+// that order, whatever the order in which they were added. A deck cannot hold
+// do elements directly: the deck-level ones are written inside the template,
+// after its own (a template is written for them when none is set), which
+// gives them to every card, as a deck-level softkey means.
 class CDeck : public WmlElement {
 public:
     void AddCard(std::shared_ptr<CCard> oCard);

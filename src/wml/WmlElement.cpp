@@ -37,6 +37,14 @@ void AppendText(QByteArray& out, const QByteArray& text) {
     basUtilities::AppendXmlEscaped(out, text, false);
 }
 
+void AppendVariableAttribute(QByteArray& out, QByteArrayView name, const QByteArray& value) {
+    out.append(' ');
+    out.append(name);
+    out.append("=\"");
+    basUtilities::AppendXmlEscaped(out, value, true);
+    out.append('"');
+}
+
 void AppendTextAttributeIfSet(QByteArray& out, QByteArrayView name, const QByteArray& text) {
     if (text.isEmpty())
         return;

@@ -39,9 +39,11 @@ void AppendNumber(QByteArray& out, qint32 value);
 // Texts that a phone shows (text runs, link and card titles, labels,
 // alternative texts) are escaped by the element that writes them, always
 // through AppendText or AppendTextAttribute: the five XML special characters
-// become entities and "$" becomes "$$". Names, values and references are
-// written as given (they may hold variable references such as "$(P)"); the
-// site's link builder makes its references safe.
+// become entities and "$" becomes "$$". The names and values of setvar and
+// postfield are escaped with their dollars kept (AppendVariableAttribute).
+// Other names, values and references are written as given (they may hold
+// variable references such as "$(P)"); the site's link builder makes its
+// references safe.
 
 // Appends the text escaped.
 void AppendText(QByteArray& out, const QByteArray& text);
@@ -51,6 +53,10 @@ void AppendTextAttributeIfSet(QByteArray& out, QByteArrayView name, const QByteA
 
 // Appends ` name="value"` with the value unchanged.
 void AppendAttribute(QByteArray& out, QByteArrayView name, QByteArrayView value);
+
+// Appends ` name="value"` with the five XML special characters escaped and
+// every "$" kept, so that variable references in the value still work.
+void AppendVariableAttribute(QByteArray& out, QByteArrayView name, const QByteArray& value);
 
 // Appends ` name="value"` only when value is not empty.
 void AppendAttributeIfSet(QByteArray& out, QByteArrayView name, QByteArrayView value);

@@ -24,9 +24,13 @@ void COption::AppendWML(QByteArray& out) const {
     AppendTextAttributeIfSet(out, "title", m_sTitle);
     AppendAttributeIfSet(out, "value", m_sValue);
     out.append('>');
-    AppendImageBeforeTitle(out);
+    // An option holds text only: its image shows as its alternative text.
+    const QByteArray imageText = Image() ? Image()->AlternativeText() : QByteArray();
+    if (!ShowImageAfterTitle())
+        AppendText(out, imageText);
     AppendText(out, m_sText);
-    AppendImageAfterTitle(out);
+    if (ShowImageAfterTitle())
+        AppendText(out, imageText);
     AppendEndTag(out, "option");
 }
 

@@ -53,7 +53,8 @@ private:
     qint32 m_eType = InputTypeText;
 };
 
-// option: one entry of a selection list; its text is written unchanged.
+// option: one entry of a selection list; its text is escaped. An option holds
+// text only, so its image is written as the image's alternative text.
 class COption : public WmlElement, public WmlImageHolder {
 public:
     QByteArray Text() const { return m_sText; }

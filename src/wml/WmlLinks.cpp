@@ -37,18 +37,20 @@ void WmlImageHolder::AppendImageAfterTitle(QByteArray& out) const {
         m_oImage->AppendWML(out);
 }
 
+// A link holds only text, line breaks and images, so a bold link is a link
+// inside b: the same bold link text, in markup that phones accept.
 void CA::AppendWML(QByteArray& out) const {
+    if (m_bBold)
+        AppendStartTag(out, "b");
     out.append("<a");
     AppendAttribute(out, "href", m_sReference);
     out.append('>');
     AppendImageBeforeTitle(out);
-    if (m_bBold)
-        AppendStartTag(out, "b");
     AppendText(out, m_sTitle);
-    if (m_bBold)
-        AppendEndTag(out, "b");
     AppendImageAfterTitle(out);
     AppendEndTag(out, "a");
+    if (m_bBold)
+        AppendEndTag(out, "b");
 }
 
 void CAnchor::AppendWML(QByteArray& out) const {
@@ -56,6 +58,8 @@ void CAnchor::AppendWML(QByteArray& out) const {
     AppendImageBeforeTitle(out);
     AppendText(out, m_sTitle);
     AppendImageAfterTitle(out);
-    AppendSelectedTask(out);
+    // An anchor may not hold noop; one without a task does nothing either.
+    if (TaskType() != TaskNoop)
+        AppendSelectedTask(out);
     AppendEndTag(out, "anchor");
 }

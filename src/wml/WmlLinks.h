@@ -55,7 +55,7 @@ private:
 };
 
 // a: a simple link. The href is always written, unchanged; the title is
-// XML-escaped with dollars doubled.
+// XML-escaped with dollars doubled. A bold link is written inside b.
 class CA : public WmlElement, public WmlImageHolder {
 public:
     QByteArray Reference() const { return m_sReference; }
@@ -74,7 +74,9 @@ private:
 };
 
 // anchor: a link that carries a task (see WmlTaskHolder). The title is
-// written unchanged, and Reference is only stored: a go task writes its own.
+// escaped, and Reference is only stored: a go task writes its own. A noop
+// task is not written (an anchor cannot hold one; without it the anchor does
+// nothing all the same).
 class CAnchor : public WmlTaskHolder, public WmlImageHolder {
 public:
     QByteArray Reference() const { return m_sReference; }

@@ -11,8 +11,8 @@ WmlNameValueElement::WmlNameValueElement(QByteArrayView tag, const QByteArray& s
 void WmlNameValueElement::AppendWML(QByteArray& out) const {
     out.append('<');
     out.append(m_tag);
-    AppendAttribute(out, "name", m_sName);
-    AppendAttribute(out, "value", m_sValue);
+    AppendVariableAttribute(out, "name", m_sName);
+    AppendVariableAttribute(out, "value", m_sValue);
     out.append("/>");
 }
 

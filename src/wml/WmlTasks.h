@@ -29,7 +29,8 @@ enum WmlGoMethod : qint32 {
 };
 
 // An element written as <tag name="{Name}" value="{Value}"/>, both
-// attributes always present and unchanged.
+// attributes always present, XML-escaped with their dollars kept: the browser
+// reads exactly the given text, variable references such as "$(P)" included.
 class WmlNameValueElement : public WmlElement {
 public:
     QByteArray Name() const { return m_sName; }

@@ -14,11 +14,18 @@ namespace WmlValidation {
 namespace {
 constexpr int ToolTimeoutMs = 60000;
 
+// The repository's copy of the WML DTD, and the XHTML DTDs of w3c-sgml-lib.
+QString WmlCatalog() {
+    return TestSupport::sourceDir() + QStringLiteral("/tests/support/wml-catalog.xml");
+}
+const QString XhtmlCatalog = QStringLiteral("/usr/share/xml/w3c-sgml-lib/schema/dtd/catalog.xml");
+
 // Runs the tool on the deck, written to a file in a temporary working folder
-// (named "deck" in the messages), with the DOCTYPE resolved to the
-// repository's copy of the DTD. The problems are what `messagesIn` finds in
-// its output and error output, or why the tool could not do its work.
-QStringList RunOnDeck(const QByteArray& deck, const QString& program, const QStringList& arguments,
+// (named "deck" in the messages), with the DOCTYPE resolved through the
+// catalog to a local copy of the DTD. The problems are what `messagesIn`
+// finds in its output and error output, or why the tool could not do its work.
+QStringList RunOnDeck(const QByteArray& deck, const QString& catalog, const QString& program,
+                      const QStringList& arguments,
                       const std::function<QStringList(const QString&)>& messagesIn) {
     QTemporaryDir folder;
     const QString deckPath = folder.filePath(QStringLiteral("deck.wml"));
@@ -27,8 +34,7 @@ QStringList RunOnDeck(const QByteArray& deck, const QString& program, const QStr
         return {QStringLiteral("could not write the deck to a temporary file")};
     file.close();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XML_CATALOG_FILES"),
-                       TestSupport::sourceDir() + QStringLiteral("/tests/support/wml-catalog.xml"));
+    environment.insert(QStringLiteral("XML_CATALOG_FILES"), catalog);
     QProcess process;
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(folder.path());
@@ -48,20 +54,28 @@ QStringList RunOnDeck(const QByteArray& deck, const QString& program, const QStr
         problems << program + QStringLiteral(" exited with %1").arg(process.exitCode());
     return problems;
 }
+
+QStringList XmllintProblems(const QByteArray& document, const QString& catalog) {
+    return RunOnDeck(
+        document, catalog, QStringLiteral("xmllint"),
+        {QStringLiteral("--nonet"), QStringLiteral("--noout"), QStringLiteral("--valid")},
+        [](const QString& output) { return output.split(QLatin1Char('\n'), Qt::SkipEmptyParts); });
+}
 } // namespace
 
 QStringList DtdProblems(const QByteArray& deck) {
-    return RunOnDeck(
-        deck, QStringLiteral("xmllint"),
-        {QStringLiteral("--nonet"), QStringLiteral("--noout"), QStringLiteral("--valid")},
-        [](const QString& output) { return output.split(QLatin1Char('\n'), Qt::SkipEmptyParts); });
+    return XmllintProblems(deck, WmlCatalog());
+}
+
+QStringList XhtmlProblems(const QByteArray& page) {
+    return XmllintProblems(page, XhtmlCatalog);
 }
 
 QStringList GatewayProblems(const QByteArray& deck) {
     // The compiled deck goes to a file in the working folder, so that only the
     // tool's messages, "<date> <time> [pid] [thread] LEVEL: message", are left
     // in its output.
-    return RunOnDeck(deck, QStringLiteral("/usr/lib/kannel/test/wml_tester"),
+    return RunOnDeck(deck, WmlCatalog(), QStringLiteral("/usr/lib/kannel/test/wml_tester"),
                      {QStringLiteral("-f"), QStringLiteral("compiled.wmlc")},
                      [](const QString& output) {
                          static const QRegularExpression messageLine(

@@ -6,7 +6,8 @@
 
 // Checks a rendered deck the way the phones' side sees it: against the WML
 // 1.1 DTD with xmllint, and through the WML compiler of a real WAP gateway
-// (Kannel's wml_tester). Each function returns one entry per problem found
+// (Kannel's wml_tester); and a page for browsers against the XHTML Basic 1.1
+// DTD. Each function returns one entry per problem found
 // and an empty list for a clean deck, so a test reads
 //     QCOMPARE(WmlValidation::DeckProblems(deck->GetWML()), QStringList());
 // or, with every problem in the failure message,
@@ -28,6 +29,10 @@ QStringList DtdProblems(const QByteArray& deck);
 // tool exits 0 even on unknown tags and attributes, so its messages are what
 // count.
 QStringList GatewayProblems(const QByteArray& deck);
+
+// xmllint --nonet --noout --valid, with the page's DOCTYPE resolved to
+// w3c-sgml-lib's copies of the XHTML DTDs; one entry per line of output.
+QStringList XhtmlProblems(const QByteArray& page);
 
 } // namespace WmlValidation
 
