@@ -37,11 +37,16 @@ public:
     // Resets the setup answers; loads the store, the shared folders and the
     // options, in that order (a failure is logged as a loading error and ends
     // the start-up early), and opens the administration socket, all under the
-    // settings file's lock; opens the listener (a failure leaves the reason in
-    // ListenFailureMessage()); then, unless --offline, runs the LAN test and
+    // settings file's lock; opens the listener on --port, else on the Port
+    // option (a failure leaves the reason in ListenFailureMessage()); then,
+    // unless --offline, runs the LAN test and
     // on a LAN removes the old port mapping and starts the public-address
     // lookup, which adds the new mapping.
     StartResult Start();
+    // The port served when port 80 is not allowed and no port was asked for.
+    static constexpr quint16 FallbackPort = 8080;
+    // The last line of the status log when the program ends on a signal.
+    void LogClosing(int signalNumber);
     QString ListenFailureMessage() const { return m_server.ListenFailureMessage(); }
 
     StatusLog& Log() { return m_log; }
@@ -64,6 +69,9 @@ Q_SIGNALS:
 
 private:
     bool loadOwnerState();
+    // The port the next opening of the listener asks for, with the fallback
+    // to FallbackPort for the default port.
+    void askForPort(quint16 port);
 
     StatusLog m_log;
     RegistryStore m_store;
@@ -83,4 +91,5 @@ private:
     AdminServer m_admin;
     Reachability m_reachability;
     bool m_offline;
+    bool m_portGiven;
 };
