@@ -1,11 +1,8 @@
 #include "app/AdminChannel.h"
 
-#include "app/SingleInstanceLock.h"
+#include "app/RuntimeFolder.h"
 
-#include <QCryptographicHash>
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFileInfo>
 #include <QtEndian>
 
 #include <sys/socket.h>
@@ -57,14 +54,15 @@ QByteArray AdminChannel::Message(const QStringList& texts) {
 }
 
 // The texts of the message complete at the start of `buffer`, which loses it;
-// nothing while it is incomplete or when it is malformed (`malformed` set),
-// as is an incomplete one past `maxBytes`.
+// nothing while it is incomplete or when it is malformed (`malformed` set), as
+// is one whose frame announces more than `maxBytes`.
 std::optional<QStringList> AdminChannel::TakeMessage(QByteArray& buffer, bool& malformed,
                                                      qsizetype maxBytes) {
     qsizetype pos = 0;
+    malformed = buffer.size() >= qsizetype(sizeof(quint32)) &&
+                qFromBigEndian<quint32>(buffer.constData()) > quint64(maxBytes);
     const auto body = takeSized(buffer, pos);
-    malformed = !body && buffer.size() > maxBytes;
-    if (!body)
+    if (malformed || !body)
         return std::nullopt;
     QStringList texts;
     qsizetype inner = 0;
@@ -81,13 +79,7 @@ std::optional<QStringList> AdminChannel::TakeMessage(QByteArray& buffer, bool& m
 }
 
 QString AdminChannel::SocketPath(const QString& settingsFile) {
-    const QFileInfo file(settingsFile);
-    const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
-    const QString path = (folder.isEmpty() ? file.absolutePath() : folder) + u'/' + file.fileName();
-    const QByteArray digest =
-        QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
-    return QDir(UserRuntimeFolder())
-        .filePath(QStringLiteral("pocketlane-admin-") + QString::fromLatin1(digest));
+    return RuntimeFolder::FileFor(settingsFile, QStringLiteral("pocketlane-admin-"));
 }
 
 AdminConnection::State AdminConnection::connectTo(const QString& settingsFile) {

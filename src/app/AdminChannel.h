@@ -18,7 +18,7 @@ bool PeerIsThisUser(const QLocalSocket& socket);
 QByteArray Message(const QStringList& texts);
 // The texts of the message complete at the start of `buffer`, which loses
 // it; nothing while it is incomplete or when it is malformed (`malformed`
-// set), as is an incomplete one past `maxBytes`.
+// set), as is one whose frame announces more than `maxBytes`.
 std::optional<QStringList> TakeMessage(QByteArray& buffer, bool& malformed,
                                        qsizetype maxBytes = std::numeric_limits<qsizetype>::max());
 } // namespace AdminChannel

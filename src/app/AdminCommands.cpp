@@ -51,12 +51,9 @@ std::optional<Assignment> parseAssignment(const QString& text, QString& error) {
         return std::nullopt;
     }
     const QByteArray value = text.mid(equals + 1).toUtf8();
-    if (Settings::IsSwitch(*option) && value != "Y" && value != "N") {
-        error = QString::fromLatin1(Settings::ValueName(*option)) +
-                QStringLiteral(" is a switch and takes Y or N, not \"") + QString::fromUtf8(value) +
-                u'"';
+    error = Settings::RefusalOf(*option, value);
+    if (!error.isEmpty())
         return std::nullopt;
-    }
     return Assignment{*option, value};
 }
 

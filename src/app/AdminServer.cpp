@@ -7,11 +7,15 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTextStream>
+#include <QTimer>
 
 namespace {
 
 // A command line is a few lines; anything longer is not a command.
-constexpr qsizetype MaxRequestBytes = 1 << 20;
+constexpr qsizetype MaxRequestBytes = 64 * 1024;
+// A command sends its whole line at once; a connection still short of one
+// after this long is dropped with what it sent.
+constexpr int RequestTimeoutMs = 10 * 1000;
 constexpr int ListenBacklog = 256;
 
 } // namespace
@@ -31,6 +35,8 @@ AdminServer::~AdminServer() = default;
 
 bool AdminServer::Listen() {
     const QString path = AdminChannel::SocketPath(m_settingsFile);
+    if (path.isEmpty())
+        return false;
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     m_server->setListenBacklogSize(ListenBacklog);
     QLocalServer::removeServer(path);
@@ -52,22 +58,34 @@ void AdminServer::acceptConnections() {
             continue;
         }
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
+        auto* deadline = new QTimer(socket);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, this, [this, socket] {
+            if (readRequest(socket) == Waiting)
+                socket->abort();
+        });
+        deadline->start(RequestTimeoutMs);
         if (socket->bytesAvailable() > 0)
             readRequest(socket);
     }
 }
 
-void AdminServer::readRequest(QLocalSocket* socket) {
+AdminServer::RequestState AdminServer::readRequest(QLocalSocket* socket) {
+    if (socket->property("answered").toBool())
+        return Answered;
     QByteArray buffer = socket->property("request").toByteArray() + socket->readAll();
     bool malformed = false;
     const auto arguments = AdminChannel::TakeMessage(buffer, malformed, MaxRequestBytes);
     if (!arguments) {
-        if (malformed)
-            socket->abort();
-        else
+        if (!malformed) {
             socket->setProperty("request", buffer);
-        return;
+            return Waiting;
+        }
+        socket->abort();
+        return Answered;
     }
+    socket->setProperty("answered", true);
+    socket->setProperty("request", QVariant());
     disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
     QString out;
     QString err;
@@ -80,4 +98,5 @@ void AdminServer::readRequest(QLocalSocket* socket) {
     }
     socket->write(AdminChannel::Message({QString::number(exitCode), out, err}));
     socket->disconnectFromServer();
+    return Answered;
 }

@@ -16,7 +16,8 @@ class StatusLog;
 // (the administration arguments); the server runs it at once on the live
 // settings and shared folders, which write the store, and answers with the
 // exit code and the texts the command prints. Connections from another user
-// are closed unanswered.
+// are closed unanswered, and so are those that announce a message too long for
+// a command line or have not sent theirs within a few seconds.
 class AdminServer : public QObject {
     Q_OBJECT
 public:
@@ -30,7 +31,8 @@ public:
 
 private:
     void acceptConnections();
-    void readRequest(QLocalSocket* socket);
+    enum RequestState { Waiting, Answered };
+    RequestState readRequest(QLocalSocket* socket);
 
     QString m_settingsFile;
     Settings& m_settings;

@@ -3,6 +3,8 @@
 #include "app/SetupCheckCommand.h"
 #include "settings/SettingsPaths.h"
 
+#include <cstring>
+
 namespace {
 
 // How long a start waits for another process to free the settings file.
@@ -27,18 +29,37 @@ Application::Application(const CommandLineOptions& options, QObject* parent)
     , m_site(m_server, m_pages, m_files)
     , m_admin(m_store.filePath(), m_settings, m_folders, m_log)
     , m_reachability(m_log, ReachabilityOptions(options))
-    , m_offline(options.offline) {
+    , m_offline(options.offline)
+    , m_portGiven(options.portGiven) {
     m_log.setExtendedLoggingSwitch([this] { return m_settings.extendedLogging(); });
     for (SiteModule* module :
          std::initializer_list<SiteModule*>{&m_sharedFolders, &m_graffiti, &m_myComputer})
         m_pages.AddModule(*module);
     m_server.SetRequestHandler(&m_site);
+    // The router's forward follows the port served.
+    connect(&m_server, &WapServer::ListenerOpened, &m_reachability, &Reachability::SetServedPort);
+}
+
+void Application::askForPort(quint16 port) {
+    m_server.SetPort(port);
+    m_server.SetFallbackPort(port == Settings::DefaultPort ? FallbackPort : 0);
+}
+
+void Application::LogClosing(int signalNumber) {
+    m_log.LogStatus(LogNotice, QStringLiteral("Pocketlane is closing (SIG") +
+                                   QString::fromLatin1(sigabbrev_np(signalNumber)) +
+                                   QStringLiteral(")."));
 }
 
 Application::StartResult Application::Start(UnreadableSettings eUnreadable) {
     m_reachability.ResetSetupAnswers();
     if (const StartResult loaded = loadOwnerState(eUnreadable); loaded != StartResult::Started)
         return loaded;
+    if (!m_portGiven)
+        askForPort(m_settings.port());
+    // The owner's change of the port is asked for at the listener's next
+    // start (the start/stop icon), whatever --port said at start-up.
+    connect(&m_settings, &Settings::portChanged, this, [this] { askForPort(m_settings.port()); });
     if (m_server.OpenListener() != WapServer::ListenResult::Listening)
         return StartResult::ListenFailed;
     if (!m_offline)

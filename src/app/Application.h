@@ -42,12 +42,17 @@ public:
     // Resets the setup answers; loads the store, the shared folders and the
     // options, in that order (a failure is logged as a loading error and ends
     // the start-up early), and opens the administration socket, all under the
-    // settings file's lock; opens the listener (a failure leaves the reason in
-    // ListenFailureMessage()); then, unless --offline, runs the LAN test and
+    // settings file's lock; opens the listener on --port, else on the Port
+    // option (a failure leaves the reason in ListenFailureMessage()); then,
+    // unless --offline, runs the LAN test and
     // on a LAN removes the old port mapping and starts the public-address
     // lookup, which adds the new mapping. A start refused for an unreadable
     // settings file may be followed by one with StartAfresh.
     StartResult Start(UnreadableSettings eUnreadable = UnreadableSettings::Refuse);
+    // The port served when port 80 is not allowed and no port was asked for.
+    static constexpr quint16 FallbackPort = 8080;
+    // The last line of the status log when the program ends on a signal.
+    void LogClosing(int signalNumber);
     QString ListenFailureMessage() const { return m_server.ListenFailureMessage(); }
     // Why the settings file cannot be read: the file and the line.
     QString SettingsProblem() const { return m_store.loadProblem(); }
@@ -72,6 +77,9 @@ Q_SIGNALS:
 
 private:
     StartResult loadOwnerState(UnreadableSettings eUnreadable);
+    // The port the next opening of the listener asks for, with the fallback
+    // to FallbackPort for the default port.
+    void askForPort(quint16 port);
 
     StatusLog m_log;
     RegistryStore m_store;
@@ -91,4 +99,5 @@ private:
     AdminServer m_admin;
     Reachability m_reachability;
     bool m_offline;
+    bool m_portGiven;
 };

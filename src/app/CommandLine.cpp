@@ -14,6 +14,7 @@ namespace {
 const QString HeadlessOption = QStringLiteral("headless");
 const QString PortOption = QStringLiteral("port");
 const QString HelpOption = QStringLiteral("help");
+const QString VersionOption = QStringLiteral("version");
 const QString PublicIpUrlOption = QStringLiteral("public-ip-url");
 const QString CheckSetupOption = QStringLiteral("check-setup");
 const QString UpnpRecheckOption = QStringLiteral("upnp-recheck");
@@ -25,13 +26,16 @@ void DescribeOptions(QCommandLineParser& parser) {
                        "With a display it opens its main window. Without one, or with --headless,\n"
                        "it runs the server without a window and writes every status-log line to\n"
                        "stderr (date, level, message). SIGINT and SIGTERM end it cleanly.\n"
-                       "A second start while one runs for the same user ends at once."));
+                       "One program runs per settings file: a second start on the same file\n"
+                       "shows the running one's window, or without a display says where it\n"
+                       "runs and ends with a failure."));
     parser.addOption(QCommandLineOption(
         HeadlessOption, QStringLiteral("Run without a window, logging to stderr.")));
     parser.addOption(QCommandLineOption(
         PortOption,
-        QStringLiteral("Serve on TCP port <n> instead of 80. Ports below 1024 need "
-                       "administrator rights, so a desktop user may choose e.g. 8080."),
+        QStringLiteral("Serve on TCP port <n> instead of the Port option (80 unless set). "
+                       "Without --port, a user who may not take port 80 is served on 8080 "
+                       "(or the next free port), which the router's port 80 forwards to."),
         QStringLiteral("n"), QStringLiteral("80")));
     parser.addOption(QCommandLineOption(
         PublicIpUrlOption,
@@ -52,6 +56,8 @@ void DescribeOptions(QCommandLineParser& parser) {
                                       "to forward the port; only serve.")));
     parser.addOption(QCommandLineOption({QStringLiteral("h"), HelpOption},
                                         QStringLiteral("Show this help and end.")));
+    parser.addOption(QCommandLineOption({QStringLiteral("v"), VersionOption},
+                                        QStringLiteral("Show the program's version and end.")));
     addAdminOptions(parser);
 }
 
@@ -71,6 +77,8 @@ CommandLineOptions ParseCommandLine(const QStringList& arguments) {
         return options;
     }
     options.showHelp = parser.isSet(HelpOption);
+    options.showVersion = parser.isSet(VersionOption);
+    options.portGiven = parser.isSet(PortOption);
     options.headless = parser.isSet(HeadlessOption);
     options.administration = wantsAdminCommand(parser);
     options.settingsFile = settingsOptionValue(parser);
@@ -107,7 +115,13 @@ CommandLineOptions ParseCommandLine(const QStringList& arguments) {
 QString CommandLineHelp() {
     QCommandLineParser parser;
     DescribeOptions(parser);
-    return parser.helpText();
+    // Without an application object the parser cannot know the program's name.
+    return parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                     QStringLiteral("pocketlane"));
+}
+
+QString CommandLineVersion() {
+    return QStringLiteral("pocketlane ") + QStringLiteral(POCKETLANE_VERSION);
 }
 
 int RunAdministration(const QStringList& arguments) {

@@ -7,7 +7,9 @@
 struct CommandLineOptions {
     bool headless = false;
     quint16 port = 80;
+    bool portGiven = false; // --port given: no Port option, no fallback port
     bool showHelp = false;
+    bool showVersion = false;
     // An administration command (--set, --show-settings, --share,
     // --unshare) runs instead of the server.
     bool administration = false;
@@ -28,6 +30,8 @@ CommandLineOptions ParseCommandLine(const QStringList& arguments);
 
 // The text --help prints.
 QString CommandLineHelp();
+// The line --version prints.
+QString CommandLineVersion();
 
 // Runs the administration commands of the command line; the exit code.
 int RunAdministration(const QStringList& arguments);

@@ -15,7 +15,8 @@ InstanceDoorbell::InstanceDoorbell(const QString& sPath, QObject* parent)
 }
 
 QString InstanceDoorbell::PathBeside(const QString& sLockFilePath) {
-    return QFileInfo(sLockFilePath).absolutePath() + QStringLiteral("/pocketlane.doorbell");
+    const QFileInfo lock(sLockFilePath);
+    return lock.absolutePath() + u'/' + lock.completeBaseName() + QStringLiteral(".doorbell");
 }
 
 bool InstanceDoorbell::Listen() {

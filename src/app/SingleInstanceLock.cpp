@@ -1,36 +1,54 @@
 #include "app/SingleInstanceLock.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "app/RuntimeFolder.h"
 
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
-// $XDG_RUNTIME_DIR, else the user's own folder in /run/user, else a private
-// folder in the temporary folder (where Qt would put its runtime location,
-// but without Qt's warning on stderr: a second instance ends silently).
-QString UserRuntimeFolder() {
-    const QString fromEnvironment = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!fromEnvironment.isEmpty() && QDir(fromEnvironment).exists())
-        return fromEnvironment;
-    const QString uid = QString::number(::getuid());
-    const QString perUser = QStringLiteral("/run/user/") + uid;
-    if (QFileInfo(perUser).isWritable())
-        return perUser;
-    const QString fallback = QDir::temp().filePath(QStringLiteral("runtime-pocketlane-") + uid);
-    if (QDir().mkpath(fallback))
-        QFile::setPermissions(fallback, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return fallback;
+SingleInstanceLock::SingleInstanceLock(const QString& settingsFile) {
+    m_path = RuntimeFolder::FileFor(settingsFile, QStringLiteral("pocketlane-"), &m_refusal);
+    if (!m_path.isEmpty())
+        m_path += QStringLiteral(".lock");
 }
 
-SingleInstanceLock::SingleInstanceLock()
-    : m_path(QDir(UserRuntimeFolder()).filePath(QStringLiteral("pocketlane.lock")))
-    , m_lock(std::make_unique<QLockFile>(m_path)) {
-    // A running instance holds its lock for as long as it runs, however
-    // old the lock file is; only a lock whose process is gone is stale.
-    m_lock->setStaleLockTime(0);
+SingleInstanceLock::~SingleInstanceLock() {
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
-bool SingleInstanceLock::TryLock() {
-    return m_lock->tryLock(0);
+SingleInstanceLock::Outcome SingleInstanceLock::TryLock() {
+    if (m_path.isEmpty())
+        return Outcome::Refused;
+    const QByteArray native = QFile::encodeName(m_path);
+    m_fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_fd < 0) {
+        m_refusal = QStringLiteral("Pocketlane cannot open its lock file ") + m_path +
+                    QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+        return Outcome::Refused;
+    }
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+        return Outcome::HeldByAnother;
+    }
+    const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
+    // The number only names the holder to a second start; without it the
+    // lock holds all the same.
+    if (::ftruncate(m_fd, 0) == 0) {
+        [[maybe_unused]] const ssize_t written =
+            ::pwrite(m_fd, pid.constData(), size_t(pid.size()), 0);
+    }
+    return Outcome::Locked;
+}
+
+qint64 SingleInstanceLock::HolderProcess() const {
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    return file.read(32).trimmed().toLongLong();
 }

@@ -1,25 +1,33 @@
 #pragma once
 
-#include <QLockFile>
 #include <QString>
 
-#include <memory>
-
-// The user's own runtime folder: $XDG_RUNTIME_DIR, else /run/user/<uid>,
-// else a private folder in the temporary folder.
-QString UserRuntimeFolder();
-
-// Makes sure only one Pocketlane runs per user: a lock file in the user's
-// runtime folder ($XDG_RUNTIME_DIR), held while the program runs. A lock
-// left by a program that died is taken over.
+// Makes sure only one Pocketlane runs per settings file: a lock file named
+// after the settings file in the user's runtime folder, held while the
+// program runs. The system frees the lock when its holder ends however it
+// ends, so a lock file left behind, or one put there by hand, holds nothing;
+// the holder writes its process number into the file for a second start to
+// name.
 class SingleInstanceLock {
 public:
-    SingleInstanceLock();
-    // False when another running instance holds the lock.
-    bool TryLock();
+    enum class Outcome { Locked, HeldByAnother, Refused };
+
+    explicit SingleInstanceLock(const QString& settingsFile);
+    ~SingleInstanceLock();
+    SingleInstanceLock(const SingleInstanceLock&) = delete;
+    SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
+
+    // Locked: this program holds the lock until it ends. HeldByAnother:
+    // a running program holds it. Refused: no lock can be taken, Refusal()
+    // says why.
+    Outcome TryLock();
     QString LockFilePath() const { return m_path; }
+    QString Refusal() const { return m_refusal; }
+    // The process number the holder wrote, 0 when unknown.
+    qint64 HolderProcess() const;
 
 private:
     QString m_path;
-    std::unique_ptr<QLockFile> m_lock;
+    QString m_refusal;
+    int m_fd = -1;
 };

@@ -10,6 +10,7 @@
 #include "desktop/ReachabilityBinding.h"
 #include "desktop/frmMain.h"
 #include "net/PrimaryAddress.h"
+#include "settings/SettingsPaths.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -54,7 +55,11 @@ int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
         break;
     }
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::Requested, &app, &QCoreApplication::quit);
+    QObject::connect(&termination, &TerminationSignals::Requested, &app,
+                     [&application](int signalNumber) {
+                         application.LogClosing(signalNumber);
+                         QCoreApplication::quit();
+                     });
     QObject::connect(&application, &Application::QuitRequested, &app, &QCoreApplication::quit);
     return app.exec();
 }
@@ -97,7 +102,10 @@ int RunWithWindow(QApplication& app, const CommandLineOptions& options, Instance
                      [&window](QSessionManager&) { window.EndWithoutQuestion(); });
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::Requested, &window,
-                     &frmMain::EndWithoutQuestion);
+                     [&application, &window](int signalNumber) {
+                         application.LogClosing(signalNumber);
+                         window.EndWithoutQuestion();
+                     });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &frmMain::WritePendingEdits);
     window.show();
     return app.exec();
@@ -116,14 +124,41 @@ QStringList ArgumentsOf(int argc, char* argv[]) {
     return arguments;
 }
 
-// A second start shows the window of the running program (one without a
-// window does not answer) and ends at once.
+// Tells the user why the program does not serve: on stderr, and with a
+// display also in a message box, since a start from the desktop's menu has
+// no terminal.
+int Refuse(int argc, char* argv[], const CommandLineOptions& options, const QString& text) {
+    PrintTo(stderr, text);
+    if (WantsWindow(options)) {
+        QApplication app(argc, argv);
+        QMessageBox::warning(nullptr, QStringLiteral("Pocketlane"), text);
+    }
+    return 1;
+}
+
+QString AlreadyRunningText(const QString& settingsFile, qint64 process) {
+    return QStringLiteral("Pocketlane already runs on the settings file ") + settingsFile +
+           (process > 0 ? QStringLiteral(" (process %1)").arg(process) : QString()) +
+           QStringLiteral(". --set, --share and --unshare reach it; another settings file "
+                          "(--settings FILE) starts another Pocketlane.");
+}
+
+// One program per settings file. A second start on the same file shows the
+// window of the running one when both have a display; otherwise it says where
+// the running one is and ends with a failure.
 int RunServer(int argc, char* argv[], const CommandLineOptions& options) {
-    SingleInstanceLock lock;
+    const QString settingsFile = SettingsPaths::SettingsFile(options.settingsFile);
+    SingleInstanceLock lock(settingsFile);
     const QString doorbell = InstanceDoorbell::PathBeside(lock.LockFilePath());
-    if (!lock.TryLock()) {
-        InstanceDoorbell::Ring(doorbell);
-        return 0;
+    switch (lock.TryLock()) {
+    case SingleInstanceLock::Outcome::Refused:
+        return Refuse(argc, argv, options, lock.Refusal());
+    case SingleInstanceLock::Outcome::HeldByAnother:
+        if (WantsWindow(options) && InstanceDoorbell::Ring(doorbell))
+            return 0;
+        return Refuse(argc, argv, options, AlreadyRunningText(settingsFile, lock.HolderProcess()));
+    case SingleInstanceLock::Outcome::Locked:
+        break;
     }
     if (!WantsWindow(options)) {
         QCoreApplication app(argc, argv);
@@ -158,6 +193,10 @@ int main(int argc, char* argv[]) {
     }
     if (options.showHelp) {
         PrintTo(stdout, CommandLineHelp());
+        return 0;
+    }
+    if (options.showVersion) {
+        PrintTo(stdout, CommandLineVersion());
         return 0;
     }
     if (options.administration) {

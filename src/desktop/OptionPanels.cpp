@@ -14,6 +14,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -110,10 +111,20 @@ OptionsPanel::OptionsPanel(Settings& settings, OptionBindings& bindings, OwnerDi
     logging->addWidget(Description(
         QStringLiteral("Also log every connection, request and page sent on the Status panel.")));
 
+    auto* port = new QVBoxLayout;
+    QLineEdit* portField = NamedField("txtPort");
+    portField->setValidator(new QIntValidator(1, 65535, portField));
+    port->addWidget(bindings.bindText(portField, Settings::Port, W::OnFocusLoss));
+    port->addWidget(Description(QStringLiteral(
+        "The TCP port phones reach the server on (80 unless set; the router forwards its port "
+        "80 here). A change takes effect when the server starts again with the start/stop "
+        "icon on the Modules panel.")));
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Group(QStringLiteral("Welcome"), welcome));
     layout->addWidget(Group(QStringLiteral("Site password"), password));
     layout->addWidget(Group(QStringLiteral("Logging"), logging));
+    layout->addWidget(Group(QStringLiteral("Server port"), port));
     layout->addStretch();
 }
 
@@ -128,7 +139,8 @@ ModulesPanel::ModulesPanel(WapServer& server, OptionBindings& bindings, QWidget*
     : QWidget(parent)
     , m_server(server)
     , m_startStop(new QToolButton)
-    , m_caption(new QLabel) {
+    , m_caption(new QLabel)
+    , m_portNote(new QLabel) {
     setObjectName(QStringLiteral("picModules"));
     auto* modules = new QVBoxLayout;
     modules->addWidget(bindings.bindSwitch(
@@ -154,10 +166,18 @@ ModulesPanel::ModulesPanel(WapServer& server, OptionBindings& bindings, QWidget*
     m_caption->setWordWrap(true);
     connect(m_startStop, &QToolButton::clicked, this, &ModulesPanel::ToggleServer);
     connect(&m_server, &WapServer::RunningChanged, this, &ModulesPanel::showRunning);
+    // Why the server serves on another port than the one asked for.
+    m_portNote->setObjectName(QStringLiteral("lblPortNote"));
+    m_portNote->setWordWrap(true);
+    connect(&m_server, &WapServer::ListenerOpened, this, &ModulesPanel::showPortNote);
     showRunning(m_server.IsRunning());
+    showPortNote();
     auto* serverRow = new QHBoxLayout;
     serverRow->addWidget(m_startStop);
     serverRow->addWidget(m_caption, 1);
+    auto* serverGroup = new QVBoxLayout;
+    serverGroup->addLayout(serverRow);
+    serverGroup->addWidget(m_portNote);
 
     auto* wishList =
         new LinkLabel(QStringLiteral("Do you have a good idea for a module? Let us know!"));
@@ -167,7 +187,7 @@ ModulesPanel::ModulesPanel(WapServer& server, OptionBindings& bindings, QWidget*
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Group(QStringLiteral("Modules"), modules));
-    layout->addWidget(Group(QStringLiteral("Server"), serverRow));
+    layout->addWidget(Group(QStringLiteral("Server"), serverGroup));
     layout->addStretch();
     layout->addWidget(wishList);
 }
@@ -187,6 +207,11 @@ void ModulesPanel::ToggleServer() {
         m_server.StopServer();
     else
         m_server.StartServer();
+}
+
+void ModulesPanel::showPortNote() {
+    m_portNote->setText(m_server.PortNote());
+    m_portNote->setVisible(!m_server.PortNote().isEmpty());
 }
 
 void ModulesPanel::showRunning(bool bRunning) {

@@ -14,7 +14,7 @@ class Settings;
 class WapServer;
 
 // The Options panel: welcome image and message, site password, extended
-// logging. The image's browse button picks a file and writes its path.
+// logging, the server's port. The image's browse button picks a file and writes its path.
 class OptionsPanel : public QWidget {
     Q_OBJECT
 public:
@@ -29,7 +29,8 @@ private:
 };
 
 // The Modules panel: the three module switches with their descriptions, the
-// server's start/stop icon with its caption, and the module wish-list link.
+// server's start/stop icon with its caption (and why it serves on another
+// port than the one asked for, when it does), and the module wish-list link.
 class ModulesPanel : public QWidget {
     Q_OBJECT
 public:
@@ -45,10 +46,12 @@ public:
 
 private:
     void showRunning(bool bRunning);
+    void showPortNote();
 
     WapServer& m_server;
     QToolButton* m_startStop;
     QLabel* m_caption;
+    QLabel* m_portNote;
 };
 
 // The My Computer panel: its password and the two force options.

@@ -4,6 +4,8 @@
 #include "http/CPacket.h"
 #include "http/RequestHandler.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -60,7 +62,7 @@ WapServer::ListenResult WapServer::OpenListener() {
     if (openListener())
         return ListenResult::Listening;
     setRunning(false);
-    return classifyListenFailure(m_listener.Error());
+    return m_listenFailure;
 }
 
 void WapServer::LogListening() {
@@ -68,18 +70,67 @@ void WapServer::LogListening() {
                     QStringLiteral("Socket open and listening on port ") + QString::number(Port()));
 }
 
+void WapServer::SetPort(quint16 port) {
+    m_port = port;
+    m_servedPort = port;
+}
+
 bool WapServer::openListener() {
-    // Once served, the same port is taken again after a stop, also when the
-    // system chose it.
-    if (m_listener.Listen(m_servedPort) &&
-        m_poller.Watch(m_listener.Descriptor(), ListenerKey, EPOLLIN)) {
+    // Once served, a port the system chose is taken again after a stop.
+    const quint16 asked = m_port != 0 ? m_port : m_servedPort;
+    if (listenOn(asked)) {
+        m_portNote.clear();
+    } else {
+        m_listenFailure = classifyListenFailure(m_listener.Error());
+        const QString reason = m_listener.ErrorString();
+        if (m_listenFailure != ListenResult::PermissionDenied || !openFallbackListener(asked)) {
+            describeListenFailure(asked, reason);
+            return false;
+        }
+    }
+    Q_EMIT ListenerOpened(m_servedPort);
+    return true;
+}
+
+bool WapServer::listenOn(quint16 port) {
+    if (m_listener.Listen(port) && m_poller.Watch(m_listener.Descriptor(), ListenerKey, EPOLLIN)) {
         m_servedPort = m_listener.Port();
         m_listenFailureMessage.clear();
         return true;
     }
     m_listener.Close();
-    const QString port = QString::number(m_servedPort);
-    switch (classifyListenFailure(m_listener.Error())) {
+    return false;
+}
+
+// A user who may not take the port asked for still serves: on the first free
+// port from the fallback on, which the router's forward of port 80 reaches
+// all the same.
+bool WapServer::openFallbackListener(quint16 denied) {
+    constexpr int PortsTried = 100;
+    if (m_fallbackPort == 0)
+        return false;
+    const int last = std::min(int(m_fallbackPort) + PortsTried - 1, 65535);
+    for (int port = m_fallbackPort; port <= last; ++port) {
+        if (listenOn(quint16(port))) {
+            m_portNote = QStringLiteral("Port %1 is not allowed for this user, so Pocketlane "
+                                        "serves on port %2 instead (the router is asked to "
+                                        "forward its port 80 here). To serve on port %1, allow "
+                                        "it with: sudo setcap cap_net_bind_service=+ep %3")
+                             .arg(denied)
+                             .arg(m_servedPort)
+                             .arg(QCoreApplication::applicationFilePath());
+            m_log.LogStatus(LogNotice, m_portNote);
+            return true;
+        }
+        if (classifyListenFailure(m_listener.Error()) != ListenResult::PortInUse)
+            return false;
+    }
+    return false;
+}
+
+void WapServer::describeListenFailure(quint16 asked, const QString& reason) {
+    const QString port = QString::number(asked);
+    switch (m_listenFailure) {
     case ListenResult::PortInUse:
         m_listenFailureMessage = QStringLiteral("The port ") + port +
                                  QStringLiteral(" is already in use on this machine.");
@@ -88,14 +139,13 @@ bool WapServer::openListener() {
         m_listenFailureMessage =
             QStringLiteral("Pocketlane is not allowed to listen on port ") + port +
             QStringLiteral(": ports below 1024 need administrator rights. Run Pocketlane as "
-                           "root, or on another port, for example with --port 8080.");
+                           "root, allow it the port with setcap cap_net_bind_service=+ep, or "
+                           "serve on another port, for example with --port 8080.");
         break;
     default:
-        m_listenFailureMessage = QStringLiteral("The port ") + port +
-                                 QStringLiteral(" could not be opened: ") +
-                                 m_listener.ErrorString();
+        m_listenFailureMessage =
+            QStringLiteral("The port ") + port + QStringLiteral(" could not be opened: ") + reason;
     }
-    return false;
 }
 
 WapServer::ListenResult WapServer::classifyListenFailure(QAbstractSocket::SocketError error) const {

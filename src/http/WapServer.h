@@ -77,13 +77,23 @@ public:
     bool StartServer();
     bool IsRunning() const { return m_bRunning; }
 
-    // The port actually served (the one asked for, or the one the system
-    // chose when 0 was asked for).
+    // The port actually served (the one asked for, the fallback port, or the
+    // one the system chose when 0 was asked for).
     quint16 Port() const { return m_servedPort; }
+    // The port the next opening of the listener asks for.
+    void SetPort(quint16 port);
+    // Where to serve instead when the system does not allow this user the
+    // port asked for (a port below 1024): the first free port from
+    // `firstPort` on. 0: no fallback, the opening fails.
+    void SetFallbackPort(quint16 firstPort) { m_fallbackPort = firstPort; }
+    // Says why the served port is not the one asked for; empty when it is.
+    QString PortNote() const { return m_portNote; }
 
 Q_SIGNALS:
     void Stopped();
     void RunningChanged(bool running);
+    // The listener opened, on this port (also at a start with the icon).
+    void ListenerOpened(quint16 port);
 
 private:
     void onPollEvent(std::uint64_t key, std::uint32_t events);
@@ -101,6 +111,9 @@ private:
     void markBusy(Connection& connection);
     void unlinkOpen(Connection& connection);
     bool openListener();
+    bool listenOn(quint16 port);
+    bool openFallbackListener(quint16 denied);
+    void describeListenFailure(quint16 asked, const QString& reason);
     void setRunning(bool running);
     ListenResult classifyListenFailure(QAbstractSocket::SocketError error) const;
 
@@ -109,12 +122,15 @@ private:
     StatusLog& m_log;
     quint16 m_port;
     quint16 m_servedPort;
+    quint16 m_fallbackPort = 0;
+    QString m_portNote;
     bool m_bRunning = false;
     RequestHandler* m_handler = nullptr;
     int m_maxElements = MaxConnectionElements;
     int m_requestTimeoutMs = DefaultRequestTimeoutMs;
     ConnectionPool m_connections{DownloadSlots(DefaultMaxDownloads), {}, {}};
     QString m_listenFailureMessage;
+    ListenResult m_listenFailure = ListenResult::OtherFailure;
     EventPoller m_poller;
     ListeningSocket m_listener;
     // Element 0 is the listener (no connection); elements stay for reuse.

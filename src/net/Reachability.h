@@ -67,6 +67,9 @@ public:
     // LAN test and, on a LAN, the removal of the old mapping, the lookup,
     // the new mapping to `servedPort`, and its check every recheck period.
     void StartUp(quint16 servedPort);
+    // The listener opened again on another port: the forward's periodic check
+    // puts the router's mapping right.
+    void SetServedPort(quint16 servedPort) { m_servedPort = servedPort; }
     // The "Check my Setup" button. Emits SetupChecked when done.
     void CheckSetup();
     // A check from scratch without serving: the LAN test, the lookup (no

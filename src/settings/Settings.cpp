@@ -8,6 +8,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int NotGoverned = -1;
@@ -47,10 +49,11 @@ const OptionInfo Options[Settings::OptionCount] = {
     {"ForceIfHung", true, nullptr, NotGoverned, &Settings::forceIfHungChanged, nullptr},
     {"GraffitiShowDate", true, nullptr, NotGoverned, &Settings::graffitiShowDateChanged, nullptr},
     {"GraffitiShowTime", true, nullptr, NotGoverned, &Settings::graffitiShowTimeChanged, nullptr},
+    {"Port", false, nullptr, NotGoverned, nullptr, &Settings::portChanged},
 };
 
 // The options a first run gives values to and stores: all but the two
-// Graffiti stamp switches.
+// Graffiti stamp switches and the port.
 constexpr int FirstRunOptionCount = Settings::ForceIfHung + 1;
 
 QByteArray switchText(bool bOn) {
@@ -71,6 +74,18 @@ QByteArray firstRunValue(Settings::Option eOption) {
     }
 }
 
+// A port as the owner writes it: digits only, 1 to 65535.
+std::optional<quint16> PortNumber(QByteArrayView sValue) {
+    bool ok = false;
+    const uint port = sValue.toUInt(&ok);
+    const bool digitsOnly =
+        !sValue.isEmpty() &&
+        std::all_of(sValue.begin(), sValue.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!ok || !digitsOnly || port < 1 || port > 65535)
+        return std::nullopt;
+    return quint16(port);
+}
+
 } // namespace
 
 QByteArray Settings::ValueName(Option eOption) {
@@ -87,6 +102,21 @@ std::optional<Settings::Option> Settings::OptionNamed(QByteArrayView sName) {
             return Option(option);
     }
     return std::nullopt;
+}
+
+QString Settings::RefusalOf(Option eOption, QByteArrayView sValue) {
+    const QString name = QString::fromLatin1(Options[eOption].valueName);
+    if (IsSwitch(eOption) && sValue != "Y" && sValue != "N")
+        return name + QStringLiteral(" is a switch and takes Y or N, not \"") +
+               QString::fromUtf8(sValue) + u'"';
+    if (eOption == Port && !PortNumber(sValue))
+        return name + QStringLiteral(" takes a number from 1 to 65535, not \"") +
+               QString::fromUtf8(sValue) + u'"';
+    return QString();
+}
+
+quint16 Settings::port() const {
+    return PortNumber(text(Port)).value_or(DefaultPort);
 }
 
 std::optional<Settings::Option> Settings::GoverningSwitch(Option eOption) {
@@ -206,6 +236,8 @@ bool Settings::setSwitch(Option eOption, bool bOn) {
 
 bool Settings::setText(Option eOption, const QByteArray& sText) {
     Q_ASSERT(!IsSwitch(eOption));
+    if (!RefusalOf(eOption, sText).isEmpty())
+        return false;
     assign(eOption, sText);
     return write(eOption);
 }

@@ -34,9 +34,12 @@ public:
         ForceIfHung,
         GraffitiShowDate,
         GraffitiShowTime,
+        // The TCP port the server listens on; empty (never written) means 80.
+        Port,
     };
     Q_ENUM(Option)
-    static constexpr int OptionCount = GraffitiShowTime + 1;
+    static constexpr int OptionCount = Port + 1;
+    static constexpr quint16 DefaultPort = 80;
 
     static QByteArray ValueName(Option eOption);
     static bool IsSwitch(Option eOption);
@@ -44,6 +47,9 @@ public:
     static std::optional<Option> OptionNamed(QByteArrayView sName);
     // The switch that makes a text option editable, if any.
     static std::optional<Option> GoverningSwitch(Option eOption);
+    // Why the value cannot be given to the option (a switch takes Y or N, the
+    // port a number from 1 to 65535); empty when it can.
+    static QString RefusalOf(Option eOption, QByteArrayView sValue);
 
     Settings(RegistryStore& store, StatusLog& log, QObject* parent = nullptr);
 
@@ -58,7 +64,8 @@ public:
 
     // Change an option and write it at once. A failed write is logged at
     // level 1 and reported by false; the option keeps its new value. Module
-    // switches log their "has been enabled/disabled" line.
+    // switches log their "has been enabled/disabled" line. A value the option
+    // refuses (RefusalOf) leaves it unchanged and is reported by false.
     bool setSwitch(Option eOption, bool bOn);
     bool setText(Option eOption, const QByteArray& sText);
 
@@ -86,6 +93,7 @@ public:
     bool forceIfHung() const { return isOn(ForceIfHung); }
     bool graffitiShowDate() const { return isOn(GraffitiShowDate); }
     bool graffitiShowTime() const { return isOn(GraffitiShowTime); }
+    quint16 port() const;
 
 Q_SIGNALS:
     // Every change, whatever the option.
@@ -107,6 +115,7 @@ Q_SIGNALS:
     void forceIfHungChanged(bool bOn);
     void graffitiShowDateChanged(bool bOn);
     void graffitiShowTimeChanged(bool bOn);
+    void portChanged(const QByteArray& sText);
 
 private:
     // Sets the live value and signals a change; true when it changed.

@@ -6,8 +6,10 @@
 // effect at once and last, also when given all at once.
 
 #include "app/AdminChannel.h"
+#include "app/Application.h"
 #include "app/InstanceDoorbell.h"
 #include "app/ProcessLimits.h"
+#include "app/SingleInstanceLock.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFileLock.h"
 #include "support/LoopbackClient.h"
@@ -22,6 +24,7 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -56,10 +59,25 @@ struct OwnersMachine {
 // "NAME=VALUE" taking the option away from its first-run value: a switch
 // flipped, a text replaced by `text`.
 QString changed(Settings::Option option, const QString& text) {
-    const QString value = !Settings::IsSwitch(option)              ? text
+    const QString value = option == Settings::Port                 ? u"8081"_s
+                          : !Settings::IsSwitch(option)            ? text
                           : option == Settings::ShowWelcomeGraphic ? u"N"_s
                                                                    : u"Y"_s;
     return QString::fromLatin1(Settings::ValueName(option)) + u'=' + value;
+}
+
+const QStringList Nobody = {u"setpriv"_s, u"--reuid=65534"_s, u"--regid=65534"_s,
+                            u"--clear-groups"_s};
+
+// Whether the program can be run as nobody, who may not take port 80; opens
+// its folders to nobody then.
+bool canServeAsNobody(const PocketlaneProcess& program) {
+    QFile lowPorts(u"/proc/sys/net/ipv4/ip_unprivileged_port_start"_s);
+    if (::geteuid() != 0 || QStandardPaths::findExecutable(Nobody.first()).isEmpty() ||
+        !lowPorts.open(QIODevice::ReadOnly) || lowPorts.readAll().trimmed().toInt() <= 80)
+        return false;
+    return QFile::setPermissions(program.Environment().value(u"XDG_RUNTIME_DIR"_s),
+                                 QFileDevice::Permissions(0x7777));
 }
 
 } // namespace
@@ -74,15 +92,17 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("output"); // a pattern for standard output and error together
         // clang-format off
-        QTest::newRow("help") << QStringList{u"--help"_s} << QStringList() << 0 << u"(?s)^(?=.*--port <n>)(?=.*--headless)"_s;
+        QTest::newRow("help") << QStringList{u"--help"_s} << QStringList() << 0 << u"(?s)^Usage: pocketlane \\[options\\]\n(?=.*--port <n>)(?=.*--headless)"_s;
+        QTest::newRow("version") << QStringList{u"--version"_s} << QStringList() << 0 << u"^pocketlane \\d+\\.\\d+\n$"_s;
         QTest::newRow("port out of range") << QStringList{u"--port"_s, u"70000"_s} << QStringList() << 2 << u"--port"_s;
         // The message is the last word: nothing is logged after it.
         QTest::newRow("taken port") << QStringList{u"--headless"_s, u"--port"_s, u"taken"_s} << QStringList() << 1
                                     << u"\nThe port taken is already in use on this machine\\.\n$"_s;
-        // A second start ends at once and silently; the first keeps serving.
-        QTest::newRow("second instance") << QStringList{u"--headless"_s, u"--port"_s, u"free"_s} << QStringList() << 0 << u"^$"_s;
+        // A second start on the same settings file says where the first runs; the first keeps serving.
+        QTest::newRow("second instance") << QStringList{u"--headless"_s, u"--port"_s, u"free"_s} << QStringList() << 1
+            << u"^Pocketlane already runs on the settings file .*/settings.reg \\(process \\d+\\)\\."_s;
         QTest::newRow("port 80 without the right") << QStringList{u"--headless"_s, u"--port"_s, u"80"_s}
-            << QStringList{u"setpriv"_s, u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s}
+            << Nobody
             << 1 << u"(?s)not allowed to listen on port 80.*--port 8080"_s;
         // clang-format on
     }
@@ -93,15 +113,8 @@ private Q_SLOTS:
         QFETCH(QString, output);
         PocketlaneProcess first;
         const QProcessEnvironment environment = first.Environment();
-        if (!wrapper.isEmpty()) {
-            QFile lowPorts(u"/proc/sys/net/ipv4/ip_unprivileged_port_start"_s);
-            if (::geteuid() != 0 || QStandardPaths::findExecutable(wrapper.first()).isEmpty() ||
-                !lowPorts.open(QIODevice::ReadOnly) || lowPorts.readAll().trimmed().toInt() <= 80)
-                QSKIP("needs root, setpriv and privileged low ports");
-            // Open to a user who may not enter the test's folders otherwise.
-            QFile::setPermissions(environment.value(u"XDG_RUNTIME_DIR"_s),
-                                  QFileDevice::Permissions(0x7777));
-        }
+        if (!wrapper.isEmpty() && !canServeAsNobody(first))
+            QSKIP("needs root, setpriv and privileged low ports");
         const bool secondInstance = arguments.contains(u"free"_s);
         if (secondInstance)
             QVERIFY2(first.Start(), first.StandardError().constData());
@@ -118,8 +131,133 @@ private Q_SLOTS:
                  (run.out + run.err).constData());
         if (secondInstance) {
             QCOMPARE(first.Process().state(), QProcess::Running);
+            // Another settings file, another program, beside the first.
+            PocketlaneProcess other;
+            other.Process().setProcessEnvironment(environment);
+            QVERIFY2(other.Start({u"--settings"_s, first.Environment().value(u"XDG_CONFIG_HOME"_s) +
+                                                       u"/other.reg"_s}),
+                     other.StandardError().constData());
             QCOMPARE(first.Stop(), 0);
+            QCOMPARE(other.Stop(), 0);
         }
+    }
+
+    // A normal user's start without --port, where port 80 needs root: the
+    // program serves on 8080 or the next free port and says so; SIGTERM
+    // leaves a closing line.
+    void normalUserServesOnTheFallbackPort() {
+        PocketlaneProcess program;
+        if (!canServeAsNobody(program))
+            QSKIP("needs root, setpriv and privileged low ports");
+        program.Launch({u"--headless"_s, u"--offline"_s}, Nobody);
+        const QRegularExpression note(u"2 Port 80 is not allowed for this user, so Pocketlane "
+                                      "serves on port (\\d+) instead .*setcap "
+                                      "cap_net_bind_service=\\+ep /.*pocketlane\n"_s);
+        QRegularExpressionMatch found;
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         found = note.match(QString::fromLocal8Bit(program.StandardError()));
+                         return found.hasMatch() ||
+                                program.Process().state() == QProcess::NotRunning;
+                     },
+                     30000),
+                 program.StandardError().constData());
+        QVERIFY2(found.hasMatch(), program.StandardError().constData());
+        const quint16 port = quint16(found.captured(1).toUInt());
+        QVERIFY(port >= 8080 && port < 8180);
+        LoopbackClient phone(port);
+        phone.Send(LoopbackClient::Request("/"));
+        QVERIFY(phone.WaitClosed());
+        QVERIFY(phone.Received().contains("<card"));
+        QCOMPARE(program.Stop(), 0);
+        QVERIFY2(program.StandardError().endsWith(" 2 Pocketlane is closing (SIGTERM).\n"),
+                 program.StandardError().constData());
+    }
+
+    // Without XDG_RUNTIME_DIR the runtime folder is the user's own in the
+    // temporary folder: made by the program, or refused when someone else
+    // could reach in; a lock file left there holds nothing.
+    void runtimeFolderWithoutXdgRuntimeDir_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("none yet") << QString() << QString();
+        QTest::newRow("own, with a planted lock") << u"own"_s << QString();
+        QTest::newRow("another user's") << u"another user's"_s << u"another user made it"_s;
+        QTest::newRow("open to others")
+            << u"open"_s << u"other users may enter it \\(mode 777\\)"_s;
+        QTest::newRow("a link") << u"link"_s << u"it is not a folder"_s;
+    }
+    void runtimeFolderWithoutXdgRuntimeDir() {
+        QFETCH(QString, folder);
+        QFETCH(QString, refusal);
+        if (QFileInfo::exists(u"/run/user/%1"_s.arg(::getuid())))
+            QSKIP("this user has a runtime folder in /run/user");
+        QTemporaryDir temp;
+        const QString runtime = temp.filePath(u"runtime-pocketlane-%1"_s.arg(::getuid()));
+        PocketlaneProcess program;
+        QProcessEnvironment environment = program.Environment();
+        environment.remove(u"XDG_RUNTIME_DIR"_s);
+        environment.insert(u"TMPDIR"_s, temp.path());
+        program.Process().setProcessEnvironment(environment);
+        if (folder == u"link"_s) {
+            QVERIFY(QFile::link(temp.path(), runtime));
+        } else if (!folder.isEmpty()) {
+            QVERIFY(QDir().mkdir(runtime));
+            QVERIFY(::chmod(QFile::encodeName(runtime).constData(),
+                            folder == u"open"_s ? 0777 : 0700) == 0);
+            if (folder == u"another user's"_s)
+                QVERIFY(::chown(QFile::encodeName(runtime).constData(), 65534, 65534) == 0);
+        }
+        if (folder == u"own"_s) {
+            qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+            const QString settings =
+                environment.value(u"XDG_CONFIG_HOME"_s) + u"/pocketlane/settings.reg"_s;
+            QFile planted(SingleInstanceLock(settings).LockFilePath());
+            qunsetenv("XDG_RUNTIME_DIR");
+            QVERIFY(planted.open(QIODevice::WriteOnly) && planted.write("not a process\n") > 0);
+        }
+        if (refusal.isEmpty()) {
+            QVERIFY2(program.Start(), program.StandardError().constData());
+            QCOMPARE(QFileInfo(runtime).permissions() & 0x0777, QFileDevice::Permissions(0x0700));
+            QCOMPARE(program.Stop(), 0);
+            return;
+        }
+        const auto run =
+            PocketlaneProcess::RunToEnd({u"--headless"_s, u"--offline"_s, u"--port"_s,
+                                         QString::number(PocketlaneProcess::FreePort())},
+                                        environment);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(QRegularExpression(u"^Pocketlane cannot use the runtime folder .*: "_s + refusal +
+                                    u"\\. Remove it, or set XDG_RUNTIME_DIR"_s)
+                     .match(QString::fromLocal8Bit(run.err))
+                     .hasMatch(),
+                 run.err.constData());
+    }
+
+    // The Port option, run in-process: the listener takes it at start-up and
+    // a change at its next start; a port out of range is refused.
+    void portOptionTakesEffectAtTheNextStart() {
+        OwnersMachine machine;
+        const quint16 first = PocketlaneProcess::FreePort();
+        QCOMPARE(machine.administer({u"--set"_s, u"Port=%1"_s.arg(first)}), 0);
+        qputenv("XDG_RUNTIME_DIR", machine.dir.path().toLocal8Bit());
+        CommandLineOptions options;
+        options.settingsFile = machine.settingsFile;
+        options.offline = true;
+        Application application(options);
+        QCOMPARE(application.Start(), Application::StartResult::Started);
+        QCOMPARE(application.Server().Port(), first);
+        Settings& settings = application.Options();
+        for (const QByteArray refused : {"0", "65536", "80 ", "", "8o"})
+            QVERIFY(!settings.setText(Settings::Port, refused));
+        const quint16 next = PocketlaneProcess::FreePort();
+        QVERIFY(settings.setText(Settings::Port, QByteArray::number(next)));
+        QVERIFY(PocketlaneProcess::IsListening(first));
+        application.Server().StopServer();
+        QVERIFY(application.Server().StartServer());
+        QCOMPARE(application.Server().Port(), next);
+        QVERIFY(!PocketlaneProcess::IsListening(first));
+        QVERIFY(PocketlaneProcess::IsListening(next));
     }
 
     void doorbellRingsOnlyForARing() {
@@ -236,14 +374,25 @@ private Q_SLOTS:
             // Malformed requests on the administration socket are dropped; serving goes on.
             qputenv("XDG_RUNTIME_DIR",
                     machine.program.Environment().value(u"XDG_RUNTIME_DIR"_s).toLocal8Bit());
+            // Frames that announce more than a command line are closed at once,
+            // half-sent ones when their time is up: 100 of each hold no memory.
             for (const QByteArray& request :
-                 {QByteArray(2 << 20, '\xFF'), QByteArray("\0\0\0\x08\0\0\0\x09--se", 12)}) {
-                QLocalSocket intruder;
-                intruder.connectToServer(AdminChannel::SocketPath(machine.settingsFile));
-                QVERIFY(intruder.waitForConnected(5000));
-                intruder.write(request);
-                QTRY_COMPARE(intruder.state(), QLocalSocket::UnconnectedState);
-                QCOMPARE(intruder.readAll(), QByteArray());
+                 {QByteArray(64 << 10, '\xFF'), QByteArray("\0\0\0\x08\0\0\0\x09--se", 12),
+                  QByteArray("\0\x10\0\0", 4) + QByteArray(64 << 10, 'x'),
+                  QByteArray("\0\0\0\x64\0\0\0\x60--set", 13)}) {
+                std::vector<std::unique_ptr<QLocalSocket>> intruders;
+                for (int i = 0; i < 100; ++i) {
+                    intruders.push_back(std::make_unique<QLocalSocket>());
+                    intruders.back()->connectToServer(
+                        AdminChannel::SocketPath(machine.settingsFile));
+                    QVERIFY(intruders.back()->waitForConnected(5000));
+                    intruders.back()->write(request);
+                }
+                for (const auto& intruder : intruders) {
+                    QTRY_COMPARE_WITH_TIMEOUT(intruder->state(), QLocalSocket::UnconnectedState,
+                                              30000);
+                    QCOMPARE(intruder->readAll(), QByteArray());
+                }
             }
         }
         const QString music = machine.dir.filePath(u"music"_s);
@@ -269,6 +418,8 @@ private Q_SLOTS:
             {"--share|%M/..", 1, "holds Pocketlane's settings file"},
             {"--share|%M/..|--force", 0, "Sharing"},
             {"--unshare|%M/..", 0, ""},
+            {"--set|EnableGraffiti=N|--set|Port=8o8o", 2,
+             "Port takes a number from 1 to 65535, not \"8o8o\""},
             {"--share|%M/rock/|--share|%M/pop", 0, "Sharing %M/rock"},
             {"--unshare|%M/pop", 0, ""},
             {"--unshare|%M/pop", 1, "%M/pop is not a shared folder.\n"},

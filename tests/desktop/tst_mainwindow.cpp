@@ -49,6 +49,7 @@ private Q_SLOTS:
     void pickers();
     void graffitiFromPhoneAndOwner();
     void startStopIconAndCloseQuestion();
+    void portFieldTakesOnlyAPort();
     void linkLabelsAndStatusLog();
 };
 
@@ -240,6 +241,27 @@ void MainWindowTest::startStopIconAndCloseQuestion() {
     QCOMPARE(h.asked(), u"Close Pocketlane|Are you sure you want to close Pocketlane?|Yes|No"_s);
     QVERIFY(h.window->isVisible() && closed.isEmpty());
     expectRunning(true);
+}
+
+// Typed over the first-run value (empty: port 80), a port out of range is
+// never written, even when the window ends with it.
+void MainWindowTest::portFieldTakesOnlyAPort() {
+    DesktopHarness h;
+    h.clickEntry(u"Options"_s);
+    auto* field = h.find<QLineEdit>("txtPort");
+    for (const QString& typed : {u"0"_s, u"70000"_s, u"8081"_s}) {
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, typed);
+        h.window->Menu()->setFocus();
+    }
+    QVERIFY(h.stores("Port", "8081"));
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, u"0"_s);
+    h.window->EndWithoutQuestion();
+    QVERIFY(h.stores("Port", "8081"));
+    QCOMPARE(h.site.settings.port(), quint16(8081));
 }
 
 void MainWindowTest::linkLabelsAndStatusLog() {
