@@ -47,14 +47,23 @@ const OptionInfo Options[Settings::OptionCount] = {
     {"ForceIfHung", true, nullptr, NotGoverned, &Settings::forceIfHungChanged, nullptr},
     {"GraffitiShowDate", true, nullptr, NotGoverned, &Settings::graffitiShowDateChanged, nullptr},
     {"GraffitiShowTime", true, nullptr, NotGoverned, &Settings::graffitiShowTimeChanged, nullptr},
+    {"KeepGraffiti", true, nullptr, NotGoverned, &Settings::keepGraffitiChanged, nullptr},
 };
 
-// The options a first run gives values to and stores: all but the two
-// Graffiti stamp switches.
+// The options a first run gives values to and stores: all but the Graffiti
+// switches.
 constexpr int FirstRunOptionCount = Settings::ForceIfHung + 1;
 
 QByteArray switchText(bool bOn) {
     return bOn ? QByteArrayLiteral("Y") : QByteArrayLiteral("N");
+}
+
+// An option's value before anything is loaded, and when it is not stored:
+// every switch is off but KeepGraffiti, every text empty.
+QByteArray unsetValue(Settings::Option eOption) {
+    if (!Settings::IsSwitch(eOption))
+        return {};
+    return switchText(eOption == Settings::KeepGraffiti);
 }
 
 QByteArray firstRunValue(Settings::Option eOption) {
@@ -98,10 +107,8 @@ Settings::Settings(RegistryStore& store, StatusLog& log, QObject* parent)
     : QObject(parent)
     , m_store(store)
     , m_log(log) {
-    for (int option = 0; option < OptionCount; ++option) {
-        if (Options[option].isSwitch)
-            m_values[option] = switchText(false);
-    }
+    for (int option = 0; option < OptionCount; ++option)
+        m_values[option] = unsetValue(Option(option));
 }
 
 bool Settings::isEditable(Option eOption) const {
@@ -147,6 +154,7 @@ void Settings::loadStoredValues() {
         clsRegistry registry(m_store);
         registry.setSectionKey(SettingsStorage::OptionsKey);
         registry.setValueKey(ValueName(option));
+        registry.setDefault(unsetValue(option));
         const QByteArray stored = registry.Value();
         const QByteArray value = IsSwitch(option) ? switchText(stored == "Y") : stored;
         if (assign(option, value) && Options[index].moduleName)

@@ -34,9 +34,10 @@ public:
         ForceIfHung,
         GraffitiShowDate,
         GraffitiShowTime,
+        KeepGraffiti,
     };
     Q_ENUM(Option)
-    static constexpr int OptionCount = GraffitiShowTime + 1;
+    static constexpr int OptionCount = KeepGraffiti + 1;
 
     static QByteArray ValueName(Option eOption);
     static bool IsSwitch(Option eOption);
@@ -86,6 +87,8 @@ public:
     bool forceIfHung() const { return isOn(ForceIfHung); }
     bool graffitiShowDate() const { return isOn(GraffitiShowDate); }
     bool graffitiShowTime() const { return isOn(GraffitiShowTime); }
+    // On (also when not stored): the board is kept across restarts.
+    bool keepGraffiti() const { return isOn(KeepGraffiti); }
 
 Q_SIGNALS:
     // Every change, whatever the option.
@@ -107,6 +110,7 @@ Q_SIGNALS:
     void forceIfHungChanged(bool bOn);
     void graffitiShowDateChanged(bool bOn);
     void graffitiShowTimeChanged(bool bOn);
+    void keepGraffitiChanged(bool bOn);
 
 private:
     // Sets the live value and signals a change; true when it changed.
