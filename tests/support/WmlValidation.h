@@ -29,6 +29,10 @@ QStringList DtdProblems(const QByteArray& deck);
 // count.
 QStringList GatewayProblems(const QByteArray& deck);
 
+// The bytes of the deck as the gateway's WML compiler compiles it for a
+// phone (WBXML, wml_tester -b), or -1 when the tool failed.
+qint64 CompiledSize(const QByteArray& deck);
+
 } // namespace WmlValidation
 
 // Fails the current test, listing every problem, unless the deck passes both

@@ -74,6 +74,7 @@ GraffitiStore::GraffitiStore(GraffitiBoard& board, const Settings& settings, Sta
 
 GraffitiStore::~GraffitiStore() {
     close();
+    QSqlDatabase::removeDatabase(m_connection);
 }
 
 void GraffitiStore::Start() {
@@ -94,7 +95,10 @@ bool GraffitiStore::open() {
         giveUp(QStringLiteral("it cannot be opened for writing"), QFileInfo::exists(m_filePath));
         return false;
     }
-    QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    QSqlDatabase database =
+        QSqlDatabase::contains(m_connection)
+            ? QSqlDatabase::database(m_connection, false)
+            : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     database.setDatabaseName(m_filePath);
     database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
     m_open = database.open();
@@ -120,8 +124,8 @@ void GraffitiStore::close() {
         return;
     m_open = false;
     m_keeping = false;
+    // The connection itself goes with the store: a query may still hold it.
     QSqlDatabase::database(m_connection, false).close();
-    QSqlDatabase::removeDatabase(m_connection);
 }
 
 // The newest MaxMessages, oldest first, after a check that the file is sound.
