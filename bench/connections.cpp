@@ -105,6 +105,7 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("run")));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("cfg")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("cfg")));
         const QString file = dir.filePath(QStringLiteral("settings.reg"));
         QStringList set{QStringLiteral("--settings"), file};
         for (const QString& setting : settings)

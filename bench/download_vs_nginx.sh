@@ -55,7 +55,7 @@ cat "$file" >/dev/null
 
 # --- Pocketlane ---------------------------------------------------------------
 build_pocketlane
-export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config"
+export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/config"
 settings="$work/settings.reg"
 "$pocketlane_binary" --settings "$settings" --set ShowWelcomeGraphic=Y \
   --set "ShowWelcomeGraphicFilename=$file" --set WelcomeMessage=N --set EnablePassword=N

@@ -179,7 +179,7 @@ elif [ ${#command[@]} -eq 0 ]; then
   # Its own settings, so that "/" is the main menu of every module whatever
   # the user running the benchmark has set.
   mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
-  export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config"
+  export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/config"
   "$pocketlane_binary" --settings "$work/settings.reg" --set ShowWelcomeGraphic=N \
     --set WelcomeMessage=N --set EnablePassword=N --set EnableSharedFolders=Y \
     --set EnableGraffiti=Y --set EnableMyComputer=Y >/dev/null

@@ -3,6 +3,7 @@
 // are converted for them (20 files, so that no conversion is shared), and
 // prints both side by side. The goal: the menu within 5 ms meanwhile.
 // Build in Release and run: build-bench/bench/bench_picture_conversions
+#include "LoopbackTiming.h"
 #include "base/StatusLog.h"
 #include "http/WapServer.h"
 #include "settings/RegistryStore.h"
@@ -52,59 +53,6 @@ QByteArray PhotoJpeg() {
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "jpeg", 85);
     return bytes;
-}
-
-// Whether the answer so far is whole: a deck's connection closes, a file's
-// answer is complete by its Content-length.
-bool Complete(const QByteArray& received) {
-    const qsizetype headersEnd = received.indexOf("\r\n\r\n");
-    const qsizetype length = received.indexOf("Content-length: ");
-    return headersEnd >= 0 && length >= 0 && length < headersEnd &&
-           received.size() >=
-               headersEnd + 4 + received.mid(length + 16, headersEnd - length - 16).toLongLong();
-}
-
-// Milliseconds from connecting to the whole answer; negative on failure.
-double AskMilliseconds(quint16 port, const QByteArray& request) {
-    const auto start = std::chrono::steady_clock::now();
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) != request.size()) {
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
-    }
-    QByteArray received;
-    char buffer[65536];
-    ssize_t got = 0;
-    while (!Complete(received) && (got = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
-        received.append(buffer, got);
-    ::close(fd);
-    const std::chrono::duration<double, std::milli> elapsed =
-        std::chrono::steady_clock::now() - start;
-    return received.startsWith("HTTP/1.1 200") ? elapsed.count() : -1;
-}
-
-QByteArray Request(const QByteArray& path, const QByteArray& accept) {
-    return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: " + accept + "\r\n\r\n";
-}
-
-struct Figures {
-    double median = 0;
-    double p95 = 0;
-    double max = 0;
-    size_t count = 0;
-};
-
-Figures Summary(std::vector<double> times) {
-    if (times.empty())
-        return {};
-    std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], times[times.size() * 95 / 100], times.back(), times.size()};
 }
 
 } // namespace

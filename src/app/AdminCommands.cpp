@@ -2,14 +2,18 @@
 
 #include "app/AdminChannel.h"
 
+#include "base/SafeText.h"
 #include "base/StatusLog.h"
 #include "settings/RegistryStore.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPaths.h"
 #include "settings/SharedFolderList.h"
 #include "site/GuessThrottle.h"
+#include "site/graffiti/GraffitiBoard.h"
+#include "site/graffiti/GraffitiStore.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,6 +27,7 @@ const QString ShowOption = QStringLiteral("show-settings");
 const QString ShareOption = QStringLiteral("share");
 const QString UnshareOption = QStringLiteral("unshare");
 const QString ForceOption = QStringLiteral("force");
+const QString GraffitiOption = QStringLiteral("graffiti");
 
 struct Assignment {
     Settings::Option option;
@@ -108,6 +113,8 @@ public:
             allDone = share(path) && allDone;
         if (parser.isSet(ShowOption))
             show();
+        if (parser.isSet(GraffitiOption))
+            showGraffiti();
         QObject::disconnect(echo);
         return allDone ? 0 : 1;
     }
@@ -175,6 +182,18 @@ private:
             m_out << "  " << shown(folder) << Qt::endl;
     }
 
+    // Time and text, one message a line, oldest first; a line break in a
+    // message shows as "\n".
+    void showGraffiti() {
+        for (const GraffitiMessage& message : m_target.board.entries())
+            m_out << QDateTime::fromMSecsSinceEpoch(message.postedMs)
+                         .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                  << '\t'
+                  << QString::fromUtf8(
+                         SafeText::ForLog(message.text, GraffitiBoard::MaxMessageCharacters))
+                  << Qt::endl;
+    }
+
     const AdminTarget& m_target;
     QTextStream& m_out;
     QTextStream& m_err;
@@ -190,17 +209,20 @@ public:
     explicit OfflineSession(const QString& settingsFile)
         : m_store(settingsFile)
         , m_settings(m_store, m_log)
-        , m_folders(m_store, m_log) {
+        , m_folders(m_store, m_log)
+        , m_board(m_settings)
+        , m_storedBoard(m_board, m_settings, m_log) {
         m_log.setExtendedLoggingSwitch([this] { return m_settings.extendedLogging(); });
     }
 
     RegistryStore& store() { return m_store; }
-    AdminTarget target() { return {m_settings, m_folders, m_log, m_store.filePath()}; }
+    AdminTarget target() { return {m_settings, m_folders, m_board, m_log, m_store.filePath()}; }
 
     // A file that cannot be read is left as it is and changes nothing: a
     // command must not replace the owner's settings (the site password, say)
     // with first-run values.
-    bool load(QTextStream& err) {
+    // The stored Graffiti are read only when `withGraffiti`.
+    bool load(QTextStream& err, bool withGraffiti) {
         if (!m_store.load(&m_log)) {
             err << "pocketlane: " << m_store.loadProblem()
                 << "; nothing was changed. Mend that line or remove the file." << Qt::endl;
@@ -215,6 +237,8 @@ public:
         m_folders.ReloadSharedFolders();
         try {
             m_settings.LoadSettings();
+            if (withGraffiti)
+                m_storedBoard.Start();
         } catch (const RegistryError& error) {
             err << "Loading Error: " << error.Description() << Qt::endl;
             loaded = false;
@@ -228,6 +252,8 @@ private:
     RegistryStore m_store;
     Settings m_settings;
     SharedFolderList m_folders;
+    GraffitiBoard m_board;
+    GraffitiStore m_storedBoard;
 };
 
 // The administration arguments of the command line, with folder paths made
@@ -244,6 +270,8 @@ QStringList adminArguments(const QCommandLineParser& parser) {
         arguments << QStringLiteral("--") + ForceOption;
     if (parser.isSet(ShowOption))
         arguments << QStringLiteral("--") + ShowOption;
+    if (parser.isSet(GraffitiOption))
+        arguments << QStringLiteral("--") + GraffitiOption;
     return arguments;
 }
 
@@ -283,6 +311,8 @@ void addAdminOptions(QCommandLineParser& parser) {
                       QStringLiteral("path")});
     parser.addOption({ForceOption, QStringLiteral("With --share: share / , the home folder or the "
                                                   "folder of the settings file all the same.")});
+    parser.addOption({GraffitiOption, QStringLiteral("Print the Graffiti board (time and text of "
+                                                     "each message, one a line), and exit.")});
 }
 
 QString settingsOptionValue(const QCommandLineParser& parser) {
@@ -291,7 +321,7 @@ QString settingsOptionValue(const QCommandLineParser& parser) {
 
 bool wantsAdminCommand(const QCommandLineParser& parser) {
     return parser.isSet(SetOption) || parser.isSet(ShowOption) || parser.isSet(ShareOption) ||
-           parser.isSet(UnshareOption);
+           parser.isSet(UnshareOption) || parser.isSet(GraffitiOption);
 }
 
 int executeAdminCommands(const QStringList& arguments, const AdminTarget& target, QTextStream& out,
@@ -332,7 +362,7 @@ int runAdminCommands(const QCommandLineParser& parser, QTextStream& out, QTextSt
     case AdminConnection::NoProgram:
         break;
     }
-    if (!session.load(err))
+    if (!session.load(err, parser.isSet(GraffitiOption)))
         return 1;
     return executeAdminCommands(arguments, session.target(), out, err);
 }

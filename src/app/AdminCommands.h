@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+class GraffitiBoard;
 class QCommandLineParser;
 class QTextStream;
 class SharedFolderList;
@@ -15,6 +16,7 @@ class StatusLog;
 //   --show-settings      print every option and the shared folders
 //   --share PATH         share a folder (repeatable)
 //   --unshare PATH       stop sharing a folder (repeatable)
+//   --graffiti           print the Graffiti board, one message a line
 // The commands go through the same settings operations as the window, with
 // the same log lines, and the program exits after them. When a program runs
 // on the same settings file, the commands go to it (AdminServer), which
@@ -30,7 +32,7 @@ QString settingsOptionValue(const QCommandLineParser& parser);
 bool wantsAdminCommand(const QCommandLineParser& parser);
 
 // Runs the commands: first every --set, then --unshare, then --share, then
-// --show-settings. Results go to `out`, refusals and log lines to `err`.
+// --show-settings, then --graffiti. Results go to `out`, refusals and log lines to `err`.
 // Returns the exit code: 0 when everything was done, 1 when something was
 // refused or could not be saved (or the running program did not answer), 2
 // when a --set names an option or value outside the table (then nothing is
@@ -41,6 +43,7 @@ int runAdminCommands(const QCommandLineParser& parser, QTextStream& out, QTextSt
 struct AdminTarget {
     Settings& settings;
     SharedFolderList& folders;
+    GraffitiBoard& board;
     StatusLog& log;
     QString settingsFile;
 };

@@ -21,11 +21,12 @@ constexpr int ListenBacklog = 256;
 } // namespace
 
 AdminServer::AdminServer(QString settingsFile, Settings& settings, SharedFolderList& folders,
-                         StatusLog& log, QObject* parent)
+                         GraffitiBoard& board, StatusLog& log, QObject* parent)
     : QObject(parent)
     , m_settingsFile(std::move(settingsFile))
     , m_settings(settings)
     , m_folders(folders)
+    , m_board(board)
     , m_log(log)
     , m_server(new QLocalServer(this)) {
     connect(m_server, &QLocalServer::newConnection, this, &AdminServer::acceptConnections);
@@ -93,7 +94,8 @@ AdminServer::RequestState AdminServer::readRequest(QLocalSocket* socket) {
     {
         QTextStream outStream(&out);
         QTextStream errStream(&err);
-        exitCode = executeAdminCommands(*arguments, {m_settings, m_folders, m_log, m_settingsFile},
+        exitCode = executeAdminCommands(*arguments,
+                                        {m_settings, m_folders, m_board, m_log, m_settingsFile},
                                         outStream, errStream);
     }
     socket->write(AdminChannel::Message({QString::number(exitCode), out, err}));

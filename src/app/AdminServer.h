@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+class GraffitiBoard;
 class QLocalServer;
 class QLocalSocket;
 class SharedFolderList;
@@ -14,15 +15,15 @@ class StatusLog;
 // named after the settings file, so that programs on different settings files
 // never hear each other's commands. Each connection sends one command line
 // (the administration arguments); the server runs it at once on the live
-// settings and shared folders, which write the store, and answers with the
+// settings, shared folders and Graffiti board, which write the store, and answers with the
 // exit code and the texts the command prints. Connections from another user
 // are closed unanswered, and so are those that announce a message too long for
 // a command line or have not sent theirs within a few seconds.
 class AdminServer : public QObject {
     Q_OBJECT
 public:
-    AdminServer(QString settingsFile, Settings& settings, SharedFolderList& folders, StatusLog& log,
-                QObject* parent = nullptr);
+    AdminServer(QString settingsFile, Settings& settings, SharedFolderList& folders,
+                GraffitiBoard& board, StatusLog& log, QObject* parent = nullptr);
     ~AdminServer() override;
 
     // Starts listening, replacing a socket a program that ended left behind.
@@ -37,6 +38,7 @@ private:
     QString m_settingsFile;
     Settings& m_settings;
     SharedFolderList& m_folders;
+    GraffitiBoard& m_board;
     StatusLog& m_log;
     QLocalServer* m_server;
 };

@@ -18,6 +18,7 @@ Application::Application(const CommandLineOptions& options, QObject* parent)
     , m_folders(m_store, m_log)
     , m_settings(m_store, m_log)
     , m_board(m_settings)
+    , m_storedBoard(m_board, m_settings, m_log)
     , m_links([this] { return m_settings.enablePassword(); })
     , m_server(m_log, options.port)
     , m_pages(m_log, m_settings, m_links)
@@ -27,7 +28,7 @@ Application::Application(const CommandLineOptions& options, QObject* parent)
     , m_graffiti(m_pages, m_board)
     , m_myComputer(m_pages, [this] { Q_EMIT QuitRequested(); })
     , m_site(m_server, m_pages, m_files)
-    , m_admin(m_store.filePath(), m_settings, m_folders, m_log)
+    , m_admin(m_store.filePath(), m_settings, m_folders, m_board, m_log)
     , m_reachability(m_log, ReachabilityOptions(options))
     , m_offline(options.offline)
     , m_portGiven(options.portGiven) {
@@ -87,6 +88,7 @@ Application::StartResult Application::loadOwnerState(UnreadableSettings eUnreada
     try {
         m_folders.ReloadSharedFolders();
         m_settings.LoadSettings();
+        m_storedBoard.Start();
         m_admin.Listen();
         return StartResult::Started;
     } catch (const RegistryError& error) {

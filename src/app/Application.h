@@ -16,6 +16,7 @@
 #include "site/SitePages.h"
 #include "site/graffiti/GraffitiBoard.h"
 #include "site/graffiti/GraffitiModule.h"
+#include "site/graffiti/GraffitiStore.h"
 #include "site/mycomputer/MyComputerModule.h"
 #include "site/sharedfolders/SharedFoldersModule.h"
 
@@ -39,8 +40,8 @@ public:
 
     explicit Application(const CommandLineOptions& options, QObject* parent = nullptr);
 
-    // Resets the setup answers; loads the store, the shared folders and the
-    // options, in that order (a failure is logged as a loading error and ends
+    // Resets the setup answers; loads the store, the shared folders, the
+    // options and the kept Graffiti, in that order (a failure is logged as a loading error and ends
     // the start-up early), and opens the administration socket, all under the
     // settings file's lock; opens the listener on --port, else on the Port
     // option (a failure leaves the reason in ListenFailureMessage()); then,
@@ -62,6 +63,7 @@ public:
     Settings& Options() { return m_settings; }
     SharedFolderList& SharedFolders() { return m_folders; }
     GraffitiBoard& Graffiti() { return m_board; }
+    GraffitiStore& StoredGraffiti() { return m_storedBoard; }
     SiteLinks& Links() { return m_links; }
     WapServer& Server() { return m_server; }
     Site& Dispatcher() { return m_site; }
@@ -86,6 +88,7 @@ private:
     SharedFolderList m_folders;
     Settings m_settings;
     GraffitiBoard m_board;
+    GraffitiStore m_storedBoard;
     SiteLinks m_links;
     WapServer m_server;
     SitePages m_pages;

@@ -27,7 +27,8 @@ GraffitiPanel::GraffitiPanel(GraffitiBoard& board, OptionBindings& bindings, Own
     // A visitor's message: it shows in the list, and the owner may remove it.
     connect(&m_board, &QAbstractItemModel::rowsInserted, this, [this] { EnableRemoval(true); });
     connect(&m_board, &QAbstractItemModel::rowsInserted, m_list, &QListView::scrollToBottom);
-    EnableRemoval(false);
+    // Messages kept from the last run may be removed at once.
+    EnableRemoval(m_board.count() > 0);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list, 1);
@@ -40,6 +41,10 @@ GraffitiPanel::GraffitiPanel(GraffitiBoard& board, OptionBindings& bindings, Own
         bindings.bindSwitch(NamedWidget<QCheckBox>("chkGraffitiIncludeTime",
                                                    QStringLiteral("Include time with Graffiti")),
                             Settings::GraffitiShowTime));
+    layout->addWidget(bindings.bindSwitch(
+        NamedWidget<QCheckBox>("chkKeepGraffiti",
+                               QStringLiteral("Keep Graffiti when Pocketlane restarts")),
+        Settings::KeepGraffiti));
 }
 
 void GraffitiPanel::EnableRemoval(bool bEnabled) {
@@ -74,5 +79,6 @@ void GraffitiPanel::RemoveAllGraffiti() {
 
 void GraffitiPanel::disableRemovalWhenEmpty() {
     if (m_board.count() == 0)
-        EnableRemoval(false);
+        // Messages kept from the last run may be removed at once.
+        EnableRemoval(m_board.count() > 0);
 }

@@ -10,7 +10,8 @@ class QPushButton;
 
 // The Graffiti panel: the board's messages in `lbGraffiti` (a visitor's new
 // message shows at once), the owner's commands to add one, remove the
-// selected one and remove them all, and the two stamp options.
+// selected one and remove them all, the two stamp options and whether the
+// board is kept across restarts.
 class GraffitiPanel : public QWidget {
     Q_OBJECT
 public:
@@ -21,8 +22,8 @@ public:
     void RemoveGraffiti();
     void RemoveAllGraffiti();
 
-    // Both removal commands on or off (off at start-up; on whenever a
-    // message may have been added).
+    // Both removal commands on or off (at start-up on only for messages kept
+    // from the last run; on whenever a message may have been added).
     void EnableRemoval(bool bEnabled);
 
 private:

@@ -1,11 +1,11 @@
 #include "settings/RegistryStore.h"
 
+#include "base/FileAside.h"
 #include "base/SafeText.h"
 #include "base/StatusLog.h"
 #include "base/basUtilities.h"
 #include "settings/SettingsFileLock.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -369,11 +369,8 @@ void RegistryStore::removeStaleCopies() const {
 bool RegistryStore::startAfresh() {
     if (m_loadProblem.isEmpty())
         return true;
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString aside = m_filePath + QStringLiteral(".unreadable-") + stamp;
-    for (int n = 2; QFileInfo::exists(aside); ++n)
-        aside = m_filePath + QStringLiteral(".unreadable-") + stamp + u'-' + QString::number(n);
-    m_writable = QFile::rename(m_filePath, aside);
+    const QString aside = FileAside::KeepAside(m_filePath);
+    m_writable = !aside.isEmpty();
     logError(m_writable ? m_loadProblem + QStringLiteral("; it was kept as ") + aside +
                               QStringLiteral(" and the settings start afresh.")
                         : m_loadProblem + QStringLiteral(" nor kept aside; no setting will be "

@@ -50,14 +50,23 @@ const OptionInfo Options[Settings::OptionCount] = {
     {"GraffitiShowDate", true, nullptr, NotGoverned, &Settings::graffitiShowDateChanged, nullptr},
     {"GraffitiShowTime", true, nullptr, NotGoverned, &Settings::graffitiShowTimeChanged, nullptr},
     {"Port", false, nullptr, NotGoverned, nullptr, &Settings::portChanged},
+    {"KeepGraffiti", true, nullptr, NotGoverned, &Settings::keepGraffitiChanged, nullptr},
 };
 
-// The options a first run gives values to and stores: all but the two
-// Graffiti stamp switches and the port.
+// The options a first run gives values to and stores: all but the Graffiti
+// switches and the port.
 constexpr int FirstRunOptionCount = Settings::ForceIfHung + 1;
 
 QByteArray switchText(bool bOn) {
     return bOn ? QByteArrayLiteral("Y") : QByteArrayLiteral("N");
+}
+
+// An option's value before anything is loaded, and when it is not stored:
+// every switch is off but KeepGraffiti, every text empty.
+QByteArray unsetValue(Settings::Option eOption) {
+    if (!Settings::IsSwitch(eOption))
+        return {};
+    return switchText(eOption == Settings::KeepGraffiti);
 }
 
 QByteArray firstRunValue(Settings::Option eOption) {
@@ -128,10 +137,8 @@ Settings::Settings(RegistryStore& store, StatusLog& log, QObject* parent)
     : QObject(parent)
     , m_store(store)
     , m_log(log) {
-    for (int option = 0; option < OptionCount; ++option) {
-        if (Options[option].isSwitch)
-            m_values[option] = switchText(false);
-    }
+    for (int option = 0; option < OptionCount; ++option)
+        m_values[option] = unsetValue(Option(option));
 }
 
 bool Settings::isEditable(Option eOption) const {
@@ -174,7 +181,9 @@ void Settings::LoadSettings() {
 void Settings::loadStoredValues() {
     for (int index = 0; index < OptionCount; ++index) {
         const Option option = Option(index);
-        const QByteArray stored = SettingsStorage::LoadSetting(m_store, ValueName(option));
+        QByteArray stored = SettingsStorage::LoadSetting(m_store, ValueName(option));
+        if (stored.isEmpty())
+            stored = unsetValue(option);
         const QByteArray value = IsSwitch(option) ? switchText(stored == "Y") : stored;
         if (assign(option, value) && Options[index].moduleName)
             logModuleSwitch(option);

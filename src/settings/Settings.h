@@ -36,9 +36,10 @@ public:
         GraffitiShowTime,
         // The TCP port the server listens on; empty (never written) means 80.
         Port,
+        KeepGraffiti,
     };
     Q_ENUM(Option)
-    static constexpr int OptionCount = Port + 1;
+    static constexpr int OptionCount = KeepGraffiti + 1;
     static constexpr quint16 DefaultPort = 80;
 
     static QByteArray ValueName(Option eOption);
@@ -94,6 +95,8 @@ public:
     bool graffitiShowDate() const { return isOn(GraffitiShowDate); }
     bool graffitiShowTime() const { return isOn(GraffitiShowTime); }
     quint16 port() const;
+    // On (also when not stored): the board is kept across restarts.
+    bool keepGraffiti() const { return isOn(KeepGraffiti); }
 
 Q_SIGNALS:
     // Every change, whatever the option.
@@ -116,6 +119,7 @@ Q_SIGNALS:
     void graffitiShowDateChanged(bool bOn);
     void graffitiShowTimeChanged(bool bOn);
     void portChanged(const QByteArray& sText);
+    void keepGraffitiChanged(bool bOn);
 
 private:
     // Sets the live value and signals a change; true when it changed.

@@ -14,6 +14,7 @@
 #include "settings/SettingsFileLock.h"
 #include "support/LoopbackClient.h"
 #include "support/PocketlaneProcess.h"
+#include "support/SiteHarness.h"
 #include "support/TempSettings.h"
 
 #include <QDir>
@@ -49,20 +50,24 @@ struct OwnersMachine {
     int administer(const QStringList& arguments) { return run(command(arguments)).exitCode; }
     QByteArray shownSettings() { return run(command({u"--show-settings"_s})).out; }
     bool serve() { return program.Start(command({})); }
-    QByteArray entryPage() {
+    QByteArray entryPage(const QByteArray& path = "/") {
         LoopbackClient client(program.Port());
-        client.Send(LoopbackClient::Request("/"));
+        client.Send(LoopbackClient::Request(path));
         return client.WaitClosed() ? client.Received() : QByteArray();
+    }
+    QByteArray graffitiBoard() {
+        return DeckOf(entryPage(SiteHarness::linkTitled(DeckOf(entryPage()), "Graffiti")));
     }
 };
 
 // "NAME=VALUE" taking the option away from its first-run value: a switch
 // flipped, a text replaced by `text`.
 QString changed(Settings::Option option, const QString& text) {
-    const QString value = option == Settings::Port                 ? u"8081"_s
-                          : !Settings::IsSwitch(option)            ? text
-                          : option == Settings::ShowWelcomeGraphic ? u"N"_s
-                                                                   : u"Y"_s;
+    const QString value =
+        option == Settings::Port                                                     ? u"8081"_s
+        : !Settings::IsSwitch(option)                                                ? text
+        : option == Settings::ShowWelcomeGraphic || option == Settings::KeepGraffiti ? u"N"_s
+                                                                                     : u"Y"_s;
     return QString::fromLatin1(Settings::ValueName(option)) + u'=' + value;
 }
 
@@ -356,6 +361,43 @@ private Q_SLOTS:
         }
         QTRY_VERIFY(fileContents(machine.settingsFile).contains("Changed"));
         QCOMPARE(machine.program.Stop(), 0);
+    }
+
+    // Messages phones post outlive a restart of the program, on the board and
+    // in --graffiti (time, then text, one a line); KeepGraffiti=N, given to
+    // the running program, empties the stored board.
+    void graffitiOutlivesRestarts() {
+        OwnersMachine machine;
+        QCOMPARE(machine.administer({u"--set"_s, u"EnableGraffiti=Y"_s, u"--set"_s,
+                                     u"ShowWelcomeGraphic=N"_s, u"--set"_s, u"WelcomeMessage=N"_s}),
+                 0);
+        QVERIFY2(machine.serve(), machine.program.StandardError().constData());
+        const QByteArray form = DeckOf(
+            machine.entryPage(SiteHarness::linkTitled(machine.graffitiBoard(), "Add Graffiti")));
+        const QByteArray submit = SiteHarness::linkTitled(form, "Submit").chopped(4);
+        const QList<QByteArray> posted = {"first", "Gr\xC3\xBC\xC3\x9F dich", "a < b"};
+        for (const QByteArray& text : posted)
+            QVERIFY(!machine.entryPage(submit + Url(text)).isEmpty());
+        QCOMPARE(machine.program.Stop(), 0);
+        const QStringList printed =
+            QString::fromUtf8(machine.run(machine.command({u"--graffiti"_s})).out)
+                .split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(printed.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(QRegularExpression(u"^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\t"_s +
+                                        QRegularExpression::escape(QString::fromUtf8(posted[i])) +
+                                        u'$')
+                         .match(printed[i])
+                         .hasMatch(),
+                     qPrintable(printed[i]));
+        QVERIFY2(machine.serve(), machine.program.StandardError().constData());
+        QVERIFY(machine.graffitiBoard().contains(
+            "<p>first<br/><i>Gr\xC3\xBC\xC3\x9F dich</i><br/>a &lt; b<br/>"));
+        QCOMPARE(machine.administer({u"--set"_s, u"KeepGraffiti=N"_s}), 0);
+        QVERIFY(machine.graffitiBoard().contains("a &lt; b")); // still in memory
+        QCOMPARE(machine.program.Stop(), 0);
+        QCOMPARE(machine.run(machine.command({u"--graffiti"_s})).out, QByteArray());
+        QVERIFY(!machine.program.StandardError().contains("The Graffiti file"));
     }
 
     // Administration commands on the file POCKETLANE_SETTINGS names: the

@@ -87,6 +87,7 @@ void MainWindowTest::optionsWriteTheStore_data() {
         {"My Computer", "chkExitOptionForceIfHung", "ForceIfHung"},
         {"Graffiti", "chkGraffitiIncludeDate", "GraffitiShowDate"},
         {"Graffiti", "chkGraffitiIncludeTime", "GraffitiShowTime"},
+        {"Graffiti", "chkKeepGraffiti", "KeepGraffiti"},
     };
     for (const OptionRow& row : rows)
         QTest::newRow(row.control) << row;

@@ -1,4 +1,5 @@
 #include "base/SafeText.h"
+#include "site/graffiti/GraffitiStore.h"
 #include "support/SiteHarness.h"
 #include "support/WmlValidation.h"
 
@@ -6,10 +7,17 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 #include <QXmlStreamReader>
 
 #include <deque>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -258,6 +266,204 @@ private Q_SLOTS:
         QVERIFY(h.server.StartServer());
         QCOMPARE(h.deck(link), ErrorDeck(TimedOut));
         QCOMPARE(h.links.LinkStateTable().Count(), 0);
+    }
+
+    // Ten 60-character messages of 3-byte (CJK) and of 4-byte characters,
+    // with the site password on (keyed links): each board page compiles, by
+    // the gateway's own WML compiler, to at most 1,400 bytes; forward the
+    // pages show the ten once each, newest first by page, in their styles;
+    // back leads to the page seen before.
+    void boardPagesFitSmallPhones() {
+        SiteHarness h;
+        h.settings.setSwitch(Settings::EnablePassword, true);
+        h.settings.setText(Settings::Password, "pw");
+        QVERIFY(h.open());
+        const QByteArray link = SiteHarness::linkTitled(h.deck("/?P=pw"), "Graffiti");
+        for (const char32_t character : {U'\u6F22', U'\U0001F600'}) {
+            h.board.removeAll();
+            QList<QByteArray> posted;
+            for (int i = 0; i < 10; ++i) {
+                posted
+                    << (QString(59, QChar(u'x')).replace(u"x"_s, QString::fromUcs4(&character, 1)) +
+                        QChar(u'0' + i))
+                           .toUtf8();
+                h.board.AddGraffiti(posted.last());
+            }
+            QList<QByteArray> shown, pageDecks;
+            QByteArray page = h.deck(link);
+            for (int number = 2; !page.isEmpty(); ++number) {
+                const qint64 compiled = WmlValidation::CompiledSize(page);
+                QVERIFY2(compiled > 0 && compiled <= 1400, QByteArray::number(compiled));
+                QList<QByteArray> onPage;
+                for (int i = 0; i < 10; ++i) {
+                    const QByteArray styled =
+                        i % 2 ? "<i>" + posted[i] + "</i><br/>" : posted[i] + "<br/>";
+                    if (page.contains(styled))
+                        onPage << posted[i];
+                }
+                QVERIFY(!onPage.isEmpty());
+                shown = onPage + shown;
+                pageDecks << page;
+                const QByteArray forward =
+                    SiteHarness::linkTitled(page, "Forward to Page " + QByteArray::number(number));
+                page = forward.isEmpty() ? QByteArray() : h.deck(forward);
+            }
+            QCOMPARE(shown, posted);
+            QVERIFY(pageDecks.size() >= 2);
+            const QByteArray back = SiteHarness::linkTitled(
+                pageDecks.last(), "Back to Page " + QByteArray::number(pageDecks.size() - 1));
+            QCOMPARE(h.deck(back), pageDecks.at(pageDecks.size() - 2));
+        }
+    }
+
+    // The stored board follows every change, one message at a time, and
+    // comes back after a restart, numbers going on; Remove and Remove All
+    // last; it holds the newest 10,000; with KeepGraffiti off the stored
+    // board is emptied and posts stay in memory, on again it is stored.
+    void boardKeptAcrossRestarts() {
+        TempSettings t;
+        const QString path = t.dir.filePath(u"data/graffiti.sqlite"_s);
+        const auto stored = [&path](const char* sql) {
+            QSqlDatabase database = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"check"_s);
+            database.setDatabaseName(path);
+            QVariant value;
+            if (database.open()) {
+                QSqlQuery query(database);
+                if (query.exec(QString::fromLatin1(sql)) && query.next())
+                    value = query.value(0);
+            }
+            database = {};
+            QSqlDatabase::removeDatabase(u"check"_s);
+            return value;
+        };
+        struct Run {
+            GraffitiBoard board;
+            GraffitiStore store;
+            Run(TempSettings& t, const QString& path)
+                : board(*t.settings)
+                , store(board, *t.settings, *t.log, path) {
+                store.Start();
+            }
+        };
+        auto run = std::make_unique<Run>(t, path);
+        for (const char* text : {"one", "two", "three"})
+            run->board.AddGraffiti(text);
+        run->board.removeAt(1);
+        struct stat file {};
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &file) == 0);
+        QCOMPARE(file.st_mode & 0777, 0600u);
+        run = std::make_unique<Run>(t, path);
+        QCOMPARE(run->board.messages(), (QList<QByteArray>{"one", "three"}));
+        run->board.AddGraffiti("four");
+        QCOMPARE(run->board.entries().last().id, 4);
+        run->board.removeAll();
+        run = std::make_unique<Run>(t, path);
+        QCOMPARE(run->board.count(), 0);
+        for (int i = 0; i <= GraffitiBoard::MaxMessages; ++i)
+            run->board.AddGraffiti(QByteArray::number(i));
+        QCOMPARE(stored("SELECT count(*) FROM graffiti").toInt(), GraffitiBoard::MaxMessages);
+        run = std::make_unique<Run>(t, path);
+        QCOMPARE(run->board.count(), GraffitiBoard::MaxMessages);
+        QCOMPARE(run->board.text(0), "1");
+        t.settings->setSwitch(Settings::KeepGraffiti, false);
+        QCOMPARE(stored("SELECT count(*) FROM graffiti").toInt(), 0);
+        run->board.AddGraffiti("memory only");
+        QCOMPARE(stored("SELECT count(*) FROM graffiti").toInt(), 0);
+        t.settings->setSwitch(Settings::KeepGraffiti, true);
+        QCOMPARE(stored("SELECT text FROM graffiti ORDER BY id DESC").toByteArray(), "memory only");
+        QVERIFY(t.lines(LogError).isEmpty());
+    }
+
+    // A file that is not a database: one level-1 line, the file kept aside
+    // as it was, the board working in memory. A database locked by another
+    // program: a post is not waited on, and lands once the lock is gone.
+    void unusableOrLockedFileLeavesAWorkingBoard() {
+        TempSettings t;
+        const QString path = t.dir.filePath(u"graffiti.sqlite"_s);
+        QFile garbage(path);
+        QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write(QByteArray(8192, 'g')) == 8192);
+        garbage.close();
+        {
+            GraffitiBoard board(*t.settings);
+            GraffitiStore store(board, *t.settings, *t.log, path);
+            store.Start();
+            QVERIFY(!store.IsKeeping() && board.AddGraffiti("still here") &&
+                    board.AddGraffiti("and here"));
+            QCOMPARE(board.count(), 2);
+            const QStringList errors = t.lines(LogError);
+            QCOMPARE(errors.size(), 1);
+            QVERIFY2(errors.first().contains(path + u".unreadable-"_s), qPrintable(errors.first()));
+            const QStringList aside =
+                QDir(t.dir.path()).entryList({u"graffiti.sqlite.unreadable-*"_s});
+            QCOMPARE(aside.size(), 1);
+            QCOMPARE(fileContents(t.dir.filePath(aside.first())), QByteArray(8192, 'g'));
+            QVERIFY(!QFile::exists(path));
+        }
+        GraffitiBoard board(*t.settings);
+        GraffitiStore store(board, *t.settings, *t.log, path);
+        store.Start();
+        QVERIFY(store.IsKeeping());
+        QSqlDatabase locker = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"locker"_s);
+        locker.setDatabaseName(path);
+        QVERIFY(locker.open() && QSqlQuery(locker).exec(u"BEGIN EXCLUSIVE"_s));
+        QVERIFY(board.AddGraffiti("while locked"));
+        QCOMPARE(store.PendingWrites(), 1);
+        QVERIFY(QSqlQuery(locker).exec(u"COMMIT"_s));
+        QTRY_COMPARE(store.PendingWrites(), 0);
+        QSqlQuery query(locker);
+        QVERIFY(query.exec(u"SELECT text FROM graffiti"_s) && query.next());
+        QCOMPARE(query.value(0).toByteArray(), "while locked");
+        query = QSqlQuery();
+        locker.close();
+        locker = {};
+        QSqlDatabase::removeDatabase(u"locker"_s);
+        QCOMPARE(t.lines(LogError).size(), 1);
+    }
+
+    // 200 times: a process posts as fast as it can and tells each post it
+    // finished, and is killed (SIGKILL) after a few. The database then opens
+    // cleanly and holds every post acknowledged, in order.
+    void killedWhilePostingLosesNothingAcknowledged() {
+        TempSettings t;
+        const QString path = t.dir.filePath(u"graffiti.sqlite"_s);
+        GraffitiBoard first(*t.settings);
+        GraffitiStore(first, *t.settings, *t.log, path).Start(); // loads the driver before fork()
+        QList<QByteArray> acknowledged;
+        for (int run = 0; run < 200; ++run) {
+            int acks[2];
+            QCOMPARE(::pipe(acks), 0);
+            const pid_t child = ::fork();
+            if (child == 0) {
+                ::close(acks[0]);
+                GraffitiBoard board(*t.settings);
+                GraffitiStore store(board, *t.settings, *t.log, path);
+                store.Start();
+                for (qint32 i = 0;; ++i) {
+                    board.AddGraffiti(QByteArray::number(run) + '.' + QByteArray::number(i));
+                    if (::write(acks[1], &i, sizeof i) != sizeof i)
+                        ::_exit(1);
+                }
+            }
+            ::close(acks[1]);
+            const int wanted = QRandomGenerator::global()->bounded(1, 6);
+            qint32 i = -1;
+            for (int n = 0; n < wanted && ::read(acks[0], &i, sizeof i) == sizeof i; ++n)
+                acknowledged << QByteArray::number(run) + '.' + QByteArray::number(i);
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+            ::close(acks[0]);
+        }
+        GraffitiBoard board(*t.settings);
+        GraffitiStore store(board, *t.settings, *t.log, path);
+        store.Start();
+        QVERIFY(store.IsKeeping());
+        QVERIFY(t.lines(LogError).isEmpty());
+        const QList<QByteArray> kept = board.messages();
+        qsizetype at = 0;
+        for (const QByteArray& message : std::as_const(acknowledged)) {
+            at = kept.indexOf(message, at);
+            QVERIFY2(at >= 0, message.constData());
+        }
     }
 
     // Requests put together at random from the site's own variables and odd

@@ -29,6 +29,7 @@ QProcessEnvironment PocketlaneProcess::Environment() const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"XDG_RUNTIME_DIR"_s, m_home.path()); // private (0700) as it must be
     environment.insert(u"XDG_CONFIG_HOME"_s, m_home.path());
+    environment.insert(u"XDG_DATA_HOME"_s, m_home.path());
     environment.remove(u"DISPLAY"_s);
     environment.remove(u"WAYLAND_DISPLAY"_s);
     return environment;

@@ -2,7 +2,9 @@
 
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -24,9 +26,11 @@ const QString XhtmlCatalog = QStringLiteral("/usr/share/xml/w3c-sgml-lib/schema/
 // (named "deck" in the messages), with the DOCTYPE resolved through the
 // catalog to a local copy of the DTD. The problems are what `messagesIn`
 // finds in its output and error output, or why the tool could not do its work.
+// `inFolder` looks at the working folder once the tool has run.
 QStringList RunOnDeck(const QByteArray& deck, const QString& catalog, const QString& program,
                       const QStringList& arguments,
-                      const std::function<QStringList(const QString&)>& messagesIn) {
+                      const std::function<QStringList(const QString&)>& messagesIn,
+                      const std::function<void(const QDir&)>& inFolder = {}) {
     QTemporaryDir folder;
     const QString deckPath = folder.filePath(QStringLiteral("deck.wml"));
     QFile file(deckPath);
@@ -52,6 +56,8 @@ QStringList RunOnDeck(const QByteArray& deck, const QString& catalog, const QStr
         messagesIn(QString::fromUtf8(process.readAll()).replace(deckPath, QStringLiteral("deck")));
     if (problems.isEmpty() && process.exitCode() != 0)
         problems << program + QStringLiteral(" exited with %1").arg(process.exitCode());
+    if (inFolder)
+        inFolder(QDir(folder.path()));
     return problems;
 }
 
@@ -86,6 +92,19 @@ QStringList GatewayProblems(const QByteArray& deck) {
                              messages << match.next().captured(1);
                          return messages;
                      });
+}
+
+qint64 CompiledSize(const QByteArray& deck) {
+    qint64 size = -1;
+    const QStringList problems = RunOnDeck(
+        deck, WmlCatalog(), QStringLiteral("/usr/lib/kannel/test/wml_tester"),
+        {QStringLiteral("-b"), QStringLiteral("-f"), QStringLiteral("compiled.wmlc")},
+        [](const QString&) { return QStringList(); },
+        [&size](const QDir& folder) {
+            const QFileInfo compiled(folder.filePath(QStringLiteral("compiled.wmlc")));
+            size = compiled.exists() ? compiled.size() : -1;
+        });
+    return problems.isEmpty() ? size : -1;
 }
 
 QStringList DeckProblems(const QByteArray& deck) {

@@ -34,6 +34,10 @@ QStringList GatewayProblems(const QByteArray& deck);
 // w3c-sgml-lib's copies of the XHTML DTDs; one entry per line of output.
 QStringList XhtmlProblems(const QByteArray& page);
 
+// The bytes of the deck as the gateway's WML compiler compiles it for a
+// phone (WBXML, wml_tester -b), or -1 when the tool failed.
+qint64 CompiledSize(const QByteArray& deck);
+
 } // namespace WmlValidation
 
 // Fails the current test, listing every problem, unless the deck passes both

@@ -5,6 +5,8 @@
 
 #include <QLocale>
 
+#include <algorithm>
+
 GraffitiBoard::GraffitiBoard(const Settings& settings, QObject* parent)
     : QAbstractListModel(parent)
     , m_settings(settings)
@@ -35,8 +37,11 @@ QByteArray GraffitiBoard::stampFor(const QDateTime& when) const {
 bool GraffitiBoard::AddGraffiti(const QByteArray& sText) {
     if (sText.isEmpty())
         return false;
-    const QByteArray message = SafeText::LeftCharacters(
-        stampFor(m_now()) + SafeText::MakeXmlSafe(sText), MaxMessageCharacters);
+    const QDateTime now = m_now();
+    const GraffitiMessage message{
+        m_nextId++, now.toMSecsSinceEpoch(),
+        SafeText::LeftCharacters(stampFor(now) + SafeText::MakeXmlSafe(sText),
+                                 MaxMessageCharacters)};
     if (m_messages.size() >= MaxMessages) {
         beginRemoveRows({}, 0, 0);
         m_messages.removeFirst();
@@ -46,21 +51,51 @@ bool GraffitiBoard::AddGraffiti(const QByteArray& sText) {
     beginInsertRows({}, row, row);
     m_messages.append(message);
     endInsertRows();
+    Q_EMIT messageAdded(message);
     return true;
+}
+
+void GraffitiBoard::restore(QList<GraffitiMessage> messages) {
+    beginResetModel();
+    m_messages = std::move(messages);
+    if (m_messages.size() > MaxMessages)
+        m_messages.remove(0, m_messages.size() - MaxMessages);
+    if (!m_messages.isEmpty())
+        m_nextId = qMax(m_nextId, m_messages.last().id + 1);
+    endResetModel();
+}
+
+QList<QByteArray> GraffitiBoard::messages() const {
+    QList<QByteArray> texts;
+    texts.reserve(m_messages.size());
+    for (const GraffitiMessage& message : m_messages)
+        texts.append(message.text);
+    return texts;
+}
+
+int GraffitiBoard::indexFrom(qint64 id) const {
+    return int(std::lower_bound(m_messages.begin(), m_messages.end(), id,
+                                [](const GraffitiMessage& message, qint64 value) {
+                                    return message.id < value;
+                                }) -
+               m_messages.begin());
 }
 
 void GraffitiBoard::removeAt(int iRow) {
     if (iRow < 0 || iRow >= count())
         return;
+    const qint64 id = m_messages.at(iRow).id;
     beginRemoveRows({}, iRow, iRow);
     m_messages.removeAt(iRow);
     endRemoveRows();
+    Q_EMIT messageRemoved(id);
 }
 
 void GraffitiBoard::removeAll() {
     beginResetModel();
     m_messages.clear();
     endResetModel();
+    Q_EMIT allRemoved();
 }
 
 int GraffitiBoard::rowCount(const QModelIndex& parent) const {
@@ -70,5 +105,5 @@ int GraffitiBoard::rowCount(const QModelIndex& parent) const {
 QVariant GraffitiBoard::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count() || role != Qt::DisplayRole)
         return {};
-    return QString::fromUtf8(m_messages.at(index.row()));
+    return QString::fromUtf8(m_messages.at(index.row()).text);
 }

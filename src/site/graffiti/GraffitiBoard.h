@@ -9,11 +9,22 @@
 
 class Settings;
 
-// The Graffiti board: short public messages, oldest first, kept in memory
-// only. Visitors' pages and the owner's panel both add through AddGraffiti,
-// which stamps the text with the date and time the options ask for (read at
-// the moment of the call). The board keeps the newest MaxMessages messages,
-// so that a script posting in a loop cannot fill the PC's memory.
+// One message of the board: its number (which only grows, so that a page
+// link and the stored board can name it whatever was added or removed
+// since), when it was posted, and its stamped text.
+struct GraffitiMessage {
+    qint64 id = 0;
+    qint64 postedMs = 0; // milliseconds since the epoch
+    QByteArray text;
+    bool operator==(const GraffitiMessage& other) const = default;
+};
+
+// The Graffiti board: short public messages, oldest first. Visitors' pages
+// and the owner's panel both add through AddGraffiti, which stamps the text
+// with the date and time the options ask for (read at the moment of the
+// call). The board keeps the newest MaxMessages messages, so that a script
+// posting in a loop cannot fill the PC's memory. Every change is signalled
+// with the message it concerns, so that the stored board can follow it.
 class GraffitiBoard : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -36,8 +47,17 @@ public:
     // hh:mm - ", "dd MMM - ", "hh:mm - " or nothing, by the two options.
     QByteArray stampFor(const QDateTime& when) const;
 
-    const QList<QByteArray>& messages() const { return m_messages; }
+    // Puts back messages kept from an earlier run, oldest first (the newest
+    // MaxMessages of them), in place of the board's; signals no change.
+    void restore(QList<GraffitiMessage> messages);
+
+    const QList<GraffitiMessage>& entries() const { return m_messages; }
+    // The texts alone, oldest first.
+    QList<QByteArray> messages() const;
+    const QByteArray& text(int index) const { return m_messages.at(index).text; }
     int count() const { return int(m_messages.size()); }
+    // The index of the first message whose number is `id` or later.
+    int indexFrom(qint64 id) const;
     // The index of the first of the last `count` messages (what a page
     // shows, oldest first, up to the end of the list).
     int firstOfLast(int count) const { return qMax(0, this->count() - count); }
@@ -48,8 +68,14 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
+Q_SIGNALS:
+    void messageAdded(const GraffitiMessage& message);
+    void messageRemoved(qint64 id);
+    void allRemoved();
+
 private:
     const Settings& m_settings;
     std::function<QDateTime()> m_now;
-    QList<QByteArray> m_messages;
+    QList<GraffitiMessage> m_messages;
+    qint64 m_nextId = 1;
 };

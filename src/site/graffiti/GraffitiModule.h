@@ -2,6 +2,7 @@
 
 #include "site/SiteModule.h"
 
+class CParagraph;
 class GraffitiBoard;
 class SitePages;
 
@@ -16,11 +17,16 @@ public:
     bool IsEnabled() const override;
     void HandleLink(CPacket& packet, const LinkState& link, qint64 index) override;
 
-    // Adds the visitor's message (the request's G) first, when it carries one.
-    void SendGraffitiPage(CPacket& packet);
+    // Adds the visitor's message (the request's G) first, when it carries
+    // one; then shows the board page the followed link names.
+    void SendGraffitiPage(CPacket& packet, const LinkState& link, qint64 index);
     void SendAddGraffitiPage(CPacket& packet);
 
 private:
+    struct BoardPage;
+    BoardPage pageFor(const LinkState& link, qint64 index) const;
+    void addPagingLinks(CParagraph& paragraph, const BoardPage& shown);
+
     SitePages& m_pages;
     GraffitiBoard& m_board;
 };
