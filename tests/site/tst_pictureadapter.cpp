@@ -89,13 +89,11 @@ private Q_SLOTS:
             {"image/vnd.wap.wbmp, */*", Wbmp, true, true, ""},
             {"image/vnd.wap.wbmp, image/*, */*", Jpeg, true, false, ""},
             {"*/*", Jpeg, false, false, "x-up-devcap-screenpixels:96,65\nx-up-devcap-screendepth:1", {96, 65}},
-            {"*/*", Wbmp, true, false, "x-wap-profile-diff:<prf:BitsPerPixel>1</prf:BitsPerPixel>"},
             {"*/*", Jpeg, false, false, "x-wap-profile-diff:<prf:BitsPerPixel>1</prf:BitsPerPixel>"},
             {"image/jpeg, */*", Jpeg, true, true, "x-up-devcap-screendepth:1"},
             {"", Jpeg, false, false, "User-Agent:Nokia6310i/1.0 (04.71) Profile/MIDP-1.0", {96, 65}},
             {"*/*", Jpeg, false, false, "User-Agent:nokia7110/1.0\nUA-Pixels:90x60", {90, 60}},
             {"*/*", Jpeg, true, false, "User-Agent:SonyEricssonT68/R201A", {101, 80}},
-            {"*/*", Jpeg, true, false, "User-Agent:Nokia6310i\nx-up-devcap-screendepth:8", {96, 65}},
             {"*/*", Jpeg, true, false, "User-Agent:Nokia6310ix/1.0"}};
         // clang-format on
         for (const Headers& row : rows)
@@ -150,10 +148,6 @@ private Q_SLOTS:
                  (Target{Wbmp, QSize(100, 80)}));
         // A phone listing nothing this adapter writes gets the original.
         QVERIFY(!adapter.TargetFor(fd, Jpeg, Phone("image/gif"), true));
-        // A black-and-white one that takes everything else gets a WBMP.
-        QCOMPARE(adapter.TargetFor(fd, Jpeg, PhoneDisplay::FromAccept("*/*", Screen, 1), true)
-                     .value_or(Target()),
-                 (Target{Wbmp, QSize(100, 80)}));
         ::close(fd);
         // A WBMP stays below 128 pixels a side, which some browsers cannot
         // read, even where the screen has room.
@@ -184,35 +178,6 @@ private Q_SLOTS:
         // Even when asked directly it is not decoded: decoding would have
         // made a picture of the missing data.
         QVERIFY(!adapter.ConvertNow(fd, Jpeg, Target{Wbmp, Screen}));
-        ::close(fd);
-    }
-
-    // Whatever screen a phone names, a converted picture stays within the
-    // side bound, and is made smaller until its bytes fit.
-    void conversionsStayWithinTheirBounds() {
-        PictureAdapter::Limits limits;
-        limits.maxTargetSide = 200;
-        limits.maxConvertedBytes = 30000;
-        PictureAdapter adapter(limits);
-        QImage noise(600, 400, QImage::Format_RGB32);
-        for (int y = 0; y < noise.height(); ++y)
-            for (int x = 0; x < noise.width(); ++x)
-                noise.setPixel(x, y, qRgb((x * 7919 + y * 104729) % 251, (x * y) % 253, y % 255));
-        QByteArray jpeg;
-        QBuffer buffer(&jpeg);
-        QVERIFY(buffer.open(QIODevice::WriteOnly) && noise.save(&buffer, "jpeg", 95));
-        const int fd = open(write(QStringLiteral("Noise.jpg"), jpeg));
-        const auto target =
-            adapter.TargetFor(fd, Jpeg, PhoneDisplay::FromAccept("image/png", {4096, 4096}), true);
-        QCOMPARE(target.value_or(Target()), (Target{"image/png", QSize(192, 128)}));
-        const PictureAdapter::Converted png = adapter.ConvertNow(fd, Jpeg, *target);
-        QVERIFY2(png && png.bytes.size() <= limits.maxConvertedBytes,
-                 QByteArray::number(png.bytes.size()).constData());
-        const QImage shown = QImage::fromData(png.bytes, "png");
-        QVERIFY(!shown.isNull() && shown.width() < 192 && shown.width() > 8);
-        // Asked directly for more, it still keeps to the side bound.
-        const QByteArray wbmp = adapter.ConvertNow(fd, Jpeg, Target{Wbmp, {4000, 3000}}).bytes;
-        QCOMPARE(WbmpCodec::ReadSize(wbmp).value_or(QSize()), QSize(200, 150));
         ::close(fd);
     }
 
