@@ -25,7 +25,9 @@ inline bool Complete(const QByteArray& received) {
 }
 
 // Milliseconds from connecting to the whole answer; negative on failure.
-inline double AskMilliseconds(quint16 port, const QByteArray& request) {
+// The answer's size goes to answerBytes.
+inline double AskMilliseconds(quint16 port, const QByteArray& request,
+                              qint64* answerBytes = nullptr) {
     const auto start = std::chrono::steady_clock::now();
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -44,13 +46,17 @@ inline double AskMilliseconds(quint16 port, const QByteArray& request) {
     while (!Complete(received) && (got = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
         received.append(buffer, got);
     ::close(fd);
+    if (answerBytes)
+        *answerBytes = received.size();
     const std::chrono::duration<double, std::milli> elapsed =
         std::chrono::steady_clock::now() - start;
     return received.startsWith("HTTP/1.1 200") ? elapsed.count() : -1;
 }
 
-inline QByteArray Request(const QByteArray& path, const QByteArray& accept) {
-    return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: " + accept + "\r\n\r\n";
+inline QByteArray Request(const QByteArray& path, const QByteArray& accept,
+                          const QByteArray& moreHeaders = {}) {
+    return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: " + accept + "\r\n" +
+           moreHeaders + "\r\n";
 }
 
 struct Figures {

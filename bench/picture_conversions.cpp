@@ -2,6 +2,10 @@
 // while 20 phones that take only WBMP download 4000x3000 JPEG photos that
 // are converted for them (20 files, so that no conversion is shared), and
 // prints both side by side. The goal: the menu within 5 ms meanwhile.
+// Then 64 phones that name a 4096x4096 screen and take only PNG ask for one
+// grainy 2828x2828 photo and never read their answers: the process's memory before,
+// at its peak until all 64 are answered, and after they leave, and the
+// menu's answer meanwhile. The goal: within 64 MiB of the start throughout.
 // Build in Release and run: build-bench/bench/bench_picture_conversions
 #include "LoopbackTiming.h"
 #include "base/StatusLog.h"
@@ -22,6 +26,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
@@ -40,19 +45,95 @@ namespace {
 
 constexpr int Photos = 20;
 constexpr int IdleRounds = 50;
+constexpr int SilentPhones = 64;
+constexpr int HugeSide = 2828;
 
-QByteArray PhotoJpeg() {
-    QImage image(4000, 3000, QImage::Format_RGB32);
+// A photo; with grain, as from a small camera sensor, it hardly compresses.
+QByteArray PhotoJpeg(int width = 4000, int height = 3000, bool grain = false) {
+    QImage image(width, height, QImage::Format_RGB32);
+    QRandomGenerator noise(1);
     for (int y = 0; y < image.height(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x)
-            row[x] = qRgb(x % 256, y % 256, (x * y) % 256);
+            row[x] = grain ? noise.generate() : qRgb(x % 256, y % 256, (x * y) % 256);
     }
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "jpeg", 85);
     return bytes;
+}
+
+// Sends the request and never reads the answer; -1 on failure.
+int SilentRequest(quint16 port, const QByteArray& request) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int window = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) != request.size()) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+double ResidentMiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+    }
+    return 0;
+}
+
+struct HeldAnswers {
+    double startMiB = 0;
+    double peakMiB = 0;
+    double afterMiB = 0;
+    int answered = 0;
+    double answeredMs = 0;
+    Figures menu;
+    double readerMs = 0;
+    qint64 readerBytes = 0;
+};
+
+// The silent phones' attack, seen from an honest phone that keeps asking
+// for the menu until every silent request is answered (or a minute passes).
+HeldAnswers SilentAttack(quint16 port, const QByteArray& menu, const QByteArray& request,
+                         const std::atomic<int>& answered) {
+    using Clock = std::chrono::steady_clock;
+    HeldAnswers held;
+    held.startMiB = held.peakMiB = ResidentMiB();
+    const auto start = Clock::now();
+    std::vector<int> silent;
+    for (int i = 0; i < SilentPhones; ++i)
+        silent.push_back(SilentRequest(port, request));
+    std::vector<double> times;
+    while (answered < SilentPhones && Clock::now() - start < std::chrono::minutes(1)) {
+        times.push_back(AskMilliseconds(port, menu));
+        held.peakMiB = std::max(held.peakMiB, ResidentMiB());
+    }
+    held.answered = answered;
+    held.answeredMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    held.menu = Summary(times);
+    held.readerMs = AskMilliseconds(port, request, &held.readerBytes);
+    held.peakMiB = std::max(held.peakMiB, ResidentMiB());
+    for (const int fd : silent) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    // The server sees them leave on its next turns.
+    for (int i = 0; i < 20; ++i)
+        AskMilliseconds(port, menu);
+    held.afterMiB = ResidentMiB();
+    return held;
 }
 
 } // namespace
@@ -64,6 +145,14 @@ int main(int argc, char* argv[]) {
     const QByteArray photo = PhotoJpeg();
     std::vector<QByteArray> photoPaths;
     QDir().mkpath(QString::fromUtf8(folder));
+    const QByteArray hugePath = folder + "/Huge.jpg";
+    QFile huge(QString::fromUtf8(hugePath));
+    const QByteArray hugePhoto = PhotoJpeg(HugeSide, HugeSide, true);
+    if (!huge.open(QIODevice::WriteOnly) || huge.write(hugePhoto) != hugePhoto.size()) {
+        std::fprintf(stderr, "cannot write the photos\n");
+        return 1;
+    }
+    huge.close();
     for (int i = 0; i < Photos; ++i) {
         photoPaths.push_back(folder + "/Photo " + QByteArray::number(i) + ".jpg");
         QFile file(QString::fromUtf8(photoPaths.back()));
@@ -74,6 +163,12 @@ int main(int argc, char* argv[]) {
     }
 
     StatusLog log;
+    log.setExtendedLoggingSwitch([] { return true; });
+    std::atomic<int> hugeAnswered = 0;
+    QObject::connect(&log, &StatusLog::lineAdded, [&](const StatusLog::Line& line) {
+        if (line.message == QStringLiteral("Sending file: ") + QString::fromUtf8(hugePath))
+            ++hugeAnswered;
+    });
     RegistryStore store(temp.filePath(QStringLiteral("settings.reg")));
     store.load(&log);
     Settings settings(store, log);
@@ -102,10 +197,13 @@ int main(int argc, char* argv[]) {
     std::vector<QByteArray> photoLinks;
     for (const QByteArray& path : photoPaths)
         photoLinks.push_back(links.RegisterFileLink(path));
+    const QByteArray hugeRequest =
+        Request(links.RegisterFileLink(hugePath), "image/png", "UA-Pixels: 4096x4096\r\n");
 
     const QByteArray menu = Request("/", "text/vnd.wap.wml");
     Figures idle;
     Figures busy;
+    HeldAnswers held;
     double conversionsMs = 0;
     int failed = 0;
     std::thread phones([&] {
@@ -135,6 +233,7 @@ int main(int argc, char* argv[]) {
                 .count();
         busy = Summary(times);
         failed = failures + int(std::count(times.begin(), times.end(), -1.0));
+        held = SilentAttack(port, menu, hugeRequest, hugeAnswered);
         QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     });
     app.exec();
@@ -148,5 +247,19 @@ int main(int argc, char* argv[]) {
                 busy.median, busy.p95, busy.max, busy.median / idle.median);
     std::printf("20 photos of 4000x3000 converted to WBMP in %.0f ms; failed requests: %d\n",
                 conversionsMs, failed);
-    return failed == 0 ? 0 : 1;
+    std::printf("\n%d phones naming a 4096x4096 screen ask for one %dx%d photo as PNG and never "
+                "read (goal: memory within 64 MiB of the start)\n",
+                SilentPhones, HugeSide, HugeSide);
+    std::printf("memory MiB: start %.1f   peak until answered %.1f (+%.1f)   after they left "
+                "%.1f (+%.1f)\n",
+                held.startMiB, held.peakMiB, held.peakMiB - held.startMiB, held.afterMiB,
+                held.afterMiB - held.startMiB);
+    std::printf("all %d answered after %.0f ms; %s\n", held.answered, held.answeredMs,
+                held.answered == SilentPhones ? "" : "NOT ALL ANSWERED");
+    std::printf("main menu meanwhile   %8zu %8.2f %8.2f %8.2f   %.2fx idle median\n",
+                held.menu.count, held.menu.median, held.menu.p95, held.menu.max,
+                held.menu.median / idle.median);
+    std::printf("one more phone reading the same picture: %.0f ms, %lld bytes\n", held.readerMs,
+                static_cast<long long>(held.readerBytes));
+    return failed == 0 && held.answered == SilentPhones ? 0 : 1;
 }

@@ -253,6 +253,17 @@ void CPacket::SendRawResponse(const QByteArray& sRawResponse) {
         connection->CloseAfterSending();
 }
 
+void CPacket::SendRawResponse(const QByteArray& headers, const QByteArray& body) {
+    const auto connection = connectedSocket("SendRawResponse");
+    const bool withBody = ResponseFraming() != BodyFraming::HeadersOnly && !body.isEmpty();
+    connection->Write(headers, withBody);
+    if (withBody)
+        connection->Write(body);
+    m_bAnswered = true;
+    if (SaysConnectionClose(headers))
+        connection->CloseAfterSending();
+}
+
 bool CPacket::DownloadSlotAvailable() {
     const auto connection = m_connection.lock();
     return connection && connection->DownloadSlotAvailable();

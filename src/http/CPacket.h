@@ -55,6 +55,9 @@ public:
     // builds status line and headers. The connection closes after it only
     // when its headers say "Connection: close".
     void SendRawResponse(const QByteArray& sRawResponse);
+    // The same for a header block and a body apart: the body is queued as
+    // it is, shared with whoever else holds it, never copied.
+    void SendRawResponse(const QByteArray& headers, const QByteArray& body);
     // A download: the header block, then length bytes of the open file
     // fileFd from offset, sent by the system from the file as the
     // connection drains. Exactly length bytes go out: a file that grows

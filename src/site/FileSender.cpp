@@ -92,9 +92,12 @@ void FileSender::sendFile(CPacket& packet, const QByteArray& path, PictureUse us
         m_pages.SendMessagePage(packet, UnavailableMessage, FollowUpSplashScreen);
         return;
     }
-    if (use != PictureUse::AsItIs && IsPicture(path) &&
-        sendConverted(packet, path, opened.Get(), use))
-        return;
+    if (IsPicture(path)) {
+        if (use != PictureUse::Unconverted && sendConverted(packet, path, opened.Get(), use))
+            return;
+        if (!PhoneDisplay::FromHeaders(packet.Headers()).Accepts(ContentTypeOfFile(path)))
+            return sendNoPicture(packet, path);
+    }
     if (!packet.DownloadSlotAvailable()) {
         m_pages.SendMessagePage(packet, BusyMessage, FollowUpSplashScreen);
         return;
@@ -117,10 +120,9 @@ bool FileSender::sendConverted(CPacket& packet, const QByteArray& path, int fd, 
         return false;
     const auto answer = [this, path](CPacket& later, const PictureAdapter::Converted& converted) {
         if (!converted)
-            return sendFile(later, path, PictureUse::AsItIs);
+            return sendFile(later, path, PictureUse::Unconverted);
         m_pages.Log(LogDetail, "Sending file: " + path);
-        later.SendRawResponse(FileHeaders(converted.type, converted.bytes.size()) +
-                              converted.bytes);
+        later.SendRawResponse(FileHeaders(converted.type, converted.bytes.size()), converted.bytes);
     };
     std::shared_ptr<CPacket> kept = packet.weak_from_this().lock();
     if (!kept) {
@@ -135,4 +137,10 @@ bool FileSender::sendConverted(CPacket& packet, const QByteArray& path, int fd, 
         copy, type, *target,
         [kept, answer](const PictureAdapter::Converted& converted) { answer(*kept, converted); });
     return true;
+}
+
+// The phone shows the page's alternative text, the file's name, instead.
+void FileSender::sendNoPicture(CPacket& packet, const QByteArray& path) {
+    m_pages.Log(LogDetail, "No picture this phone can show: " + path);
+    packet.SendRawResponse("HTTP/1.1 406 Not Acceptable\r\nContent-length: 0\r\n\r\n");
 }

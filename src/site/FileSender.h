@@ -10,7 +10,8 @@ class ShareAccess;
 
 // Sends the file behind a file link: the welcome picture, or a file that is
 // still inside a shared folder. A picture the phone cannot show as it is
-// goes out converted, once the conversion is done.
+// goes out converted, once the conversion is done; one that cannot be
+// converted does not go to a phone that cannot show it at all.
 class FileSender {
 public:
     FileSender(SitePages& pages, const ShareAccess& shares, PictureAdapter& pictures);
@@ -20,9 +21,12 @@ public:
     void SendDownload(CPacket& packet, qint64 index);
 
 private:
-    enum class PictureUse { AsItIs, ForThePhone, FittedForThePhone };
+    // Unconverted: a picture that could not be converted for the phone,
+    // sent as it is only to a phone that takes its type.
+    enum class PictureUse { ForThePhone, FittedForThePhone, Unconverted };
     void sendFile(CPacket& packet, const QByteArray& path, PictureUse use);
     bool sendConverted(CPacket& packet, const QByteArray& path, int fd, PictureUse use);
+    void sendNoPicture(CPacket& packet, const QByteArray& path);
 
     SitePages& m_pages;
     const ShareAccess& m_shares;

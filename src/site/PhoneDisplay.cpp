@@ -1,13 +1,36 @@
 #include "site/PhoneDisplay.h"
 
 #include "http/TextCollection.h"
+#include "site/PhoneModels.h"
 
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace {
 
 // Screens beyond this are not believed; the default is used instead.
 constexpr int LargestScreenSide = 4096;
+constexpr int DeepestScreenBits = 48;
+constexpr QByteArrayView WbmpType = "image/vnd.wap.wbmp";
+
+bool IsPictureType(const QByteArray& type) {
+    return type.startsWith("image/");
+}
+
+// "1", or "1,grey" as some browsers write it.
+std::optional<int> ParseDepth(const QByteArray& text) {
+    bool ok = false;
+    const int bits = text.split(',').constFirst().trimmed().toInt(&ok);
+    return ok && bits > 0 && bits <= DeepestScreenBits ? std::optional<int>(bits) : std::nullopt;
+}
+
+// The value of a profile's attribute, which the expression captures as an
+// element's text (<prf:Name>value</prf:Name>) or as an attribute
+// (prf:Name="value"); empty when the profile does not give it.
+QString ProfileValue(const QByteArray& document, const QRegularExpression& attribute) {
+    return attribute.match(QString::fromLatin1(document)).captured(1);
+}
 
 bool IsZeroQuality(const QByteArray& parameter) {
     const qsizetype equals = parameter.indexOf('=');
@@ -21,18 +44,31 @@ bool IsZeroQuality(const QByteArray& parameter) {
 } // namespace
 
 PhoneDisplay PhoneDisplay::FromHeaders(const TextCollection& headers) {
-    std::optional<QSize> screen = ScreenInProfile(headers.Value("x-wap-profile-diff"));
-    if (!screen)
-        screen = ParseScreenSize(headers.Value("UA-Pixels"));
-    return FromAccept(headers.Value("Accept"), screen.value_or(DefaultScreen));
+    const QByteArray profile = headers.Value("x-wap-profile-diff");
+    const std::optional<PhoneModels::Screen> model =
+        PhoneModels::ScreenOf(headers.Value("User-Agent"));
+    std::optional<QSize> screen = ScreenInProfile(profile);
+    for (const char* header : {"UA-Pixels", "x-up-devcap-screenpixels"}) {
+        if (!screen)
+            screen = ParseScreenSize(headers.Value(header));
+    }
+    std::optional<int> depth = DepthInProfile(profile);
+    if (!depth)
+        depth = ParseDepth(headers.Value("x-up-devcap-screendepth"));
+    if (model) {
+        screen = screen.value_or(model->size);
+        depth = depth.value_or(model->bitsPerPixel);
+    }
+    return FromAccept(headers.Value("Accept"), screen.value_or(DefaultScreen), depth.value_or(0));
 }
 
 // A header sent twice arrives joined with ";", so a type may follow a
 // parameter; parameters (name=value) belong to the type before them, and
 // "q=0" takes that type back.
-PhoneDisplay PhoneDisplay::FromAccept(const QByteArray& accept, QSize screen) {
+PhoneDisplay PhoneDisplay::FromAccept(const QByteArray& accept, QSize screen, int bitsPerPixel) {
     PhoneDisplay display;
     display.m_screen = screen.isValid() && !screen.isEmpty() ? screen : DefaultScreen;
+    display.m_blackAndWhite = bitsPerPixel == 1;
     if (accept.trimmed().isEmpty()) {
         display.m_acceptsAll = true;
         return display;
@@ -48,13 +84,23 @@ PhoneDisplay PhoneDisplay::FromAccept(const QByteArray& accept, QSize screen) {
             }
         }
     }
+    const auto otherPicture = [](const QByteArray& type) {
+        return IsPictureType(type) && type != WbmpType;
+    };
+    display.m_blackAndWhite |=
+        display.m_types.contains(WbmpType) &&
+        std::none_of(display.m_types.cbegin(), display.m_types.cend(), otherPicture);
     return display;
 }
 
 bool PhoneDisplay::Accepts(const QByteArray& contentType) const {
-    if (m_acceptsAll || Lists(contentType))
+    if (Lists(contentType))
         return true;
     const QByteArray type = contentType.toLower();
+    if (m_blackAndWhite && IsPictureType(type) && type != WbmpType)
+        return false;
+    if (m_acceptsAll)
+        return true;
     const QByteArray anyOfFamily = type.left(type.indexOf('/') + 1) + '*';
     return m_types.contains("*/*") || m_types.contains(anyOfFamily);
 }
@@ -65,7 +111,7 @@ bool PhoneDisplay::Lists(const QByteArray& contentType) const {
 
 std::optional<QSize> PhoneDisplay::ParseScreenSize(const QByteArray& text) {
     QByteArray cleaned = text.trimmed().toLower();
-    cleaned.replace('*', 'x');
+    cleaned.replace('*', 'x').replace(',', 'x');
     const QList<QByteArray> sides = cleaned.split('x');
     if (sides.size() != 2)
         return std::nullopt;
@@ -80,9 +126,15 @@ std::optional<QSize> PhoneDisplay::ParseScreenSize(const QByteArray& text) {
 }
 
 std::optional<QSize> PhoneDisplay::ScreenInProfile(const QByteArray& document) {
-    // <prf:ScreenSize>128x160</prf:ScreenSize>, or the same as an attribute.
     static const QRegularExpression screenSize(
         QStringLiteral("ScreenSize\\s*(?:>|=\\s*[\"'])\\s*([0-9]+\\s*[x*]\\s*[0-9]+)"));
-    const QRegularExpressionMatch match = screenSize.match(QString::fromLatin1(document));
-    return match.hasMatch() ? ParseScreenSize(match.captured(1).toLatin1()) : std::nullopt;
+    const QString value = ProfileValue(document, screenSize);
+    return value.isEmpty() ? std::nullopt : ParseScreenSize(value.toLatin1());
+}
+
+std::optional<int> PhoneDisplay::DepthInProfile(const QByteArray& document) {
+    static const QRegularExpression bitsPerPixel(
+        QStringLiteral("BitsPerPixel\\s*(?:>|=\\s*[\"'])\\s*([0-9]+)"));
+    const QString value = ProfileValue(document, bitsPerPixel);
+    return value.isEmpty() ? std::nullopt : ParseDepth(value.toLatin1());
 }

@@ -9,35 +9,47 @@
 class TextCollection;
 
 // What a phone can show, as its request tells: the content types its Accept
-// header lists and the size of its screen.
+// header lists, the size of its screen and whether it shows only black and
+// white.
 class PhoneDisplay {
 public:
     // The screen assumed when the phone does not tell its own.
     static constexpr QSize DefaultScreen{128, 160};
 
-    // From the request's headers: Accept, and the screen size that an
-    // inline profile (x-wap-profile-diff) or UA-Pixels gives. A profile that
-    // x-wap-profile names by address is never fetched: that would let any
-    // visitor make this PC request addresses of their choosing.
+    // From the request's headers: Accept, and the screen's size and depth
+    // that the first of these gives: an inline profile (x-wap-profile-diff),
+    // UA-Pixels (size only), the x-up-devcap-screenpixels and
+    // x-up-devcap-screendepth headers, the model the User-Agent names. A
+    // profile that x-wap-profile names by address is never fetched: that
+    // would let any visitor make this PC request addresses of their choosing.
     static PhoneDisplay FromHeaders(const TextCollection& headers);
-    // From an Accept header's value alone ("" when the phone sent none).
-    static PhoneDisplay FromAccept(const QByteArray& accept, QSize screen = DefaultScreen);
+    // From an Accept header's value alone ("" when the phone sent none), and
+    // the screen's bits per pixel (0: not known).
+    static PhoneDisplay FromAccept(const QByteArray& accept, QSize screen = DefaultScreen,
+                                   int bitsPerPixel = 0);
 
     // Whether the phone takes the content type, by name or by a wild card.
-    // A phone that sends no Accept header takes everything.
+    // A phone that sends no Accept header takes everything; a wild card
+    // stands for no picture type but WBMP on a black-and-white phone.
     bool Accepts(const QByteArray& contentType) const;
     // Whether the phone names the content type itself (a wild card does not
     // count): the types a picture may be converted to.
     bool Lists(const QByteArray& contentType) const;
     QSize Screen() const { return m_screen; }
+    // The screen has one bit a pixel, or the phone lists WBMP alone among
+    // picture types: what it shows best is a WBMP.
+    bool BlackAndWhite() const { return m_blackAndWhite; }
 
-    // A screen size as "128x160" (or "128*160").
+    // A screen size as "128x160" (or "128*160", "128,160").
     static std::optional<QSize> ParseScreenSize(const QByteArray& text);
     // The ScreenSize that a profile document gives.
     static std::optional<QSize> ScreenInProfile(const QByteArray& document);
+    // The BitsPerPixel that a profile document gives.
+    static std::optional<int> DepthInProfile(const QByteArray& document);
 
 private:
     QList<QByteArray> m_types; // lower case, without parameters
     bool m_acceptsAll = false;
+    bool m_blackAndWhite = false;
     QSize m_screen = DefaultScreen;
 };

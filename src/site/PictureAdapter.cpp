@@ -101,10 +101,13 @@ QSize ShrunkWithin(const QSize& size, const QSize& area) {
 constexpr QSize LargestWbmp{127, 127};
 
 // The first type the phone can show that this adapter can write: the
-// picture's own when the phone takes it, else one the phone lists.
+// picture's own when the phone takes it, a WBMP for a black-and-white phone,
+// else one the phone lists.
 QByteArray ChosenType(const QByteArray& sourceType, const PhoneDisplay& phone) {
     if (CanWrite(sourceType) && phone.Accepts(sourceType))
         return sourceType;
+    if (phone.BlackAndWhite() && phone.Accepts(PictureAdapter::WbmpType))
+        return PictureAdapter::WbmpType;
     for (const QByteArray& type :
          {QByteArray(PngType), QByteArray(JpegType), QByteArray(PictureAdapter::WbmpType)}) {
         if (phone.Lists(type))
@@ -146,7 +149,7 @@ QImage ReadScaled(QFile& file, const QByteArray& sourceType, const QSize& size, 
     return reader.read();
 }
 
-QByteArray Encoded(const QImage& image, const QByteArray& type, const QByteArray& sourceType) {
+QByteArray EncodedOnce(const QImage& image, const QByteArray& type, const QByteArray& sourceType) {
     if (IsWbmp(type)) {
         // Photos keep their shading by dithering; drawings stay crisp.
         return WbmpCodec::Encode(image, sourceType == JpegType ? WbmpCodec::OneBit::Dither
@@ -158,6 +161,22 @@ QByteArray Encoded(const QImage& image, const QByteArray& type, const QByteArray
     if (!image.save(&buffer, QtFormat(type).constData(), type == JpegType ? JpegQuality : -1))
         return {};
     return bytes;
+}
+
+// The picture encoded within maxBytes: made smaller, a side by a third at a
+// time, while its bytes do not fit. Empty when not even a tiny one fits.
+QByteArray Encoded(QImage image, const QByteArray& type, const QByteArray& sourceType,
+                   qint64 maxBytes) {
+    constexpr int SmallestSide = 8;
+    for (;;) {
+        QByteArray bytes = EncodedOnce(image, type, sourceType);
+        if (bytes.size() <= maxBytes)
+            return bytes;
+        const QSize smaller = image.size() * 2 / 3;
+        if (smaller.width() < SmallestSide || smaller.height() < SmallestSide)
+            return {};
+        image = image.scaled(smaller, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
 }
 
 // Hands the outcome to one waiting request; a visitor who has gone meanwhile
@@ -203,7 +222,8 @@ std::optional<PictureAdapter::Target> PictureAdapter::TargetFor(int fd,
     file.seek(0); // whoever sends the original reads it from the start
     if (!size || !SafeToDecode(*size, sourceType, m_limits))
         return std::nullopt;
-    const QSize fitted = ShrunkWithin(*size, PictureArea(phone.Screen()));
+    const QSize largest(m_limits.maxTargetSide, m_limits.maxTargetSide);
+    const QSize fitted = ShrunkWithin(*size, PictureArea(phone.Screen().boundedTo(largest)));
     if (typeTaken && fitted == *size)
         return std::nullopt;
     const QByteArray type = ChosenType(sourceType, phone);
@@ -222,10 +242,13 @@ PictureAdapter::Converted PictureAdapter::ConvertNow(int fd, const QByteArray& s
     const std::optional<QSize> size = PictureSize(file, sourceType);
     if (!size || !SafeToDecode(*size, sourceType, m_limits) || !file.seek(0))
         return {};
-    const QImage image = ReadScaled(file, sourceType, target.size, m_limits.maxFileBytes);
+    const QSize largest(m_limits.maxTargetSide, m_limits.maxTargetSide);
+    const QImage image =
+        ReadScaled(file, sourceType, ShrunkWithin(target.size, largest), m_limits.maxFileBytes);
     if (image.isNull())
         return {};
-    return {target.type, Encoded(OnWhite(image), target.type, sourceType)};
+    return {target.type,
+            Encoded(OnWhite(image), target.type, sourceType, m_limits.maxConvertedBytes)};
 }
 
 void PictureAdapter::Convert(int fd, const QByteArray& sourceType, const Target& target,

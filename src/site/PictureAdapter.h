@@ -18,8 +18,9 @@ class TextCollection;
 // does not take the picture's own, and smaller when it is larger than the
 // phone's screen. Conversions run on worker threads, never on the event
 // loop, and their results are kept, within a memory bound, for the next
-// phone that asks. A picture too large to decode safely is never decoded:
-// it is sent as it is.
+// phone that asks; every request for one result shares its bytes. A
+// picture too large to decode safely is never decoded. Whatever size a phone
+// names, a converted picture stays within a side and a byte bound.
 class PictureAdapter : public QObject {
     Q_OBJECT
 public:
@@ -34,6 +35,10 @@ public:
         // bytes a pixel.
         qint64 maxReducedDecodePixels = 25'000'000;
         qint64 maxWholeDecodePixels = 8'000'000;
+        // No phone screen uses more: a larger screen is taken as this one,
+        // and a result is made smaller until its bytes fit.
+        int maxTargetSide = 1024;
+        qint64 maxConvertedBytes = 512 << 10;
         qint64 cacheBytes = 8 << 20;
         // Requests waiting for conversions beyond this are answered with
         // the original at once.

@@ -60,6 +60,14 @@ QByteArray BodyOf(const QByteArray& answer) {
     return answer.mid(answer.indexOf("\r\n\r\n") + 4);
 }
 
+// This process's resident memory.
+qint64 ResidentBytes() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    return statm.open(QIODevice::ReadOnly)
+               ? statm.readAll().split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE)
+               : 0;
+}
+
 // Writes a file by its name's bytes, which need not be UTF-8, making its
 // folders first; a path that ends in '/' is only a folder.
 void Put(const QByteArray& path, const QByteArray& bytes = {}) {
@@ -291,6 +299,8 @@ private Q_SLOTS:
         QCOMPARE(listed(), first.mid(1) + QList<QByteArray>{"Tone 10015.mid"});
     }
 
+    // Names that are not UTF-8 show read as ISO-8859-1 and lead to the file
+    // by their exact bytes.
     void namesAreShownProperCasedAndCarriedAsStored() {
         // clang-format off
         const QByteArray share = site->share("Share", {
@@ -311,13 +321,14 @@ private Q_SLOTS:
                  Unnumbered(audio));
         QCOMPARE(Unnumbered(site->follow(deep, "[-] Root Level")), Unnumbered(root));
         QVERIFY_VALID_WML(audio);
-        QCOMPARE(ListedTitles(audio),
-                 QList<QByteArray>({"[D] Deep", "A Very Long Name For", "Bad ??&lt;name&gt;.wav",
-                                    "Rock-n-roll.mid", "Tom &amp; Jerry $$5.gif"}));
+        QCOMPARE(
+            ListedTitles(audio),
+            QList<QByteArray>({"[D] Deep", "A Very Long Name For", "Bad ?\xc3\xbf&lt;name&gt;.wav",
+                               "Rock-n-roll.mid", "Tom &amp; Jerry $$5.gif"}));
         // A name shown leads to its own file, as stored.
-        const QByteArray details = site->follow(audio, "Bad ??&lt;name&gt;.wav");
+        const QByteArray details = site->follow(audio, "Bad ?\xc3\xbf&lt;name&gt;.wav");
         QVERIFY_VALID_WML(details);
-        QVERIFY(details.contains("<card id=\"Files\" title=\"Bad ??&lt;name&gt;.wav\">"));
+        QVERIFY(details.contains("<card id=\"Files\" title=\"Bad ?\xc3\xbf&lt;name&gt;.wav\">"));
         QCOMPARE(site->file(site->fileLinkOf(details)), DownloadHeaders("audio/x-wav", 4) + "RIFF");
         ::unlink((share + "/AUDIO files/bad \x01\xff<name>.wav").constData()); // Qt cannot name it
     }
@@ -502,8 +513,53 @@ private Q_SLOTS:
         QCOMPARE(QImage::fromData(BodyOf(small), "jpeg").size(), QSize(120, 90));
         QCOMPARE(site->file(original, "image/jpeg"),
                  DownloadHeaders("image/jpeg", photo.size()) + photo);
-        // The download itself reaches a WBMP-only phone as a WBMP.
-        QVERIFY(site->file(original, "image/vnd.wap.wbmp").startsWith(wbmpHeaders));
+        // The download itself reaches a WBMP-only phone as a WBMP, also
+        // through a gateway that adds */*.
+        QVERIFY(site->file(original, "image/vnd.wap.wbmp, */*").startsWith(wbmpHeaders));
+
+        // A picture that cannot be read reaches such a phone not at all;
+        // the page shows its name instead.
+        const QByteArray broken = site->folderPage(site->share(
+            "Broken", {{"Cut.jpg", photo.left(photo.size() / 3)}, {"Not.jpg", "data"}}));
+        for (const QByteArray name : {"Cut.jpg", "Not.jpg"}) {
+            const QByteArray details = site->follow(broken, name);
+            QVERIFY(details.contains("\" alt=\"" + name + "\" align=\"top\"/>"));
+            const QByteArray answer = site->file(site->fileLinkOf(details), wbmpOnly + ", */*");
+            QVERIFY2(answer.startsWith(wbmpHeaders) ||
+                         answer == "HTTP/1.1 406 Not Acceptable\r\nContent-length: 0\r\n\r\n",
+                     answer.left(100).constData());
+        }
+    }
+
+    // 64 phones that name a huge screen ask for a grainy photo as PNG and
+    // never read the answer: they share one result no larger than a phone
+    // can use, memory stays bounded, and others are answered meanwhile.
+    void picturesForHugeScreensAreBoundedAndShared() {
+        const QByteArray share = site->share("Huge", {{"Photo.jpg", JpegOf({2828, 2828}, true)}});
+        const QByteArray link =
+            site->fileLinkOf(site->follow(site->folderPage(share), "Photo.jpg"));
+        const QByteArray phone = "image/png\r\nUA-Pixels: 4096x4096"; // Accept and one more header
+        const qint64 start = ResidentBytes();
+        qint64 peak = start;
+        std::deque<QTcpSocket> silent(64);
+        for (QTcpSocket& socket : silent) {
+            socket.setReadBufferSize(1);
+            socket.connectToHost(QHostAddress::LocalHost, site->h.server.Port());
+            socket.write("GET " + link + " HTTP/1.1\r\nAccept: " + phone + "\r\n\r\n");
+        }
+        const QString sent =
+            QStringLiteral("Sending file: %1/Photo.jpg").arg(QString::fromUtf8(share));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                peak = std::max(peak, ResidentBytes());
+                return site->h.temp.lines(LogDetail).count(sent) == 64;
+            },
+            60000));
+        QVERIFY(!SiteHarness::linkTitled(site->h.deck("/"), "Shared Folders").isEmpty());
+        const QByteArray answer = site->file(link, phone);
+        const QImage png = QImage::fromData(BodyOf(answer), "png");
+        QVERIFY(!png.isNull() && png.width() <= 1024 && BodyOf(answer).size() <= 512 << 10);
+        QVERIFY2(peak - start < 64 << 20, QByteArray::number(peak - start).constData());
     }
 
     // A file beyond 4 GiB shows its whole size, and streams to a phone that

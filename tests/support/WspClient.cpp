@@ -87,7 +87,7 @@ WspReply WspClient::get(const QByteArray& url) {
     QByteArray request = QByteArray(1, tid) + PduGet + uintvar(quint32(url.size())) + url;
     for (const QByteArray& type : std::as_const(m_acceptedTypes))
         request += FieldAccept + type + '\0';
-    m_socket.writeDatagram(request + FieldUserAgent + "PocketlaneTestPhone/1.0" + '\0', m_gateway,
+    m_socket.writeDatagram(request + FieldUserAgent + m_userAgent + '\0', m_gateway,
                            ConnectionlessPort);
     const QDeadlineTimer deadline(TimeoutMs);
     while (!deadline.hasExpired() && m_socket.waitForReadyRead(int(deadline.remainingTime()))) {

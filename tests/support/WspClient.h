@@ -35,6 +35,7 @@ public:
     // Content types sent in Accept headers; a gateway converts or refuses
     // what the phone does not accept.
     void setAcceptedTypes(const QList<QByteArray>& types) { m_acceptedTypes = types; }
+    void setUserAgent(const QByteArray& userAgent) { m_userAgent = userAgent; }
 
     WspReply get(const QByteArray& url);
 
@@ -43,5 +44,6 @@ private:
     QHostAddress m_gateway;
     QUdpSocket m_socket;
     QList<QByteArray> m_acceptedTypes;
+    QByteArray m_userAgent = "PocketlaneTestPhone/1.0";
     quint8 m_tid = 0;
 };

@@ -86,9 +86,14 @@ QByteArray LinkToShownPage(SiteLinks& links, const QByteArray& shown, const QByt
     return links.MakeLink(U, D, {}, qint16(page), "F", {}, {}, {});
 }
 
-// A name from the disk as the pages show it.
+// A name from the disk as the pages show it. A name that is not UTF-8 was
+// most likely written in ISO-8859-1, and is shown read that way.
 QByteArray ShownName(const QByteArray& name) {
-    return SafeText::MakeXmlSafe(FileSystem::ProperCase(name));
+    return SafeText::MakeXmlSafe(FileSystem::ProperCase(SafeText::Utf8FromPhone(name)));
+}
+
+QByteArray ShownPath(const QByteArray& path) {
+    return SafeText::MakeXmlSafe(SafeText::Utf8FromPhone(path));
 }
 
 // Watches the length of a deck while a page is listed. The deck is rendered
@@ -173,11 +178,11 @@ QByteArray SharedFoldersModule::DetermineParentFolder(const QByteArray& sFolder)
 QByteArray SharedFoldersModule::shownFolder(const QByteArray& folder) const {
     const auto share = m_shares.Folders().sharingParentOf(folder);
     if (!share)
-        return SafeText::MakeXmlSafe(folder);
+        return ShownPath(folder);
     QList<QByteArray> below = folder.mid(share->size()).split('/');
     for (QByteArray& name : below)
-        name = FileSystem::ProperCase(name);
-    return SafeText::MakeXmlSafe(*share + below.join('/'));
+        name = ShownName(name);
+    return ShownPath(*share) + below.join('/');
 }
 
 // The folder's entries in page order: the listing kept from an earlier page
@@ -271,7 +276,7 @@ void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 li
         qint64 next = position.first;
         while (next < position.first + RootLevelEntries && next < folders.size()) {
             const QByteArray& folder = folders.at(next++);
-            paragraph->AddAnchor(SafeText::MakeXmlSafe(folder),
+            paragraph->AddAnchor(ShownPath(folder),
                                  m_pages.Links().MakeLink({}, folder, {}, 1, "F", {}, {}, {}));
             paragraph->AddLineBreak(1);
             watch.EntryAdded();
