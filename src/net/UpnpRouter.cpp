@@ -1,9 +1,7 @@
 #include "net/UpnpRouter.h"
 
-#ifdef POCKETLANE_HAVE_MINIUPNPC
 #include <miniupnpc/miniupnpc.h>
 #include <miniupnpc/upnpcommands.h>
-#endif
 
 #include <QByteArray>
 
@@ -27,8 +25,6 @@ quint16 Port(const char* field) {
 }
 
 } // namespace
-
-#ifdef POCKETLANE_HAVE_MINIUPNPC
 
 struct UpnpRouter::Session {
     UPNPUrls urls{};
@@ -125,27 +121,3 @@ std::optional<QString> UpnpRouter::ExternalAddress() {
         return std::nullopt;
     return Text(address);
 }
-
-#else // built without the UPnP library: the UPnP software is missing
-
-struct UpnpRouter::Session {};
-
-UpnpRouter::UpnpRouter(int, bool) {}
-UpnpRouter::~UpnpRouter() = default;
-int UpnpRouter::AddMapping(const Mapping&) {
-    return NotFound;
-}
-int UpnpRouter::DeleteMapping(quint16, const QString&) {
-    return NotFound;
-}
-int UpnpRouter::SpecificMapping(quint16, const QString&, Mapping&) {
-    return NotFound;
-}
-QList<UpnpRouter::Mapping> UpnpRouter::Mappings() {
-    return {};
-}
-QString UpnpRouter::ExternalAddress() {
-    return {};
-}
-
-#endif

@@ -14,7 +14,8 @@
 class UpnpRouter {
 public:
     enum class Presence {
-        // The program was built without the UPnP library.
+        // The PC has no UPnP software (asked for by the options): nothing is
+        // sent.
         NoUpnpSoftware,
         // Discovery found no router, or none that offers port mappings.
         NoMappingService,
