@@ -5,6 +5,8 @@
 #include "net/PrimaryAddress.h"
 #include "settings/SettingsPaths.h"
 
+#include <algorithm>
+
 namespace {
 
 // The what-is-my-IP page asked by default: it answers a plain HTTP/1.0
@@ -19,6 +21,22 @@ const QString NotRequired = QStringLiteral("Not required");
 const QString Locating = QStringLiteral("Locating...");
 
 using Presence = UpnpRouter::Presence;
+
+// Whether any mapping takes external port 80 over TCP to this address and
+// port, wherever the router lists it.
+bool ForwardsTo(const QList<UpnpRouter::Mapping>& mappings, const UpnpRouter::Mapping& ours) {
+    return std::any_of(mappings.begin(), mappings.end(), [&ours](const UpnpRouter::Mapping& m) {
+        return m.externalPort == ours.externalPort &&
+               m.protocol.compare(ours.protocol, Qt::CaseInsensitive) == 0 &&
+               m.internalClient == ours.internalClient && m.internalPort == ours.internalPort;
+    });
+}
+
+bool UsesPort(const QList<UpnpRouter::Mapping>& mappings, quint16 externalPort) {
+    return std::any_of(mappings.begin(), mappings.end(), [externalPort](const auto& mapping) {
+        return mapping.externalPort == externalPort;
+    });
+}
 
 QString NatWarningText(const QString& routerAddress, const QString& publicAddress) {
     QString cause;
@@ -215,6 +233,7 @@ void Reachability::applyRemove(const RemoveOutcome& outcome) {
             QStringLiteral("Failed to remove Port Forwarding. UPnP not supported/disabled?"));
     else
         m_log.LogStatus(LogDetail, QStringLiteral("Port forward successfully removed."));
+    noteRouterPresence(outcome.presence);
     m_removeApplied = true;
     if (auto next = std::exchange(m_afterRemove, nullptr))
         next();
@@ -239,6 +258,10 @@ void Reachability::SetupPortForward() {
 }
 
 void Reachability::applyAdd(const AddOutcome& outcome) {
+    noteRouterPresence(outcome.presence);
+    // A router that is away now may come later: the periodic check asks again.
+    if (!m_recheck.isActive())
+        m_recheck.start();
     if (outcome.presence == Presence::NoUpnpSoftware) {
         m_log.LogStatus(
             LogError, QStringLiteral("Failed to setup Port Forwarding. You are missing HNetCfg."));
@@ -247,14 +270,22 @@ void Reachability::applyAdd(const AddOutcome& outcome) {
                                                  "supported or disabled."));
     } else {
         m_log.LogStatus(LogDetail, QStringLiteral("Port forward successfully setup."));
-        if (!m_recheck.isActive())
-            m_recheck.start();
     }
     judgeRouterAddress(outcome.routerAddress, true);
 }
 
-// A router that restarted has forgotten the mapping, and one that gave the
-// port to another machine meanwhile has replaced it; both are put right.
+// Everything a check reads from the router, in one conversation.
+Reachability::CheckFacts Reachability::readRouter(UpnpRouter& router) {
+    CheckFacts facts;
+    facts.presence = router.Found();
+    facts.mappings = router.Mappings();
+    facts.routerAddress = router.ExternalAddress();
+    return facts;
+}
+
+// A router that restarted has forgotten the mapping, one that gave the port
+// to another machine meanwhile has replaced it, and one that was away has
+// never had it; each is put right.
 void Reachability::recheckMapping() {
     if (m_recheckInFlight)
         return;
@@ -263,31 +294,42 @@ void Reachability::recheckMapping() {
     const bool software = m_options.upnpSoftware;
     onWorker(
         [discoveryMs, software, mapping = OurMapping()] {
-            RecheckOutcome outcome;
             UpnpRouter router(discoveryMs, software);
-            outcome.add.presence = router.Found();
             if (router.Found() != Presence::MappingService)
-                return outcome;
+                return readRouter(router);
             UpnpRouter::Mapping present;
-            outcome.mappingInPlace = router.SpecificMapping(ExternalPort, Protocol, present) == 0 &&
-                                     present.internalClient == mapping.internalClient &&
-                                     present.internalPort == mapping.internalPort;
-            if (!outcome.mappingInPlace)
-                outcome.add.code = router.AddMapping(mapping);
-            outcome.add.routerAddress = router.ExternalAddress();
-            return outcome;
+            const bool inPlace = router.SpecificMapping(ExternalPort, Protocol, present) == 0 &&
+                                 present.internalClient == mapping.internalClient &&
+                                 present.internalPort == mapping.internalPort;
+            const std::optional<int> addCode =
+                inPlace ? std::nullopt : std::optional<int>(router.AddMapping(mapping));
+            CheckFacts facts = readRouter(router);
+            facts.addCode = addCode;
+            return facts;
         },
-        [this](const RecheckOutcome& outcome) { applyRecheck(outcome); });
+        [this](const CheckFacts& facts) { applyRecheck(facts); });
 }
 
-void Reachability::applyRecheck(const RecheckOutcome& outcome) {
+void Reachability::applyRecheck(const CheckFacts& facts) {
     m_recheckInFlight = false;
-    if (outcome.mappingInPlace) {
-        judgeRouterAddress(outcome.add.routerAddress, true);
-        return;
+    noteRouterPresence(facts.presence);
+    if (facts.addCode) {
+        m_log.LogStatus(LogDetail, QStringLiteral("Setting up port forward..."));
+        applyAdd({facts.presence, *facts.addCode, facts.routerAddress});
+    } else {
+        judgeRouterAddress(facts.routerAddress, true);
     }
-    m_log.LogStatus(LogDetail, QStringLiteral("Setting up port forward..."));
-    applyAdd(outcome.add);
+    applyCheck(facts);
+}
+
+// The line goes out once when a router that answered stops answering; a
+// router away from the start has had its lines already.
+void Reachability::noteRouterPresence(Presence presence) {
+    const bool answering = presence == Presence::MappingService;
+    if (m_routerAnswered && !answering)
+        m_log.LogStatus(LogError, QStringLiteral("The router no longer answers UPnP requests; "
+                                                 "the port forward is set up again when it does."));
+    m_routerAnswered = answering;
 }
 
 // A router whose own internet address is not the public one (or that has
@@ -334,11 +376,7 @@ void Reachability::CheckSetup() {
     onWorker(
         [discoveryMs, software] {
             UpnpRouter router(discoveryMs, software);
-            CheckFacts facts;
-            facts.presence = router.Found();
-            facts.mappings = router.Mappings();
-            facts.routerAddress = router.ExternalAddress();
-            return facts;
+            return readRouter(router);
         },
         [this](const CheckFacts& facts) {
             applyCheck(facts);
@@ -360,24 +398,20 @@ void Reachability::applyCheck(const CheckFacts& facts) {
         m_answers.SetAnswer(SetupAnswers::PortForwardingAnswer,
                             QStringLiteral("Disabled/Unsupported"),
                             HelpLink(QStringLiteral("/Pocketlane/help.htm#port_mapping_problems")));
+        // Without a router to ask, an earlier "Yes" no longer holds.
+        m_answers.SetAnswer(SetupAnswers::PortForwardedAnswer, QStringLiteral("Unknown"), QUrl());
         return;
     }
     m_answers.SetAnswer(SetupAnswers::PortForwardingAnswer, Yes, QUrl());
-    bool found = false;
-    for (const UpnpRouter::Mapping& mapping : facts.mappings) {
-        if (mapping.externalPort != ExternalPort)
-            continue;
-        // The port served here counts too: a mapping to this PC at another
-        // port does not reach the server.
-        if (mapping.internalClient == LocalIP() && mapping.internalPort == m_servedPort)
-            m_answers.SetAnswer(SetupAnswers::PortForwardedAnswer, Yes, QUrl());
-        else
-            m_answers.SetAnswer(
-                SetupAnswers::PortForwardedAnswer, QStringLiteral("Incorrect"),
-                HelpLink(QStringLiteral("/Pocketlane/help.htm#port_forward_wrong_machine")));
-        found = true;
-    }
-    if (!found)
+    // The port served here counts too: a mapping to this PC at another port
+    // does not reach the server.
+    if (ForwardsTo(facts.mappings, OurMapping()))
+        m_answers.SetAnswer(SetupAnswers::PortForwardedAnswer, Yes, QUrl());
+    else if (UsesPort(facts.mappings, ExternalPort))
+        m_answers.SetAnswer(
+            SetupAnswers::PortForwardedAnswer, QStringLiteral("Incorrect"),
+            HelpLink(QStringLiteral("/Pocketlane/help.htm#port_forward_wrong_machine")));
+    else
         m_answers.SetAnswer(SetupAnswers::PortForwardedAnswer, No,
                             HelpLink(QStringLiteral("/Pocketlane/help.htm#manual_port_forward")));
     judgeRouterAddress(facts.routerAddress, false);

@@ -65,7 +65,10 @@ public:
 
     // The start-up's network step, right after the listener opened: the
     // LAN test and, on a LAN, the removal of the old mapping, the lookup,
-    // the new mapping to `servedPort`, and its check every recheck period.
+    // the new mapping to `servedPort`, and from the first attempt on a check
+    // every recheck period: it adds the mapping again when the router lost
+    // it (or was away), logs when the router stops answering, and refreshes
+    // the answers.
     void StartUp(quint16 servedPort);
     // The "Check my Setup" button. Emits SetupChecked when done.
     void CheckSetup();
@@ -88,14 +91,13 @@ private:
         UpnpRouter::Presence presence = UpnpRouter::Presence::NoUpnpSoftware;
         int code = -1;
     };
-    struct RecheckOutcome {
-        bool mappingInPlace = true;
-        AddOutcome add;
-    };
+    // What a check reads from the router; a periodic check that found the
+    // mapping missing also asks for it again, before reading.
     struct CheckFacts {
         UpnpRouter::Presence presence = UpnpRouter::Presence::NoUpnpSoftware;
         QList<UpnpRouter::Mapping> mappings;
         std::optional<QString> routerAddress;
+        std::optional<int> addCode;
     };
 
     template <typename Work, typename Apply> void onWorker(Work work, Apply apply);
@@ -113,7 +115,9 @@ private:
     void SetupPortForward();
     void applyAdd(const AddOutcome& outcome);
     void recheckMapping();
-    void applyRecheck(const RecheckOutcome& outcome);
+    static CheckFacts readRouter(UpnpRouter& router);
+    void applyRecheck(const CheckFacts& facts);
+    void noteRouterPresence(UpnpRouter::Presence presence);
     void judgeRouterAddress(const std::optional<QString>& routerAddress, bool writeToLog);
 
     void setCheckRunning(bool running);
@@ -136,6 +140,7 @@ private:
     std::function<void()> m_afterRemove;
     QString m_publicAddress;
     bool m_recheckInFlight = false;
+    bool m_routerAnswered = false;
     bool m_checkRunning = false;
     bool m_checkAfterLookup = false;
 };

@@ -194,6 +194,7 @@ Can perform Port Forwarding? Not required
 Appropriate port is forwarded? Not required
 Have retrieved public IP address? Yes : 81.2.3.4
 Have retrieved local IP address? Yes : 81.2.3.4)"_s);
+        QVERIFY(answers.PhonesCanReach());
         QTest::qWait(200);
         QVERIFY(page.Requests().isEmpty());
         QVERIFY(log.lines().isEmpty());
@@ -207,6 +208,24 @@ Have retrieved local IP address? Yes : 81.2.3.4)"_s);
         QCOMPARE(answers.Lines().size(), SetupAnswers::Count);
         for (const QString& line : answers.Lines())
             QVERIFY2(line.endsWith(u"? Unknown"_s), qPrintable(line));
+        QVERIFY(!answers.PhonesCanReach());
+    }
+
+    // The periodic check after the start-up's port forward writes the answers, though
+    // nobody pressed "Check my Setup", and adds no log line of its own.
+    void thePeriodicCheckRefreshesTheAnswers() {
+        StandInPage page;
+        QVERIFY(page.ListenOnLoopback());
+        page.SetAnswer({StandInPage::HttpPage("Current IP Address: 81.2.3.4")});
+        StatusLog log;
+        Reachability::Options options = WithoutUpnp(page.Port(), u"192.168.1.20"_s, 60000);
+        options.recheckMs = 10;
+        Reachability reachability(log, options);
+        reachability.StartUp(8080);
+        QTRY_COMPARE(reachability.Answers().Caption(SetupAnswers::UpnpSoftwareAnswer), u"No"_s);
+        QCOMPARE(reachability.Answers().Caption(SetupAnswers::PortForwardingAnswer), u"No"_s);
+        QVERIFY(!reachability.Answers().PhonesCanReach());
+        QCOMPARE(log.lines().size(), 4);
     }
 };
 
