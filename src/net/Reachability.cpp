@@ -60,7 +60,7 @@ Reachability::Reachability(StatusLog& log, Options options, QObject* parent)
     , m_log(log)
     , m_options(std::move(options))
     , m_lookup(m_options.publicIpUrl)
-    , m_upnpWorker(new QObject) {
+    , m_router(new RouterSession(m_options.discoveryMs, m_options.upnpSoftware)) {
     if (!m_options.localIP)
         m_options.localIP = PrimaryIPv4Address;
     m_lookup.SetTimeLimit(m_options.lookupTimeLimitMs);
@@ -69,8 +69,8 @@ Reachability::Reachability(StatusLog& log, Options options, QObject* parent)
     m_recheck.setInterval(m_options.recheckMs);
     connect(&m_recheck, &QTimer::timeout, this, &Reachability::recheckMapping);
     m_upnpThread.setObjectName(QStringLiteral("upnp"));
-    m_upnpWorker->moveToThread(&m_upnpThread);
-    connect(&m_upnpThread, &QThread::finished, m_upnpWorker, &QObject::deleteLater);
+    m_router->moveToThread(&m_upnpThread);
+    connect(&m_upnpThread, &QThread::finished, m_router, &QObject::deleteLater);
     m_upnpThread.start();
 }
 
@@ -88,16 +88,16 @@ QUrl Reachability::HelpLink(const QString& path) {
     return SettingsPaths::MakerWebPage(path);
 }
 
-// Runs `work` on the UPnP thread after every call asked before it, and then
-// `apply` with its result on this object's thread, after the results of
-// those calls.
-template <typename Work, typename Apply> void Reachability::onWorker(Work work, Apply apply) {
+// Runs `step` with the router session on the UPnP thread after every step
+// asked before it, and then `apply` with its facts on this object's thread,
+// after the facts of those steps.
+template <typename Step, typename Apply> void Reachability::askRouter(Step step, Apply apply) {
     QMetaObject::invokeMethod(
-        m_upnpWorker,
-        [this, work = std::move(work), apply = std::move(apply)]() mutable {
-            auto result = work();
+        m_router,
+        [this, router = m_router, step = std::move(step), apply = std::move(apply)]() mutable {
+            RouterFacts facts = step(*router);
             QMetaObject::invokeMethod(
-                this, [apply = std::move(apply), result]() mutable { apply(result); },
+                this, [apply = std::move(apply), facts]() mutable { apply(facts); },
                 Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
@@ -206,34 +206,25 @@ void Reachability::onLookupFailed(const QString& description) {
 void Reachability::RemovePortForward() {
     m_log.LogStatus(LogDetail, QStringLiteral("Removing existing port forwards (if any)..."));
     m_removeApplied = false;
-    const int discoveryMs = m_options.discoveryMs;
-    const bool software = m_options.upnpSoftware;
-    onWorker(
-        [discoveryMs, software] {
-            UpnpRouter router(discoveryMs, software);
-            RemoveOutcome outcome;
-            outcome.presence = router.Found();
-            if (router.Found() == Presence::MappingService)
-                outcome.code = router.DeleteMapping(ExternalPort, Protocol);
-            return outcome;
-        },
-        [this](const RemoveOutcome& outcome) { applyRemove(outcome); });
+    askRouter(
+        [mapping = OurMapping()](RouterSession& router) { return router.RemoveMapping(mapping); },
+        [this](const RouterFacts& facts) { applyRemove(facts); });
 }
 
-void Reachability::applyRemove(const RemoveOutcome& outcome) {
-    if (outcome.presence == Presence::NoUpnpSoftware)
+void Reachability::applyRemove(const RouterFacts& facts) {
+    if (facts.presence == Presence::NoUpnpSoftware)
         m_log.LogStatus(
             LogError, QStringLiteral("Failed to remove Port Forwarding. You are missing HNetCfg."));
-    else if (outcome.presence == Presence::NoMappingService)
+    else if (facts.presence == Presence::NoMappingService)
         m_log.LogStatus(LogNotice, QStringLiteral("No ports are currently forwarded, or your "
                                                   "router does not support UPnP."));
-    else if (outcome.code != 0)
+    else if (facts.code != 0)
         m_log.LogStatus(
             LogError,
             QStringLiteral("Failed to remove Port Forwarding. UPnP not supported/disabled?"));
     else
         m_log.LogStatus(LogDetail, QStringLiteral("Port forward successfully removed."));
-    noteRouterPresence(outcome.presence);
+    noteRouterPresence(facts.presence);
     m_removeApplied = true;
     if (auto next = std::exchange(m_afterRemove, nullptr))
         next();
@@ -241,46 +232,26 @@ void Reachability::applyRemove(const RemoveOutcome& outcome) {
 
 void Reachability::SetupPortForward() {
     m_log.LogStatus(LogDetail, QStringLiteral("Setting up port forward..."));
-    const int discoveryMs = m_options.discoveryMs;
-    const bool software = m_options.upnpSoftware;
-    onWorker(
-        [discoveryMs, software, mapping = OurMapping()] {
-            UpnpRouter router(discoveryMs, software);
-            AddOutcome outcome;
-            outcome.presence = router.Found();
-            if (router.Found() == Presence::MappingService) {
-                outcome.code = router.AddMapping(mapping);
-                outcome.routerAddress = router.ExternalAddress();
-            }
-            return outcome;
-        },
-        [this](const AddOutcome& outcome) { applyAdd(outcome); });
+    askRouter(
+        [mapping = OurMapping()](RouterSession& router) { return router.AddMapping(mapping); },
+        [this](const RouterFacts& facts) { applyAdd(facts); });
 }
 
-void Reachability::applyAdd(const AddOutcome& outcome) {
-    noteRouterPresence(outcome.presence);
+void Reachability::applyAdd(const RouterFacts& facts) {
+    noteRouterPresence(facts.presence);
     // A router that is away now may come later: the periodic check asks again.
     if (!m_recheck.isActive())
         m_recheck.start();
-    if (outcome.presence == Presence::NoUpnpSoftware) {
+    if (facts.presence == Presence::NoUpnpSoftware) {
         m_log.LogStatus(
             LogError, QStringLiteral("Failed to setup Port Forwarding. You are missing HNetCfg."));
-    } else if (outcome.presence == Presence::NoMappingService || outcome.code != 0) {
+    } else if (facts.presence == Presence::NoMappingService || facts.code != 0) {
         m_log.LogStatus(LogError, QStringLiteral("Failed to setup Port Forwarding. UPnP is not "
                                                  "supported or disabled."));
     } else {
         m_log.LogStatus(LogDetail, QStringLiteral("Port forward successfully setup."));
     }
-    judgeRouterAddress(outcome.routerAddress, true);
-}
-
-// Everything a check reads from the router, in one conversation.
-Reachability::CheckFacts Reachability::readRouter(UpnpRouter& router) {
-    CheckFacts facts;
-    facts.presence = router.Found();
-    facts.mappings = router.Mappings();
-    facts.routerAddress = router.ExternalAddress();
-    return facts;
+    judgeRouterAddress(facts.routerAddress, true);
 }
 
 // A router that restarted has forgotten the mapping, one that gave the port
@@ -290,32 +261,17 @@ void Reachability::recheckMapping() {
     if (m_recheckInFlight)
         return;
     m_recheckInFlight = true;
-    const int discoveryMs = m_options.discoveryMs;
-    const bool software = m_options.upnpSoftware;
-    onWorker(
-        [discoveryMs, software, mapping = OurMapping()] {
-            UpnpRouter router(discoveryMs, software);
-            if (router.Found() != Presence::MappingService)
-                return readRouter(router);
-            UpnpRouter::Mapping present;
-            const bool inPlace = router.SpecificMapping(ExternalPort, Protocol, present) == 0 &&
-                                 present.internalClient == mapping.internalClient &&
-                                 present.internalPort == mapping.internalPort;
-            const std::optional<int> addCode =
-                inPlace ? std::nullopt : std::optional<int>(router.AddMapping(mapping));
-            CheckFacts facts = readRouter(router);
-            facts.addCode = addCode;
-            return facts;
-        },
-        [this](const CheckFacts& facts) { applyRecheck(facts); });
+    askRouter(
+        [mapping = OurMapping()](RouterSession& router) { return router.KeepMapping(mapping); },
+        [this](const RouterFacts& facts) { applyRecheck(facts); });
 }
 
-void Reachability::applyRecheck(const CheckFacts& facts) {
+void Reachability::applyRecheck(const RouterFacts& facts) {
     m_recheckInFlight = false;
     noteRouterPresence(facts.presence);
-    if (facts.addCode) {
+    if (facts.code) {
         m_log.LogStatus(LogDetail, QStringLiteral("Setting up port forward..."));
-        applyAdd({facts.presence, *facts.addCode, facts.routerAddress});
+        applyAdd(facts);
     } else {
         judgeRouterAddress(facts.routerAddress, true);
     }
@@ -371,21 +327,15 @@ void Reachability::CheckSetup() {
     }
     m_answers.SetCaption(SetupAnswers::RunningOnLanAnswer, Yes);
     setCheckRunning(true);
-    const int discoveryMs = m_options.discoveryMs;
-    const bool software = m_options.upnpSoftware;
-    onWorker(
-        [discoveryMs, software] {
-            UpnpRouter router(discoveryMs, software);
-            return readRouter(router);
-        },
-        [this](const CheckFacts& facts) {
-            applyCheck(facts);
-            setCheckRunning(false);
-            Q_EMIT SetupChecked();
-        });
+    askRouter([](RouterSession& router) { return router.Read(); },
+              [this](const RouterFacts& facts) {
+                  applyCheck(facts);
+                  setCheckRunning(false);
+                  Q_EMIT SetupChecked();
+              });
 }
 
-void Reachability::applyCheck(const CheckFacts& facts) {
+void Reachability::applyCheck(const RouterFacts& facts) {
     if (facts.presence == Presence::NoUpnpSoftware) {
         m_answers.SetAnswer(SetupAnswers::UpnpSoftwareAnswer, No,
                             HelpLink(QStringLiteral("/Pocketlane/help.htm#missing_upnp_software")));

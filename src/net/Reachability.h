@@ -1,8 +1,8 @@
 #pragma once
 
 #include "net/PublicAddressLookup.h"
+#include "net/RouterSession.h"
 #include "net/SetupAnswers.h"
-#include "net/UpnpRouter.h"
 
 #include <QObject>
 #include <QString>
@@ -19,10 +19,11 @@ class StatusLog;
 // here, the setup check with its six answers, and the address field of the
 // main window.
 //
-// Every UPnP call runs on one worker thread of its own, one call after the
-// other in the order asked; their outcomes come back to the event loop's
-// thread and are applied there in the same order, so the server keeps
-// answering while a router takes its time.
+// Every step with the router runs on one worker thread of its own, in one
+// router session (RouterSession), one step after the other in the order
+// asked; their outcomes come back to the event loop's thread and are applied
+// there in the same order, so the server keeps answering while a router
+// takes its time.
 class Reachability : public QObject {
     Q_OBJECT
     // The address field (`lblLocalIP`): its text, and the page it opens
@@ -82,25 +83,7 @@ Q_SIGNALS:
     void SetupChecked();
 
 private:
-    struct AddOutcome {
-        UpnpRouter::Presence presence = UpnpRouter::Presence::NoUpnpSoftware;
-        int code = -1;
-        std::optional<QString> routerAddress;
-    };
-    struct RemoveOutcome {
-        UpnpRouter::Presence presence = UpnpRouter::Presence::NoUpnpSoftware;
-        int code = -1;
-    };
-    // What a check reads from the router; a periodic check that found the
-    // mapping missing also asks for it again, before reading.
-    struct CheckFacts {
-        UpnpRouter::Presence presence = UpnpRouter::Presence::NoUpnpSoftware;
-        QList<UpnpRouter::Mapping> mappings;
-        std::optional<QString> routerAddress;
-        std::optional<int> addCode;
-    };
-
-    template <typename Work, typename Apply> void onWorker(Work work, Apply apply);
+    template <typename Step, typename Apply> void askRouter(Step step, Apply apply);
 
     QString LocalIP() const;
     UpnpRouter::Mapping OurMapping() const;
@@ -111,24 +94,23 @@ private:
     void whenRemoveApplied(std::function<void()> step);
 
     void RemovePortForward();
-    void applyRemove(const RemoveOutcome& outcome);
+    void applyRemove(const RouterFacts& facts);
     void SetupPortForward();
-    void applyAdd(const AddOutcome& outcome);
+    void applyAdd(const RouterFacts& facts);
     void recheckMapping();
-    static CheckFacts readRouter(UpnpRouter& router);
-    void applyRecheck(const CheckFacts& facts);
+    void applyRecheck(const RouterFacts& facts);
     void noteRouterPresence(UpnpRouter::Presence presence);
     void judgeRouterAddress(const std::optional<QString>& routerAddress, bool writeToLog);
 
     void setCheckRunning(bool running);
-    void applyCheck(const CheckFacts& facts);
+    void applyCheck(const RouterFacts& facts);
 
     StatusLog& m_log;
     Options m_options;
     SetupAnswers m_answers;
     PublicAddressLookup m_lookup;
     QThread m_upnpThread;
-    QObject* m_upnpWorker;
+    RouterSession* m_router;
     QTimer m_recheck;
 
     QString m_addressText;

@@ -161,6 +161,11 @@ private Q_SLOTS:
         QVERIFY(m_rig->Run({u"restart-daemon"_s}));
         QVERIFY2(waitFor("Port forward successfully setup.", 3), m_program->StandardError());
         QCOMPARE(m_program->StandardError().count(gone), 1);
+        // The router found after its reboot serves every later check without a new discovery.
+        QVERIFY(QTest::qWaitFor(
+            [&] { return m_rig->Run({u"log"_s}) && m_rig->Output().count("80 TCP found") >= 3; },
+            UpnpTimeoutMs));
+        QCOMPARE(m_rig->Output().count("GET /rootDesc.xml"), 1);
     }
 
     // Start-ups that cannot forward the port, and what the setup check says then.
