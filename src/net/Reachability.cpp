@@ -3,9 +3,6 @@
 #include "base/StatusLog.h"
 #include "net/LanAddress.h"
 #include "net/PrimaryAddress.h"
-#include "settings/SettingsPaths.h"
-
-#include <algorithm>
 
 namespace {
 
@@ -15,43 +12,7 @@ const char* const DefaultPublicIpPage = "http://checkip.dyndns.org";
 const QString Protocol = QStringLiteral("TCP");
 const QString Description = QStringLiteral("Pocketlane");
 
-const QString Yes = QStringLiteral("Yes");
-const QString No = QStringLiteral("No");
-const QString NotRequired = QStringLiteral("Not required");
-const QString Locating = QStringLiteral("Locating...");
-
 using Presence = UpnpRouter::Presence;
-
-// Whether any mapping takes external port 80 over TCP to this address and
-// port, wherever the router lists it.
-bool ForwardsTo(const QList<UpnpRouter::Mapping>& mappings, const UpnpRouter::Mapping& ours) {
-    return std::any_of(mappings.begin(), mappings.end(), [&ours](const UpnpRouter::Mapping& m) {
-        return m.externalPort == ours.externalPort &&
-               m.protocol.compare(ours.protocol, Qt::CaseInsensitive) == 0 &&
-               m.internalClient == ours.internalClient && m.internalPort == ours.internalPort;
-    });
-}
-
-bool UsesPort(const QList<UpnpRouter::Mapping>& mappings, quint16 externalPort) {
-    return std::any_of(mappings.begin(), mappings.end(), [externalPort](const auto& mapping) {
-        return mapping.externalPort == externalPort;
-    });
-}
-
-QString NatWarningText(const QString& routerAddress, const QString& publicAddress) {
-    QString cause;
-    if (routerAddress.isEmpty())
-        cause = QStringLiteral("Your router has no public internet address of its own");
-    else if (!IsPublicIPv4Address(routerAddress))
-        cause = QStringLiteral("Your router's own internet address %1 is not a public one")
-                    .arg(routerAddress);
-    else
-        cause = QStringLiteral("Your router's own internet address %1 is not the public address %2")
-                    .arg(routerAddress, publicAddress);
-    return cause + QStringLiteral(": the router sits behind another NAT (double NAT or "
-                                  "carrier-grade NAT), so phones on the internet cannot reach "
-                                  "this PC even with the port forwarded.");
-}
 
 } // namespace
 
@@ -84,10 +45,6 @@ QUrl Reachability::DefaultPublicIpUrl() {
     return QUrl(QString::fromLatin1(DefaultPublicIpPage));
 }
 
-QUrl Reachability::HelpLink(const QString& path) {
-    return SettingsPaths::MakerWebPage(path);
-}
-
 // Runs `step` with the router session on the UPnP thread after every step
 // asked before it, and then `apply` with its facts on this object's thread,
 // after the facts of those steps.
@@ -111,11 +68,11 @@ UpnpRouter::Mapping Reachability::OurMapping() const {
     return {ExternalPort, Protocol, LocalIP(), m_servedPort, Description};
 }
 
-void Reachability::setAddress(const QString& text, const QUrl& link) {
-    if (m_addressText == text && m_addressLink == link)
+void Reachability::setAddress(AddressState state, const QString& address) {
+    if (m_addressState == state && m_address == address)
         return;
-    m_addressText = text;
-    m_addressLink = link;
+    m_addressState = state;
+    m_address = address;
     Q_EMIT addressChanged();
 }
 
@@ -124,7 +81,7 @@ void Reachability::StartUp(quint16 servedPort) {
     const QString localIP = LocalIP();
     m_runningOnLan = IsRunningOnLan(localIP);
     if (!m_runningOnLan) {
-        setAddress(localIP, QUrl());
+        setAddress(AddressState::Local, localIP);
         return;
     }
     m_forwardPort = true;
@@ -152,8 +109,8 @@ void Reachability::LookUpAndCheck(quint16 servedPort) {
 // The lookup runs at once, beside the removal of the old mapping; its
 // outcome is applied after the removal's.
 void Reachability::startLookup() {
-    m_answers.SetCaption(SetupAnswers::PublicAddressAnswer, Locating);
-    setAddress(Locating, QUrl());
+    m_check.AnswerLocating();
+    setAddress(AddressState::Locating);
     m_lookup.Start();
 }
 
@@ -171,17 +128,12 @@ void Reachability::whenRemoveApplied(std::function<void()> step) {
 
 void Reachability::onLookupFound(const QString& address) {
     whenRemoveApplied([this, address] {
-        m_publicAddress = address;
-        setAddress(address, QUrl());
-        m_answers.SetCaption(SetupAnswers::PublicAddressAnswer, QStringLiteral("Yes : ") + address);
+        setAddress(AddressState::Found, address);
+        m_check.AnswerPublicAddress(address);
         m_log.LogStatus(LogNotice, QStringLiteral("Found public IP address:") + address);
         if (m_forwardPort)
             SetupPortForward();
-        if (m_checkAfterLookup) {
-            m_checkAfterLookup = false;
-            setCheckRunning(false);
-            CheckSetup();
-        }
+        endLookupCheck();
     });
 }
 
@@ -191,16 +143,19 @@ void Reachability::onLookupFailed(const QString& description) {
                         description.isEmpty()
                             ? QStringLiteral("Failed to find public IP address.")
                             : QStringLiteral("Failed to find public IP address:") + description);
-        setAddress(QStringLiteral("Click here to find out"), m_lookup.PageUrl());
-        m_answers.SetAnswer(
-            SetupAnswers::PublicAddressAnswer, QStringLiteral("No : Failed to determine"),
-            HelpLink(QStringLiteral("/pocketlane/help.htm#failed_to_determine_ip")));
-        if (m_checkAfterLookup) {
-            m_checkAfterLookup = false;
-            setCheckRunning(false);
-            CheckSetup();
-        }
+        setAddress(AddressState::Failed);
+        m_check.AnswerLookupFailed();
+        endLookupCheck();
     });
+}
+
+// --check-setup runs the check once the lookup is over.
+void Reachability::endLookupCheck() {
+    if (!m_checkAfterLookup)
+        return;
+    m_checkAfterLookup = false;
+    setCheckRunning(false);
+    CheckSetup();
 }
 
 void Reachability::RemovePortForward() {
@@ -251,7 +206,7 @@ void Reachability::applyAdd(const RouterFacts& facts) {
     } else {
         m_log.LogStatus(LogDetail, QStringLiteral("Port forward successfully setup."));
     }
-    judgeRouterAddress(facts.routerAddress, true);
+    judgeRouterAddress(facts.routerAddress);
 }
 
 // A router that restarted has forgotten the mapping, one that gave the port
@@ -273,9 +228,9 @@ void Reachability::applyRecheck(const RouterFacts& facts) {
         m_log.LogStatus(LogDetail, QStringLiteral("Setting up port forward..."));
         applyAdd(facts);
     } else {
-        judgeRouterAddress(facts.routerAddress, true);
+        judgeRouterAddress(facts.routerAddress);
     }
-    applyCheck(facts);
+    m_check.AnswerFromRouter(facts, OurMapping());
 }
 
 // The line goes out once when a router that answered stops answering; a
@@ -288,19 +243,9 @@ void Reachability::noteRouterPresence(Presence presence) {
     m_routerAnswered = answering;
 }
 
-// A router whose own internet address is not the public one (or that has
-// none) sits behind another NAT: no mapping of its own makes the PC reachable.
-void Reachability::judgeRouterAddress(const std::optional<QString>& routerAddress,
-                                      bool writeToLog) {
-    if (!routerAddress || m_publicAddress.isEmpty())
-        return;
-    const bool behindAnotherNat =
-        !IsPublicIPv4Address(*routerAddress) || *routerAddress != m_publicAddress;
-    const QString warning =
-        behindAnotherNat ? NatWarningText(*routerAddress, m_publicAddress) : QString();
-    if (writeToLog && !warning.isEmpty() && warning != m_answers.NatWarning())
+void Reachability::judgeRouterAddress(const std::optional<QString>& routerAddress) {
+    if (const QString warning = m_check.JudgeRouterAddress(routerAddress); !warning.isEmpty())
         m_log.LogStatus(LogError, warning);
-    m_answers.SetNatWarning(warning);
 }
 
 void Reachability::setCheckRunning(bool running) {
@@ -313,56 +258,16 @@ void Reachability::setCheckRunning(bool running) {
 void Reachability::CheckSetup() {
     if (m_checkRunning)
         return;
-    const QString localIP = LocalIP();
-    m_answers.SetCaption(SetupAnswers::LocalAddressAnswer,
-                         localIP.isEmpty() ? No : QStringLiteral("Yes : ") + localIP);
+    m_check.AnswerLocally(LocalIP(), m_runningOnLan);
     if (!m_runningOnLan) {
-        m_answers.SetCaption(SetupAnswers::RunningOnLanAnswer, No);
-        m_answers.SetAnswer(SetupAnswers::PublicAddressAnswer, QStringLiteral("Yes : ") + localIP,
-                            QUrl());
-        m_answers.SetAnswer(SetupAnswers::PortForwardingAnswer, NotRequired, QUrl());
-        m_answers.SetAnswer(SetupAnswers::PortForwardedAnswer, NotRequired, QUrl());
         Q_EMIT SetupChecked();
         return;
     }
-    m_answers.SetCaption(SetupAnswers::RunningOnLanAnswer, Yes);
     setCheckRunning(true);
     askRouter([](RouterSession& router) { return router.Read(); },
               [this](const RouterFacts& facts) {
-                  applyCheck(facts);
+                  m_check.AnswerFromRouter(facts, OurMapping());
                   setCheckRunning(false);
                   Q_EMIT SetupChecked();
               });
-}
-
-void Reachability::applyCheck(const RouterFacts& facts) {
-    if (facts.presence == Presence::NoUpnpSoftware) {
-        m_answers.SetAnswer(SetupAnswers::UpnpSoftwareAnswer, No,
-                            HelpLink(QStringLiteral("/Pocketlane/help.htm#missing_upnp_software")));
-        m_answers.SetAnswer(SetupAnswers::PortForwardingAnswer, No,
-                            HelpLink(QStringLiteral("/Pocketlane/help.htm#manual_port_forward")));
-        return;
-    }
-    m_answers.SetAnswer(SetupAnswers::UpnpSoftwareAnswer, Yes, QUrl());
-    if (facts.presence == Presence::NoMappingService) {
-        m_answers.SetAnswer(SetupAnswers::PortForwardingAnswer,
-                            QStringLiteral("Disabled/Unsupported"),
-                            HelpLink(QStringLiteral("/Pocketlane/help.htm#port_mapping_problems")));
-        // Without a router to ask, an earlier "Yes" no longer holds.
-        m_answers.SetAnswer(SetupAnswers::PortForwardedAnswer, QStringLiteral("Unknown"), QUrl());
-        return;
-    }
-    m_answers.SetAnswer(SetupAnswers::PortForwardingAnswer, Yes, QUrl());
-    // The port served here counts too: a mapping to this PC at another port
-    // does not reach the server.
-    if (ForwardsTo(facts.mappings, OurMapping()))
-        m_answers.SetAnswer(SetupAnswers::PortForwardedAnswer, Yes, QUrl());
-    else if (UsesPort(facts.mappings, ExternalPort))
-        m_answers.SetAnswer(
-            SetupAnswers::PortForwardedAnswer, QStringLiteral("Incorrect"),
-            HelpLink(QStringLiteral("/Pocketlane/help.htm#port_forward_wrong_machine")));
-    else
-        m_answers.SetAnswer(SetupAnswers::PortForwardedAnswer, No,
-                            HelpLink(QStringLiteral("/Pocketlane/help.htm#manual_port_forward")));
-    judgeRouterAddress(facts.routerAddress, false);
 }

@@ -2,7 +2,7 @@
 
 #include "net/PublicAddressLookup.h"
 #include "net/RouterSession.h"
-#include "net/SetupAnswers.h"
+#include "net/SetupCheck.h"
 
 #include <QObject>
 #include <QString>
@@ -16,8 +16,7 @@ class StatusLog;
 
 // How phones on the internet reach this PC: the LAN test, the public-address
 // lookup, the router's port forward of external port 80 to the port served
-// here, the setup check with its six answers, and the address field of the
-// main window.
+// here, and when the setup check runs (SetupCheck writes its answers).
 //
 // Every step with the router runs on one worker thread of its own, in one
 // router session (RouterSession), one step after the other in the order
@@ -26,15 +25,16 @@ class StatusLog;
 // takes its time.
 class Reachability : public QObject {
     Q_OBJECT
-    // The address field (`lblLocalIP`): its text, and the page it opens
-    // when it is a live link (empty when it is not).
-    Q_PROPERTY(QString addressText READ AddressText NOTIFY addressChanged)
-    Q_PROPERTY(QUrl addressLink READ AddressLink NOTIFY addressChanged)
     // While the setup check runs it cannot be started again.
     Q_PROPERTY(bool checkRunning READ IsCheckRunning NOTIFY checkRunningChanged)
 public:
     static constexpr quint16 ExternalPort = 80;
     static constexpr int DefaultRecheckMs = 10 * 60 * 1000;
+
+    // What the address field of the main window stands for: nothing known
+    // yet, the local address (not on a LAN), the lookup running, the public
+    // address found, or the lookup failed (the field then opens LookupPage).
+    enum class AddressState { Unknown, Local, Locating, Found, Failed };
 
     struct Options {
         QUrl publicIpUrl = DefaultPublicIpUrl();
@@ -51,18 +51,18 @@ public:
     ~Reachability() override;
 
     static QUrl DefaultPublicIpUrl();
-    // The maker's help web site followed by the path.
-    static QUrl HelpLink(const QString& path);
 
-    SetupAnswers& Answers() { return m_answers; }
-    QString AddressText() const { return m_addressText; }
-    QUrl AddressLink() const { return m_addressLink; }
+    SetupAnswers& Answers() { return m_check.Answers(); }
+    AddressState AddressShown() const { return m_addressState; }
+    // The local address (Local) or the public one (Found).
+    QString Address() const { return m_address; }
+    QUrl LookupPage() const { return m_lookup.PageUrl(); }
     bool IsCheckRunning() const { return m_checkRunning; }
     // Whether this PC sits on a private network; set once by StartUp or
     // LookUpAndCheck.
     bool RunningOnLan() const { return m_runningOnLan; }
 
-    void ResetSetupAnswers() { m_answers.ResetSetupAnswers(); }
+    void ResetSetupAnswers() { Answers().ResetSetupAnswers(); }
 
     // The start-up's network step, right after the listener opened: the
     // LAN test and, on a LAN, the removal of the old mapping, the lookup,
@@ -87,7 +87,7 @@ private:
 
     QString LocalIP() const;
     UpnpRouter::Mapping OurMapping() const;
-    void setAddress(const QString& text, const QUrl& link);
+    void setAddress(AddressState state, const QString& address = {});
     void startLookup();
     void onLookupFound(const QString& address);
     void onLookupFailed(const QString& description);
@@ -100,27 +100,26 @@ private:
     void recheckMapping();
     void applyRecheck(const RouterFacts& facts);
     void noteRouterPresence(UpnpRouter::Presence presence);
-    void judgeRouterAddress(const std::optional<QString>& routerAddress, bool writeToLog);
+    void judgeRouterAddress(const std::optional<QString>& routerAddress);
 
     void setCheckRunning(bool running);
-    void applyCheck(const RouterFacts& facts);
+    void endLookupCheck();
 
     StatusLog& m_log;
     Options m_options;
-    SetupAnswers m_answers;
+    SetupCheck m_check;
     PublicAddressLookup m_lookup;
     QThread m_upnpThread;
     RouterSession* m_router;
     QTimer m_recheck;
 
-    QString m_addressText;
-    QUrl m_addressLink;
+    AddressState m_addressState = AddressState::Unknown;
+    QString m_address;
     bool m_runningOnLan = false;
     quint16 m_servedPort = 0;
     bool m_forwardPort = false;
     bool m_removeApplied = true;
     std::function<void()> m_afterRemove;
-    QString m_publicAddress;
     bool m_recheckInFlight = false;
     bool m_routerAnswered = false;
     bool m_checkRunning = false;

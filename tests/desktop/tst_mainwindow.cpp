@@ -2,9 +2,13 @@
 // offscreen platform over a real server, site and settings file.
 #include "DesktopHarness.h"
 
+#include "base/StatusLog.h"
 #include "desktop/InfoPanels.h"
 #include "desktop/LinkLabel.h"
+#include "desktop/ReachabilityBinding.h"
+#include "net/Reachability.h"
 #include "settings/SettingsPaths.h"
+#include "support/PocketlaneProcess.h"
 
 #include <QTcpServer>
 
@@ -50,6 +54,7 @@ private Q_SLOTS:
     void graffitiFromPhoneAndOwner();
     void startStopIconAndCloseQuestion();
     void linkLabelsAndStatusLog();
+    void addressFieldFollowsTheLookup();
 };
 
 void MainWindowTest::everyEntryShowsExactlyOnePanel() {
@@ -223,6 +228,25 @@ void MainWindowTest::startStopIconAndCloseQuestion() {
     QCOMPARE(h.asked(), u"Close Pocketlane|Are you sure you want to close Pocketlane?|Yes|No"_s);
     QVERIFY(h.window->isVisible() && closed.isEmpty());
     expectRunning(true);
+}
+
+// On a LAN the address field shows the lookup running, then after a failed
+// one a link to the what-is-my-IP page.
+void MainWindowTest::addressFieldFollowsTheLookup() {
+    DesktopHarness h;
+    StatusLog log;
+    Reachability::Options options;
+    options.publicIpUrl = QUrl(u"http://127.0.0.1:%1"_s.arg(PocketlaneProcess::FreePort()));
+    options.upnpSoftware = false;
+    options.localIP = [] { return u"192.168.1.20"_s; };
+    Reachability network(log, options);
+    BindReachability(*h.window, network);
+    network.StartUp(8080);
+    LinkLabel* label = h.window->LocalIPLabel();
+    QCOMPARE(label->text(), u"Locating..."_s);
+    QTRY_COMPARE(label->text(), u"Click here to find out"_s);
+    QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(2, 2));
+    QCOMPARE(h.opened, QList<QUrl>{options.publicIpUrl});
 }
 
 void MainWindowTest::linkLabelsAndStatusLog() {
