@@ -14,9 +14,10 @@
 
 class StatusLog;
 
-// How phones on the internet reach this PC: the LAN test, the public-address
-// lookup, the router's port forward of external port 80 to the port served
-// here, and when the setup check runs (SetupCheck writes its answers).
+// How phones on the internet reach this PC, and when each step runs: the LAN
+// test, the public-address lookup, the router's port forward of external
+// port 80 to the port served here, and the setup check (whose answers
+// SetupCheck writes).
 //
 // Every step with the router runs on one worker thread of its own, in one
 // router session (RouterSession), one step after the other in the order
