@@ -45,7 +45,8 @@ void DescribeOptions(QCommandLineParser& parser) {
     parser.addOption(QCommandLineOption(
         CheckSetupOption,
         QStringLiteral("Check whether phones on the internet can reach this PC: print each "
-                       "question of the setup check with its answer, one a line, and end.")));
+                       "question of the setup check with its answer, one a line, and end (exit "
+                       "code 0 when they can, 1 when they cannot or it is not known).")));
     parser.addOption(QCommandLineOption(
         UpnpRecheckOption,
         QStringLiteral("Check the router's port forward every <seconds> (default 600) and "

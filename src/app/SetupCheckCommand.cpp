@@ -29,5 +29,5 @@ int RunSetupCheck(const CommandLineOptions& options) {
     QCoreApplication::exec();
     const QByteArray text = reachability.Answers().Lines().join(u'\n').toLocal8Bit() + '\n';
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-    return 0;
+    return reachability.Answers().PhonesCanReach() ? 0 : 1;
 }

@@ -9,12 +9,25 @@
 
 namespace {
 
+// The address field's texts: the address itself, the lookup's progress, or
+// after a failed lookup a live link to the what-is-my-IP page.
 void ShowAddress(frmMain& window, const Reachability& network) {
-    if (network.AddressText().isEmpty())
+    using State = Reachability::AddressState;
+    switch (network.AddressShown()) {
+    case State::Unknown:
         return;
-    const QUrl link = network.AddressLink();
-    window.SetLocalIP(network.AddressText(), link.isEmpty() ? QString() : QStringLiteral("1"),
-                      link);
+    case State::Locating:
+        window.SetLocalIP(QStringLiteral("Locating..."));
+        return;
+    case State::Failed:
+        window.SetLocalIP(QStringLiteral("Click here to find out"), QStringLiteral("1"),
+                          network.LookupPage());
+        return;
+    case State::Local:
+    case State::Found:
+        window.SetLocalIP(network.Address());
+        return;
+    }
 }
 
 void ShowAnswers(HelpPanel& help, SetupAnswers& answers) {

@@ -3,7 +3,6 @@
 #include "base/StatusLog.h"
 #include "net/LanAddress.h"
 #include "net/PrimaryAddress.h"
-#include "settings/SettingsPaths.h"
 
 namespace {
 
@@ -13,27 +12,7 @@ const char* const DefaultPublicIpPage = "http://checkip.dyndns.org";
 const QString Protocol = QStringLiteral("TCP");
 const QString Description = QStringLiteral("Pocketlane");
 
-const QString Yes = QStringLiteral("Yes");
-const QString No = QStringLiteral("No");
-const QString NotRequired = QStringLiteral("Not required");
-const QString Locating = QStringLiteral("Locating...");
-
 using Presence = UpnpRouter::Presence;
-
-QString NatWarningText(const QString& routerAddress, const QString& publicAddress) {
-    QString cause;
-    if (routerAddress.isEmpty())
-        cause = QStringLiteral("Your router has no public internet address of its own");
-    else if (!IsPublicIPv4Address(routerAddress))
-        cause = QStringLiteral("Your router's own internet address %1 is not a public one")
-                    .arg(routerAddress);
-    else
-        cause = QStringLiteral("Your router's own internet address %1 is not the public address %2")
-                    .arg(routerAddress, publicAddress);
-    return cause + QStringLiteral(": the router sits behind another NAT (double NAT or "
-                                  "carrier-grade NAT), so phones on the internet cannot reach "
-                                  "this PC even with the port forwarded.");
-}
 
 } // namespace
 
@@ -42,7 +21,7 @@ Reachability::Reachability(StatusLog& log, Options options, QObject* parent)
     , m_log(log)
     , m_options(std::move(options))
     , m_lookup(m_options.publicIpUrl)
-    , m_upnpWorker(new QObject) {
+    , m_router(new RouterSession(m_options.discoveryMs, m_options.upnpSoftware)) {
     if (!m_options.localIP)
         m_options.localIP = PrimaryIPv4Address;
     m_lookup.SetTimeLimit(m_options.lookupTimeLimitMs);
@@ -51,8 +30,8 @@ Reachability::Reachability(StatusLog& log, Options options, QObject* parent)
     m_recheck.setInterval(m_options.recheckMs);
     connect(&m_recheck, &QTimer::timeout, this, &Reachability::recheckMapping);
     m_upnpThread.setObjectName(QStringLiteral("upnp"));
-    m_upnpWorker->moveToThread(&m_upnpThread);
-    connect(&m_upnpThread, &QThread::finished, m_upnpWorker, &QObject::deleteLater);
+    m_router->moveToThread(&m_upnpThread);
+    connect(&m_upnpThread, &QThread::finished, m_router, &QObject::deleteLater);
     m_upnpThread.start();
 }
 
@@ -66,20 +45,16 @@ QUrl Reachability::DefaultPublicIpUrl() {
     return QUrl(QString::fromLatin1(DefaultPublicIpPage));
 }
 
-QUrl Reachability::HelpLink(const QString& path) {
-    return SettingsPaths::MakerWebPage(path);
-}
-
-// Runs `work` on the UPnP thread after every call asked before it, and then
-// `apply` with its result on this object's thread, after the results of
-// those calls.
-template <typename Work, typename Apply> void Reachability::onWorker(Work work, Apply apply) {
+// Runs `step` with the router session on the UPnP thread after every step
+// asked before it, and then `apply` with its facts on this object's thread,
+// after the facts of those steps.
+template <typename Step, typename Apply> void Reachability::askRouter(Step step, Apply apply) {
     QMetaObject::invokeMethod(
-        m_upnpWorker,
-        [this, work = std::move(work), apply = std::move(apply)]() mutable {
-            auto result = work();
+        m_router,
+        [this, router = m_router, step = std::move(step), apply = std::move(apply)]() mutable {
+            RouterFacts facts = step(*router);
             QMetaObject::invokeMethod(
-                this, [apply = std::move(apply), result]() mutable { apply(result); },
+                this, [apply = std::move(apply), facts]() mutable { apply(facts); },
                 Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
@@ -93,11 +68,11 @@ UpnpRouter::Mapping Reachability::OurMapping() const {
     return {ExternalPort, Protocol, LocalIP(), m_servedPort, Description};
 }
 
-void Reachability::setAddress(const QString& text, const QUrl& link) {
-    if (m_addressText == text && m_addressLink == link)
+void Reachability::setAddress(AddressState state, const QString& address) {
+    if (m_addressState == state && m_address == address)
         return;
-    m_addressText = text;
-    m_addressLink = link;
+    m_addressState = state;
+    m_address = address;
     Q_EMIT addressChanged();
 }
 
@@ -106,7 +81,7 @@ void Reachability::StartUp(quint16 servedPort) {
     const QString localIP = LocalIP();
     m_runningOnLan = IsRunningOnLan(localIP);
     if (!m_runningOnLan) {
-        setAddress(localIP, QUrl());
+        setAddress(AddressState::Local, localIP);
         return;
     }
     m_forwardPort = true;
@@ -134,8 +109,8 @@ void Reachability::LookUpAndCheck(quint16 servedPort) {
 // The lookup runs at once, beside the removal of the old mapping; its
 // outcome is applied after the removal's.
 void Reachability::startLookup() {
-    m_answers.SetCaption(SetupAnswers::PublicAddressAnswer, Locating);
-    setAddress(Locating, QUrl());
+    m_check.AnswerLocating();
+    setAddress(AddressState::Locating);
     m_lookup.Start();
 }
 
@@ -153,17 +128,12 @@ void Reachability::whenRemoveApplied(std::function<void()> step) {
 
 void Reachability::onLookupFound(const QString& address) {
     whenRemoveApplied([this, address] {
-        m_publicAddress = address;
-        setAddress(address, QUrl());
-        m_answers.SetCaption(SetupAnswers::PublicAddressAnswer, QStringLiteral("Yes : ") + address);
+        setAddress(AddressState::Found, address);
+        m_check.AnswerPublicAddress(address);
         m_log.LogStatus(LogNotice, QStringLiteral("Found public IP address:") + address);
         if (m_forwardPort)
             SetupPortForward();
-        if (m_checkAfterLookup) {
-            m_checkAfterLookup = false;
-            setCheckRunning(false);
-            CheckSetup();
-        }
+        endLookupCheck();
     });
 }
 
@@ -173,48 +143,43 @@ void Reachability::onLookupFailed(const QString& description) {
                         description.isEmpty()
                             ? QStringLiteral("Failed to find public IP address.")
                             : QStringLiteral("Failed to find public IP address:") + description);
-        setAddress(QStringLiteral("Click here to find out"), m_lookup.PageUrl());
-        m_answers.SetAnswer(
-            SetupAnswers::PublicAddressAnswer, QStringLiteral("No : Failed to determine"),
-            HelpLink(QStringLiteral("/pocketlane/help.htm#failed_to_determine_ip")));
-        if (m_checkAfterLookup) {
-            m_checkAfterLookup = false;
-            setCheckRunning(false);
-            CheckSetup();
-        }
+        setAddress(AddressState::Failed);
+        m_check.AnswerLookupFailed();
+        endLookupCheck();
     });
+}
+
+// --check-setup runs the check once the lookup is over.
+void Reachability::endLookupCheck() {
+    if (!m_checkAfterLookup)
+        return;
+    m_checkAfterLookup = false;
+    setCheckRunning(false);
+    CheckSetup();
 }
 
 void Reachability::RemovePortForward() {
     m_log.LogStatus(LogDetail, QStringLiteral("Removing existing port forwards (if any)..."));
     m_removeApplied = false;
-    const int discoveryMs = m_options.discoveryMs;
-    const bool software = m_options.upnpSoftware;
-    onWorker(
-        [discoveryMs, software] {
-            UpnpRouter router(discoveryMs, software);
-            RemoveOutcome outcome;
-            outcome.presence = router.Found();
-            if (router.Found() == Presence::MappingService)
-                outcome.code = router.DeleteMapping(ExternalPort, Protocol);
-            return outcome;
-        },
-        [this](const RemoveOutcome& outcome) { applyRemove(outcome); });
+    askRouter(
+        [mapping = OurMapping()](RouterSession& router) { return router.RemoveMapping(mapping); },
+        [this](const RouterFacts& facts) { applyRemove(facts); });
 }
 
-void Reachability::applyRemove(const RemoveOutcome& outcome) {
-    if (outcome.presence == Presence::NoUpnpSoftware)
+void Reachability::applyRemove(const RouterFacts& facts) {
+    if (facts.presence == Presence::NoUpnpSoftware)
         m_log.LogStatus(
             LogError, QStringLiteral("Failed to remove Port Forwarding. You are missing HNetCfg."));
-    else if (outcome.presence == Presence::NoMappingService)
+    else if (facts.presence == Presence::NoMappingService)
         m_log.LogStatus(LogNotice, QStringLiteral("No ports are currently forwarded, or your "
                                                   "router does not support UPnP."));
-    else if (outcome.code != 0)
+    else if (facts.code != 0)
         m_log.LogStatus(
             LogError,
             QStringLiteral("Failed to remove Port Forwarding. UPnP not supported/disabled?"));
     else
         m_log.LogStatus(LogDetail, QStringLiteral("Port forward successfully removed."));
+    noteRouterPresence(facts.presence);
     m_removeApplied = true;
     if (auto next = std::exchange(m_afterRemove, nullptr))
         next();
@@ -222,87 +187,65 @@ void Reachability::applyRemove(const RemoveOutcome& outcome) {
 
 void Reachability::SetupPortForward() {
     m_log.LogStatus(LogDetail, QStringLiteral("Setting up port forward..."));
-    const int discoveryMs = m_options.discoveryMs;
-    const bool software = m_options.upnpSoftware;
-    onWorker(
-        [discoveryMs, software, mapping = OurMapping()] {
-            UpnpRouter router(discoveryMs, software);
-            AddOutcome outcome;
-            outcome.presence = router.Found();
-            if (router.Found() == Presence::MappingService) {
-                outcome.code = router.AddMapping(mapping);
-                outcome.routerAddress = router.ExternalAddress();
-            }
-            return outcome;
-        },
-        [this](const AddOutcome& outcome) { applyAdd(outcome); });
+    askRouter(
+        [mapping = OurMapping()](RouterSession& router) { return router.AddMapping(mapping); },
+        [this](const RouterFacts& facts) { applyAdd(facts); });
 }
 
-void Reachability::applyAdd(const AddOutcome& outcome) {
-    if (outcome.presence == Presence::NoUpnpSoftware) {
+void Reachability::applyAdd(const RouterFacts& facts) {
+    noteRouterPresence(facts.presence);
+    // A router that is away now may come later: the periodic check asks again.
+    if (!m_recheck.isActive())
+        m_recheck.start();
+    if (facts.presence == Presence::NoUpnpSoftware) {
         m_log.LogStatus(
             LogError, QStringLiteral("Failed to setup Port Forwarding. You are missing HNetCfg."));
-    } else if (outcome.presence == Presence::NoMappingService || outcome.code != 0) {
+    } else if (facts.presence == Presence::NoMappingService || facts.code != 0) {
         m_log.LogStatus(LogError, QStringLiteral("Failed to setup Port Forwarding. UPnP is not "
                                                  "supported or disabled."));
     } else {
         m_log.LogStatus(LogDetail, QStringLiteral("Port forward successfully setup."));
-        if (!m_recheck.isActive())
-            m_recheck.start();
     }
-    judgeRouterAddress(outcome.routerAddress, true);
+    judgeRouterAddress(facts.routerAddress);
 }
 
-// A router that restarted has forgotten the mapping, and one that gave the
-// port to another machine meanwhile has replaced it; both are put right.
+// A router that restarted has forgotten the mapping, one that gave the port
+// to another machine meanwhile has replaced it, and one that was away has
+// never had it; each is put right.
 void Reachability::recheckMapping() {
     if (m_recheckInFlight)
         return;
     m_recheckInFlight = true;
-    const int discoveryMs = m_options.discoveryMs;
-    const bool software = m_options.upnpSoftware;
-    onWorker(
-        [discoveryMs, software, mapping = OurMapping()] {
-            RecheckOutcome outcome;
-            UpnpRouter router(discoveryMs, software);
-            outcome.add.presence = router.Found();
-            if (router.Found() != Presence::MappingService)
-                return outcome;
-            UpnpRouter::Mapping present;
-            outcome.mappingInPlace = router.SpecificMapping(ExternalPort, Protocol, present) == 0 &&
-                                     present.internalClient == mapping.internalClient &&
-                                     present.internalPort == mapping.internalPort;
-            if (!outcome.mappingInPlace)
-                outcome.add.code = router.AddMapping(mapping);
-            outcome.add.routerAddress = router.ExternalAddress();
-            return outcome;
-        },
-        [this](const RecheckOutcome& outcome) { applyRecheck(outcome); });
+    askRouter(
+        [mapping = OurMapping()](RouterSession& router) { return router.KeepMapping(mapping); },
+        [this](const RouterFacts& facts) { applyRecheck(facts); });
 }
 
-void Reachability::applyRecheck(const RecheckOutcome& outcome) {
+void Reachability::applyRecheck(const RouterFacts& facts) {
     m_recheckInFlight = false;
-    if (outcome.mappingInPlace) {
-        judgeRouterAddress(outcome.add.routerAddress, true);
-        return;
+    noteRouterPresence(facts.presence);
+    if (facts.code) {
+        m_log.LogStatus(LogDetail, QStringLiteral("Setting up port forward..."));
+        applyAdd(facts);
+    } else {
+        judgeRouterAddress(facts.routerAddress);
     }
-    m_log.LogStatus(LogDetail, QStringLiteral("Setting up port forward..."));
-    applyAdd(outcome.add);
+    m_check.AnswerFromRouter(facts, OurMapping());
 }
 
-// A router whose own internet address is not the public one (or that has
-// none) sits behind another NAT: no mapping of its own makes the PC reachable.
-void Reachability::judgeRouterAddress(const std::optional<QString>& routerAddress,
-                                      bool writeToLog) {
-    if (!routerAddress || m_publicAddress.isEmpty())
-        return;
-    const bool behindAnotherNat =
-        !IsPublicIPv4Address(*routerAddress) || *routerAddress != m_publicAddress;
-    const QString warning =
-        behindAnotherNat ? NatWarningText(*routerAddress, m_publicAddress) : QString();
-    if (writeToLog && !warning.isEmpty() && warning != m_answers.NatWarning())
+// The line goes out once when a router that answered stops answering; a
+// router away from the start has had its lines already.
+void Reachability::noteRouterPresence(Presence presence) {
+    const bool answering = presence == Presence::MappingService;
+    if (m_routerAnswered && !answering)
+        m_log.LogStatus(LogError, QStringLiteral("The router no longer answers UPnP requests; "
+                                                 "the port forward is set up again when it does."));
+    m_routerAnswered = answering;
+}
+
+void Reachability::judgeRouterAddress(const std::optional<QString>& routerAddress) {
+    if (const QString warning = m_check.JudgeRouterAddress(routerAddress); !warning.isEmpty())
         m_log.LogStatus(LogError, warning);
-    m_answers.SetNatWarning(warning);
 }
 
 void Reachability::setCheckRunning(bool running) {
@@ -315,70 +258,16 @@ void Reachability::setCheckRunning(bool running) {
 void Reachability::CheckSetup() {
     if (m_checkRunning)
         return;
-    const QString localIP = LocalIP();
-    m_answers.SetCaption(SetupAnswers::LocalAddressAnswer,
-                         localIP.isEmpty() ? No : QStringLiteral("Yes : ") + localIP);
+    m_check.AnswerLocally(LocalIP(), m_runningOnLan);
     if (!m_runningOnLan) {
-        m_answers.SetCaption(SetupAnswers::RunningOnLanAnswer, No);
-        m_answers.SetAnswer(SetupAnswers::PublicAddressAnswer, QStringLiteral("Yes : ") + localIP,
-                            QUrl());
-        m_answers.SetAnswer(SetupAnswers::PortForwardingAnswer, NotRequired, QUrl());
-        m_answers.SetAnswer(SetupAnswers::PortForwardedAnswer, NotRequired, QUrl());
         Q_EMIT SetupChecked();
         return;
     }
-    m_answers.SetCaption(SetupAnswers::RunningOnLanAnswer, Yes);
     setCheckRunning(true);
-    const int discoveryMs = m_options.discoveryMs;
-    const bool software = m_options.upnpSoftware;
-    onWorker(
-        [discoveryMs, software] {
-            UpnpRouter router(discoveryMs, software);
-            CheckFacts facts;
-            facts.presence = router.Found();
-            facts.mappings = router.Mappings();
-            facts.routerAddress = router.ExternalAddress();
-            return facts;
-        },
-        [this](const CheckFacts& facts) {
-            applyCheck(facts);
-            setCheckRunning(false);
-            Q_EMIT SetupChecked();
-        });
-}
-
-void Reachability::applyCheck(const CheckFacts& facts) {
-    if (facts.presence == Presence::NoUpnpSoftware) {
-        m_answers.SetAnswer(SetupAnswers::UpnpSoftwareAnswer, No,
-                            HelpLink(QStringLiteral("/Pocketlane/help.htm#missing_upnp_software")));
-        m_answers.SetAnswer(SetupAnswers::PortForwardingAnswer, No,
-                            HelpLink(QStringLiteral("/Pocketlane/help.htm#manual_port_forward")));
-        return;
-    }
-    m_answers.SetAnswer(SetupAnswers::UpnpSoftwareAnswer, Yes, QUrl());
-    if (facts.presence == Presence::NoMappingService) {
-        m_answers.SetAnswer(SetupAnswers::PortForwardingAnswer,
-                            QStringLiteral("Disabled/Unsupported"),
-                            HelpLink(QStringLiteral("/Pocketlane/help.htm#port_mapping_problems")));
-        return;
-    }
-    m_answers.SetAnswer(SetupAnswers::PortForwardingAnswer, Yes, QUrl());
-    bool found = false;
-    for (const UpnpRouter::Mapping& mapping : facts.mappings) {
-        if (mapping.externalPort != ExternalPort)
-            continue;
-        // The port served here counts too: a mapping to this PC at another
-        // port does not reach the server.
-        if (mapping.internalClient == LocalIP() && mapping.internalPort == m_servedPort)
-            m_answers.SetAnswer(SetupAnswers::PortForwardedAnswer, Yes, QUrl());
-        else
-            m_answers.SetAnswer(
-                SetupAnswers::PortForwardedAnswer, QStringLiteral("Incorrect"),
-                HelpLink(QStringLiteral("/Pocketlane/help.htm#port_forward_wrong_machine")));
-        found = true;
-    }
-    if (!found)
-        m_answers.SetAnswer(SetupAnswers::PortForwardedAnswer, No,
-                            HelpLink(QStringLiteral("/Pocketlane/help.htm#manual_port_forward")));
-    judgeRouterAddress(facts.routerAddress, false);
+    askRouter([](RouterSession& router) { return router.Read(); },
+              [this](const RouterFacts& facts) {
+                  m_check.AnswerFromRouter(facts, OurMapping());
+                  setCheckRunning(false);
+                  Q_EMIT SetupChecked();
+              });
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "net/PublicAddressLookup.h"
-#include "net/SetupAnswers.h"
-#include "net/UpnpRouter.h"
+#include "net/RouterSession.h"
+#include "net/SetupCheck.h"
 
 #include <QObject>
 #include <QString>
@@ -14,26 +14,28 @@
 
 class StatusLog;
 
-// How phones on the internet reach this PC: the LAN test, the public-address
-// lookup, the router's port forward of external port 80 to the port served
-// here, the setup check with its six answers, and the address field of the
-// main window.
+// How phones on the internet reach this PC, and when each step runs: the LAN
+// test, the public-address lookup, the router's port forward of external
+// port 80 to the port served here, and the setup check (whose answers
+// SetupCheck writes).
 //
-// Every UPnP call runs on one worker thread of its own, one call after the
-// other in the order asked; their outcomes come back to the event loop's
-// thread and are applied there in the same order, so the server keeps
-// answering while a router takes its time.
+// Every step with the router runs on one worker thread of its own, in one
+// router session (RouterSession), one step after the other in the order
+// asked; their outcomes come back to the event loop's thread and are applied
+// there in the same order, so the server keeps answering while a router
+// takes its time.
 class Reachability : public QObject {
     Q_OBJECT
-    // The address field (`lblLocalIP`): its text, and the page it opens
-    // when it is a live link (empty when it is not).
-    Q_PROPERTY(QString addressText READ AddressText NOTIFY addressChanged)
-    Q_PROPERTY(QUrl addressLink READ AddressLink NOTIFY addressChanged)
     // While the setup check runs it cannot be started again.
     Q_PROPERTY(bool checkRunning READ IsCheckRunning NOTIFY checkRunningChanged)
 public:
     static constexpr quint16 ExternalPort = 80;
     static constexpr int DefaultRecheckMs = 10 * 60 * 1000;
+
+    // What the address field of the main window stands for: nothing known
+    // yet, the local address (not on a LAN), the lookup running, the public
+    // address found, or the lookup failed (the field then opens LookupPage).
+    enum class AddressState { Unknown, Local, Locating, Found, Failed };
 
     struct Options {
         QUrl publicIpUrl = DefaultPublicIpUrl();
@@ -50,22 +52,25 @@ public:
     ~Reachability() override;
 
     static QUrl DefaultPublicIpUrl();
-    // The maker's help web site followed by the path.
-    static QUrl HelpLink(const QString& path);
 
-    SetupAnswers& Answers() { return m_answers; }
-    QString AddressText() const { return m_addressText; }
-    QUrl AddressLink() const { return m_addressLink; }
+    SetupAnswers& Answers() { return m_check.Answers(); }
+    AddressState AddressShown() const { return m_addressState; }
+    // The local address (Local) or the public one (Found).
+    QString Address() const { return m_address; }
+    QUrl LookupPage() const { return m_lookup.PageUrl(); }
     bool IsCheckRunning() const { return m_checkRunning; }
     // Whether this PC sits on a private network; set once by StartUp or
     // LookUpAndCheck.
     bool RunningOnLan() const { return m_runningOnLan; }
 
-    void ResetSetupAnswers() { m_answers.ResetSetupAnswers(); }
+    void ResetSetupAnswers() { Answers().ResetSetupAnswers(); }
 
     // The start-up's network step, right after the listener opened: the
     // LAN test and, on a LAN, the removal of the old mapping, the lookup,
-    // the new mapping to `servedPort`, and its check every recheck period.
+    // the new mapping to `servedPort`, and from the first attempt on a check
+    // every recheck period: it adds the mapping again when the router lost
+    // it (or was away), logs when the router stops answering, and refreshes
+    // the answers.
     void StartUp(quint16 servedPort);
     // The listener opened again on another port: the forward's periodic check
     // puts the router's mapping right.
@@ -82,63 +87,45 @@ Q_SIGNALS:
     void SetupChecked();
 
 private:
-    struct AddOutcome {
-        UpnpRouter::Presence presence = UpnpRouter::Presence::NoUpnpSoftware;
-        int code = -1;
-        std::optional<QString> routerAddress;
-    };
-    struct RemoveOutcome {
-        UpnpRouter::Presence presence = UpnpRouter::Presence::NoUpnpSoftware;
-        int code = -1;
-    };
-    struct RecheckOutcome {
-        bool mappingInPlace = true;
-        AddOutcome add;
-    };
-    struct CheckFacts {
-        UpnpRouter::Presence presence = UpnpRouter::Presence::NoUpnpSoftware;
-        QList<UpnpRouter::Mapping> mappings;
-        std::optional<QString> routerAddress;
-    };
-
-    template <typename Work, typename Apply> void onWorker(Work work, Apply apply);
+    template <typename Step, typename Apply> void askRouter(Step step, Apply apply);
 
     QString LocalIP() const;
     UpnpRouter::Mapping OurMapping() const;
-    void setAddress(const QString& text, const QUrl& link);
+    void setAddress(AddressState state, const QString& address = {});
     void startLookup();
     void onLookupFound(const QString& address);
     void onLookupFailed(const QString& description);
     void whenRemoveApplied(std::function<void()> step);
 
     void RemovePortForward();
-    void applyRemove(const RemoveOutcome& outcome);
+    void applyRemove(const RouterFacts& facts);
     void SetupPortForward();
-    void applyAdd(const AddOutcome& outcome);
+    void applyAdd(const RouterFacts& facts);
     void recheckMapping();
-    void applyRecheck(const RecheckOutcome& outcome);
-    void judgeRouterAddress(const std::optional<QString>& routerAddress, bool writeToLog);
+    void applyRecheck(const RouterFacts& facts);
+    void noteRouterPresence(UpnpRouter::Presence presence);
+    void judgeRouterAddress(const std::optional<QString>& routerAddress);
 
     void setCheckRunning(bool running);
-    void applyCheck(const CheckFacts& facts);
+    void endLookupCheck();
 
     StatusLog& m_log;
     Options m_options;
-    SetupAnswers m_answers;
+    SetupCheck m_check;
     PublicAddressLookup m_lookup;
     QThread m_upnpThread;
-    QObject* m_upnpWorker;
+    RouterSession* m_router;
     QTimer m_recheck;
 
-    QString m_addressText;
-    QUrl m_addressLink;
+    AddressState m_addressState = AddressState::Unknown;
+    QString m_address;
     bool m_runningOnLan = false;
     quint16 m_servedPort = 0;
     bool m_forwardPort = false;
     bool m_removeApplied = true;
     std::function<void()> m_afterRemove;
-    QString m_publicAddress;
     bool m_recheckInFlight = false;
+    bool m_routerAnswered = false;
     bool m_checkRunning = false;
     bool m_checkAfterLookup = false;
 };

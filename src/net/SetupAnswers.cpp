@@ -71,6 +71,14 @@ QStringList SetupAnswers::Lines() const {
     return lines;
 }
 
+bool SetupAnswers::PhonesCanReach() const {
+    const auto yes = [this](int answer) { return Caption(answer).startsWith(u"Yes"); };
+    if (Caption(RunningOnLanAnswer) == u"No")
+        return yes(LocalAddressAnswer);
+    return yes(RunningOnLanAnswer) && yes(PortForwardedAnswer) && yes(PublicAddressAnswer) &&
+           m_natWarning.isEmpty();
+}
+
 void SetupAnswers::SetNatWarning(const QString& warning) {
     if (m_natWarning == warning)
         return;

@@ -49,6 +49,11 @@ public:
     // brackets), then the warning if there is one.
     QStringList Lines() const;
 
+    // Whether the answers show that phones on the internet reach this PC:
+    // directly on the internet, or on a LAN with the port forwarded here, the
+    // public address known and no other NAT before the router.
+    bool PhonesCanReach() const;
+
     QString NatWarning() const { return m_natWarning; }
     void SetNatWarning(const QString& warning);
 

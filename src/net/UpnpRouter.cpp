@@ -1,9 +1,7 @@
 #include "net/UpnpRouter.h"
 
-#ifdef POCKETLANE_HAVE_MINIUPNPC
 #include <miniupnpc/miniupnpc.h>
 #include <miniupnpc/upnpcommands.h>
-#endif
 
 #include <QByteArray>
 
@@ -27,8 +25,6 @@ quint16 Port(const char* field) {
 }
 
 } // namespace
-
-#ifdef POCKETLANE_HAVE_MINIUPNPC
 
 struct UpnpRouter::Session {
     UPNPUrls urls{};
@@ -67,32 +63,41 @@ UpnpRouter::UpnpRouter(int discoveryMs, bool upnpSoftware)
 
 UpnpRouter::~UpnpRouter() = default;
 
+// Notes a call that got no answer (no HTTP answer, or none the library could
+// read): the router has gone away or restarted elsewhere.
+int UpnpRouter::noted(int code) {
+    if (code == UPNPCOMMAND_HTTP_ERROR || code == UPNPCOMMAND_INVALID_RESPONSE ||
+        code == UPNPCOMMAND_UNKNOWN_ERROR)
+        m_stoppedAnswering = true;
+    return code;
+}
+
 int UpnpRouter::AddMapping(const Mapping& mapping) {
     if (m_presence != Presence::MappingService)
         return NotFound;
-    return UPNP_AddPortMapping(m_session->control(), m_session->service(),
-                               QByteArray::number(mapping.externalPort).constData(),
-                               QByteArray::number(mapping.internalPort).constData(),
-                               mapping.internalClient.toLatin1().constData(),
-                               mapping.description.toLatin1().constData(),
-                               mapping.protocol.toLatin1().constData(), nullptr, "0");
+    return noted(UPNP_AddPortMapping(m_session->control(), m_session->service(),
+                                     QByteArray::number(mapping.externalPort).constData(),
+                                     QByteArray::number(mapping.internalPort).constData(),
+                                     mapping.internalClient.toLatin1().constData(),
+                                     mapping.description.toLatin1().constData(),
+                                     mapping.protocol.toLatin1().constData(), nullptr, "0"));
 }
 
 int UpnpRouter::DeleteMapping(quint16 externalPort, const QString& protocol) {
     if (m_presence != Presence::MappingService)
         return NotFound;
-    return UPNP_DeletePortMapping(m_session->control(), m_session->service(),
-                                  QByteArray::number(externalPort).constData(),
-                                  protocol.toLatin1().constData(), nullptr);
+    return noted(UPNP_DeletePortMapping(m_session->control(), m_session->service(),
+                                        QByteArray::number(externalPort).constData(),
+                                        protocol.toLatin1().constData(), nullptr));
 }
 
 int UpnpRouter::SpecificMapping(quint16 externalPort, const QString& protocol, Mapping& mapping) {
     if (m_presence != Presence::MappingService)
         return NotFound;
     Field client{}, port{}, description{}, enabled{}, lease{};
-    const int result = UPNP_GetSpecificPortMappingEntry(
+    const int result = noted(UPNP_GetSpecificPortMappingEntry(
         m_session->control(), m_session->service(), QByteArray::number(externalPort).constData(),
-        protocol.toLatin1().constData(), nullptr, client, port, description, enabled, lease);
+        protocol.toLatin1().constData(), nullptr, client, port, description, enabled, lease));
     if (result == UPNPCOMMAND_SUCCESS)
         mapping = {externalPort, protocol, Text(client), Port(port), Text(description)};
     return result;
@@ -105,10 +110,10 @@ QList<UpnpRouter::Mapping> UpnpRouter::Mappings() {
     for (int index = 0; index < MaxMappingsWalked; ++index) {
         Field external{}, client{}, internal{}, protocol{}, description{}, enabled{}, remote{},
             lease{};
-        if (UPNP_GetGenericPortMappingEntry(m_session->control(), m_session->service(),
-                                            QByteArray::number(index).constData(), external, client,
-                                            internal, protocol, description, enabled, remote,
-                                            lease) != UPNPCOMMAND_SUCCESS)
+        if (noted(UPNP_GetGenericPortMappingEntry(m_session->control(), m_session->service(),
+                                                  QByteArray::number(index).constData(), external,
+                                                  client, internal, protocol, description, enabled,
+                                                  remote, lease)) != UPNPCOMMAND_SUCCESS)
             break;
         mappings.append(
             {Port(external), Text(protocol), Text(client), Port(internal), Text(description)});
@@ -120,32 +125,8 @@ std::optional<QString> UpnpRouter::ExternalAddress() {
     if (m_presence != Presence::MappingService)
         return std::nullopt;
     Field address{};
-    if (UPNP_GetExternalIPAddress(m_session->control(), m_session->service(), address) !=
+    if (noted(UPNP_GetExternalIPAddress(m_session->control(), m_session->service(), address)) !=
         UPNPCOMMAND_SUCCESS)
         return std::nullopt;
     return Text(address);
 }
-
-#else // built without the UPnP library: the UPnP software is missing
-
-struct UpnpRouter::Session {};
-
-UpnpRouter::UpnpRouter(int, bool) {}
-UpnpRouter::~UpnpRouter() = default;
-int UpnpRouter::AddMapping(const Mapping&) {
-    return NotFound;
-}
-int UpnpRouter::DeleteMapping(quint16, const QString&) {
-    return NotFound;
-}
-int UpnpRouter::SpecificMapping(quint16, const QString&, Mapping&) {
-    return NotFound;
-}
-QList<UpnpRouter::Mapping> UpnpRouter::Mappings() {
-    return {};
-}
-QString UpnpRouter::ExternalAddress() {
-    return {};
-}
-
-#endif

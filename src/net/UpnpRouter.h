@@ -7,14 +7,15 @@
 #include <optional>
 
 // One conversation with the home router over UPnP: discovery of its
-// Internet Gateway Device when made, then its port-mapping calls. Every call
+// Internet Gateway Device when made, then any number of port-mapping calls. Every call
 // blocks (discovery for its whole waiting time, a hung router until the UPnP
 // library's own time-outs), so it belongs on a worker thread, never on the
 // event loop's.
 class UpnpRouter {
 public:
     enum class Presence {
-        // The program was built without the UPnP library.
+        // The PC has no UPnP software (asked for by the options): nothing is
+        // sent.
         NoUpnpSoftware,
         // Discovery found no router, or none that offers port mappings.
         NoMappingService,
@@ -42,6 +43,9 @@ public:
     UpnpRouter& operator=(const UpnpRouter&) = delete;
 
     Presence Found() const { return m_presence; }
+    // Whether a call got no answer from the router found: it has gone away
+    // (or restarted elsewhere), and a new discovery is needed.
+    bool StoppedAnswering() const { return m_stoppedAnswering; }
 
     // The calls below return the UPnP error code (0 on success; negative
     // for a failure before the router answered) and fail when no mapping
@@ -57,7 +61,10 @@ public:
     std::optional<QString> ExternalAddress();
 
 private:
+    int noted(int code);
+
     struct Session;
     std::unique_ptr<Session> m_session;
     Presence m_presence = Presence::NoUpnpSoftware;
+    bool m_stoppedAnswering = false;
 };

@@ -2,9 +2,13 @@
 // offscreen platform over a real server, site and settings file.
 #include "DesktopHarness.h"
 
+#include "base/StatusLog.h"
 #include "desktop/InfoPanels.h"
 #include "desktop/LinkLabel.h"
+#include "desktop/ReachabilityBinding.h"
+#include "net/Reachability.h"
 #include "settings/SettingsPaths.h"
+#include "support/PocketlaneProcess.h"
 
 #include <QTcpServer>
 
@@ -284,9 +288,16 @@ void MainWindowTest::linkLabelsAndStatusLog() {
     h.clickEntry(u"Modules"_s);
     QVERIFY(follow(h.find<LinkLabel>("lblWishList")));
     // The address field and the Help panel's answers are links only while
-    // they are live.
-    const QUrl finder(u"http://what-is-my-ip.invalid"_s);
-    h.window->SetLocalIP(u"Click here to find out"_s, u"1"_s, finder);
+    // they are live: the field on a LAN once the lookup failed.
+    const QUrl finder(u"http://127.0.0.1:%1"_s.arg(PocketlaneProcess::FreePort()));
+    StatusLog log;
+    Reachability network(log, {.publicIpUrl = finder, .upnpSoftware = false, .localIP = [] {
+                                   return u"192.168.1.20"_s;
+                               }});
+    BindReachability(*h.window, network);
+    network.StartUp(8080);
+    QCOMPARE(h.window->LocalIPLabel()->text(), u"Locating..."_s);
+    QTRY_COMPARE(h.window->LocalIPLabel()->text(), u"Click here to find out"_s);
     QVERIFY(follow(h.window->LocalIPLabel()));
     h.clickEntry(u"Help"_s);
     HelpPanel* help = h.window->Help();

@@ -131,8 +131,9 @@ private Q_SLOTS:
         const int timeLimitMs = kind == NeverAnswers && blocks.isEmpty() ? 500 : 60000;
         Reachability reachability(log, WithoutUpnp(port, u"192.168.1.20"_s, timeLimitMs));
         reachability.StartUp(8080);
-        QCOMPARE(reachability.AddressText(), u"Locating..."_s);
-        QTRY_VERIFY_WITH_TIMEOUT(reachability.AddressText() != u"Locating..."_s, 20000);
+        using State = Reachability::AddressState;
+        QCOMPARE(reachability.AddressShown(), State::Locating);
+        QTRY_VERIFY_WITH_TIMEOUT(reachability.AddressShown() != State::Locating, 20000);
 
         const QByteArray request =
             "GET " + url.toLatin1() + " HTTP/1.0\r\nAccept: */*\r\nAccept: text/html\r\n\r\n\r\n";
@@ -145,8 +146,9 @@ private Q_SLOTS:
                             "1 Failed to setup Port Forwarding. You are missing HNetCfg."_s;
         QTRY_COMPARE(LogText(log),
                      start + (found ? u"2 Found public IP address:"_s + outcome + add : outcome));
-        QCOMPARE(reachability.AddressText(), found ? outcome : u"Click here to find out"_s);
-        QCOMPARE(reachability.AddressLink(), found ? QUrl() : QUrl(url));
+        QCOMPARE(reachability.AddressShown(), found ? State::Found : State::Failed);
+        QCOMPARE(reachability.Address(), found ? outcome : QString());
+        QCOMPARE(reachability.LookupPage(), QUrl(url));
 
         // The setup check: the answers link to help; it runs once at a time and logs nothing.
         const qsizetype logged = log.lines().size();
@@ -182,7 +184,8 @@ Have retrieved local IP address? Yes : 192.168.1.20)"_s.arg(publicAnswer)
         Reachability reachability(log, WithoutUpnp(page.Port(), u"81.2.3.4"_s, 500));
         reachability.StartUp(80);
         QVERIFY(!reachability.RunningOnLan());
-        QCOMPARE(reachability.AddressText(), u"81.2.3.4"_s);
+        QCOMPARE(reachability.AddressShown(), Reachability::AddressState::Local);
+        QCOMPARE(reachability.Address(), u"81.2.3.4"_s);
         SetupAnswers& answers = reachability.Answers();
         answers.SetAnswer(SetupAnswers::PortForwardingAnswer, u"No"_s, QUrl(u"http://help"_s));
         QSignalSpy checked(&reachability, &Reachability::SetupChecked);
@@ -194,6 +197,7 @@ Can perform Port Forwarding? Not required
 Appropriate port is forwarded? Not required
 Have retrieved public IP address? Yes : 81.2.3.4
 Have retrieved local IP address? Yes : 81.2.3.4)"_s);
+        QVERIFY(answers.PhonesCanReach());
         QTest::qWait(200);
         QVERIFY(page.Requests().isEmpty());
         QVERIFY(log.lines().isEmpty());
@@ -207,6 +211,24 @@ Have retrieved local IP address? Yes : 81.2.3.4)"_s);
         QCOMPARE(answers.Lines().size(), SetupAnswers::Count);
         for (const QString& line : answers.Lines())
             QVERIFY2(line.endsWith(u"? Unknown"_s), qPrintable(line));
+        QVERIFY(!answers.PhonesCanReach());
+    }
+
+    // The periodic check after the start-up's port forward writes the answers, though
+    // nobody pressed "Check my Setup", and adds no log line of its own.
+    void thePeriodicCheckRefreshesTheAnswers() {
+        StandInPage page;
+        QVERIFY(page.ListenOnLoopback());
+        page.SetAnswer({StandInPage::HttpPage("Current IP Address: 81.2.3.4")});
+        StatusLog log;
+        Reachability::Options options = WithoutUpnp(page.Port(), u"192.168.1.20"_s, 60000);
+        options.recheckMs = 10;
+        Reachability reachability(log, options);
+        reachability.StartUp(8080);
+        QTRY_COMPARE(reachability.Answers().Caption(SetupAnswers::UpnpSoftwareAnswer), u"No"_s);
+        QCOMPARE(reachability.Answers().Caption(SetupAnswers::PortForwardingAnswer), u"No"_s);
+        QVERIFY(!reachability.Answers().PhonesCanReach());
+        QCOMPARE(log.lines().size(), 4);
     }
 };
 

@@ -76,9 +76,10 @@ class TestUpnpRouter : public QObject {
     QByteArray mappings() {
         return m_rig->Run({u"run"_s, u"upnpc"_s, u"-l"_s}) ? m_rig->Output() : QByteArray();
     }
-    bool addMapping(const QString& internalPort, const QString& externalPort) {
+    bool addMapping(const QString& internalPort, const QString& externalPort,
+                    const QString& protocol = u"TCP"_s) {
         return m_rig->Run({u"run"_s, u"upnpc"_s, u"-a"_s, u"192.168.77.30"_s, internalPort,
-                           externalPort, u"TCP"_s});
+                           externalPort, protocol});
     }
 
 private Q_SLOTS:
@@ -128,6 +129,43 @@ private Q_SLOTS:
             check = checkSetup();
             QVERIFY2(check.contains("Appropriate port is forwarded? Yes\n"), check.constData());
         }
+    }
+
+    // A router away at start-up gets the mapping when it comes; its leaving is logged once.
+    // The setup check finds this PC's mapping wherever the router lists it, and its exit
+    // code says whether phones reach the PC.
+    void theRouterIsFollowedWhenItComesAndGoes() {
+        freshRouter({{u"RIG_SECURE"_s, u"no"_s}});
+        QVERIFY(m_rig->Run({u"stop-daemon"_s}));
+        start({u"--upnp-recheck"_s, u"1"_s});
+        QVERIFY2(waitFor("Failed to setup Port Forwarding. UPnP is not supported or disabled."),
+                 m_program->StandardError());
+        QCOMPARE(run(m_options + QStringList{u"--check-setup"_s}).exitCode, 1);
+        QVERIFY(m_rig->Run({u"restart-daemon"_s}));
+        QVERIFY2(waitFor("Port forward successfully setup."), m_program->StandardError());
+        // Another machine's mapping of port 80, listed after ours once ours comes back.
+        QVERIFY(addMapping(u"80"_s, u"80"_s, u"UDP"_s));
+        QVERIFY(m_rig->Run({u"run"_s, u"upnpc"_s, u"-d"_s, u"80"_s, u"TCP"_s}));
+        QVERIFY2(waitFor("Port forward successfully setup.", 2), m_program->StandardError());
+        const QByteArray listed = mappings();
+        QVERIFY2(listed.indexOf("UDP    80->192.168.77.30:80") > listed.indexOf(OurMapping),
+                 listed.constData());
+        const PocketlaneProcess::Run check = run(m_options + QStringList{u"--check-setup"_s});
+        QVERIFY2(check.out.contains("Appropriate port is forwarded? Yes\n"), check.out.constData());
+        QCOMPARE(check.exitCode, 0);
+
+        const QByteArray gone = "1 The router no longer answers UPnP requests; the port forward "
+                                "is set up again when it does.";
+        QVERIFY(m_rig->Run({u"stop-daemon"_s}));
+        QVERIFY2(waitFor(gone), m_program->StandardError());
+        QVERIFY(m_rig->Run({u"restart-daemon"_s}));
+        QVERIFY2(waitFor("Port forward successfully setup.", 3), m_program->StandardError());
+        QCOMPARE(m_program->StandardError().count(gone), 1);
+        // The router found after its reboot serves every later check without a new discovery.
+        QVERIFY(QTest::qWaitFor(
+            [&] { return m_rig->Run({u"log"_s}) && m_rig->Output().count("80 TCP found") >= 3; },
+            UpnpTimeoutMs));
+        QCOMPARE(m_rig->Output().count("GET /rootDesc.xml"), 1);
     }
 
     // Start-ups that cannot forward the port, and what the setup check says then.
