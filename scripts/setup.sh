@@ -15,6 +15,7 @@ packages=(
   clang libclang-rt-14-dev libfuzzer-14-dev
   procps iproute2 curl
   xvfb xauth trayer x11-utils desktop-file-utils
+  debhelper dpkg-dev lintian scdoc appstream man-db git
 )
 
 missing=()

@@ -19,6 +19,9 @@
 
 #include <cstdio>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // One write per line: stderr is unbuffered, and a line written in pieces
@@ -29,10 +32,30 @@ void PrintTo(FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
-// Without a window the status log goes to stderr, one line per entry.
+// True when stderr is the journal's stream, which systemd announces as
+// JOURNAL_STREAM=<device>:<inode> of the stream it gave the service.
+bool StderrIsJournal() {
+    const QByteArray stream = qgetenv("JOURNAL_STREAM");
+    struct stat status {};
+    if (stream.isEmpty() || fstat(STDERR_FILENO, &status) != 0)
+        return false;
+    return stream == QByteArray::number(quint64(status.st_dev)) + ':' +
+                         QByteArray::number(quint64(status.st_ino));
+}
+
+// The journal's priority of a status-log level: error, notice, debug.
+QString JournalPrefix(int level) {
+    const int priority = level == LogError ? 3 : level == LogNotice ? 5 : 7;
+    return QStringLiteral("<%1>").arg(priority);
+}
+
+// Without a window the status log goes to stderr, one line per entry; in the
+// journal each line carries its priority.
 void MirrorToStderr(StatusLog& log) {
-    QObject::connect(&log, &StatusLog::lineAdded, &log, [](const StatusLog::Line& line) {
-        PrintTo(stderr, StatusLog::formatLine(line));
+    const bool journal = StderrIsJournal();
+    QObject::connect(&log, &StatusLog::lineAdded, &log, [journal](const StatusLog::Line& line) {
+        const QString text = StatusLog::formatLine(line);
+        PrintTo(stderr, journal ? JournalPrefix(line.level) + text : text);
     });
 }
 
