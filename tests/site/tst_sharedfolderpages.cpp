@@ -125,9 +125,11 @@ struct FolderSite {
             [&] {
                 const QByteArray& got = client.Received();
                 const qsizetype end = got.indexOf("\r\n\r\n"), length = got.indexOf("length: ");
+                const qsizetype lineEnd = got.indexOf("\r\n", length);
                 return !client.IsConnected() ||
                        (end > length && length > 0 &&
-                        got.size() >= end + 4 + got.mid(length + 8, end - length - 8).toLongLong());
+                        got.size() >=
+                            end + 4 + got.mid(length + 8, lineEnd - length - 8).toLongLong());
             },
             LoopbackClient::DefaultTimeoutMs);
         QTest::qWait(settleMs);
