@@ -25,9 +25,8 @@ void CheckRequest(const QByteArray& request) {
     const CPacket& packet = *cracked.packet;
     const QByteArray deck = packet.Root().left(64);
     const QByteArray answer = CPacket::BuildResponse(deck, HttpOk, "Thu, 01 Jan 1970 00:00:00 GMT ",
-                                                     packet.ResponseFraming());
-    const bool hasBody = packet.ResponseFraming() != CPacket::BodyFraming::HeadersOnly;
-    Check(answer.contains(deck) || !hasBody || deck.isEmpty());
+                                                     packet.ResponseFraming(), !packet.IsHead());
+    Check(answer.contains(deck) || packet.IsHead() || deck.isEmpty());
 }
 
 } // namespace

@@ -99,10 +99,14 @@ QString CPacket::parseRequestLine(const QByteArray& requestLine) {
     if (count < 0)
         return QStringLiteral("The request line has no path");
     m_protocol = requestLine.right(8);
+    QByteArray target = requestLine.mid(methodPartLength - 1, count);
+    // A fragment names a place within the answer; it is no part of the request.
+    if (const qsizetype hash = target.indexOf('#'); hash >= 0)
+        target.truncate(hash);
     // The path is split into the root and the query before anything is
     // decoded, and each name and value is decoded once on its own, so that a
     // visitor's "&", "=", "?", "+" or "%" arrives as typed.
-    const QByteArray path = TrimSpaces(requestLine.mid(methodPartLength - 1, count));
+    const QByteArray path = TrimSpaces(target);
     if (path.isEmpty())
         return QStringLiteral("The request path is empty");
     const qsizetype question = path.indexOf('?');
@@ -126,9 +130,15 @@ void CPacket::Bind(std::weak_ptr<Connection> connection, int socketIndex) {
     m_iSocketIndex = socketIndex;
 }
 
+CPacket::~CPacket() {
+    if (!m_bDeferred || m_bAnswered)
+        return;
+    if (const auto connection = m_connection.lock();
+        connection && connection->Generation() == m_generation)
+        connection->Close();
+}
+
 CPacket::BodyFraming CPacket::ResponseFraming() const {
-    if (m_method == "HEAD")
-        return BodyFraming::HeadersOnly;
     if (m_protocol == "HTTP/1.0" || m_protocol == "HTTP/0.9")
         return BodyFraming::ContentLength;
     return BodyFraming::Chunked;
@@ -169,10 +179,11 @@ const QByteArray& CPacket::CurrentHttpDate() {
 }
 
 QByteArray CPacket::BuildResponse(const QByteArray& sResponse, int eHTTPResponse,
-                                  const QByteArray& date, BodyFraming framing) {
+                                  const QByteArray& date, BodyFraming framing, bool bWithBody) {
     QByteArray out;
     out.reserve(sResponse.size() + 256);
-    out.append(eHTTPResponse == HttpBadRequest ? "HTTP/1.1 400 OK\r\n" : "HTTP/1.1 200 OK\r\n");
+    out.append(eHTTPResponse == HttpBadRequest ? "HTTP/1.1 400 Bad Request\r\n"
+                                               : "HTTP/1.1 200 OK\r\n");
     out.append("Date: ").append(date).append(CrLf);
     out.append("Server: Quill\r\n"
                "Cache-Control: no-cache\r\n"
@@ -180,13 +191,12 @@ QByteArray CPacket::BuildResponse(const QByteArray& sResponse, int eHTTPResponse
     if (framing == BodyFraming::ContentLength) {
         out.append("Content-Type: text/vnd.wap.wml; charset=utf-8\r\nContent-Length: ")
             .append(QByteArray::number(sResponse.size()))
-            .append("\r\n\r\n")
-            .append(sResponse);
-        return out;
+            .append("\r\n\r\n");
+        return bWithBody ? out.append(sResponse) : out;
     }
     out.append("Transfer-Encoding: chunked\r\n"
                "Content-Type: text/vnd.wap.wml; charset=utf-8\r\n\r\n");
-    if (framing == BodyFraming::HeadersOnly)
+    if (!bWithBody)
         return out;
     out.append(QByteArray::number(sResponse.size(), 16).toUpper())
         .append(" \r\n")
@@ -233,34 +243,33 @@ std::shared_ptr<Connection> CPacket::connectedSocket(const char* operation) cons
 void CPacket::SendResponse(const QByteArray& sResponse, int eHTTPResponse) {
     const auto connection = connectedSocket("SendResponse");
     connection->Write(
-        BuildResponse(sResponse, eHTTPResponse, CurrentHttpDate(), ResponseFraming()));
-    m_bAnswered = true;
+        BuildResponse(sResponse, eHTTPResponse, CurrentHttpDate(), ResponseFraming(), !IsHead()));
+    markAnswered(*connection);
     connection->CloseAfterSending();
 }
 
 void CPacket::SendRawResponse(const QByteArray& sRawResponse) {
     const auto connection = connectedSocket("SendRawResponse");
-    const bool closeAfter = SaysConnectionClose(sRawResponse);
-    if (ResponseFraming() == BodyFraming::HeadersOnly) {
+    if (IsHead()) {
         const qsizetype headerEnd = sRawResponse.indexOf(EndOfRequest);
         connection->Write(headerEnd < 0 ? sRawResponse
                                         : sRawResponse.left(headerEnd + EndOfRequest.size()));
     } else {
         connection->Write(sRawResponse);
     }
-    m_bAnswered = true;
-    if (closeAfter)
+    markAnswered(*connection);
+    if (closesAfter(sRawResponse))
         connection->CloseAfterSending();
 }
 
 void CPacket::SendRawResponse(const QByteArray& headers, const QByteArray& body) {
     const auto connection = connectedSocket("SendRawResponse");
-    const bool withBody = ResponseFraming() != BodyFraming::HeadersOnly && !body.isEmpty();
+    const bool withBody = !IsHead() && !body.isEmpty();
     connection->Write(headers, withBody);
     if (withBody)
         connection->Write(body);
-    m_bAnswered = true;
-    if (SaysConnectionClose(headers))
+    markAnswered(*connection);
+    if (closesAfter(headers))
         connection->CloseAfterSending();
 }
 
@@ -284,24 +293,35 @@ void CPacket::SendFile(const QByteArray& headers, int fileFd, qint64 offset, qin
     std::shared_ptr<Connection> connection;
     try {
         connection = connectedSocket("SendFile");
-        if (ResponseFraming() != BodyFraming::HeadersOnly && length > 0 &&
-            !connection->DownloadSlotAvailable())
+        if (!IsHead() && length > 0 && !connection->DownloadSlotAvailable())
             throw PocketlaneError(ErrTooManyDownloads, QStringLiteral("Too many downloads at once"),
                                   QStringLiteral("CPacket.SendFile"));
     } catch (...) {
         ::close(fileFd);
         throw;
     }
-    m_bAnswered = true;
-    if (ResponseFraming() == BodyFraming::HeadersOnly || length <= 0) {
+    if (IsHead() || length <= 0) {
         ::close(fileFd);
         connection->Write(headers);
     } else {
         connection->Write(headers, true);
         connection->SendFile(fileFd, offset, length);
     }
-    if (SaysConnectionClose(headers))
+    markAnswered(*connection);
+    if (closesAfter(headers))
         connection->CloseAfterSending();
+}
+
+bool CPacket::closesAfter(const QByteArray& headers) const {
+    return ResponseFraming() == BodyFraming::ContentLength || SaysConnectionClose(headers);
+}
+
+// The requests that waited behind a deferred answer are taken once it has
+// been written.
+void CPacket::markAnswered(Connection& connection) {
+    m_bAnswered = true;
+    if (m_bDeferred)
+        connection.ReleaseRequests();
 }
 
 void CPacket::WhenAnswerDelivered(std::function<void()> done, int waitLimitMs) const {

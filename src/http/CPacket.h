@@ -36,8 +36,11 @@ public:
     enum class BodyFraming {
         Chunked,       // HTTP/1.1: the deck as one chunk and the last chunk
         ContentLength, // HTTP/1.0 clients, which cannot read chunks
-        HeadersOnly,   // HEAD: the headers the body would have, no body
     };
+
+    // A request that was to be answered later and never was: its connection
+    // closes, so that the requests behind it do not wait in vain.
+    ~CPacket();
 
     // Parses one complete request text (request line, header lines and the
     // blank line). A request without any header line is valid (HTTP/1.0).
@@ -52,8 +55,9 @@ public:
     // says. Raises PocketlaneError when the connection is gone.
     void SendResponse(const QByteArray& sResponse, int eHTTPResponse);
     // Writes the text unchanged (only its headers for HEAD); the caller
-    // builds status line and headers. The connection closes after it only
-    // when its headers say "Connection: close".
+    // builds status line and headers. The connection closes after it when
+    // its headers say "Connection: close", or for an HTTP/1.0 client, which
+    // takes the end of the connection as the end of the answer.
     void SendRawResponse(const QByteArray& sRawResponse);
     // The same for a header block and a body apart: the body is queued as
     // it is, shared with whoever else holds it, never copied.
@@ -63,8 +67,9 @@ public:
     // connection drains. Exactly length bytes go out: a file that grows
     // meanwhile is cut there, and one that shrinks closes the connection.
     // Takes fileFd over. Requests that follow on the connection wait until
-    // the download ends. Raises PocketlaneError when the connection is gone
-    // or no download slot is free (ask DownloadSlotAvailable first).
+    // the download ends; an HTTP/1.0 client's connection closes then.
+    // Raises PocketlaneError when the connection is gone or no download slot
+    // is free (ask DownloadSlotAvailable first).
     void SendFile(const QByteArray& headers, int fileFd, qint64 offset, qint64 length);
     // Whether the server takes one more simultaneous download from this
     // client now (each client has a share of the slots); when every slot is
@@ -86,14 +91,17 @@ public:
     // Whether any answer was written or started for this request.
     bool HasAnswered() const { return m_bAnswered; }
     // The handler answers later (it keeps the packet, which the server hands
-    // it as a shared pointer): the connection stays open meanwhile.
+    // it as a shared pointer): the connection stays open meanwhile, and the
+    // requests behind this one wait for its answer.
     void Defer() { m_bDeferred = true; }
     bool IsDeferred() const { return m_bDeferred; }
 
-    // The bytes SendResponse writes for a deck with the given Date value.
+    // The bytes SendResponse writes for a deck with the given Date value;
+    // without the body, only the headers it would have come (HEAD).
     static QByteArray BuildResponse(const QByteArray& sResponse, int eHTTPResponse,
                                     const QByteArray& date,
-                                    BodyFraming framing = BodyFraming::Chunked);
+                                    BodyFraming framing = BodyFraming::Chunked,
+                                    bool bWithBody = true);
     // The "Date: " header value: RFC 1123 date in GMT with a space after GMT.
     static QByteArray HttpDate(std::time_t secondsSinceEpoch);
     // HttpDate of now, formatted once per second.
@@ -113,6 +121,8 @@ public:
     const QByteArray& Protocol() const { return m_protocol; }
     // How an answer of SendResponse is delimited for this request.
     BodyFraming ResponseFraming() const;
+    // A HEAD request: answers carry their headers only.
+    bool IsHead() const { return m_method == "HEAD"; }
     const TextCollection& Variables() const { return m_oVariables; }
     TextCollection& Variables() { return m_oVariables; }
     const TextCollection& Headers() const { return m_oHeaders; }
@@ -124,6 +134,8 @@ private:
     QString parseHeaderBlock(const QByteArray& sHTTPPacket, qsizetype requestLineLength);
     QString parseRequestLine(const QByteArray& requestLine);
     void parseQuery(const QByteArray& query);
+    bool closesAfter(const QByteArray& headers) const;
+    void markAnswered(Connection& connection);
 
     std::weak_ptr<Connection> m_connection;
     std::uint32_t m_generation = 0;

@@ -56,6 +56,7 @@ bool Connection::Open(int descriptor) {
     m_closeWhenSent = false;
     m_watchingWrites = false;
     m_readingPaused = false;
+    m_holdingRequests = false;
     m_errorString.clear();
     m_framer.Reset();
     m_client = ClientAddressOf(descriptor);
@@ -230,6 +231,11 @@ void Connection::fail(int systemError) {
     if (systemError != ECONNRESET && systemError != EPIPE)
         m_errorString = QString::fromLocal8Bit(std::strerror(systemError));
     Close();
+}
+
+void Connection::ReleaseRequests() {
+    if (std::exchange(m_holdingRequests, false))
+        watchWrites(true);
 }
 
 void Connection::CloseAfterSending() {

@@ -56,6 +56,14 @@ public:
     bool TakesRequests() const { return m_fd >= 0 && !m_closeWhenSent; }
     // Still sending an earlier answer: the next request waits.
     bool IsSending() const { return !m_queue.empty(); }
+    // A request is to be answered later: the requests behind it wait until
+    // that answer has been written, so that answers leave in order.
+    void HoldRequests() { m_holdingRequests = true; }
+    bool HoldsRequests() const { return m_holdingRequests; }
+    // The held answer has been written. The waiting requests are taken from
+    // the event loop, never from within the answer's call: the connection
+    // asks for write readiness, which comes once nothing waits to be sent.
+    void ReleaseRequests();
     qint64 BytesToWrite() const { return m_bytesToWrite; }
     quint16 LocalPort() const;
     // The client at the other end (ClientAddressOf).
@@ -128,6 +136,7 @@ private:
     bool m_closeWhenSent = false;
     bool m_watchingWrites = false;
     bool m_readingPaused = false;
+    bool m_holdingRequests = false;
     std::vector<std::function<void()>> m_drainWaiters;
     QString m_errorString;
     qint64 m_busySince = 0;

@@ -1,47 +1,83 @@
 #include "http/RequestFraming.h"
 
-#include <QByteArrayView>
-
 #include <algorithm>
 
 namespace {
-constexpr QByteArrayView EndOfHeaders = "\r\n\r\n";
+
+// Puts a CR before every LF that has none.
+QByteArray WithCrLfLineEnds(QByteArray request) {
+    const auto bareAt = [&](qsizetype i) {
+        return request.at(i) == '\n' && (i == 0 || request.at(i - 1) != '\r');
+    };
+    qsizetype bare = 0;
+    for (qsizetype i = 0; i < request.size(); ++i)
+        bare += bareAt(i);
+    if (bare == 0)
+        return request;
+    QByteArray out;
+    out.reserve(request.size() + bare);
+    for (qsizetype i = 0; i < request.size(); ++i) {
+        if (bareAt(i))
+            out.append('\r');
+        out.append(request.at(i));
+    }
+    return out;
+}
+
 } // namespace
 
 RequestFramer::Frame RequestFramer::Next() {
     skipBody();
     if (m_bodyBytesToSkip > 0)
         return {};
-    // Empty lines before a request (some clients end a body with one) are
-    // not part of it.
+    dropBlankLines();
+    const qsizetype length = requestLength();
+    if (length < 0)
+        return {m_bytes.size() > MaxRequestHeaderBytes ? Outcome::TooLarge : Outcome::Incomplete,
+                {}};
+    Frame frame{Outcome::Complete, WithCrLfLineEnds(m_bytes.left(length))};
+    if (frame.request.size() > MaxRequestHeaderBytes)
+        return {Outcome::TooLarge, {}};
+    if (length == m_bytes.size())
+        m_bytes = QByteArray();
+    else
+        m_bytes.remove(0, length);
+    m_searchFrom = 0;
+    m_bodyBytesToSkip = AnnouncedBodyLength(frame.request);
+    return frame;
+}
+
+// Empty lines before a request (some clients end a body with one) are not
+// part of it.
+void RequestFramer::dropBlankLines() {
     qsizetype start = 0;
-    while (m_bytes.size() - start >= 2 && m_bytes.at(start) == '\r' &&
-           m_bytes.at(start + 1) == '\n')
-        start += 2;
+    for (;;) {
+        if (m_bytes.size() - start >= 1 && m_bytes.at(start) == '\n')
+            start += 1;
+        else if (m_bytes.size() - start >= 2 && m_bytes.at(start) == '\r' &&
+                 m_bytes.at(start + 1) == '\n')
+            start += 2;
+        else
+            break;
+    }
     if (start > 0) {
         m_bytes.remove(0, start);
         m_searchFrom = 0;
     }
-    const qsizetype end = m_bytes.indexOf(EndOfHeaders, m_searchFrom);
-    if (end < 0) {
-        if (m_bytes.size() > MaxRequestHeaderBytes)
-            return {Outcome::TooLarge, {}};
-        m_searchFrom = std::max<qsizetype>(0, m_bytes.size() - (EndOfHeaders.size() - 1));
-        return {};
+}
+
+qsizetype RequestFramer::requestLength() {
+    const qsizetype size = m_bytes.size();
+    for (qsizetype lf = m_bytes.indexOf('\n', m_searchFrom); lf >= 0;
+         lf = m_bytes.indexOf('\n', lf + 1)) {
+        if (lf + 1 < size && m_bytes.at(lf + 1) == '\n')
+            return lf + 2;
+        if (lf + 2 < size && m_bytes.at(lf + 1) == '\r' && m_bytes.at(lf + 2) == '\n')
+            return lf + 3;
     }
-    const qsizetype length = end + EndOfHeaders.size();
-    if (length > MaxRequestHeaderBytes)
-        return {Outcome::TooLarge, {}};
-    Frame frame{Outcome::Complete, {}};
-    if (length == m_bytes.size()) {
-        frame.request = std::exchange(m_bytes, QByteArray());
-    } else {
-        frame.request = m_bytes.left(length);
-        m_bytes.remove(0, length);
-    }
-    m_searchFrom = 0;
-    m_bodyBytesToSkip = AnnouncedBodyLength(frame.request);
-    return frame;
+    // A line end among the last two bytes may still turn out to end the headers.
+    m_searchFrom = std::max<qsizetype>(0, size - 2);
+    return -1;
 }
 
 void RequestFramer::skipBody() {

@@ -3,10 +3,11 @@
 #include <QByteArray>
 
 // Cuts the bytes a connection receives into requests: each request is the
-// text up to and including the blank line (CR LF CR LF) that ends its
-// headers. A body announced by Content-Length is skipped, not read, so that
-// it is not taken for the next request; blank lines between requests are
-// dropped.
+// text up to and including the blank line that ends its headers. A line may
+// end with a bare LF instead of CR LF; such a request is handed on with CR LF
+// line ends, the form the parser reads. A body announced by Content-Length is
+// skipped, not read, so that it is not taken for the next request; blank
+// lines between requests are dropped.
 class RequestFramer {
 public:
     // A request whose headers are not complete after this many bytes is
@@ -35,6 +36,10 @@ public:
 
 private:
     void skipBody();
+    void dropBlankLines();
+    // The length of the first request (up to and including its blank line);
+    // -1 while it has not all arrived.
+    qsizetype requestLength();
 
     QByteArray m_bytes;
     qint64 m_bodyBytesToSkip = 0;

@@ -295,12 +295,13 @@ void WapServer::onReadable(Connection& connection) {
 }
 
 // Handles every complete request that has arrived on the connection, in
-// order. While an answer is still being sent, later requests wait for it.
+// order. While an answer is still being sent, or is still to come, later
+// requests wait for it.
 void WapServer::serveWaitingRequests(Connection& connection) {
     const std::shared_ptr<Connection> held = g_Winsock[connection.Index()];
     const std::uint32_t generation = connection.Generation();
     while (connection.TakesRequests() && connection.Generation() == generation &&
-           !connection.IsSending()) {
+           !connection.IsSending() && !connection.HoldsRequests()) {
         RequestFramer::Frame frame = connection.Framer().Next();
         if (frame.outcome == RequestFramer::Outcome::Incomplete)
             return;
@@ -309,18 +310,16 @@ void WapServer::serveWaitingRequests(Connection& connection) {
             return;
         }
         markBusy(connection);
-        // A request answered later holds back those behind it.
-        if (!handleRequest(held, frame.request))
-            return;
+        handleRequest(held, frame.request);
     }
 }
 
-bool WapServer::handleRequest(const std::shared_ptr<Connection>& connection,
+void WapServer::handleRequest(const std::shared_ptr<Connection>& connection,
                               const QByteArray& text) {
     const CrackedPacket cracked = CPacket::CrackHTTPPacket(text);
     if (!cracked || cracked.packet->PacketType() != PacketGet) {
         answerBadRequest(*connection, text);
-        return true;
+        return;
     }
     const std::uint32_t generation = connection->Generation();
     cracked.packet->Bind(connection, connection->Index());
@@ -330,10 +329,12 @@ bool WapServer::handleRequest(const std::shared_ptr<Connection>& connection,
     } catch (...) {
         // The site logs its own failures; an unanswered request is dropped.
     }
-    if (!cracked.packet->HasAnswered() && !cracked.packet->IsDeferred() &&
-        connection->Generation() == generation)
+    if (connection->Generation() != generation || cracked.packet->HasAnswered())
+        return;
+    if (cracked.packet->IsDeferred())
+        connection->HoldRequests();
+    else
         connection->Close();
-    return !cracked.packet->IsDeferred();
 }
 
 void WapServer::answerBadRequest(Connection& connection, const QByteArray& request) {

@@ -102,8 +102,7 @@ private:
     int takeClosedElement();
     void onReadable(Connection& connection);
     void serveWaitingRequests(Connection& connection);
-    // False when the handler answers later.
-    bool handleRequest(const std::shared_ptr<Connection>& connection, const QByteArray& text);
+    void handleRequest(const std::shared_ptr<Connection>& connection, const QByteArray& text);
     void answerBadRequest(Connection& connection, const QByteArray& request);
     void logSocketFailure(int index, const QString& description);
     void closeIdleConnections();

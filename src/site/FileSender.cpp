@@ -1,6 +1,7 @@
 #include "site/FileSender.h"
 
 #include "base/StatusLog.h"
+#include "http/ByteRange.h"
 #include "http/CPacket.h"
 #include "settings/Settings.h"
 #include "site/FileSystem.h"
@@ -48,9 +49,10 @@ bool IsPicture(const QByteArray& path) {
            FileSystem::FileKind::Picture;
 }
 
-QByteArray FileHeaders(const QByteArray& contentType, qint64 size) {
-    return "HTTP/1.1 200 OK\r\nContent-type: " + contentType +
-           "\r\nContent-length: " + QByteArray::number(size) + "\r\n\r\n";
+QByteArray FileHeaders(const QByteArray& contentType, const ByteRange& range,
+                       const QByteArray& moreLines = {}) {
+    return range.StatusLine() + "Content-type: " + contentType +
+           "\r\nContent-length: " + QByteArray::number(range.length) + "\r\n" + moreLines + "\r\n";
 }
 
 } // namespace
@@ -98,13 +100,22 @@ void FileSender::sendFile(CPacket& packet, const QByteArray& path, PictureUse us
         if (!PhoneDisplay::FromHeaders(packet.Headers()).Accepts(ContentTypeOfFile(path)))
             return sendNoPicture(packet, path);
     }
+    // A file sent as it is can be resumed: a phone may ask for the rest.
+    const ByteRange range = ByteRange::Requested(packet, *size);
+    if (range.kind == ByteRange::Kind::Unsatisfiable) {
+        packet.SendRawResponse(range.StatusLine() + range.ContentRangeLine(*size) +
+                               "Content-length: 0\r\n\r\n");
+        return;
+    }
     if (!packet.DownloadSlotAvailable()) {
         m_pages.SendMessagePage(packet, BusyMessage, FollowUpSplashScreen);
         return;
     }
     m_pages.Log(LogDetail, "Sending file: " + path);
     // The system sends the file itself, exactly the announced length.
-    packet.SendFile(FileHeaders(ContentTypeOfFile(path), *size), opened.Release(), 0, *size);
+    packet.SendFile(FileHeaders(ContentTypeOfFile(path), range,
+                                range.ContentRangeLine(*size) + "Accept-Ranges: bytes\r\n"),
+                    opened.Release(), range.first, range.length);
 }
 
 // Answers with the picture converted for the phone, later, when it cannot
@@ -122,7 +133,8 @@ bool FileSender::sendConverted(CPacket& packet, const QByteArray& path, int fd, 
         if (!converted)
             return sendFile(later, path, PictureUse::Unconverted);
         m_pages.Log(LogDetail, "Sending file: " + path);
-        later.SendRawResponse(FileHeaders(converted.type, converted.bytes.size()), converted.bytes);
+        const ByteRange whole{ByteRange::Kind::Whole, 0, converted.bytes.size()};
+        later.SendRawResponse(FileHeaders(converted.type, whole), converted.bytes);
     };
     std::shared_ptr<CPacket> kept = packet.weak_from_this().lock();
     if (!kept) {

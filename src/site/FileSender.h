@@ -11,7 +11,8 @@ class ShareAccess;
 // Sends the file behind a file link: the welcome picture, or a file that is
 // still inside a shared folder. A picture the phone cannot show as it is
 // goes out converted, once the conversion is done; one that cannot be
-// converted does not go to a phone that cannot show it at all.
+// converted does not go to a phone that cannot show it at all. A file sent
+// as it is can be resumed (a single range of its bytes).
 class FileSender {
 public:
     FileSender(SitePages& pages, const ShareAccess& shares, PictureAdapter& pictures);

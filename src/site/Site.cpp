@@ -11,20 +11,30 @@
 #include "site/SiteModule.h"
 #include "site/SitePages.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
 
 const QByteArray PasswordProtectedMessage =
     "This Pocketlane site is password protected. You must enter from the main page.";
+// A link number followed by anything, or no number at all: not a link this
+// site made, so neither the page it seems to name nor a timed-out session.
+const QByteArray MalformedLinkMessage = "A malformed link was sent to Pocketlane.";
 
 // How much of an unknown request's path the log keeps.
 constexpr qsizetype LoggedPathCharacters = 200;
 
-std::optional<qint64> WholeNumber(const QByteArray& text) {
+// The record number a link carries: decimal digits and nothing else; -1
+// (no record) for one too large to be any. Nothing when the text is not a
+// number.
+std::optional<qint64> LinkNumber(const QByteArray& text) {
+    if (text.isEmpty() ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
     bool ok = false;
     const qint64 value = text.toLongLong(&ok);
-    return ok ? std::optional<qint64>(value) : std::nullopt;
+    return ok ? value : -1;
 }
 
 } // namespace
@@ -67,7 +77,7 @@ void Site::processEntry(CPacket& packet) {
                 m_pages.SendWelcomePage(later);
                 return false;
             }
-            m_files.SendDownload(later, *WholeNumber(later.Variables().Item("F")));
+            m_files.SendDownload(later, *LinkNumber(later.Variables().Item("F")));
             return true;
         });
         return;
@@ -92,7 +102,10 @@ void Site::enter(CPacket& packet) {
     const TextCollection& variables = packet.Variables();
     const Settings& settings = m_pages.Options();
     if (variables.Contains("F")) {
-        m_files.SendDownload(packet, WholeNumber(variables.Item("F")).value_or(-1));
+        if (const auto index = LinkNumber(variables.Item("F")))
+            m_files.SendDownload(packet, *index);
+        else
+            m_pages.SendErrorPage(packet, MalformedLinkMessage);
         return;
     }
     const bool welcomeShown = settings.enablePassword()
@@ -105,7 +118,7 @@ void Site::enter(CPacket& packet) {
 }
 
 bool Site::fileLinkKeyMatches(const CPacket& packet) const {
-    const auto index = WholeNumber(packet.Variables().Item("F"));
+    const auto index = LinkNumber(packet.Variables().Item("F"));
     const FileLink* file = index ? m_pages.Links().FindFileLink(*index) : nullptr;
     return file && !file->key.isEmpty() && packet.Variables().Contains("K") &&
            packet.Variables().Item("K") == file->key;
@@ -113,8 +126,10 @@ bool Site::fileLinkKeyMatches(const CPacket& packet) const {
 
 void Site::processLinkState(CPacket& packet) {
     if (!m_pages.Options().enablePassword()) {
-        // A malformed index leads nowhere, as an expired one does.
-        HandleAction(packet, WholeNumber(packet.Variables().Item("S")).value_or(-1));
+        if (const auto index = LinkNumber(packet.Variables().Item("S")))
+            HandleAction(packet, *index);
+        else
+            m_pages.SendErrorPage(packet, MalformedLinkMessage);
         return;
     }
     if (!packet.Variables().Contains("K")) {
@@ -122,7 +137,7 @@ void Site::processLinkState(CPacket& packet) {
         return;
     }
     m_pages.TakeGuess(packet, [this](CPacket& later) {
-        const auto index = WholeNumber(later.Variables().Item("S"));
+        const auto index = LinkNumber(later.Variables().Item("S"));
         const LinkState* state = index ? m_pages.Links().FindLinkState(*index) : nullptr;
         if (!state || later.Variables().Item("K") != state->K) {
             m_pages.SendMessagePage(later, PasswordProtectedMessage, FollowUpSplashScreen);

@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -23,7 +24,7 @@ namespace {
 
 const QByteArray DeckTail = "<wml/>\r\n0\r\n\r\n";
 const QByteArray Ok = "HTTP/1.1 200 OK\r\n";
-const QByteArray BadRequestLine = "HTTP/1.1 400 OK\r\n";
+const QByteArray BadRequestLine = "HTTP/1.1 400 Bad Request\r\n";
 constexpr int Whole = 1 << 30;
 
 // The head of an answer that leaves the connection open.
@@ -37,8 +38,9 @@ QByteArray KeepOpenAnswer(const QByteArray& body) {
 
 // The site of these tests, answering by path: /deck with a deck, /keep
 // with an answer that leaves the connection open, /file with a download of
-// the file `file`, /stop stops the server from within the request; /throw
-// fails and anything else is left unanswered.
+// the file `file`, /later answers as /keep does, but later (n=drop: never),
+// /stop stops the server from within the request; /throw fails and anything
+// else is left unanswered.
 class TestSite : public RequestHandler {
 public:
     QList<int> elements;
@@ -58,10 +60,23 @@ public:
             packet->SendFile(OpenHead(QFileInfo(file).size()),
                              ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC), 0,
                              QFileInfo(file).size());
+        else if (packet->Root() == "/later")
+            answerLater(packet);
         else if (packet->Root() == "/stop")
             server->StopServer();
         else if (packet->Root() == "/throw")
             throw std::runtime_error("page failed");
+    }
+
+    void answerLater(std::shared_ptr<CPacket> packet) {
+        packet->Defer();
+        QTimer::singleShot(50, [this, packet] {
+            const QByteArray n = packet->Variables().Value("n", {});
+            if (n != "drop")
+                packet->SendRawResponse(KeepOpenAnswer(n));
+            else if (last == packet)
+                last.reset();
+        });
     }
 };
 
@@ -148,6 +163,10 @@ private Q_SLOTS:
         QCOMPARE(value("/x%20y%3F?A=1?B=2", "A"), QByteArray("1?B=2"));
         QCOMPARE(Cracked(LoopbackClient::Request("/x%20y%3F?A=1?B=2")).Root(), QByteArray("/x y?"));
         QCOMPARE(Cracked(LoopbackClient::Request("/?")).Variables().Count(), 0);
+        // A fragment is no part of the request; an encoded "#" is text.
+        QCOMPARE(value("/?F=4#x", "F"), QByteArray("4"));
+        QCOMPARE(value("/?S=4&G=%23#a?b=c", "G"), QByteArray("#"));
+        QCOMPARE(Cracked(LoopbackClient::Request("/#top")).Root(), QByteArray("/"));
         QCOMPARE(basUtilities::URLDecode("50%") + basUtilities::URLDecode("%4"),
                  QByteArray("50%%4"));
         try {
@@ -214,6 +233,24 @@ private Q_SLOTS:
         row("HEAD", LoopbackClient::Request("/deck", "HEAD"), Ok,
             "Close\r\nTransfer-Encoding: chunked\r\nContent-Type: text/vnd.wap.wml; "
             "charset=utf-8\r\n\r\n");
+        row("HEAD, HTTP/1.0", "HEAD /deck HTTP/1.0\r\n\r\n", Ok,
+            "Close\r\nContent-Type: text/vnd.wap.wml; charset=utf-8\r\nContent-Length: "
+            "6\r\n\r\n");
+        // An HTTP/1.0 client reads an answer up to the end of its connection.
+        row("HTTP/1.0, kept open for HTTP/1.1", "GET /keep?n=ten HTTP/1.0\r\n\r\n" + deck,
+            KeepOpenAnswer("ten"), KeepOpenAnswer("ten"));
+        // Bare LF line ends, also mixed with CR LF.
+        row("bare LF", "GET /keep?n=lf HTTP/1.1\nHost: x\n\nGET /deck HTTP/1.1\r\nHost: x\n\r\n",
+            KeepOpenAnswer("lf") + Ok, DeckTail);
+        // The answers leave in order, the deferred one first, also when the
+        // requests behind it arrive while it is pending.
+        const QByteArray later = LoopbackClient::Request("/later?n=first");
+        const QByteArray second = LoopbackClient::Request("/keep?n=second");
+        const QByteArray inOrder = KeepOpenAnswer("first") + KeepOpenAnswer("second") + Ok;
+        row("behind a deferred answer", later + second + deck, inOrder, DeckTail);
+        row("behind a deferred answer, sent later", later + second + deck, inOrder, DeckTail,
+            int(later.size()));
+        row("deferred, never answered", LoopbackClient::Request("/later?n=drop") + deck, {}, {});
         row("bad escape, HTTP/1.0", "GET /%zz HTTP/1.0\r\n\r\n", BadRequestLine, "</card></wml>");
         badRequest("bad escape", LoopbackClient::Request("/%zz"));
         badRequest("binary", QByteArray::fromHex("16030100ff") + " junk\r\n\r\n");

@@ -53,7 +53,14 @@ QList<QByteArray> ListedTitles(const QByteArray& deck) {
 
 QByteArray DownloadHeaders(const QByteArray& type, qint64 size) {
     return "HTTP/1.1 200 OK\r\nContent-type: " + type +
-           "\r\nContent-length: " + QByteArray::number(size) + "\r\n\r\n";
+           "\r\nContent-length: " + QByteArray::number(size) + "\r\nAccept-Ranges: bytes\r\n\r\n";
+}
+
+// A part of a download: the range as Content-Range writes it, and its bytes.
+QByteArray PartOf(const QByteArray& type, const QByteArray& range, const QByteArray& bytes) {
+    return "HTTP/1.1 206 Partial Content\r\nContent-type: " + type +
+           "\r\nContent-length: " + QByteArray::number(bytes.size()) + "\r\nContent-Range: bytes " +
+           range + "\r\nAccept-Ranges: bytes\r\n\r\n" + bytes;
 }
 
 QByteArray BodyOf(const QByteArray& answer) {
@@ -114,16 +121,23 @@ struct FolderSite {
     // nothing following within settleMs), from a phone that sends `accept`
     // (no Accept header when empty).
     QByteArray file(const QByteArray& path, const QByteArray& accept = {}, int settleMs = 20) {
+        return answerTo("GET " + path + " HTTP/1.1\r\n" +
+                            (accept.isEmpty() ? QByteArray() : "Accept: " + accept + "\r\n") +
+                            "\r\n",
+                        settleMs);
+    }
+    QByteArray answerTo(const QByteArray& request, int settleMs = 20) {
         LoopbackClient client(h.server.Port());
-        client.Send("GET " + path + " HTTP/1.1\r\n" +
-                    (accept.isEmpty() ? QByteArray() : "Accept: " + accept + "\r\n") + "\r\n");
+        client.Send(request);
         (void)QTest::qWaitFor(
             [&] {
                 const QByteArray& got = client.Received();
                 const qsizetype end = got.indexOf("\r\n\r\n"), length = got.indexOf("length: ");
+                const qsizetype lineEnd = got.indexOf("\r\n", length);
                 return !client.IsConnected() ||
                        (end > length && length > 0 &&
-                        got.size() >= end + 4 + got.mid(length + 8, end - length - 8).toLongLong());
+                        got.size() >=
+                            end + 4 + got.mid(length + 8, lineEnd - length - 8).toLongLong());
             },
             LoopbackClient::DefaultTimeoutMs);
         QTest::qWait(settleMs);
@@ -496,7 +510,15 @@ private Q_SLOTS:
         QVERIFY(forWbmpPhone.contains("\" alt=\"Photo.jpg\" align=\"top\"/>"));
         QVERIFY(!forWbmpPhone.contains("Download File"));
         const QByteArray fitted = site->fileLinkOf(forWbmpPhone);
-        const QByteArray wbmpAnswer = site->file(fitted, "image/vnd.wap.wbmp; level=0");
+        // The request behind the conversion on its connection is answered after it.
+        LoopbackClient phone(site->h.server.Port());
+        phone.Send("GET " + fitted + " HTTP/1.1\r\nAccept: image/vnd.wap.wbmp; level=0\r\n\r\n" +
+                   LoopbackClient::Request("/"));
+        QVERIFY(phone.WaitClosed());
+        const qsizetype menuAt = phone.Received().indexOf("HTTP/1.1 200 OK\r\nDate: ");
+        QVERIFY(menuAt > 0);
+        QVERIFY(DeckOf(phone.Received().mid(menuAt)).contains("<card id=\"MainMenu\""));
+        const QByteArray wbmpAnswer = phone.Received().left(menuAt);
         const QByteArray wbmpHeaders = "HTTP/1.1 200 OK\r\nContent-type: image/vnd.wap.wbmp\r\n";
         QVERIFY2(wbmpAnswer.startsWith(wbmpHeaders), wbmpAnswer.left(100).constData());
         QCOMPARE(WbmpCodec::ReadSize(BodyOf(wbmpAnswer)).value_or(QSize()), QSize(120, 90));
@@ -585,6 +607,44 @@ private Q_SLOTS:
 
         QCOMPARE(site->follow(page, "Movie.jar"), details);
         QVERIFY(slow.state() == QAbstractSocket::ConnectedState);
+        // Its end, from beyond 4 GiB.
+        QCOMPARE(site->answerTo("GET " + site->fileLinkOf(details) +
+                                " HTTP/1.1\r\nRange: bytes=-3\r\n\r\n"),
+                 PartOf("application/x-compressed", "5368709240-5368709242/5368709243",
+                        QByteArray(3, '\0')));
+    }
+
+    // A download can be resumed: one range of bytes comes with 206 and its
+    // place in the file, a range past the end with 416, and anything else
+    // (several ranges, another unit, nonsense, an If-Range, HEAD) the whole
+    // file. An HTTP/1.0 client's connection closes after the last byte.
+    void downloadsResumeFromAnyByte() {
+        const QByteArray share = site->share("Resume", {{"Tune.mid", "0123456789"}});
+        const QByteArray link = site->fileLinkOf(site->follow(site->folderPage(share), "Tune.mid"));
+        const QByteArray whole = DownloadHeaders("audio/midi", 10) + "0123456789";
+        const QByteArray unsatisfiable = "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: "
+                                         "bytes */10\r\nContent-length: 0\r\n\r\n";
+        const auto part = [](const QByteArray& range, const QByteArray& bytes) {
+            return PartOf("audio/midi", range + "/10", bytes);
+        };
+        // clang-format off
+        const std::pair<QByteArray, QByteArray> ranges[] = {
+            {"Range: bytes=2-5", part("2-5", "2345")}, {"Range: bytes=7-", part("7-9", "789")},
+            {"range:BYTES=-3 ", part("7-9", "789")}, {"Range: bytes=-30", part("0-9", "0123456789")},
+            {"Range: bytes=5-100", part("5-9", "56789")}, {"Range: bytes=10-", unsatisfiable},
+            {"Range: bytes=-0", unsatisfiable}, {"Range: bytes=99999999999999999999-", unsatisfiable},
+            {"Range: bytes=1-2,4-5", whole}, {"Range: bytes=5-2", whole}, {"Range: items=1-2", whole},
+            {"Range: bytes=x-", whole}, {"Range: bytes=1-2\r\nIf-Range: \"x\"", whole}};
+        // clang-format on
+        for (const auto& [header, expected] : ranges)
+            QCOMPARE(site->answerTo("GET " + link + " HTTP/1.1\r\n" + header + "\r\n\r\n"),
+                     expected);
+        for (const QByteArray method : {"GET", "HEAD"}) {
+            LoopbackClient old(site->h.server.Port());
+            old.Send(method + ' ' + link + " HTTP/1.0\r\nRange: bytes=2-5\r\n\r\n");
+            QVERIFY(old.WaitClosed());
+            QCOMPARE(old.Received(), method == "GET" ? part("2-5", "2345") : whole.chopped(10));
+        }
     }
 
     // A file written to while it is downloaded: the phone gets exactly the

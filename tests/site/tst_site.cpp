@@ -26,6 +26,7 @@ const QByteArray Powered = "Powered by Pocketlane<br/>";
 const QByteArray TimedOut = "This session has timed out or Pocketlane has been restarted since "
                             "you started this session.";
 const QByteArray Incorrect = "The password you supplied is incorrect.";
+const QByteArray Malformed = "A malformed link was sent to Pocketlane.";
 QByteArray MainMenu() {
     return Card("MainMenu", "Main Menu", "<a href=\"/?S=0\">Graffiti</a><br/><br/>" + Powered);
 }
@@ -93,12 +94,16 @@ private Q_SLOTS:
             {"", "Secret", true, "/?P=Secret2", SplashDeck(Incorrect), LogDetail, {}},
             {"", "Secret", true, "/?S=x&K=ABC", Protected(), 0, {}},
             {"", nullptr, true, "/favicon.ico", ErrorDeck("An unknown request was sent to Pocketlane."), LogDetail, "Received unknown request. Error sent to user. Request was: /favicon.ico"},
-            // Numbers that are not whole numbers lead nowhere, as expired ones do.
-            {"", nullptr, true, "/?S=zero", ErrorDeck(TimedOut), LogError, TimedOut},
+            // A link number with anything after it is no link of the site; a
+            // fragment is dropped; a number too large leads nowhere.
+            {"", nullptr, true, "/?S=zero", ErrorDeck(Malformed), LogError, Malformed},
+            {"", nullptr, true, "/?S=5abc", ErrorDeck(Malformed), 0, {}},
+            {"", nullptr, true, "/?S=5/", ErrorDeck(Malformed), 0, {}},
+            {"", nullptr, true, "/?S=5;jsessionid=A1B2", ErrorDeck(Malformed), 0, {}},
             {"", nullptr, true, "/?S=99999999999999999999", ErrorDeck(TimedOut), 0, {}},
-            {"", nullptr, true, "/?S=5", ErrorDeck(TimedOut), LogError, TimedOut},
-            {"", nullptr, true, "/?F=1x", SplashDeck(TimedOut), LogDetail, "Message to user:" + TimedOut},
-            {"", nullptr, true, "/?F=999", SplashDeck(TimedOut), 0, {}}};
+            {"", nullptr, true, "/?S=5#top", ErrorDeck(TimedOut), LogError, TimedOut},
+            {"", nullptr, true, "/?F=1x", ErrorDeck(Malformed), 0, {}},
+            {"", nullptr, true, "/?F=999#x", SplashDeck(TimedOut), LogDetail, "Message to user:" + TimedOut}};
         // clang-format on
         for (const Page& row : rows)
             QTest::addRow("%s%s %s %s", row.graffiti ? "" : "no module", row.welcome,
@@ -221,6 +226,15 @@ private Q_SLOTS:
         const QRegularExpression source(u"<img src=\"(/\\?F=\\d+)&amp;K="_s);
         const QString unkeyed = source.match(QString::fromUtf8(welcome)).captured(1);
         QVERIFY(!unkeyed.isEmpty() && h.deck(unkeyed.toUtf8()).contains("Please enter Password:"));
+        // A request behind a guess on its connection waits for the guess's
+        // answer, which closes the connection: the answers never swap.
+        LoopbackClient both(h.server.Port());
+        both.Send(LoopbackClient::Request("/?P=wrong"));
+        QTest::qWait(20);
+        both.Send(LoopbackClient::Request("/?P=1234"));
+        QVERIFY(both.WaitClosed());
+        QCOMPARE(DeckOf(both.Received()), SplashDeck(Incorrect));
+        QCOMPARE(both.Received().count("HTTP/1.1 "), 1);
     }
 
     // Visitor text is shown escaped and kept as sent; a long post with line
@@ -262,6 +276,7 @@ private Q_SLOTS:
         QVERIFY(board.contains("<p>" + expected + "<b>==============</b><br/><a href="));
         // After a stop and start the links handed out before lead nowhere.
         QVERIFY(h.deck("/anything" + link.sliced(1)).contains("<card id=\"Graffiti\""));
+        QVERIFY(h.deck(link + "#top").contains("<card id=\"Graffiti\""));
         h.server.StopServer();
         QVERIFY(h.server.StartServer());
         QCOMPARE(h.deck(link), ErrorDeck(TimedOut));
