@@ -107,7 +107,7 @@ int RunWithWindow(QApplication& app, const CommandLineOptions& options, Instance
                          window.EndWithoutQuestion();
                      });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &frmMain::WritePendingEdits);
-    window.show();
+    window.ShowAtStart();
     return app.exec();
 }
 

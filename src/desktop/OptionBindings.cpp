@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <QStyle>
 
 OptionBindings::OptionBindings(Settings& settings, QObject* parent)
     : QObject(parent)
@@ -25,8 +26,13 @@ QLineEdit* OptionBindings::bindText(QLineEdit* field, Settings::Option eOption, 
         connect(field, &QLineEdit::textEdited, this, [this, eOption] { writeField(eOption); });
     else
         connect(field, &QLineEdit::editingFinished, this, [this, eOption] { writeField(eOption); });
-    if (const auto governor = Settings::GoverningSwitch(eOption))
+    if (const auto governor = Settings::GoverningSwitch(eOption)) {
+        // Read-only, the field takes the window's colour, as a label would,
+        // in the desktop's colour scheme.
+        field->setStyleSheet(
+            QStringLiteral("QLineEdit:read-only { background: palette(window); }"));
         governBy(*governor, field);
+    }
     return field;
 }
 
@@ -68,9 +74,11 @@ void OptionBindings::applyEditable(Settings::Option eSwitch) {
     const bool on = m_settings.isOn(eSwitch);
     const QList<QWidget*> widgets = m_governed.values(eSwitch);
     for (QWidget* widget : widgets) {
-        if (auto* field = qobject_cast<QLineEdit*>(widget))
+        if (auto* field = qobject_cast<QLineEdit*>(widget)) {
             field->setReadOnly(!on);
-        else
+            // Its look follows (the style sheet's read-only state).
+            field->style()->polish(field);
+        } else
             widget->setEnabled(on);
     }
 }
