@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QSessionManager>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -165,6 +166,12 @@ int RunServer(int argc, char* argv[], const CommandLineOptions& options) {
         return RunWithoutWindow(app, options);
     }
     QApplication app(argc, argv);
+    // The window's texts in the desktop's language, where a translation is
+    // there; the phones' pages stay as they are.
+    QTranslator translator;
+    if (translator.load(QLocale(), QStringLiteral("pocketlane"), QStringLiteral("_"),
+                        QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(&translator);
     InstanceDoorbell door(doorbell);
     door.Listen();
     return RunWithWindow(app, options, door);

@@ -35,5 +35,5 @@ settings="$prefix/settings.reg"
 env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/pocketlane" --settings "$settings" \
     --show-settings >/dev/null
 grep -q "ShowWelcomeGraphicFilename\"=\"Pocketlane.wbmp\"" "$settings" ||
-  fail "the installed program does not find its data: $(cat "$settings")"
+  fail "the first run does not store the shipped picture by its name: $(cat "$settings")"
 echo "install check passed"
