@@ -1,9 +1,9 @@
 #include "desktop/OptionBindings.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QSignalBlocker>
-#include <QStyle>
 
 OptionBindings::OptionBindings(Settings& settings, QObject* parent)
     : QObject(parent)
@@ -26,13 +26,8 @@ QLineEdit* OptionBindings::bindText(QLineEdit* field, Settings::Option eOption, 
         connect(field, &QLineEdit::textEdited, this, [this, eOption] { writeField(eOption); });
     else
         connect(field, &QLineEdit::editingFinished, this, [this, eOption] { writeField(eOption); });
-    if (const auto governor = Settings::GoverningSwitch(eOption)) {
-        // Read-only, the field takes the window's colour, as a label would,
-        // in the desktop's colour scheme.
-        field->setStyleSheet(
-            QStringLiteral("QLineEdit:read-only { background: palette(window); }"));
+    if (const auto governor = Settings::GoverningSwitch(eOption))
         governBy(*governor, field);
-    }
     return field;
 }
 
@@ -76,8 +71,12 @@ void OptionBindings::applyEditable(Settings::Option eSwitch) {
     for (QWidget* widget : widgets) {
         if (auto* field = qobject_cast<QLineEdit*>(widget)) {
             field->setReadOnly(!on);
-            // Its look follows (the style sheet's read-only state).
-            field->style()->polish(field);
+            // Read-only, the field takes the window's colour of the
+            // desktop's scheme, as a label would; editable, the field colour.
+            const QPalette scheme = QApplication::palette(field);
+            QPalette palette = field->palette();
+            palette.setBrush(QPalette::Base, on ? scheme.base() : scheme.window());
+            field->setPalette(palette);
         } else
             widget->setEnabled(on);
     }

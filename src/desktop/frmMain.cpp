@@ -120,7 +120,7 @@ frmMain::frmMain(const DesktopModels& models, OwnerDialogs& dialogs, QWidget* pa
     BuildMenu();
     placePanels();
     if (!restoreGeometry(m_state.geometry()))
-        resize(720, 480);
+        resize(760, 680);
     const QString last = m_state.lastPanel();
     SelectEntry(m_panels.contains(last) ? last : About);
 }
