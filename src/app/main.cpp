@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QSessionManager>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -130,7 +131,7 @@ int RunWithWindow(QApplication& app, const CommandLineOptions& options, Instance
                          window.EndWithoutQuestion();
                      });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &frmMain::WritePendingEdits);
-    window.show();
+    window.ShowAtStart();
     return app.exec();
 }
 
@@ -188,6 +189,12 @@ int RunServer(int argc, char* argv[], const CommandLineOptions& options) {
         return RunWithoutWindow(app, options);
     }
     QApplication app(argc, argv);
+    // The window's texts in the desktop's language, where a translation is
+    // there; the phones' pages stay as they are.
+    QTranslator translator;
+    if (translator.load(QLocale(), QStringLiteral("pocketlane"), QStringLiteral("_"),
+                        QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(&translator);
     InstanceDoorbell door(doorbell);
     door.Listen();
     return RunWithWindow(app, options, door);

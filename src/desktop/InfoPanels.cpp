@@ -35,42 +35,40 @@ AboutPanel::AboutPanel(QWidget* parent)
     auto* url = new LinkLabel(site.toDisplayString());
     url->setObjectName(QStringLiteral("lblURL"));
     url->setTarget(site);
+    url->setAccessibleName(tr("Visit us at"));
     auto* visit = new QHBoxLayout;
-    visit->addWidget(new QLabel(QStringLiteral("Visit us at:")));
+    visit->addWidget(new QLabel(tr("Visit us at:")));
     visit->addWidget(url, 1);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(
-        Heading(QStringLiteral("Pocketlane - the easiest personal WAP server ever!")));
-    layout->addWidget(new QLabel(QStringLiteral("Version 1.0")));
+    layout->addWidget(Heading(tr("Pocketlane - the easiest personal WAP server ever!")));
+    layout->addWidget(new QLabel(tr("Version 1.0")));
     layout->addLayout(visit);
-    layout->addWidget(WrappedLabel(QStringLiteral(
-        "Please visit our website for latest updates, to submit bug reports and to submit "
-        "enhancement requests. Further help is also available on the website.")));
+    layout->addWidget(WrappedLabel(
+        tr("Please visit our website for latest updates, to submit bug reports and to submit "
+           "enhancement requests. Further help is also available on the website.")));
     layout->addWidget(new QLabel(QString()));
     layout->addStretch();
 }
 
 const QStringList& HelpPanel::Questions() {
     static const QStringList questions = {
-        QStringLiteral("Running on a LAN/behind a router?"),
-        QStringLiteral("Have UPnP NAT software?"),
-        QStringLiteral("Can perform Port Forwarding?"),
-        QStringLiteral("Appropriate port is forwarded?"),
-        QStringLiteral("Have retrieved public IP address?"),
-        QStringLiteral("Have retrieved local IP address?"),
+        tr("Running on a LAN/behind a router?"), tr("Have UPnP NAT software?"),
+        tr("Can perform Port Forwarding?"),      tr("Appropriate port is forwarded?"),
+        tr("Have retrieved public IP address?"), tr("Have retrieved local IP address?"),
     };
     return questions;
 }
 
 HelpPanel::HelpPanel(QWidget* parent)
     : QWidget(parent)
-    , m_check(new QPushButton(QStringLiteral("Check my Setup"))) {
+    , m_check(new QPushButton(tr("Check my Setup"))) {
     setObjectName(QStringLiteral("picHelp"));
     auto* rows = new QGridLayout;
     for (int i = 0; i < AnswerCount; ++i) {
         auto* answer = new LinkLabel;
         answer->setObjectName(QStringLiteral("lblHelp_%1").arg(i));
+        answer->setAccessibleName(Questions().at(i));
         m_answers << answer;
         rows->addWidget(new QLabel(Questions().at(i)), i, 0);
         rows->addWidget(answer, i, 1);
@@ -80,8 +78,8 @@ HelpPanel::HelpPanel(QWidget* parent)
 
     m_check->setObjectName(QStringLiteral("cmdCheckMySetup"));
     connect(m_check, &QPushButton::clicked, this, &HelpPanel::CheckMySetup);
-    auto* more = new LinkLabel(
-        QStringLiteral("Need more help? Visit the website, or click on a problem area above."));
+    auto* more =
+        new LinkLabel(tr("Need more help? Visit the website, or click on a problem area above."));
     more->setObjectName(QStringLiteral("lblHelpPortForward"));
     more->setTarget(SettingsPaths::MakerWebPage(QStringLiteral("/pocketlane/help.htm")));
 
@@ -89,7 +87,7 @@ HelpPanel::HelpPanel(QWidget* parent)
     button->addWidget(m_check);
     button->addStretch();
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Heading(QStringLiteral("Need help setting up?")));
+    layout->addWidget(Heading(tr("Need help setting up?")));
     layout->addLayout(rows);
     layout->addLayout(button);
     layout->addWidget(more);
@@ -107,5 +105,5 @@ void HelpPanel::SetAnswer(int iIndex, const QString& sCaption, const QUrl& helpL
 
 void HelpPanel::ResetSetupAnswers() {
     for (int i = 0; i < AnswerCount; ++i)
-        SetAnswer(i, QStringLiteral("Unknown"));
+        SetAnswer(i, tr("Unknown"));
 }

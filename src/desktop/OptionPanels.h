@@ -10,6 +10,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
+class QVBoxLayout;
 class Settings;
 class WapServer;
 
@@ -22,10 +23,13 @@ public:
                  QWidget* parent = nullptr);
 
     void BrowseWelcomeGraphic();
+    // Adds a group of further options below the others.
+    void AddGroup(QWidget* group);
 
 private:
     Settings& m_settings;
     OwnerDialogs& m_dialogs;
+    QVBoxLayout* m_layout;
 };
 
 // The Modules panel: the three module switches with their descriptions, the

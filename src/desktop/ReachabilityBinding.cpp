@@ -5,6 +5,7 @@
 #include "net/Reachability.h"
 #include "net/SetupAnswers.h"
 
+#include <QCoreApplication>
 #include <QPushButton>
 
 namespace {
@@ -17,11 +18,11 @@ void ShowAddress(frmMain& window, const Reachability& network) {
     case State::Unknown:
         return;
     case State::Locating:
-        window.SetLocalIP(QStringLiteral("Locating..."));
+        window.SetLocalIP(QCoreApplication::translate("frmMain", "Locating..."));
         return;
     case State::Failed:
-        window.SetLocalIP(QStringLiteral("Click here to find out"), QStringLiteral("1"),
-                          network.LookupPage());
+        window.SetLocalIP(QCoreApplication::translate("frmMain", "Click here to find out"),
+                          QStringLiteral("1"), network.LookupPage());
         return;
     case State::Local:
     case State::Found:

@@ -75,7 +75,7 @@ QByteArray firstRunValue(Settings::Option eOption) {
     case Settings::WelcomeMessage:
         return switchText(true);
     case Settings::ShowWelcomeGraphicFilename:
-        return QFile::encodeName(SettingsPaths::WelcomeGraphicFile());
+        return QFile::encodeName(SettingsPaths::WelcomeGraphicStoredName());
     case Settings::WelcomeMessageText:
         return QByteArrayLiteral("Welcome to this Pocketlane users site");
     default:
@@ -96,6 +96,10 @@ std::optional<quint16> PortNumber(QByteArrayView sValue) {
 }
 
 } // namespace
+
+QByteArray Settings::welcomeGraphicFilename() const {
+    return SettingsPaths::InDataFolder(text(ShowWelcomeGraphicFilename));
+}
 
 QByteArray Settings::ValueName(Option eOption) {
     return QByteArray(Options[eOption].valueName);

@@ -78,7 +78,8 @@ public:
     bool isEditable(Option eOption) const;
 
     bool showWelcomeGraphic() const { return isOn(ShowWelcomeGraphic); }
-    const QByteArray& welcomeGraphicFilename() const { return text(ShowWelcomeGraphicFilename); }
+    // The welcome image's path; a relative one is inside the data folder.
+    QByteArray welcomeGraphicFilename() const;
     bool showWelcomeMessage() const { return isOn(WelcomeMessage); }
     // Safe for a deck: valid UTF-8 without characters XML forbids.
     const QByteArray& welcomeMessageText() const { return text(WelcomeMessageText); }
