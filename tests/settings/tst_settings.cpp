@@ -1,5 +1,6 @@
 #include "base/SafeText.h"
 #include "settings/RegistryKeys.h"
+#include "settings/RegistryText.h"
 #include "settings/SettingsStorage.h"
 #include "settings/SharedFolderList.h"
 #include "settings/clsRegistry.h"
@@ -17,7 +18,6 @@ namespace {
 
 using O = Settings::Option;
 using Outcome = SharedFolderList::AddResult::Outcome;
-using SettingsStorage::SaveSetting;
 const QByteArray Options = "SOFTWARE\\Pocketlane\\Options";
 
 clsRegistry registryAt(RegistryStore& store, const QByteArray& section,
@@ -26,6 +26,12 @@ clsRegistry registryAt(RegistryStore& store, const QByteArray& section,
     registry.setSectionKey(section);
     registry.setValueKey(name);
     return registry;
+}
+
+// Writes one option value as the program does.
+void SaveSetting(RegistryStore& store, const QByteArray& sName, const QByteArray& sValue) {
+    StatusLog log;
+    Settings(store, log).SaveSetting(sName, sValue);
 }
 
 QByteArray read(RegistryStore& store, const QByteArray& name) {
@@ -95,7 +101,7 @@ private Q_SLOTS:
             written.setValue(key, {b, b, false});
         }
         TempStore t;
-        const QByteArray text = RegistryStore::serialize(written.keys());
+        const QByteArray text = RegistryText::serialize(written.keys());
         QVERIFY(writeFile(t.path, text));
         QCOMPARE(SafeText::MakeXmlSafe(text), text); // valid UTF-8, no stray control bytes
         t.store.load(&t.log);
@@ -185,10 +191,10 @@ private Q_SLOTS:
     // half-way left go at the next start, any other file stays.
     void fileIsReplacedWholeForItsOwnerAndStaleCopiesGo() {
         TempStore t;
-        const QByteArray copy = RegistryStore::serialize({}).left(30);
+        const QByteArray copy = RegistryText::serialize({}).left(30);
         // clang-format off
         const QList<std::pair<QString, QByteArray>> files = {
-            {u""_s, RegistryStore::serialize({})}, {u".saving"_s, copy}, {u".Xy3kQ0"_s, copy},
+            {u""_s, RegistryText::serialize({})}, {u".saving"_s, copy}, {u".Xy3kQ0"_s, copy},
             {u".backup"_s, "mine"}, {u".old123"_s, "mine"}};
         // clang-format on
         for (const auto& [suffix, bytes] : files)
@@ -215,7 +221,7 @@ private Q_SLOTS:
         for (int i = 0; i < 20; ++i)
             keys.setValue(keys.ensure("HKEY_LOCAL_MACHINE\\" + Options),
                           {"Value" + QByteArray::number(i), "some text", false});
-        const QByteArray text = RegistryStore::serialize(keys.keys());
+        const QByteArray text = RegistryText::serialize(keys.keys());
         QTest::newRow("cut in half") << text.left(text.size() / 2) << u"no end line"_s;
         QTest::newRow("cut at a line end")
             << text.left(text.lastIndexOf("\"Value10\"")) << u"no end line"_s;
