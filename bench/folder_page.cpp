@@ -99,7 +99,7 @@ int main(int argc, char* argv[]) {
     SiteLinks links([] { return false; });
     SitePages pages(log, settings, links);
     ShareAccess shares(shared);
-    PictureAdapter pictures;
+    PictureAdapter pictures(log);
 
     // The page is built and rendered in full; only sending it fails, as the
     // request has no connection.

@@ -56,7 +56,7 @@ int main(int argc, char* argv[]) {
     WapServer server(log, 0);
     SitePages pages(log, settings, links);
     ShareAccess shares(folders);
-    PictureAdapter pictures;
+    PictureAdapter pictures(log);
     FileSender files(pages, shares, pictures);
     GraffitiBoard board(settings);
     GraffitiStore kept(board, settings, log, temp.filePath(QStringLiteral("graffiti.sqlite")));

@@ -183,7 +183,7 @@ int main(int argc, char* argv[]) {
     WapServer server(log, 0);
     SitePages pages(log, settings, links);
     ShareAccess shares(folders);
-    PictureAdapter pictures;
+    PictureAdapter pictures(log);
     FileSender files(pages, shares, pictures);
     SharedFoldersModule sharedFolders(pages, shares, pictures);
     Site site(server, pages, files);

@@ -31,7 +31,7 @@ SharedFoldersPanel::SharedFoldersPanel(SharedFolderList& folders, OwnerDialogs& 
     connect(m_remove, &QPushButton::clicked, this, &SharedFoldersPanel::RemoveFolder);
     connect(m_removeAll, &QPushButton::clicked, this, &SharedFoldersPanel::RemoveAll);
     connect(&m_folders, &SharedFolderList::emptyChanged, this, &SharedFoldersPanel::showEmpty);
-    showEmpty(m_folders.isEmpty());
+    showEmpty(m_folders.folders().isEmpty());
 
     auto* intro = new QLabel(tr("Visitors may browse these folders and everything below them."));
     intro->setWordWrap(true);

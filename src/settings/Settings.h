@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/RegistryKeys.h"
+
 #include <QByteArray>
 #include <QObject>
 
@@ -10,9 +12,10 @@ class RegistryStore;
 class StatusLog;
 
 // The owner's options, live: every part of the program reads them here at the
-// moment of use, and every change is written to the store at once. Each
-// option has its own change signal, so that the Options panel's controls can
-// follow it. Switches are stored as "Y" or "N"; only exactly "Y" reads as on.
+// moment of use, and every change is written to the store at once, in one
+// write (none when the store holds the value already). optionChanged tells
+// of every change, so that the Options panel's controls can follow it.
+// Switches are stored as "Y" or "N"; only exactly "Y" reads as on.
 class Settings : public QObject {
     Q_OBJECT
 public:
@@ -58,9 +61,10 @@ public:
     // and stores them; then logs the start-up notices. Raises RegistryError
     // when the first-run values cannot be stored.
     void LoadSettings();
-    // Writes one option value (raises RegistryError on failure).
+    // Writes one option value (raises RegistryError on failure); a path
+    // that refers to environment variables is written as an expandable text.
     void SaveSetting(const QByteArray& sName, const QByteArray& sValue);
-    // Writes the fourteen options a first run stores.
+    // Writes the fourteen options a first run stores, in one write.
     void SaveAllSettings();
 
     // Change an option and write it at once. A failed write is logged at
@@ -103,22 +107,7 @@ Q_SIGNALS:
     // Every change, whatever the option.
     void optionChanged(Settings::Option eOption);
 
-    void showWelcomeGraphicChanged(bool bOn);
-    void welcomeGraphicFilenameChanged(const QByteArray& sText);
-    void showWelcomeMessageChanged(bool bOn);
-    void welcomeMessageTextChanged(const QByteArray& sText);
-    void extendedLoggingChanged(bool bOn);
-    void enablePasswordChanged(bool bOn);
-    void passwordChanged(const QByteArray& sText);
-    void enableMyComputerPasswordChanged(bool bOn);
-    void myComputerPasswordChanged(const QByteArray& sText);
-    void enableSharedFoldersChanged(bool bOn);
-    void enableGraffitiChanged(bool bOn);
-    void enableMyComputerChanged(bool bOn);
-    void forceChanged(bool bOn);
-    void forceIfHungChanged(bool bOn);
-    void graffitiShowDateChanged(bool bOn);
-    void graffitiShowTimeChanged(bool bOn);
+    // The options that parts outside the Options panel follow.
     void portChanged(const QByteArray& sText);
     void keepGraffitiChanged(bool bOn);
 
@@ -127,6 +116,8 @@ private:
     bool assign(Option eOption, const QByteArray& sValue);
     void emitChanged(Option eOption);
     bool write(Option eOption);
+    void saveValues(const QList<RegistryKeys::Value>& values);
+    QByteArray storedText(Option eOption) const;
     void logModuleSwitch(Option eOption);
     void loadStoredValues();
     void applyFirstRun();

@@ -15,7 +15,8 @@ const QByteArray SplashLogLine = "New user logging in. Sending splash screen.";
 SitePages::SitePages(StatusLog& log, const Settings& settings, SiteLinks& links)
     : m_log(log)
     , m_settings(settings)
-    , m_links(links) {}
+    , m_links(links)
+    , m_guesses(log) {}
 
 void SitePages::AddModule(SiteModule& module) {
     m_modules.push_back(&module);

@@ -39,7 +39,7 @@ struct SiteHarness {
     SiteLinks links{[this] { return settings.enablePassword(); }, 0};
     SitePages pages{*temp.log, settings, links};
     ShareAccess shares{folders};
-    PictureAdapter pictures;
+    PictureAdapter pictures{*temp.log};
     FileSender files{pages, shares, pictures};
     SharedFoldersModule sharedFolders{pages, shares, pictures};
     GraffitiModule graffiti{pages, board};

@@ -253,11 +253,11 @@ void SharedFoldersModule::listingRead(const QByteArray& share, const FolderStamp
     for (const WaitingRequest& request : waiting) {
         try {
             request.ready(*request.packet, listing);
-        } catch (const PocketlaneError& error) {
+        } catch (...) {
             // As the dispatcher logs a page that fails (the visitor may have
             // gone meanwhile).
             m_pages.StatusLogModel().LogStatus(LogError, QStringLiteral("HandleAction - ") +
-                                                             error.Description());
+                                                             CurrentFailureText());
         }
     }
 }
