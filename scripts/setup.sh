@@ -15,6 +15,7 @@ packages=(
   clang libclang-rt-14-dev libfuzzer-14-dev
   procps iproute2 curl
   xvfb xauth trayer x11-utils desktop-file-utils
+  chromium chromium-driver python3-selenium
 )
 
 missing=()
