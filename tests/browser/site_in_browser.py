@@ -48,7 +48,9 @@ class Server:
     def __init__(self, binary, home):
         self.binary, self.home = binary, home
         self.settings = os.path.join(home, "settings.reg")
-        self.env = dict(os.environ, XDG_RUNTIME_DIR=os.path.join(home, "run"))
+        # Everything the program keeps (the Graffiti board too) stays in home.
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=os.path.join(home, "run"),
+                        XDG_CONFIG_HOME=home, XDG_DATA_HOME=home)
         os.makedirs(self.env["XDG_RUNTIME_DIR"], mode=0o700, exist_ok=True)
         self.process = None
         self.port = None
@@ -203,7 +205,8 @@ def walk_through(server, driver, share):
     visit.follow("Graffiti", "Graffiti")
     visit.follow("Add Graffiti", "Add Graffiti")
     visit.submit(GRAFFITI, "Graffiti")
-    assert GRAFFITI in driver.find_element(By.TAG_NAME, "body").text, "the message is not shown"
+    board = driver.find_element(By.TAG_NAME, "body").text
+    assert board.startswith("Graffiti\n" + GRAFFITI + "\n"), "the message is not shown: " + board
     visit.follow("[^] Main Menu", "Main Menu")
     visit.follow("My Computer", "My Computer")
     visit.follow("Shutdown Pocketlane", "Shutdown Pocketlane")
