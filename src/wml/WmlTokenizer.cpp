@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -111,15 +112,18 @@ void WmlTokenizer::SkipElement() {
 // Returns Text for markup that is no tag and has been passed over.
 WmlTokenizer::Token WmlTokenizer::readMarkup() {
     const QByteArrayView rest = m_deck.sliced(m_at);
+    const char next = rest.size() > 1 ? rest.at(1) : '\0';
+    if (next != '?' && next != '!' && next != '/')
+        return readStartTag();
+    if (next == '/')
+        return readEndTag();
     if (rest.startsWith("<?"))
         return skipPast("?>") ? Text : fail();
     if (rest.startsWith("<!--"))
         return skipPast("-->") ? Text : fail();
     if (rest.startsWith("<!DOCTYPE") && m_open.empty() && !m_rootSeen)
         return skipPast(">") ? Text : fail();
-    if (rest.startsWith("</"))
-        return readEndTag();
-    return readStartTag();
+    return fail();
 }
 
 bool WmlTokenizer::skipPast(QByteArrayView end) {
@@ -176,7 +180,8 @@ bool WmlTokenizer::readAttributes() {
             continue;
         const qsizetype length = nameLength(m_at);
         m_at += length;
-        if (length == 0 || !m_deck.sliced(m_at).startsWith("=\""))
+        if (length == 0 || m_at + 1 >= m_deck.size() || m_deck.at(m_at) != '=' ||
+            m_deck.at(m_at + 1) != '"')
             return false;
         const qsizetype close = m_deck.indexOf('"', m_at + 2);
         if (close < 0 || !validText(m_deck.sliced(m_at + 2, close - m_at - 2)))
@@ -210,18 +215,27 @@ bool WmlTokenizer::validText(QByteArrayView text) const {
     return true;
 }
 
+// The attributes were checked when the tag was read: each is spaces, a
+// name, "=" and a value in '"'.
 QByteArrayView WmlTokenizer::Attribute(QByteArrayView name) const {
-    QByteArrayView rest = m_attributes;
-    while (true) {
-        const qsizetype equals = rest.indexOf("=\"");
-        if (equals < 0)
+    const char* at = m_attributes.data();
+    const char* const end = at + m_attributes.size();
+    while (at < end) {
+        while (at < end && IsSpace(*at))
+            ++at;
+        const char* const nameStart = at;
+        while (at < end && *at != '=')
+            ++at;
+        if (end - at < 2)
             return {};
-        const qsizetype close = rest.indexOf('"', equals + 2);
-        QByteArrayView attributeName = rest.first(equals);
-        while (!attributeName.isEmpty() && IsSpace(attributeName.front()))
-            attributeName = attributeName.sliced(1);
-        if (attributeName == name)
-            return rest.sliced(equals + 2, close - equals - 2);
-        rest = rest.sliced(close + 1);
+        const char* const valueStart = at + 2;
+        const char* const valueEnd =
+            static_cast<const char*>(std::memchr(valueStart, '"', size_t(end - valueStart)));
+        if (!valueEnd)
+            return {};
+        if (QByteArrayView(nameStart, at - nameStart) == name)
+            return QByteArrayView(valueStart, valueEnd - valueStart);
+        at = valueEnd + 1;
     }
+    return {};
 }

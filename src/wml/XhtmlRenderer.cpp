@@ -51,10 +51,11 @@ bool IsSameStyle(QByteArrayView name) {
 } // namespace
 
 XhtmlRenderer::XhtmlRenderer(QByteArrayView deck)
-    : m_tokens(deck) {}
+    : m_tokens(deck) {
+    m_body.reserve(deck.size() + deck.size() / 4);
+}
 
 QByteArray XhtmlRenderer::Render() {
-    m_body.reserve(1024);
     while (m_tokens.Next() != WmlTokenizer::End) {
         if (!m_tokens.AtEndTag())
             renderElement();
@@ -255,7 +256,7 @@ void XhtmlRenderer::renderImage() {
     m_body += " alt=\"";
     const qsizetype altStart = m_body.size();
     AppendResolved(m_body, attribute("alt"));
-    if (!m_links.empty())
+    if (!m_links.empty() && !m_links.back().startWritten)
         m_links.back().text += m_body.sliced(altStart);
     m_body += "\"/>";
 }
@@ -292,6 +293,6 @@ void XhtmlRenderer::writeText(QByteArrayView escaped) {
         return;
     const qsizetype start = m_body.size();
     AppendResolved(m_body, escaped);
-    if (!m_links.empty())
+    if (!m_links.empty() && !m_links.back().startWritten)
         m_links.back().text += m_body.sliced(start);
 }

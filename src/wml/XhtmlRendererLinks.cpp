@@ -42,12 +42,14 @@ void XhtmlRenderer::renderLink(bool withReference) {
     }
     Link link;
     link.hasTarget = withReference;
-    if (withReference)
-        link.reference = attribute("href").toByteArray();
-    // A link whose target is known and fixed is written as it goes.
-    link.startWritten = withReference && !(m_inCard && HasReference(link.reference));
+    const QByteArrayView reference = withReference ? attribute("href") : QByteArrayView();
+    // A link whose target is known and fixed is written as it goes; the
+    // others keep their reference and text for later.
+    link.startWritten = withReference && !(m_inCard && HasReference(reference));
     if (link.startWritten)
-        AppendStartOfLink(m_body, link.reference);
+        AppendStartOfLink(m_body, reference);
+    else
+        link.reference = reference.toByteArray();
     link.start = m_body.size();
     m_links.push_back(std::move(link));
     renderChildren();

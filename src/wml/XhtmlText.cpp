@@ -3,6 +3,8 @@
 #include "base/basUtilities.h"
 #include "wml/WmlVariables.h"
 
+#include <cstring>
+
 namespace XhtmlText {
 
 namespace {
@@ -96,7 +98,8 @@ QString Unescaped(QByteArrayView escaped) {
 }
 
 bool HasReference(QByteArrayView escaped) {
-    return escaped.contains('$') && WmlVariables::HasReference(Unescaped(escaped));
+    return !escaped.isEmpty() && std::memchr(escaped.data(), '$', size_t(escaped.size())) &&
+           WmlVariables::HasReference(Unescaped(escaped));
 }
 
 void AppendResolvedAttribute(PageBuffer& out, QByteArrayView name, QByteArrayView escaped) {
