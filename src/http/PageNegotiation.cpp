@@ -41,7 +41,8 @@ bool IsZeroQuality(QByteArrayView parameter) {
 
 // Records one media range with whether it was refused.
 void Note(AcceptedTypes& types, QByteArrayView range, bool refused) {
-    if (SameLetters(range, "text/vnd.wap.wml")) {
+    // A client that takes compiled WML reads WML through its gateway.
+    if (SameLetters(range, "text/vnd.wap.wml") || SameLetters(range, "application/vnd.wap.wmlc")) {
         types.wml = !refused;
         types.wmlRefused = refused;
     } else if (SameLetters(range, PageNegotiation::WapXhtmlType)) {

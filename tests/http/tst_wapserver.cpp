@@ -187,6 +187,7 @@ private Q_SLOTS:
             {" */*\r", "wml"},
             {" text/*", "wml"},
             {"text/html, Text/Vnd.Wap.Wml", "wml"},
+            {"application/vnd.wap.wmlc, text/html", "wml"},
             {" text/html,application/xhtml+xml,application/xml;q=0.9,image/webp,*/*;q=0.8\r",
              PageNegotiation::XhtmlType.toByteArray()},
             {"application/vnd.wap.xhtml+xml, application/xhtml+xml, text/html",
