@@ -17,6 +17,7 @@ packages=(
   procps iproute2 curl
   xvfb xauth trayer x11-utils desktop-file-utils
   debhelper dpkg-dev lintian scdoc appstream man-db git
+  chromium chromium-driver python3-selenium
 )
 
 missing=()

@@ -103,7 +103,7 @@ constexpr QSize LargestWbmp{127, 127};
 
 // The first type the phone can show that this adapter can write: the
 // picture's own when the phone takes it, a WBMP for a black-and-white phone,
-// else one the phone lists.
+// else one the phone lists, else PNG for a web browser.
 QByteArray ChosenType(const QByteArray& sourceType, const PhoneDisplay& phone) {
     if (CanWrite(sourceType) && phone.Accepts(sourceType))
         return sourceType;
@@ -114,6 +114,8 @@ QByteArray ChosenType(const QByteArray& sourceType, const PhoneDisplay& phone) {
         if (phone.Lists(type))
             return type;
     }
+    if (phone.IsBrowser() && phone.Accepts(PngType))
+        return PngType;
     return {};
 }
 

@@ -32,6 +32,9 @@ QByteArray JpegClaiming(int width, int height) {
     return bytes;
 }
 
+constexpr const char* ChromeImages =
+    "image/avif,image/webp,image/apng,image/svg+xml,image/*,*/*;q=0.8";
+
 PhoneDisplay Phone(const QByteArray& accept) {
     return PhoneDisplay::FromAccept(accept, Screen);
 }
@@ -96,6 +99,11 @@ private Q_SLOTS:
             {"*/*", Jpeg, false, false, "x-wap-profile-diff:<prf:BitsPerPixel>1</prf:BitsPerPixel>"},
             {"image/jpeg, */*", Jpeg, true, true, "x-up-devcap-screendepth:1"},
             {"", Jpeg, false, false, "User-Agent:Nokia6310i/1.0 (04.71) Profile/MIDP-1.0", {96, 65}},
+            // Web browsers show no WBMP and get pictures as wide as their window.
+            {ChromeImages, Wbmp, false, false, "", PhoneDisplay::BrowserScreen},
+            {ChromeImages, Jpeg, true, false, "Sec-CH-Viewport-Width: 390", {390, 4096}},
+            {"*/*", Wbmp, false, false, "Sec-Fetch-Dest: image\nViewport-Width: 0", PhoneDisplay::BrowserScreen},
+            {"*/*", Wbmp, true, false, "Viewport-Width: 99999"},
             {"*/*", Jpeg, false, false, "User-Agent:nokia7110/1.0\nUA-Pixels:90x60", {90, 60}},
             {"*/*", Jpeg, true, false, "User-Agent:SonyEricssonT68/R201A", {101, 80}},
             {"*/*", Jpeg, true, false, "User-Agent:Nokia6310ix/1.0"}};
@@ -161,6 +169,14 @@ private Q_SLOTS:
             adapter.TargetFor(tall, Jpeg, Phone("image/vnd.wap.wbmp"), true).value_or(Target()),
             (Target{Wbmp, QSize(84, 127)}));
         ::close(tall);
+        // A browser gets a WBMP as a PNG, though it lists no PNG.
+        QImage logo(64, 32, QImage::Format_RGB32);
+        logo.fill(Qt::white);
+        const int wbmp = open(write(QStringLiteral("Logo.wbmp"),
+                                    WbmpCodec::Encode(logo, WbmpCodec::OneBit::Threshold)));
+        QCOMPARE(adapter.TargetFor(wbmp, Wbmp, Phone(ChromeImages), true).value_or(Target()),
+                 (Target{"image/png", QSize(64, 32)}));
+        ::close(wbmp);
     }
 
     void pictureTooLargeToDecodeIsSentAsItIs_data() {
