@@ -14,7 +14,8 @@ class Settings;
 class WapServer;
 
 // The Options panel: welcome image and message, site password, extended
-// logging, the server's port. The image's browse button picks a file and writes its path.
+// logging, the server's port, the built-in gateway for old WAP phones. The image's browse button
+// picks a file and writes its path.
 class OptionsPanel : public QWidget {
     Q_OBJECT
 public:
@@ -22,6 +23,8 @@ public:
                  QWidget* parent = nullptr);
 
     void BrowseWelcomeGraphic();
+    // The caption of `lblGatewayState`.
+    static QString GatewayStateText(bool bRunning);
 
 private:
     Settings& m_settings;

@@ -1,10 +1,13 @@
 #include "desktop/ReachabilityBinding.h"
 
 #include "desktop/InfoPanels.h"
+#include "desktop/OptionPanels.h"
 #include "desktop/frmMain.h"
+#include "net/GatewaySupervisor.h"
 #include "net/Reachability.h"
 #include "net/SetupAnswers.h"
 
+#include <QLabel>
 #include <QPushButton>
 
 namespace {
@@ -54,4 +57,15 @@ void BindReachability(frmMain& window, Reachability& network) {
     QPushButton* check = help.CheckMySetupButton();
     QObject::connect(&network, &Reachability::checkRunningChanged, check,
                      [check](bool running) { check->setEnabled(!running); });
+}
+
+void BindGateway(frmMain& window, GatewaySupervisor& gateway) {
+    auto* state = window.findChild<QLabel*>(QStringLiteral("lblGatewayState"));
+    if (!state)
+        return;
+    const auto show = [state](bool running) {
+        state->setText(OptionsPanel::GatewayStateText(running));
+    };
+    show(gateway.IsRunning());
+    QObject::connect(&gateway, &GatewaySupervisor::RunningChanged, state, show);
 }
