@@ -60,6 +60,7 @@ void Application::followGateway() {
         m_gateway.Start(m_server.Port());
     else
         m_gateway.Stop();
+    m_reachability.SetGatewayForwarded(m_gateway.IsStarted());
 }
 
 void Application::askForPort(quint16 port) {
