@@ -53,6 +53,11 @@ void BindReachability(frmMain& window, Reachability& network) {
                      [&help, &answers] { ShowAnswers(help, answers); });
     QObject::connect(&answers, &QAbstractItemModel::modelReset, &help,
                      [&help, &answers] { ShowAnswers(help, answers); });
+    const auto showGateway = [&help, &answers] {
+        help.SetGateway(answers.GatewayAnswer(), answers.GatewayLink(), answers.PhoneSettings());
+    };
+    showGateway();
+    QObject::connect(&answers, &SetupAnswers::gatewayChanged, &help, showGateway);
     QObject::connect(&help, &HelpPanel::CheckMySetup, &network, &Reachability::CheckSetup);
     QPushButton* check = help.CheckMySetupButton();
     QObject::connect(&network, &Reachability::checkRunningChanged, check,

@@ -84,6 +84,7 @@ QList<UpnpRouter::Mapping> Reachability::OurMappings() const {
 // The gateway's UDP ports follow it: added by the next check once the
 // forward is set up, removed at once (where they still lead here).
 void Reachability::SetGatewayForwarded(bool bOn) {
+    m_check.SetGatewayOn(bOn);
     if (std::exchange(m_forwardGateway, bOn) == bOn || !m_forwardPort)
         return;
     if (bOn) {

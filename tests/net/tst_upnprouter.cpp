@@ -233,6 +233,11 @@ private Q_SLOTS:
                                [&](const QByteArray& line) { return listed.contains(line); });
         };
         QVERIFY2(allMapped(), mappings().constData());
+        const QByteArray check = checkSetup();
+        QVERIFY2(check.contains("Can old WAP phones reach the gateway? Yes\nIn the phone's WAP "
+                                "settings: gateway 11.22.33.44 (192.168.77.20 for a phone on your "
+                                "home Wi-Fi), port 9201"),
+                 check.constData());
         WspReply welcome;
         QVERIFY(RunInNamespace(m_rig->WanNamespace(), [&] {
             WspClient phone(QHostAddress(u"11.22.33.44"_s), QHostAddress(u"11.22.33.1"_s));
