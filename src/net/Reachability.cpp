@@ -109,6 +109,7 @@ void Reachability::StartUp(quint16 servedPort) {
     m_servedPort = servedPort;
     const QString localIP = LocalIP();
     m_runningOnLan = IsRunningOnLan(localIP);
+    m_check.NoteNetwork(localIP, m_runningOnLan);
     if (!m_runningOnLan) {
         setAddress(AddressState::Local, localIP);
         return;

@@ -55,10 +55,14 @@ QUrl SetupCheck::HelpLink(const QString& path) {
     return SettingsPaths::MakerWebPage(path);
 }
 
-void SetupCheck::AnswerLocally(const QString& localIP, bool runningOnLan) {
+void SetupCheck::NoteNetwork(const QString& localIP, bool runningOnLan) {
     m_localIP = localIP;
     m_runningOnLan = runningOnLan;
     answerGateway();
+}
+
+void SetupCheck::AnswerLocally(const QString& localIP, bool runningOnLan) {
+    NoteNetwork(localIP, runningOnLan);
     m_answers.SetCaption(SetupAnswers::LocalAddressAnswer,
                          localIP.isEmpty() ? No : YesWith + localIP);
     if (runningOnLan) {

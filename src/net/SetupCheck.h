@@ -40,6 +40,8 @@ public:
     // Whether the built-in gateway is on: its answer and the phone's
     // settings are written from then on, and gone while it is off.
     void SetGatewayOn(bool bOn);
+    // What the start-up's LAN test found, for the gateway's answer only.
+    void NoteNetwork(const QString& localIP, bool runningOnLan);
 
 private:
     void answerGateway();
