@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "base/StatusLog.h"
 #include "http/WapServer.h"
+#include "net/GatewaySupervisor.h"
 #include "net/Reachability.h"
 #include "settings/RegistryStore.h"
 #include "settings/Settings.h"
@@ -71,6 +72,9 @@ public:
     // How phones on the internet reach this PC: the address field, the
     // setup answers and the check (Help panel, `lblLocalIP`).
     Reachability& Network() { return m_reachability; }
+    // The built-in WAP gateway, running while EnableGateway is on and the
+    // server serves.
+    GatewaySupervisor& Gateway() { return m_gateway; }
 
 Q_SIGNALS:
     // The program is asked to end without the window's closing question (a
@@ -82,6 +86,8 @@ private:
     // The port the next opening of the listener asks for, with the fallback
     // to FallbackPort for the default port.
     void askForPort(quint16 port);
+    // Starts or stops the gateway to match the option and the server.
+    void followGateway();
 
     StatusLog m_log;
     RegistryStore m_store;
@@ -101,6 +107,7 @@ private:
     Site m_site;
     AdminServer m_admin;
     Reachability m_reachability;
+    GatewaySupervisor m_gateway;
     bool m_offline;
     bool m_portGiven;
 };

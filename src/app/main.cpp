@@ -116,6 +116,7 @@ int RunWithWindow(QApplication& app, const CommandLineOptions& options, Instance
                    dialogs);
     window.SetLocalIP(PrimaryIPv4Address());
     BindReachability(window, application.Network());
+    BindGateway(window, application.Gateway());
     QObject::connect(&window, &frmMain::Closed, &app, [] { QCoreApplication::exit(0); });
     QObject::connect(&door, &InstanceDoorbell::Rung, &window, &frmMain::Raise);
     // A phone's "Shutdown Pocketlane", the session's end and SIGTERM end the

@@ -1,6 +1,7 @@
 #include "desktop/InfoPanels.h"
 
 #include "desktop/LinkLabel.h"
+#include "net/SetupAnswers.h"
 #include "settings/SettingsPaths.h"
 
 #include <QGridLayout>
@@ -62,6 +63,9 @@ const QStringList& HelpPanel::Questions() {
 
 HelpPanel::HelpPanel(QWidget* parent)
     : QWidget(parent)
+    , m_gatewayQuestion(new QLabel(SetupAnswers::GatewayQuestion()))
+    , m_gatewayAnswer(new LinkLabel)
+    , m_phoneSettings(new QLabel)
     , m_check(new QPushButton(tr("Check my Setup"))) {
     setObjectName(QStringLiteral("picHelp"));
     auto* rows = new QGridLayout;
@@ -73,8 +77,16 @@ HelpPanel::HelpPanel(QWidget* parent)
         rows->addWidget(new QLabel(Questions().at(i)), i, 0);
         rows->addWidget(answer, i, 1);
     }
+    m_gatewayAnswer->setObjectName(QStringLiteral("lblHelpGateway"));
+    m_phoneSettings->setObjectName(QStringLiteral("lblPhoneSettings"));
+    m_phoneSettings->setWordWrap(true);
+    m_phoneSettings->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    rows->addWidget(m_gatewayQuestion, AnswerCount, 0);
+    rows->addWidget(m_gatewayAnswer, AnswerCount, 1);
+    rows->addWidget(m_phoneSettings, AnswerCount + 1, 0, 1, 2);
     rows->setColumnStretch(1, 1);
     ResetSetupAnswers();
+    SetGateway({}, {}, {});
 
     m_check->setObjectName(QStringLiteral("cmdCheckMySetup"));
     connect(m_check, &QPushButton::clicked, this, &HelpPanel::CheckMySetup);
@@ -101,6 +113,18 @@ void HelpPanel::SetAnswer(int iIndex, const QString& sCaption, const QUrl& helpL
     answer->setText(sCaption);
     answer->setTarget(helpLink);
     answer->setLive(!helpLink.isEmpty());
+}
+
+void HelpPanel::SetGateway(const QString& sCaption, const QUrl& helpLink,
+                           const QString& sPhoneSettings) {
+    for (QWidget* widget :
+         {static_cast<QWidget*>(m_gatewayQuestion), static_cast<QWidget*>(m_gatewayAnswer),
+          static_cast<QWidget*>(m_phoneSettings)})
+        widget->setVisible(!sCaption.isEmpty());
+    m_gatewayAnswer->setText(sCaption);
+    m_gatewayAnswer->setTarget(helpLink);
+    m_gatewayAnswer->setLive(!helpLink.isEmpty());
+    m_phoneSettings->setText(sPhoneSettings);
 }
 
 void HelpPanel::ResetSetupAnswers() {

@@ -6,6 +6,7 @@
 #include "desktop/OptionBindings.h"
 #include "desktop/OwnerDialogs.h"
 #include "http/WapServer.h"
+#include "net/GatewaySupervisor.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPaths.h"
 #include "site/GuessThrottle.h"
@@ -73,7 +74,33 @@ QGroupBox* Group(const QString& title, QLayout* content) {
     return group;
 }
 
+// The gateway's switch, disabled with the words to install Kannel where it
+// is missing, and the line that says whether the gateway runs.
+QVBoxLayout* GatewayControls(OptionBindings& bindings) {
+    auto* gateway = new QVBoxLayout;
+    auto* box = NamedWidget<QCheckBox>("chkEnableGateway",
+                                       QStringLiteral("Let WAP 1.x phones in (built-in gateway)"));
+    gateway->addWidget(bindings.bindSwitch(box, Settings::EnableGateway));
+    const bool installed = GatewaySupervisor::KannelInstalled();
+    box->setEnabled(installed);
+    auto* state = NamedWidget<QLabel>("lblGatewayState", OptionsPanel::GatewayStateText(false));
+    state->setVisible(installed);
+    gateway->addWidget(state);
+    gateway->addWidget(Description(
+        installed ? QStringLiteral("Phones that speak only WAP 1.x (WSP over UDP) reach this site, "
+                                   "and nothing else, through Kannel's gateway on UDP port 9201 "
+                                   "(or 9200) of this PC. The Help panel says what to type into "
+                                   "the phone.")
+                  : GatewaySupervisor::InstallAdvice() + u'.'));
+    return gateway;
+}
+
 } // namespace
+
+QString OptionsPanel::GatewayStateText(bool bRunning) {
+    return bRunning ? QStringLiteral("The gateway runs.")
+                    : QStringLiteral("The gateway does not run.");
+}
 
 OptionsPanel::OptionsPanel(Settings& settings, OptionBindings& bindings, OwnerDialogs& dialogs,
                            QWidget* parent)
@@ -133,6 +160,7 @@ OptionsPanel::OptionsPanel(Settings& settings, OptionBindings& bindings, OwnerDi
     layout->addWidget(Group(tr("Site password"), password));
     layout->addWidget(Group(tr("Logging"), logging));
     layout->addWidget(Group(tr("Server port"), port));
+    layout->addWidget(Group(tr("Old WAP phones"), GatewayControls(bindings)));
     layout->addStretch();
 }
 

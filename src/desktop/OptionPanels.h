@@ -15,7 +15,8 @@ class Settings;
 class WapServer;
 
 // The Options panel: welcome image and message, site password, extended
-// logging, the server's port. The image's browse button picks a file and writes its path.
+// logging, the server's port, the built-in gateway for old WAP phones. The image's browse button
+// picks a file and writes its path.
 class OptionsPanel : public QWidget {
     Q_OBJECT
 public:
@@ -25,6 +26,8 @@ public:
     void BrowseWelcomeGraphic();
     // Adds a group of further options below the others.
     void AddGroup(QWidget* group);
+    // The caption of `lblGatewayState`.
+    static QString GatewayStateText(bool bRunning);
 
 private:
     Settings& m_settings;

@@ -35,6 +35,24 @@ void AppendTwoDigits(QByteArray& out, int value) {
     out.append(char('0' + value % 10));
 }
 
+// A request target in absolute form ("http://host:port/path?query"), as a
+// proxy or a gateway sends it, names this server's own path: the server
+// serves one site, so the scheme and authority are dropped, whatever host
+// they name. Any other target is kept as it is.
+QByteArray WithoutAuthority(const QByteArray& target) {
+    const qsizetype schemeEnd = target.indexOf("://");
+    if (schemeEnd <= 0 || target.startsWith('/'))
+        return target;
+    const QByteArray scheme = target.left(schemeEnd).toLower();
+    if (scheme != "http" && scheme != "https")
+        return target;
+    const qsizetype pathStart = target.indexOf('/', schemeEnd + 3);
+    const qsizetype queryStart = target.indexOf('?', schemeEnd + 3);
+    if (queryStart >= 0 && (pathStart < 0 || queryStart < pathStart))
+        return '/' + target.mid(queryStart);
+    return pathStart < 0 ? QByteArrayLiteral("/") : target.mid(pathStart);
+}
+
 } // namespace
 
 CrackedPacket CPacket::CrackHTTPPacket(const QByteArray& sHTTPPacket) {
@@ -107,7 +125,7 @@ QString CPacket::parseRequestLine(const QByteArray& requestLine) {
     // The path is split into the root and the query before anything is
     // decoded, and each name and value is decoded once on its own, so that a
     // visitor's "&", "=", "?", "+" or "%" arrives as typed.
-    const QByteArray path = TrimSpaces(target);
+    const QByteArray path = WithoutAuthority(TrimSpaces(target));
     if (path.isEmpty())
         return QStringLiteral("The request path is empty");
     const qsizetype question = path.indexOf('?');

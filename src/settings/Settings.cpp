@@ -46,6 +46,7 @@ const OptionInfo Options[Settings::OptionCount] = {
     {"GraffitiShowTime", true, nullptr, NotGoverned, nullptr, nullptr},
     {"Port", false, nullptr, NotGoverned, nullptr, &Settings::portChanged},
     {"KeepGraffiti", true, nullptr, NotGoverned, &Settings::keepGraffitiChanged, nullptr},
+    {"EnableGateway", true, nullptr, NotGoverned, &Settings::enableGatewayChanged, nullptr},
 };
 
 // The options a first run gives values to and stores: all but the Graffiti

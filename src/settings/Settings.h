@@ -40,9 +40,11 @@ public:
         // The TCP port the server listens on; empty (never written) means 80.
         Port,
         KeepGraffiti,
+        // Phones that speak only WSP reach the site through the built-in gateway.
+        EnableGateway,
     };
     Q_ENUM(Option)
-    static constexpr int OptionCount = KeepGraffiti + 1;
+    static constexpr int OptionCount = EnableGateway + 1;
     static constexpr quint16 DefaultPort = 80;
 
     static QByteArray ValueName(Option eOption);
@@ -102,6 +104,7 @@ public:
     quint16 port() const;
     // On (also when not stored): the board is kept across restarts.
     bool keepGraffiti() const { return isOn(KeepGraffiti); }
+    bool enableGateway() const { return isOn(EnableGateway); }
 
 Q_SIGNALS:
     // Every change, whatever the option.
@@ -110,6 +113,7 @@ Q_SIGNALS:
     // The options that parts outside the Options panel follow.
     void portChanged(const QByteArray& sText);
     void keepGraffitiChanged(bool bOn);
+    void enableGatewayChanged(bool bOn);
 
 private:
     // Sets the live value and signals a change; true when it changed.

@@ -88,6 +88,7 @@ void MainWindowTest::optionsWriteTheStore_data() {
         {"Options", "chkEnablePassword", "EnablePassword", "txtPassword", "Password",
          WhenTheWindowEnds},
         {"Options", "chkExtendedLogging", "ExtendedLogging"},
+        {"Options", "chkEnableGateway", "EnableGateway"},
         {"Modules", "chkEnableSharedFolders", "EnableSharedFolders"},
         {"Modules", "chkEnableGraffiti", "EnableGraffiti"},
         {"Modules", "chkEnableMyComputer", "EnableMyComputer"},

@@ -168,6 +168,18 @@ private Q_SLOTS:
         QCOMPARE(value("/?F=4#x", "F"), QByteArray("4"));
         QCOMPARE(value("/?S=4&G=%23#a?b=c", "G"), QByteArray("#"));
         QCOMPARE(Cracked(LoopbackClient::Request("/#top")).Root(), QByteArray("/"));
+        // An absolute-form target (a proxy's) is this server's own path,
+        // whatever host it names.
+        for (const auto& [target, root] : {std::pair{"http://10.0.0.1:8080/a%20b?A=1", "/a b"},
+                                           {"HTTPS://h/", "/"},
+                                           {"http://evil.example?A=1", "/"},
+                                           {"http://h", "/"},
+                                           {"ftp://h/x", "ftp://h/x"},
+                                           {"/p?U=http://h/x", "/p"}}) {
+            const CPacket absolute = Cracked(LoopbackClient::Request(target));
+            QCOMPARE(absolute.Root(), QByteArray(root));
+            QCOMPARE(absolute.Variables().Count(), QByteArray(target).count('='));
+        }
         QCOMPARE(basUtilities::URLDecode("50%") + basUtilities::URLDecode("%4"),
                  QByteArray("50%%4"));
         try {
