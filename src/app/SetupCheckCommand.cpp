@@ -29,9 +29,9 @@ bool GatewayOn(const CommandLineOptions& options) {
     RegistryStore store(SettingsPaths::SettingsFile(options.settingsFile));
     if (!store.load(nullptr))
         return false;
-    return SettingsStorage::LoadSetting(store, Settings::ValueName(Settings::EnableGateway)) ==
-               "Y" &&
-           GatewaySupervisor::KannelInstalled();
+    const auto stored = store.value(SettingsStorage::StorePath(SettingsStorage::OptionsKey),
+                                    Settings::ValueName(Settings::EnableGateway));
+    return stored && stored->data == "Y" && GatewaySupervisor::KannelInstalled();
 }
 
 } // namespace
