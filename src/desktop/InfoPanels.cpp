@@ -78,6 +78,7 @@ HelpPanel::HelpPanel(QWidget* parent)
         rows->addWidget(answer, i, 1);
     }
     m_gatewayAnswer->setObjectName(QStringLiteral("lblHelpGateway"));
+    m_gatewayAnswer->setAccessibleName(SetupAnswers::GatewayQuestion());
     m_phoneSettings->setObjectName(QStringLiteral("lblPhoneSettings"));
     m_phoneSettings->setWordWrap(true);
     m_phoneSettings->setTextInteractionFlags(Qt::TextSelectableByMouse);
