@@ -31,7 +31,7 @@
 #include "site/PhoneDisplay.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
-#include "site/SitePages.h"
+#include "site/SiteContext.h"
 #include "wml/WmlDeck.h"
 
 #include <fcntl.h>
@@ -129,9 +129,9 @@ private:
 
 } // namespace
 
-SharedFoldersModule::SharedFoldersModule(SitePages& pages, const ShareAccess& shares,
+SharedFoldersModule::SharedFoldersModule(const SiteContext& context, const ShareAccess& shares,
                                          PictureAdapter& pictures)
-    : m_pages(pages)
+    : m_context(context)
     , m_shares(shares)
     , m_pictures(pictures) {
     m_readers.setMaxThreadCount(MaxFoldersReadAtOnce);
@@ -143,7 +143,7 @@ SharedFoldersModule::~SharedFoldersModule() {
 }
 
 bool SharedFoldersModule::IsEnabled() const {
-    return m_pages.Options().enableSharedFolders();
+    return m_context.Options().enableSharedFolders();
 }
 
 void SharedFoldersModule::HandleLink(CPacket& packet, const LinkState& link, qint64 index) {
@@ -256,17 +256,17 @@ void SharedFoldersModule::listingRead(const QByteArray& share, const FolderStamp
         } catch (const PocketlaneError& error) {
             // As the dispatcher logs a page that fails (the visitor may have
             // gone meanwhile).
-            m_pages.StatusLogModel().LogStatus(LogError, QStringLiteral("HandleAction - ") +
-                                                             error.Description());
+            m_context.StatusLogModel().LogStatus(LogError, QStringLiteral("HandleAction - ") +
+                                                               error.Description());
         }
     }
 }
 
 void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 linkIndex) {
-    const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, RootLevelEntries);
+    const PagePosition position = PositionOf(m_context.Links(), linkIndex, page, RootLevelEntries);
     const QList<QByteArray>& folders = m_shares.Folders().folders();
     CDeck deck;
-    const auto paragraph = SitePages::NewPage(deck, "Folders", "Folders");
+    const auto paragraph = SiteContext::NewPage(deck, "Folders", "Folders");
     if (folders.isEmpty()) {
         paragraph->NormalText("There are no files currently being shared at this Pocketlane site.",
                               true);
@@ -277,7 +277,7 @@ void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 li
         while (next < position.first + RootLevelEntries && next < folders.size()) {
             const QByteArray& folder = folders.at(next++);
             paragraph->AddAnchor(ShownPath(folder),
-                                 m_pages.Links().MakeLink({}, folder, {}, 1, "F", {}, {}, {}));
+                                 m_context.Links().MakeLink({}, folder, {}, 1, "F", {}, {}, {}));
             paragraph->AddLineBreak(1);
             watch.EntryAdded();
             if (watch.PastLimit())
@@ -285,18 +285,18 @@ void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 li
         }
         if (page > 1) {
             paragraph->AddLineBreak(1);
-            paragraph->AddAnchor(
-                "<<Back", LinkToShownPage(m_pages.Links(), position.shownBefore, {}, {}, page - 1));
+            paragraph->AddAnchor("<<Back", LinkToShownPage(m_context.Links(), position.shownBefore,
+                                                           {}, {}, page - 1));
         }
         if (next < folders.size()) {
             paragraph->AddLineBreak(1);
-            paragraph->AddAnchor("Next>>", NextPageLink(m_pages.Links(), {}, {}, page,
+            paragraph->AddAnchor("Next>>", NextPageLink(m_context.Links(), {}, {}, page,
                                                         RootLevelEntries, position, next));
         }
     }
-    m_pages.AddMainMenuAnchor(*paragraph);
-    m_pages.Log(LogDetail, "Main folder menu sent to user");
-    SitePages::SendDeck(packet, deck);
+    m_context.AddMainMenuAnchor(*paragraph);
+    m_context.Log(LogDetail, "Main folder menu sent to user");
+    SiteContext::SendDeck(packet, deck);
 }
 
 void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
@@ -310,12 +310,12 @@ void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
 
 void SharedFoldersModule::sendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray& D,
                                          int page, qint64 linkIndex, const SortedListing& listing) {
-    const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, FolderPageEntries);
+    const PagePosition position = PositionOf(m_context.Links(), linkIndex, page, FolderPageEntries);
     CDeck deck;
-    const auto paragraph = SitePages::NewPage(deck, "Files", "Files");
+    const auto paragraph = SiteContext::NewPage(deck, "Files", "Files");
     paragraph->AddAnchor(
         "[<]" + shownFolder(D),
-        m_pages.Links().MakeLink(DetermineParentFolder(U), U, {}, 1, "F", {}, {}, {}));
+        m_context.Links().MakeLink(DetermineParentFolder(U), U, {}, 1, "F", {}, {}, {}));
     paragraph->AddLineBreak(1);
 
     LengthWatch watch(deck);
@@ -336,10 +336,10 @@ void SharedFoldersModule::sendFolderPage(CPacket& packet, const QByteArray& U, c
         const QByteArray shown = SafeText::LeftCharacters(ShownName(name), ShownNameCharacters);
         if (isFolder)
             listEntry("[D] " + shown,
-                      m_pages.Links().MakeLink(D, D + name, {}, 1, "F", {}, {}, {}));
+                      m_context.Links().MakeLink(D, D + name, {}, 1, "F", {}, {}, {}));
         else
-            listEntry(shown, m_pages.Links().MakeLink(U, D, name, qint16(page), "F", {},
-                                                      position.followedLink, {}));
+            listEntry(shown, m_context.Links().MakeLink(U, D, name, qint16(page), "F", {},
+                                                        position.followedLink, {}));
         if (watch.PastLimit())
             break;
     }
@@ -347,32 +347,32 @@ void SharedFoldersModule::sendFolderPage(CPacket& packet, const QByteArray& U, c
         paragraph->AddLineBreak(1);
         paragraph->AddAnchor(
             "Back to Page " + QByteArray::number(page - 1),
-            LinkToShownPage(m_pages.Links(), position.shownBefore, U, D, page - 1));
+            LinkToShownPage(m_context.Links(), position.shownBefore, U, D, page - 1));
     }
     if (next < listing.Size()) {
         paragraph->AddLineBreak(1);
         paragraph->AddAnchor(
             "Forward to Page " + QByteArray::number(page + 1),
-            NextPageLink(m_pages.Links(), U, D, page, FolderPageEntries, position, next));
+            NextPageLink(m_context.Links(), U, D, page, FolderPageEntries, position, next));
     }
     paragraph->AddLineBreak(1);
     paragraph->AddAnchor("[-] Root Level",
-                         m_pages.Links().MakeLink({}, {}, {}, 1, "F", {}, {}, {}));
-    m_pages.AddMainMenuAnchor(*paragraph);
-    m_pages.Log(LogDetail,
-                "Page " + QByteArray::number(page) + " of folder " + D + " sent to user");
-    SitePages::SendDeck(packet, deck);
+                         m_context.Links().MakeLink({}, {}, {}, 1, "F", {}, {}, {}));
+    m_context.AddMainMenuAnchor(*paragraph);
+    m_context.Log(LogDetail,
+                  "Page " + QByteArray::number(page) + " of folder " + D + " sent to user");
+    SiteContext::SendDeck(packet, deck);
 }
 
 void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray& U,
                                               const QByteArray& D, const QByteArray& F, int page,
                                               qint64 linkIndex) {
-    const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, FolderPageEntries);
+    const PagePosition position = PositionOf(m_context.Links(), linkIndex, page, FolderPageEntries);
     const QByteArray name = ShownName(F);
     CDeck deck;
-    const auto paragraph = SitePages::NewPage(deck, name, "Files");
+    const auto paragraph = SiteContext::NewPage(deck, name, "Files");
     paragraph->AddAnchor("[<]" + shownFolder(D),
-                         LinkToShownPage(m_pages.Links(), position.shownBefore, U, D, page));
+                         LinkToShownPage(m_context.Links(), position.shownBefore, U, D, page));
     paragraph->AddLineBreak(1);
 
     // A file that has left the shared folders shows as a vanished one.
@@ -385,7 +385,7 @@ void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray&
     paragraph->BoldText("Date: ");
     paragraph->NormalText(FileSystem::FormatFileDate(entry.creationTime), true);
 
-    const QByteArray fileLink = m_pages.Links().RegisterFileLink(path);
+    const QByteArray fileLink = m_context.Links().RegisterFileLink(path);
     switch (FileSystem::KindOfExtension(FileSystem::FileExtension(F))) {
     case FileSystem::FileKind::Picture:
         addPicture(*paragraph, packet, path, fileLink, name);
@@ -397,8 +397,8 @@ void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray&
         paragraph->NormalText("Unsupported file type.", true);
         break;
     }
-    m_pages.AddMainMenuAnchor(*paragraph);
-    SitePages::SendDeck(packet, deck);
+    m_context.AddMainMenuAnchor(*paragraph);
+    SiteContext::SendDeck(packet, deck);
 }
 
 // The picture itself when the phone can show it as it is; else the picture
@@ -414,7 +414,7 @@ void SharedFoldersModule::addPicture(CParagraph& paragraph, const CPacket& packe
         paragraph.AddImage(fileLink, name, 1);
         return;
     }
-    paragraph.AddImage(m_pages.Links().RegisterFileLink(path, true), name, 1);
+    paragraph.AddImage(m_context.Links().RegisterFileLink(path, true), name, 1);
     if (phone.Accepts(type)) {
         paragraph.AddLineBreak(1);
         paragraph.AddAnchor("Download File", fileLink);

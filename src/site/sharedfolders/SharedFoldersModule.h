@@ -15,7 +15,7 @@ class CParagraph;
 class PhoneDisplay;
 class PictureAdapter;
 class ShareAccess;
-class SitePages;
+class SiteContext;
 
 // The shared-folder pages: the shared folders (root level), a folder's sub
 // folders and files page by page, and a file's details with its picture or
@@ -29,7 +29,8 @@ public:
     // once on the event loop.
     static constexpr size_t MaxWaitingRequests = 256;
 
-    SharedFoldersModule(SitePages& pages, const ShareAccess& shares, PictureAdapter& pictures);
+    SharedFoldersModule(const SiteContext& context, const ShareAccess& shares,
+                        PictureAdapter& pictures);
     ~SharedFoldersModule() override;
 
     QByteArray Letter() const override { return "F"; }
@@ -72,7 +73,7 @@ private:
     bool fitsThePhone(const QByteArray& path, const QByteArray& type,
                       const PhoneDisplay& phone) const;
 
-    SitePages& m_pages;
+    const SiteContext& m_context;
     const ShareAccess& m_shares;
     PictureAdapter& m_pictures;
     FolderListingCache m_listings;
