@@ -60,7 +60,8 @@ void Site::HandleRequest(const std::shared_ptr<CPacket>& packet) {
 }
 
 void Site::ProcessRequest(CPacket& packet) {
-    answer(packet, route(packet));
+    const Route chosen = route(packet);
+    answer(packet, chosen);
 }
 
 Site::Route Site::route(const CPacket& packet) const {
@@ -98,12 +99,25 @@ Site::Route Site::entered(const CPacket& packet) const {
 Site::Route Site::routeLinkState(const CPacket& packet) const {
     if (!m_context.Options().enablePassword()) {
         if (const auto index = LinkNumber(packet.Variables().Item("S")))
-            return {Answer::FollowLink, *index};
+            return routeAction(*index);
         return {Answer::MalformedLink};
     }
     if (!packet.Variables().Contains("K"))
         return {Answer::PasswordProtected};
     return {Answer::LinkKeyGuess};
+}
+
+Site::Route Site::routeAction(qint64 index) const {
+    const LinkState* state = m_context.Links().FindLinkState(index);
+    if (!state)
+        return {Answer::TimedOut};
+    for (SiteModule* module : m_modules) {
+        if (module->Letter() == state->M)
+            // The record is copied: pages add records, which may move the
+            // table's slots.
+            return {Answer::ModulePage, index, module, *state};
+    }
+    return {Answer::MainMenu};
 }
 
 std::optional<Site::Route> Site::rightGuess(const CPacket& packet, Answer guess) const {
@@ -126,7 +140,7 @@ std::optional<Site::Route> Site::rightGuess(const CPacket& packet, Answer guess)
     const LinkState* state = index ? links.FindLinkState(*index) : nullptr;
     if (!state || variables.Item("K") != state->K)
         return std::nullopt;
-    return Route{Answer::FollowLink, *index};
+    return routeAction(*index);
 }
 
 Site::Answer Site::wrongGuess(Answer guess) {
@@ -137,13 +151,8 @@ Site::Answer Site::wrongGuess(Answer guess) {
 
 void Site::answer(CPacket& packet, const Route& route) {
     switch (route.answer) {
-    case Answer::FollowLink:
-        HandleAction(packet, route.index);
-        return;
-    case Answer::PasswordGuess:
-    case Answer::FileKeyGuess:
-    case Answer::LinkKeyGuess:
-        takeGuess(packet, route.answer);
+    case Answer::ModulePage:
+        HandleAction(packet, route);
         return;
     case Answer::UnknownRequest:
         m_context.Log(LogDetail, "Received unknown request. Error sent to user. Request was: " +
@@ -152,6 +161,9 @@ void Site::answer(CPacket& packet, const Route& route) {
         return;
     case Answer::MalformedLink:
         m_pages.SendErrorPage(packet, MalformedLinkMessage);
+        return;
+    case Answer::TimedOut:
+        m_pages.SendErrorPage(packet, SitePages::TimedOutMessage);
         return;
     case Answer::WelcomePage:
         m_pages.SendWelcomePage(packet);
@@ -169,39 +181,30 @@ void Site::answer(CPacket& packet, const Route& route) {
     case Answer::Download:
         m_files.SendDownload(packet, route.index);
         return;
-    }
-}
-
-// A password or a key is checked when its turn comes; a right one leads on
-// as though no password were asked.
-void Site::takeGuess(CPacket& packet, Answer guess) {
-    m_context.Guesses().TakeTurn(
-        packet,
-        [this, guess](CPacket& later) {
-            const std::optional<Route> right = rightGuess(later, guess);
-            answer(later, right ? *right : Route{wrongGuess(guess)});
-            return right.has_value();
-        },
-        m_tryAgain);
-}
-
-void Site::HandleAction(CPacket& packet, qint64 index) {
-    const LinkState* state = m_context.Links().FindLinkState(index);
-    if (!state) {
-        m_pages.SendErrorPage(packet, SitePages::TimedOutMessage);
+    case Answer::PasswordGuess:
+    case Answer::FileKeyGuess:
+    case Answer::LinkKeyGuess:
+        // A password or a key is checked when its turn comes.
+        m_context.Guesses().TakeTurn(
+            packet,
+            [this, guess = route.answer](CPacket& later) { return answerGuess(later, guess); },
+            m_tryAgain);
         return;
     }
-    const LinkState link = *state; // pages add records, which may move the table's slots
+}
+
+void Site::HandleAction(CPacket& packet, const Route& route) {
     try {
-        for (SiteModule* module : m_modules) {
-            if (module->Letter() == link.M) {
-                module->HandleLink(packet, link, index);
-                return;
-            }
-        }
-        m_pages.SendMainMenu(packet);
+        route.module->HandleLink(packet, route.link, route.index);
     } catch (const PocketlaneError& error) {
         m_context.StatusLogModel().LogStatus(LogError, QStringLiteral("HandleAction - ") +
                                                            error.Description());
     }
+}
+
+// A right guess leads on as though no password were asked.
+bool Site::answerGuess(CPacket& packet, Answer guess) {
+    const std::optional<Route> right = rightGuess(packet, guess);
+    answer(packet, right ? *right : Route{wrongGuess(guess)});
+    return right.has_value();
 }

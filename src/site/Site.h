@@ -3,6 +3,7 @@
 #include "http/RequestHandler.h"
 #include "site/FileSender.h"
 #include "site/GuessThrottle.h"
+#include "site/LinkTables.h"
 #include "site/SitePages.h"
 
 #include <QByteArray>
@@ -38,18 +39,18 @@ public:
     void HandleRequest(const std::shared_ptr<CPacket>& packet) override;
 
     void ProcessRequest(CPacket& packet);
-    void HandleAction(CPacket& packet, qint64 index);
 
 private:
-    // How a request is answered, decided from its variables and the
-    // options before anything is sent.
+    // How a request is answered, decided from its variables, the options
+    // and the link tables before anything is sent.
     enum class Answer {
         UnknownRequest,
         MalformedLink,
+        TimedOut,
         WelcomePage,
         MainMenu,
         Download,
-        FollowLink,
+        ModulePage,
         PasswordProtected,
         WrongPassword,
         PasswordGuess,
@@ -58,18 +59,26 @@ private:
     };
     struct Route {
         Answer answer;
-        qint64 index = -1; // the file or link record, for Download and FollowLink
+        qint64 index = -1;            // the file or link record
+        SiteModule* module = nullptr; // the module of a followed link
+        LinkState link = {};          // the followed record, copied
     };
     Route route(const CPacket& packet) const;
     Route routeEntry(const CPacket& packet) const;
     Route routeLinkState(const CPacket& packet) const;
     Route entered(const CPacket& packet) const;
+    // A followed link: the module its M field names, else the main menu.
+    Route routeAction(qint64 index) const;
     // The route of a guess that was right, checked when its turn came.
     std::optional<Route> rightGuess(const CPacket& packet, Answer guess) const;
     static Answer wrongGuess(Answer guess);
 
     void answer(CPacket& packet, const Route& route);
-    void takeGuess(CPacket& packet, Answer guess);
+    // Hands a followed link to its module; a page that fails is logged and
+    // left unanswered.
+    void HandleAction(CPacket& packet, const Route& route);
+    // Answers a guess when its turn comes.
+    bool answerGuess(CPacket& packet, Answer guess);
 
     const SiteContext& m_context;
     std::vector<SiteModule*> m_modules;
