@@ -4,7 +4,7 @@
 #include "http/ByteRange.h"
 #include "http/CPacket.h"
 #include "settings/Settings.h"
-#include "site/FileSystem.h"
+#include "site/ConfinedFolder.h"
 #include "site/LinkTables.h"
 #include "site/PhoneDisplay.h"
 #include "site/PictureAdapter.h"

@@ -1,5 +1,5 @@
 #include "base/FolderPaths.h"
-#include "site/FileSystem.h"
+#include "site/ConfinedFolder.h"
 #include "site/sharedfolders/FolderListings.h"
 
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "site/FileSystem.h"
+#include "site/ConfinedFolder.h"
 #include "site/WbmpCodec.h"
 #include "site/sharedfolders/FolderListings.h"
 #include "support/SiteHarness.h"

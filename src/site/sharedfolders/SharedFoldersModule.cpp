@@ -26,7 +26,7 @@
 #include "http/CPacket.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
-#include "site/FileSystem.h"
+#include "site/ConfinedFolder.h"
 #include "site/LinkTables.h"
 #include "site/PhoneDisplay.h"
 #include "site/PictureAdapter.h"

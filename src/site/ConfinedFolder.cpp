@@ -1,4 +1,4 @@
-#include "site/FileSystem.h"
+#include "site/ConfinedFolder.h"
 
 #include "base/SafeText.h"
 
