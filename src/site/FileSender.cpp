@@ -5,6 +5,7 @@
 #include "http/CPacket.h"
 #include "settings/Settings.h"
 #include "site/ConfinedFolder.h"
+#include "site/FileTypes.h"
 #include "site/LinkTables.h"
 #include "site/PhoneDisplay.h"
 #include "site/PictureAdapter.h"
@@ -40,14 +41,14 @@ std::optional<qint64> SizeOfRegularFile(const FileSystem::Descriptor& file, int 
 
 QByteArray ContentTypeOfFile(const QByteArray& path) {
     const QByteArray fileName = path.mid(path.lastIndexOf('/') + 1);
-    const QByteArray type = FileSystem::ContentTypeOfExtension(FileSystem::FileExtension(fileName));
+    const QByteArray type = FileTypes::ContentTypeOfExtension(FileTypes::FileExtension(fileName));
     return type.isEmpty() ? QByteArray("application/octet-stream") : type;
 }
 
 bool IsPicture(const QByteArray& path) {
     const QByteArray fileName = path.mid(path.lastIndexOf('/') + 1);
-    return FileSystem::KindOfExtension(FileSystem::FileExtension(fileName)) ==
-           FileSystem::FileKind::Picture;
+    return FileTypes::KindOfExtension(FileTypes::FileExtension(fileName)) ==
+           FileTypes::FileKind::Picture;
 }
 
 QByteArray FileHeaders(const QByteArray& contentType, const ByteRange& range,

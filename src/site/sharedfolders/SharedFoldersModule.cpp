@@ -19,6 +19,8 @@
 // record, and so returns to exactly the page the visitor saw. When that record
 // is gone, the page falls back to its usual start.
 #include "site/sharedfolders/SharedFoldersModule.h"
+#include "base/TextCasing.h"
+#include "site/FileTypes.h"
 
 #include "base/PocketlaneError.h"
 #include "base/SafeText.h"
@@ -89,7 +91,7 @@ QByteArray LinkToShownPage(SiteLinks& links, const QByteArray& shown, const QByt
 // A name from the disk as the pages show it. A name that is not UTF-8 was
 // most likely written in ISO-8859-1, and is shown read that way.
 QByteArray ShownName(const QByteArray& name) {
-    return SafeText::MakeXmlSafe(FileSystem::ProperCase(SafeText::Utf8FromPhone(name)));
+    return SafeText::MakeXmlSafe(TextCasing::ProperCase(SafeText::Utf8FromPhone(name)));
 }
 
 QByteArray ShownPath(const QByteArray& path) {
@@ -381,19 +383,19 @@ void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray&
     paragraph->BoldText("Filename: ");
     paragraph->NormalText(name, true);
     paragraph->BoldText("Size: ");
-    paragraph->NormalText(FileSystem::FormatFileSize(entry.size) + " bytes", true);
+    paragraph->NormalText(FileTypes::FormatFileSize(entry.size) + " bytes", true);
     paragraph->BoldText("Date: ");
-    paragraph->NormalText(FileSystem::FormatFileDate(entry.creationTime), true);
+    paragraph->NormalText(FileTypes::FormatFileDate(entry.creationTime), true);
 
     const QByteArray fileLink = m_context.Links().RegisterFileLink(path);
-    switch (FileSystem::KindOfExtension(FileSystem::FileExtension(F))) {
-    case FileSystem::FileKind::Picture:
+    switch (FileTypes::KindOfExtension(FileTypes::FileExtension(F))) {
+    case FileTypes::FileKind::Picture:
         addPicture(*paragraph, packet, path, fileLink, name);
         break;
-    case FileSystem::FileKind::Download:
+    case FileTypes::FileKind::Download:
         paragraph->AddAnchor("Download File", fileLink);
         break;
-    case FileSystem::FileKind::Unsupported:
+    case FileTypes::FileKind::Unsupported:
         paragraph->NormalText("Unsupported file type.", true);
         break;
     }
@@ -407,8 +409,8 @@ void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray&
 void SharedFoldersModule::addPicture(CParagraph& paragraph, const CPacket& packet,
                                      const QByteArray& path, const QByteArray& fileLink,
                                      const QByteArray& name) {
-    const QByteArray type = FileSystem::ContentTypeOfExtension(
-        FileSystem::FileExtension(path.mid(path.lastIndexOf('/') + 1)));
+    const QByteArray type = FileTypes::ContentTypeOfExtension(
+        FileTypes::FileExtension(path.mid(path.lastIndexOf('/') + 1)));
     const PhoneDisplay phone = PhoneDisplay::FromHeaders(packet.Headers());
     if (fitsThePhone(path, type, phone)) {
         paragraph.AddImage(fileLink, name, 1);
