@@ -1,4 +1,5 @@
 #include "site/sharedfolders/FolderListings.h"
+
 #include "base/TextCasing.h"
 
 #include <sys/stat.h>
