@@ -61,7 +61,7 @@ void Site::HandleRequest(const std::shared_ptr<CPacket>& packet) {
 
 void Site::ProcessRequest(CPacket& packet) {
     const Route chosen = route(packet);
-    answer(packet, chosen);
+    sendAnswer(packet, chosen);
 }
 
 Site::Route Site::route(const CPacket& packet) const {
@@ -149,7 +149,7 @@ Site::Answer Site::wrongGuess(Answer guess) {
     return guess == Answer::FileKeyGuess ? Answer::WelcomePage : Answer::PasswordProtected;
 }
 
-void Site::answer(CPacket& packet, const Route& route) {
+void Site::sendAnswer(CPacket& packet, const Route& route) {
     switch (route.answer) {
     case Answer::ModulePage:
         HandleAction(packet, route);
@@ -205,6 +205,6 @@ void Site::HandleAction(CPacket& packet, const Route& route) {
 // A right guess leads on as though no password were asked.
 bool Site::answerGuess(CPacket& packet, Answer guess) {
     const std::optional<Route> right = rightGuess(packet, guess);
-    answer(packet, right ? *right : Route{wrongGuess(guess)});
+    sendAnswer(packet, right ? *right : Route{wrongGuess(guess)});
     return right.has_value();
 }

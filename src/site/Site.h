@@ -73,7 +73,7 @@ private:
     std::optional<Route> rightGuess(const CPacket& packet, Answer guess) const;
     static Answer wrongGuess(Answer guess);
 
-    void answer(CPacket& packet, const Route& route);
+    void sendAnswer(CPacket& packet, const Route& route);
     // Hands a followed link to its module; a page that fails is logged and
     // left unanswered.
     void HandleAction(CPacket& packet, const Route& route);
