@@ -13,12 +13,11 @@
 #include "settings/RegistryStore.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
-#include "site/FileSender.h"
 #include "site/LinkTables.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/Site.h"
-#include "site/SitePages.h"
+#include "site/SiteContext.h"
 #include "site/sharedfolders/SharedFoldersModule.h"
 
 #include <QBuffer>
@@ -181,13 +180,13 @@ int main(int argc, char* argv[]) {
     folders.addFolder(folder, [] { return true; });
     SiteLinks links([] { return false; });
     WapServer server(log, 0);
-    SitePages pages(log, settings, links);
+    GuessThrottle guesses(log);
+    SiteContext context(log, settings, links, guesses);
     ShareAccess shares(folders);
     PictureAdapter pictures(log);
-    FileSender files(pages, shares, pictures);
-    SharedFoldersModule sharedFolders(pages, shares, pictures);
-    Site site(server, pages, files);
-    pages.AddModule(sharedFolders);
+    Site site(server, context, shares, pictures);
+    SharedFoldersModule sharedFolders(context, shares, pictures);
+    site.AddModule(sharedFolders);
     server.SetRequestHandler(&site);
     if (server.OpenListener() != WapServer::ListenResult::Listening) {
         std::fprintf(stderr, "cannot listen on loopback\n");

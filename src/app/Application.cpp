@@ -31,14 +31,14 @@ Application::Application(const CommandLineOptions& options, QObject* parent)
     , m_storedBoard(m_board, m_settings, m_log)
     , m_links([this] { return m_settings.enablePassword(); })
     , m_server(m_log, options.port)
-    , m_pages(m_log, m_settings, m_links)
+    , m_guesses(m_log)
+    , m_context(m_log, m_settings, m_links, m_guesses)
     , m_shares(m_folders)
     , m_pictures(m_log)
-    , m_files(m_pages, m_shares, m_pictures)
-    , m_sharedFolders(m_pages, m_shares, m_pictures)
-    , m_graffiti(m_pages, m_board)
-    , m_myComputer(m_pages, [this] { Q_EMIT QuitRequested(); })
-    , m_site(m_server, m_pages, m_files)
+    , m_site(m_server, m_context, m_shares, m_pictures)
+    , m_sharedFolders(m_context, m_shares, m_pictures)
+    , m_graffiti(m_context, m_board)
+    , m_myComputer(m_context, m_site.Pages(), [this] { Q_EMIT QuitRequested(); })
     , m_admin(m_store.filePath(), m_settings, m_folders, m_board, m_log)
     , m_reachability(m_log, ReachabilityOptions(options))
     , m_gateway(m_log, GatewayOptions(options))
@@ -47,7 +47,7 @@ Application::Application(const CommandLineOptions& options, QObject* parent)
     m_log.setExtendedLoggingSwitch([this] { return m_settings.extendedLogging(); });
     for (SiteModule* module :
          std::initializer_list<SiteModule*>{&m_sharedFolders, &m_graffiti, &m_myComputer})
-        m_pages.AddModule(*module);
+        m_site.AddModule(*module);
     m_server.SetRequestHandler(&m_site);
     // The router's forward follows the port served.
     connect(&m_server, &WapServer::ListenerOpened, &m_reachability, &Reachability::SetServedPort);

@@ -9,12 +9,11 @@
 #include "settings/RegistryStore.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
-#include "site/FileSender.h"
 #include "site/LinkTables.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/Site.h"
-#include "site/SitePages.h"
+#include "site/SiteContext.h"
 #include "site/graffiti/GraffitiBoard.h"
 #include "site/graffiti/GraffitiModule.h"
 #include "site/graffiti/GraffitiStore.h"
@@ -97,14 +96,14 @@ private:
     GraffitiStore m_storedBoard;
     SiteLinks m_links;
     WapServer m_server;
-    SitePages m_pages;
+    GuessThrottle m_guesses;
+    SiteContext m_context;
     ShareAccess m_shares;
     PictureAdapter m_pictures;
-    FileSender m_files;
+    Site m_site;
     SharedFoldersModule m_sharedFolders;
     GraffitiModule m_graffiti;
     MyComputerModule m_myComputer;
-    Site m_site;
     AdminServer m_admin;
     Reachability m_reachability;
     GatewaySupervisor m_gateway;
