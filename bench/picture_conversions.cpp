@@ -65,20 +65,7 @@ QByteArray PhotoJpeg(int width = 4000, int height = 3000, bool grain = false) {
 
 // Sends the request and never reads the answer; -1 on failure.
 int SilentRequest(quint16 port, const QByteArray& request) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int window = 4096;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) != request.size()) {
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
-    }
-    return fd;
+    return SendOnLoopback(port, request, 4096);
 }
 
 double ResidentMiB() {
