@@ -103,9 +103,9 @@ void XhtmlRenderer::renderElement() {
         renderTable();
     else if (name == "do")
         renderDo();
-    else if (name == "card")
+    else if (name == "card" && !m_inDeckPart)
         renderCard();
-    else if (name == "template")
+    else if (name == "template" && !m_inDeckPart)
         renderTemplate();
     else if (name == "wml" || name == "fieldset")
         renderChildren();
@@ -138,9 +138,11 @@ bool XhtmlRenderer::nextChildElement() {
 }
 
 void XhtmlRenderer::renderTemplate() {
+    m_inDeckPart = true;
     std::swap(m_body, m_softkeys);
     renderChildren();
     std::swap(m_body, m_softkeys);
+    m_inDeckPart = false;
 }
 
 void XhtmlRenderer::renderCard() {
@@ -158,11 +160,13 @@ void XhtmlRenderer::renderCard() {
         m_body += "</h1>";
     }
     m_inCard = true;
+    m_inDeckPart = true;
     m_cardBodyStart = m_body.size();
     renderChildren();
     renderPendingLinks();
     m_cardFields.clear();
     m_inCard = false;
+    m_inDeckPart = false;
     m_body += "</div>";
 }
 

@@ -94,6 +94,9 @@ private:
     // The softkeys of the template, written after the cards.
     XhtmlText::PageBuffer m_softkeys;
     bool m_inCard = false;
+    // Inside a card or the template: cards and templates belong to the deck
+    // alone, and one written inside another would mix their positions.
+    bool m_inDeckPart = false;
     // Inside a paragraph, where text and inline elements go.
     bool m_inline = false;
     QList<QByteArray> m_preselected;
