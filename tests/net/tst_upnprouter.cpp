@@ -131,6 +131,12 @@ private Q_SLOTS:
             check = checkSetup();
             QVERIFY2(check.contains("Appropriate port is forwarded? Yes\n"), check.constData());
         }
+        // Without --port the check judges the port the owner set.
+        const QStringList withoutPort = m_options.mid(2) + QStringList{u"--check-setup"_s};
+        QVERIFY(run(withoutPort).out.contains("Appropriate port is forwarded? Incorrect"));
+        QCOMPARE(run({u"--set"_s, u"Port=8080"_s}).exitCode, 0);
+        check = run(withoutPort).out;
+        QVERIFY2(check.contains("Appropriate port is forwarded? Yes\n"), check.constData());
     }
 
     // A router away at start-up gets the mapping when it comes; its leaving is logged once.
