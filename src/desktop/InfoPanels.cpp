@@ -32,7 +32,7 @@ QLabel* Heading(const QString& text) {
 
 AboutPanel::AboutPanel(QWidget* parent)
     : QWidget(parent)
-    , m_siteAddresses(new SiteAddressView) {
+    , m_siteAddresses(new SiteAddressView(Heading(tr("Your site")))) {
     setObjectName(QStringLiteral("picAbout"));
     const QUrl site = SettingsPaths::MakerWebSite();
     auto* url = new LinkLabel(site.toDisplayString());
@@ -51,7 +51,6 @@ AboutPanel::AboutPanel(QWidget* parent)
         tr("Please visit our website for latest updates, to submit bug reports and to submit "
            "enhancement requests. Further help is also available on the website.")));
     layout->addWidget(new QLabel(QString()));
-    layout->addWidget(Heading(tr("Your site")));
     layout->addWidget(m_siteAddresses);
     layout->addStretch();
 }

@@ -22,7 +22,7 @@ void ShowLink(QLabel* caption, LinkLabel* link, const QUrl& address) {
 
 } // namespace
 
-SiteAddressView::SiteAddressView(QWidget* parent)
+SiteAddressView::SiteAddressView(QLabel* heading, QWidget* parent)
     : QWidget(parent)
     , m_lanCaption(new QLabel(tr("On your network:")))
     , m_lan(new LinkLabel)
@@ -40,12 +40,13 @@ SiteAddressView::SiteAddressView(QWidget* parent)
     m_qrHint->setWordWrap(true);
     auto* rows = new QGridLayout(this);
     rows->setContentsMargins(0, 0, 0, 0);
-    rows->addWidget(m_lanCaption, 0, 0);
-    rows->addWidget(m_lan, 0, 1);
-    rows->addWidget(m_internetCaption, 1, 0);
-    rows->addWidget(m_internet, 1, 1);
-    rows->addWidget(m_qrCode, 2, 0, 1, 2, Qt::AlignLeft);
-    rows->addWidget(m_qrHint, 3, 0, 1, 2);
+    rows->addWidget(heading, 0, 0, 1, 2);
+    rows->addWidget(m_lanCaption, 1, 0);
+    rows->addWidget(m_lan, 1, 1);
+    rows->addWidget(m_internetCaption, 2, 0);
+    rows->addWidget(m_internet, 2, 1);
+    rows->addWidget(m_qrCode, 3, 0, 1, 2, Qt::AlignLeft);
+    rows->addWidget(m_qrHint, 4, 0, 1, 2);
     rows->setColumnStretch(1, 1);
     SetAddresses({}, {});
 }
@@ -54,6 +55,7 @@ void SiteAddressView::SetAddresses(const QUrl& lan, const QUrl& internet) {
     ShowLink(m_lanCaption, m_lan, lan);
     ShowLink(m_internetCaption, m_internet, internet);
     showQrCode(lan);
+    setVisible(!lan.isEmpty() || !internet.isEmpty());
 }
 
 // Drawn in whole device pixels per module, so that a scaled desktop shows

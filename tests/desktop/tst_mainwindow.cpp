@@ -306,6 +306,7 @@ void MainWindowTest::linkLabelsAndStatusLog() {
     Reachability network(log, {.publicIpUrl = finder, .upnpSoftware = false, .localIP = [] {
                                    return u"192.168.1.20"_s;
                                }});
+    QVERIFY(!h.window->SiteAddresses()->isVisibleTo(h.window.get())); // none known yet
     BindReachability(*h.window, network);
     network.StartUp(8080);
     QCOMPARE(h.window->LocalIPLabel()->text(), u"Locating..."_s);
