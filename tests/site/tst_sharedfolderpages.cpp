@@ -144,7 +144,7 @@ struct FolderSite {
         if (!client.IsConnected())
             return client.Received();
         const qsizetype first = client.Received().size();
-        client.Send("BREW / HTTP/1.1\r\n\r\n");
+        client.Send("?\r\n\r\n"); // answered 400 by the server, never by the site
         (void)client.WaitClosed();
         const QByteArray& got = client.Received();
         const qsizetype next = got.indexOf("HTTP/1.1 ", first);
