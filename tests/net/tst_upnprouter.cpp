@@ -126,6 +126,10 @@ private Q_SLOTS:
                 QCOMPARE(m_program->StandardError().count("Setting up port forward..."), 2);
             }
             m_program->Stop();
+            // Where the site is reached: printed at start, and once the lookup found it.
+            QCOMPARE(m_program->StandardOutput(),
+                     "Site on your network: http://192.168.77.20:8080/\n"
+                     "Site from the internet: http://11.22.33.44/\n");
             QVERIFY(mappings().contains(OurMapping)); // it outlives the program
             check = checkSetup();
             QVERIFY2(check.contains("Appropriate port is forwarded? Yes\n"), check.constData());
