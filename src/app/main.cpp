@@ -19,6 +19,7 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <memory>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,6 +61,22 @@ void MirrorToStderr(StatusLog& log) {
     });
 }
 
+// Without a window the site's addresses go to stdout: at start, and again
+// when one of them changes (the public one once the lookup found it).
+void PrintSiteUrls(Reachability& network) {
+    auto printed = std::make_shared<Reachability::SiteAddresses>();
+    const auto print = [&network, printed] {
+        const Reachability::SiteAddresses urls = network.SiteUrls();
+        if (!urls.lan.isEmpty() && urls.lan != printed->lan)
+            PrintTo(stdout, QStringLiteral("Site on your network: ") + urls.lan.toString());
+        if (!urls.internet.isEmpty() && urls.internet != printed->internet)
+            PrintTo(stdout, QStringLiteral("Site from the internet: ") + urls.internet.toString());
+        *printed = urls;
+    };
+    print();
+    QObject::connect(&network, &Reachability::siteUrlsChanged, &network, print);
+}
+
 int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
     RaiseOpenFileLimit();
     Application application(options);
@@ -78,6 +95,7 @@ int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
     case Application::StartResult::Started:
         break;
     }
+    PrintSiteUrls(application.Network());
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::Requested, &app,
                      [&application](int signalNumber) {
