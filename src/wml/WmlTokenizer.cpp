@@ -45,11 +45,27 @@ qsizetype EntityLength(QByteArrayView text) {
     const bool hex = name.at(1) == 'x';
     const QByteArrayView digits = name.sliced(hex ? 2 : 1);
     bool ok = !digits.isEmpty();
-    const uint code = digits.toByteArray().toUInt(&ok, hex ? 16 : 10);
+    const uint code = digits.toUInt(&ok, hex ? 16 : 10);
     const bool allowed = code == 0x9 || code == 0xA || code == 0xD ||
                          (code >= 0x20 && code <= 0xD7FF) || (code >= 0xE000 && code <= 0xFFFD) ||
                          (code >= 0x10000 && code <= 0x10FFFF);
     return ok && allowed ? semicolon + 1 : 0;
+}
+
+// Where the valid text from at ends: at the first "<" or at end; nullptr
+// when the text holds a character that it cannot hold as it stands.
+const char* TextEnd(const char* at, const char* const end) {
+    for (; at < end; ++at) {
+        if (!StopCharacters[static_cast<unsigned char>(*at)])
+            continue;
+        if (*at == '<')
+            return at;
+        const qsizetype length = *at == '&' ? EntityLength(QByteArrayView(at, end - at)) : 0;
+        if (length == 0)
+            return nullptr;
+        at += length - 1;
+    }
+    return end;
 }
 
 } // namespace
@@ -81,13 +97,12 @@ WmlTokenizer::Token WmlTokenizer::Next() {
                 return token;
             continue; // a comment, declaration or processing instruction
         }
-        qsizetype end = m_deck.indexOf('<', m_at);
-        if (end < 0)
-            end = m_deck.size();
+        const char* const textEnd = TextEnd(m_deck.data() + m_at, m_deck.data() + m_deck.size());
+        if (!textEnd)
+            return fail();
+        const qsizetype end = textEnd - m_deck.data();
         m_text = m_deck.sliced(m_at, end - m_at);
         m_at = end;
-        if (!validText(m_text))
-            return fail();
         if (!m_open.empty())
             return m_token = Text;
         for (const char c : m_text) {
@@ -201,18 +216,7 @@ qsizetype WmlTokenizer::nameLength(qsizetype from) const {
 }
 
 bool WmlTokenizer::validText(QByteArrayView text) const {
-    for (qsizetype at = 0; at < text.size(); ++at) {
-        const char c = text.at(at);
-        if (!StopCharacters[static_cast<unsigned char>(c)])
-            continue;
-        if (c != '&')
-            return false;
-        const qsizetype length = EntityLength(text.sliced(at));
-        if (length == 0)
-            return false;
-        at += length - 1;
-    }
-    return true;
+    return TextEnd(text.data(), text.data() + text.size()) == text.data() + text.size();
 }
 
 // The attributes were checked when the tag was read: each is spaces, a

@@ -1,8 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
-
-#include <vector>
+#include <QVarLengthArray>
 
 // Reads a WML deck, as the element classes write it, as a stream of tags
 // and text runs without decoding anything: texts and attribute values stay
@@ -40,7 +39,7 @@ private:
     bool skipPast(QByteArrayView end);
     bool readAttributes();
     qsizetype nameLength(qsizetype from) const;
-    // Whether the text (up to "<" or the end) is valid as it stands.
+    // Whether the text is valid as it stands, with no "<".
     bool validText(QByteArrayView text) const;
 
     QByteArrayView m_deck;
@@ -49,7 +48,8 @@ private:
     QByteArrayView m_name;
     QByteArrayView m_text;
     QByteArrayView m_attributes;
-    std::vector<QByteArrayView> m_open;
+    // The open elements, kept without allocating for a usual depth.
+    QVarLengthArray<QByteArrayView, 32> m_open;
     bool m_closeNext = false;
     bool m_rootSeen = false;
     bool m_error = false;

@@ -3,6 +3,8 @@
 #include "base/basUtilities.h"
 #include "wml/WmlVariables.h"
 
+#include <QString>
+
 #include <cstring>
 
 namespace XhtmlText {
@@ -69,37 +71,40 @@ void AppendResolved(PageBuffer& out, QByteArrayView escaped) {
     out.append(escaped.sliced(runStart));
 }
 
-QString Unescaped(QByteArrayView escaped) {
-    QString text;
-    text.reserve(escaped.size());
+QByteArray Unescaped(QByteArrayView escaped) {
     qsizetype runStart = 0;
-    for (qsizetype at = escaped.indexOf('&'); at >= 0; at = escaped.indexOf('&', runStart)) {
-        text += QString::fromUtf8(escaped.sliced(runStart, at - runStart));
+    qsizetype at = escaped.indexOf('&');
+    if (at < 0)
+        return escaped.toByteArray();
+    QByteArray text;
+    text.reserve(escaped.size());
+    for (; at >= 0; at = escaped.indexOf('&', runStart)) {
+        text += escaped.sliced(runStart, at - runStart);
         const qsizetype semicolon = escaped.indexOf(';', at);
         if (semicolon < 0)
             break;
         const QByteArrayView name = escaped.sliced(at + 1, semicolon - at - 1);
-        static const std::pair<QByteArrayView, char16_t> Named[] = {
-            {"amp", u'&'},   {"lt", u'<'},      {"gt", u'>'},    {"quot", u'"'},
-            {"apos", u'\''}, {"nbsp", u'\xA0'}, {"shy", u'\xAD'}};
+        static const std::pair<QByteArrayView, QByteArrayView> Named[] = {
+            {"amp", "&"},  {"lt", "<"},           {"gt", ">"},          {"quot", "\""},
+            {"apos", "'"}, {"nbsp", "\xc2\xa0"}, {"shy", "\xc2\xad"}};
         for (const auto& [entity, character] : Named) {
             if (name == entity)
-                text += QChar(character);
+                text += character;
         }
         if (name.startsWith('#')) {
             const bool hex = name.size() > 1 && name.at(1) == 'x';
-            const char32_t code =
-                name.sliced(hex ? 2 : 1).toByteArray().toUInt(nullptr, hex ? 16 : 10);
-            text += QString::fromUcs4(&code, 1);
+            const char32_t code = name.sliced(hex ? 2 : 1).toUInt(nullptr, hex ? 16 : 10);
+            text += QString::fromUcs4(&code, 1).toUtf8();
         }
         runStart = semicolon + 1;
     }
-    return text + QString::fromUtf8(escaped.sliced(runStart));
+    return text.append(escaped.sliced(runStart));
 }
 
 bool HasReference(QByteArrayView escaped) {
-    return !escaped.isEmpty() && std::memchr(escaped.data(), '$', size_t(escaped.size())) &&
-           WmlVariables::HasReference(Unescaped(escaped));
+    if (escaped.isEmpty() || !std::memchr(escaped.data(), '$', size_t(escaped.size())))
+        return false;
+    return WmlVariables::HasReference(escaped.contains('&') ? Unescaped(escaped) : escaped);
 }
 
 void AppendResolvedAttribute(PageBuffer& out, QByteArrayView name, QByteArrayView escaped) {
@@ -108,10 +113,10 @@ void AppendResolvedAttribute(PageBuffer& out, QByteArrayView name, QByteArrayVie
     out.append('"');
 }
 
-void AppendAttribute(PageBuffer& out, QByteArrayView name, const QString& value) {
+void AppendAttribute(PageBuffer& out, QByteArrayView name, const QByteArray& value) {
     out.append(' ').append(name).append("=\"");
     QByteArray escaped;
-    basUtilities::AppendXmlEscaped(escaped, value.toUtf8(), true);
+    basUtilities::AppendXmlEscaped(escaped, value, true);
     out += escaped;
     out.append('"');
 }
