@@ -124,6 +124,16 @@ void WmlTokenizer::SkipElement() {
     }
 }
 
+bool WmlTokenizer::NextChildElement() {
+    while (true) {
+        const Token token = Next();
+        if (token == StartTag)
+            return true;
+        if (token != Text)
+            return false;
+    }
+}
+
 // Returns Text for markup that is no tag and has been passed over.
 WmlTokenizer::Token WmlTokenizer::readMarkup() {
     const QByteArrayView rest = m_deck.sliced(m_at);

@@ -20,6 +20,9 @@ public:
     Token Next();
     // After StartTag: reads up to and with its end tag.
     void SkipElement();
+    // Moves to the next child element of the current one, past any text;
+    // false at the current one's end.
+    bool NextChildElement();
     bool HasError() const { return m_error; }
     bool AtEndTag() const { return m_token == EndTag; }
 

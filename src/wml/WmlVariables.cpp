@@ -32,8 +32,8 @@ qsizetype ReferenceAt(QByteArrayView text, qsizetype at, QByteArrayView* name) {
         return close + 2;
     }
     qsizetype length = 0;
-    while (length < rest.size() && (length == 0 ? IsNameStart(rest.at(0))
-                                                : IsNameCharacter(rest.at(length))))
+    while (length < rest.size() &&
+           (length == 0 ? IsNameStart(rest.at(0)) : IsNameCharacter(rest.at(length))))
         ++length;
     *name = rest.first(length);
     return length == 0 ? 0 : length + 1;

@@ -2,11 +2,11 @@
 
 #include "wml/WmlTokenizer.h"
 #include "wml/XhtmlLinkWriter.h"
+#include "wml/XhtmlPage.h"
 #include "wml/XhtmlText.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QList>
 #include <QVarLengthArray>
 
 // Renders a WML deck, as the element classes write it, as one XHTML Basic
@@ -46,8 +46,6 @@ private:
     // Each renders the element at the tokenizer, up to its end tag.
     void renderElement();
     void renderChildren();
-    // Moves to the next child element of the current one; false at its end.
-    bool nextChildElement();
     void renderTemplate();
     void renderCard();
     void renderTitle(QByteArrayView title);
@@ -62,29 +60,23 @@ private:
     void renderImage();
     void renderInput();
     void renderSelect();
-    void renderOptions(bool inGroup);
-    void renderOption();
     void writeText(QByteArrayView escaped);
-    void appendAttributeIfSet(QByteArrayView name, QByteArrayView escaped);
     QByteArrayView attribute(QByteArrayView name) const { return m_tokens.Attribute(name); }
 
     WmlTokenizer m_tokens;
-    // The page as written so far; the body follows the head, and the title
-    // goes into the head where the first card with one is met.
-    XhtmlText::PageBuffer m_page;
-    qsizetype m_titleAt = 0;
-    qsizetype m_bodyStart = 0;
-    bool m_titleSet = false;
+    XhtmlPage m_page;
+    // The page's text, where the body is written (the softkeys' while the
+    // template is written).
+    XhtmlText::PageBuffer& m_text = m_page.Text();
     // The softkeys of the template, written after the cards.
     XhtmlText::PageBuffer m_softkeys;
-    XhtmlLinkWriter m_links{m_page};
+    XhtmlLinkWriter m_links{m_text};
     bool m_inCard = false;
     // Inside a card or the template: cards and templates belong to the deck
     // alone, and one written inside another would mix their positions.
     bool m_inDeckPart = false;
     // Inside a paragraph, where text and inline elements go.
     bool m_inline = false;
-    QList<QByteArray> m_preselected;
     // The class of the current paragraph ("center nowrap"), empty for none.
     QByteArrayView m_paragraphClass;
     // The styles open in the current paragraph, closed around a table.

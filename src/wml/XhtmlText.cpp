@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <cstring>
 
 namespace XhtmlText {
@@ -85,7 +86,7 @@ QByteArray Unescaped(QByteArrayView escaped) {
             break;
         const QByteArrayView name = escaped.sliced(at + 1, semicolon - at - 1);
         static const std::pair<QByteArrayView, QByteArrayView> Named[] = {
-            {"amp", "&"},  {"lt", "<"},           {"gt", ">"},          {"quot", "\""},
+            {"amp", "&"},  {"lt", "<"},          {"gt", ">"},        {"quot", "\""},
             {"apos", "'"}, {"nbsp", "\xc2\xa0"}, {"shy", "\xc2\xad"}};
         for (const auto& [entity, character] : Named) {
             if (name == entity)
@@ -119,6 +120,22 @@ void AppendAttribute(PageBuffer& out, QByteArrayView name, const QByteArray& val
     basUtilities::AppendXmlEscaped(escaped, value, true);
     out += escaped;
     out.append('"');
+}
+
+void AppendStartTag(PageBuffer& out, QByteArrayView tag, QByteArrayView className) {
+    out.append('<').append(tag);
+    if (!className.isEmpty())
+        out.append(" class=\"").append(className).append('"');
+    out += '>';
+}
+
+bool IsXmlId(QByteArrayView id) {
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (id.isEmpty() || !(letter(id.front()) || id.front() == '_'))
+        return false;
+    return std::all_of(id.begin(), id.end(), [&](char c) {
+        return letter(c) || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
+    });
 }
 
 } // namespace XhtmlText

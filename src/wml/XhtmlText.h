@@ -67,4 +67,10 @@ void AppendResolvedAttribute(PageBuffer& out, QByteArrayView name, QByteArrayVie
 // Appends ` name="value"`, the value escaped here.
 void AppendAttribute(PageBuffer& out, QByteArrayView name, const QByteArray& value);
 
+// Appends `<tag>`, or `<tag class="className">` when a class is given.
+void AppendStartTag(PageBuffer& out, QByteArrayView tag, QByteArrayView className);
+
+// Whether the id is an XML name without a colon, as element ids must be.
+bool IsXmlId(QByteArrayView id);
+
 } // namespace XhtmlText
