@@ -1,9 +1,11 @@
 #include "wml/WmlTag.h"
 
+#include "wml/WmlTokenizer.h"
+
 // What the element is to the page, looked up by length first, as each tag
 // of the deck passes here.
 WmlTag::Kind WmlTag::KindOf(QByteArrayView name) {
-    const auto is = [&](QByteArrayView known) { return name == known; };
+    const auto is = [&](QByteArrayView known) { return WmlTokenizer::Same(name, known); };
     switch (name.size()) {
     case 1:
         return is("a")              ? Link

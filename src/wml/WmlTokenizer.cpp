@@ -11,12 +11,22 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// The characters that start a name (1) and the further ones of a name (2).
+constexpr std::array<char, 256> NameCharacters = [] {
+    std::array<char, 256> kinds{};
+    for (int c = 0; c < 256; ++c) {
+        const bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+        kinds[c] = start ? 1 : (c >= '0' && c <= '9') || c == '-' || c == '.' ? 2 : 0;
+    }
+    return kinds;
+}();
+
 bool IsNameStart(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+    return NameCharacters[static_cast<unsigned char>(c)] == 1;
 }
 
 bool IsNameCharacter(char c) {
-    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    return NameCharacters[static_cast<unsigned char>(c)] != 0;
 }
 
 // The characters a text or attribute value cannot hold as they stand: the
@@ -32,12 +42,14 @@ constexpr std::array<bool, 256> StopCharacters = [] {
 
 // The length of the entity at the start of text, 0 when it is none of WML's.
 qsizetype EntityLength(QByteArrayView text) {
-    const qsizetype semicolon = text.first(std::min<qsizetype>(text.size(), 12)).indexOf(';');
+    const void* const found =
+        std::memchr(text.data(), ';', size_t(std::min<qsizetype>(text.size(), 12)));
+    const qsizetype semicolon = found ? static_cast<const char*>(found) - text.data() : -1;
     if (semicolon < 2)
         return 0;
     const QByteArrayView name = text.sliced(1, semicolon - 1);
     for (const QByteArrayView known : {"amp", "lt", "gt", "quot", "apos", "nbsp", "shy"}) {
-        if (name == known)
+        if (WmlTokenizer::Same(name, known))
             return semicolon + 1;
     }
     if (name.front() != '#' || name.size() < 2)
@@ -136,12 +148,12 @@ bool WmlTokenizer::NextChildElement() {
 
 // Returns Text for markup that is no tag and has been passed over.
 WmlTokenizer::Token WmlTokenizer::readMarkup() {
-    const QByteArrayView rest = m_deck.sliced(m_at);
-    const char next = rest.size() > 1 ? rest.at(1) : '\0';
+    const char next = m_at + 1 < m_deck.size() ? m_deck.at(m_at + 1) : '\0';
     if (next != '?' && next != '!' && next != '/')
         return readStartTag();
     if (next == '/')
         return readEndTag();
+    const QByteArrayView rest = m_deck.sliced(m_at);
     if (rest.startsWith("<?"))
         return skipPast("?>") ? Text : fail();
     if (rest.startsWith("<!--"))
@@ -165,7 +177,7 @@ WmlTokenizer::Token WmlTokenizer::readEndTag() {
     while (at < m_deck.size() && IsSpace(m_deck.at(at)))
         ++at;
     if (length == 0 || at >= m_deck.size() || m_deck.at(at) != '>' || m_open.empty() ||
-        m_open.back() != m_deck.sliced(m_at + 2, length))
+        !Same(m_deck.sliced(m_at + 2, length), m_open.back()))
         return fail();
     m_name = m_open.back();
     m_open.pop_back();
@@ -247,7 +259,7 @@ QByteArrayView WmlTokenizer::Attribute(QByteArrayView name) const {
             static_cast<const char*>(std::memchr(valueStart, '"', size_t(end - valueStart)));
         if (!valueEnd)
             return {};
-        if (QByteArrayView(nameStart, at - nameStart) == name)
+        if (Same(QByteArrayView(nameStart, at - nameStart), name))
             return QByteArrayView(valueStart, valueEnd - valueStart);
         at = valueEnd + 1;
     }

@@ -3,6 +3,8 @@
 #include <QByteArrayView>
 #include <QVarLengthArray>
 
+#include <cstring>
+
 // Reads a WML deck, as the element classes write it, as a stream of tags
 // and text runs without decoding anything: texts and attribute values stay
 // escaped as they stand, so that whoever writes them to another XML page
@@ -13,6 +15,13 @@
 // stream ends.
 class WmlTokenizer {
 public:
+    // Whether the two names (or values) are the same; written out here so
+    // that a comparison with a fixed name compiles to a few instructions.
+    static bool Same(QByteArrayView text, QByteArrayView known) {
+        return text.size() == known.size() &&
+               std::memcmp(text.data(), known.data(), size_t(known.size())) == 0;
+    }
+
     enum Token { StartTag, EndTag, Text, End };
 
     explicit WmlTokenizer(QByteArrayView deck);

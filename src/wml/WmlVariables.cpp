@@ -88,7 +88,7 @@ QByteArrayView WholeReference(QByteArrayView text) {
     return {};
 }
 
-FormTarget FormFor(QByteArrayView reference, const std::vector<QByteArray>& pageFields) {
+FormTarget FormFor(QByteArrayView reference, std::span<const QByteArray> pageFields) {
     FormTarget form;
     const qsizetype fragment = reference.indexOf('#');
     const QByteArrayView withoutFragment = fragment < 0 ? reference : reference.first(fragment);

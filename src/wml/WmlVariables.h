@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -34,6 +35,6 @@ struct FormTarget {
 
 // The form for the link, given the names of the page's fields; it reads no
 // fields when the link reads none of them.
-FormTarget FormFor(QByteArrayView reference, const std::vector<QByteArray>& pageFields);
+FormTarget FormFor(QByteArrayView reference, std::span<const QByteArray> pageFields);
 
 } // namespace WmlVariables

@@ -40,8 +40,8 @@ void XhtmlLinkWriter::Start(std::optional<QByteArrayView> reference, bool inCard
     link.startWritten = reference && !(inCard && HasReference(*reference));
     if (link.startWritten)
         AppendStartOfLink(m_page, *reference);
-    else if (reference)
-        link.reference = reference->toByteArray();
+    else if (reference) // the deck outlives the page's writing
+        link.reference = QByteArray::fromRawData(reference->data(), reference->size());
     link.start = m_page.size();
     m_link = std::move(link);
 }
@@ -71,8 +71,8 @@ bool XhtmlLinkWriter::Finish(bool inCard) {
         return false;
     }
     if (inCard && HasReference(link.reference)) {
-        m_pendingLinks.push_back(
-            {link.start, m_page.size(), std::move(link.reference), std::move(link.text)});
+        m_pendingLinks.push_back(PendingLink{link.start, m_page.size(), std::move(link.reference),
+                                             std::move(link.text)});
         return true;
     }
     m_page.insert(link.start, StartOfLink(link.reference).view());
@@ -81,7 +81,9 @@ bool XhtmlLinkWriter::Finish(bool inCard) {
 }
 
 void XhtmlLinkWriter::AddField(QByteArrayView escapedName) {
-    m_cardFields.push_back(Unescaped(escapedName));
+    m_cardFields.push_back(escapedName.contains('&')
+                               ? Unescaped(escapedName)
+                               : QByteArray::fromRawData(escapedName.data(), escapedName.size()));
 }
 
 // The first link of the card that reads fields of the card becomes the
@@ -91,7 +93,9 @@ void XhtmlLinkWriter::FinishCard(qsizetype cardStart) {
     WmlVariables::FormTarget form;
     qsizetype formIndex = -1;
     for (qsizetype index = 0; index < qsizetype(m_pendingLinks.size()) && formIndex < 0; ++index) {
-        form = WmlVariables::FormFor(Unescaped(m_pendingLinks[index].reference), m_cardFields);
+        const QByteArray& reference = m_pendingLinks[index].reference;
+        form = WmlVariables::FormFor(reference.contains('&') ? Unescaped(reference) : reference,
+                                     {m_cardFields.data(), size_t(m_cardFields.size())});
         if (form.fieldsRead > 0)
             formIndex = index;
     }

@@ -4,9 +4,9 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QVarLengthArray>
 
 #include <optional>
-#include <vector>
 
 // The links of an XHTML page being written: anchors, links and softkeys,
 // and the links that read fields of their card through variables, which
@@ -57,6 +57,6 @@ private:
 
     XhtmlText::PageBuffer& m_page;
     std::optional<Link> m_link;
-    std::vector<PendingLink> m_pendingLinks;
-    std::vector<QByteArray> m_cardFields;
+    QVarLengthArray<PendingLink, 4> m_pendingLinks;
+    QVarLengthArray<QByteArray, 4> m_cardFields;
 };

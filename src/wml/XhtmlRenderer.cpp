@@ -38,7 +38,7 @@ void XhtmlRenderer::renderElement() {
     switch (WmlTag::KindOf(name)) {
     case WmlTag::Link:
     case WmlTag::Anchor:
-        renderLink(name == "a");
+        renderLink(WmlTokenizer::Same(name, "a"));
         break;
     case WmlTag::LineBreak:
         if (m_inline)
@@ -55,7 +55,7 @@ void XhtmlRenderer::renderElement() {
         break;
     case WmlTag::Go:
     case WmlTag::Refresh:
-        setTarget(name == "refresh");
+        setTarget(WmlTokenizer::Same(name, "refresh"));
         break;
     case WmlTag::Image:
         renderImage();
@@ -174,7 +174,7 @@ void XhtmlRenderer::renderTable() {
     std::swap(m_suspendedTags, m_openTags);
     bool anyRow = false;
     while (m_tokens.NextChildElement()) {
-        if (m_tokens.Name() != "tr") {
+        if (!WmlTokenizer::Same(m_tokens.Name(), "tr")) {
             m_tokens.SkipElement();
             continue;
         }
@@ -194,7 +194,7 @@ void XhtmlRenderer::renderRow() {
     m_text += "<tr>";
     const qsizetype rowStart = m_text.size();
     while (m_tokens.NextChildElement()) {
-        if (m_tokens.Name() != "td") {
+        if (!WmlTokenizer::Same(m_tokens.Name(), "td")) {
             m_tokens.SkipElement();
             continue;
         }

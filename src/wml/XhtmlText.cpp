@@ -42,6 +42,11 @@ qsizetype DollarLength(QByteArrayView text, bool* dollar) {
     return 1;
 }
 
+bool StartsAt(QByteArrayView text, qsizetype at, QByteArrayView known) {
+    return text.size() - at >= known.size() &&
+           std::memcmp(text.data() + at, known.data(), size_t(known.size())) == 0;
+}
+
 } // namespace
 
 void AppendResolved(PageBuffer& out, QByteArrayView escaped) {
@@ -56,10 +61,10 @@ void AppendResolved(PageBuffer& out, QByteArrayView escaped) {
             bool dollar = false;
             length = DollarLength(escaped.sliced(at), &dollar);
             replacement = dollar ? "$" : "";
-        } else if (escaped.sliced(at).startsWith("&nbsp;")) {
+        } else if (StartsAt(escaped, at, "&nbsp;")) {
             replacement = "\xc2\xa0";
             length = 6;
-        } else if (escaped.sliced(at).startsWith("&shy;")) {
+        } else if (StartsAt(escaped, at, "&shy;")) {
             replacement = "\xc2\xad";
             length = 5;
         } else {
