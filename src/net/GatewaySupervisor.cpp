@@ -40,7 +40,7 @@ QByteArray quoted(const QByteArray& value) {
 } // namespace
 
 QString GatewaySupervisor::InstallAdvice() {
-    return QStringLiteral("The built-in gateway needs Kannel: apt install kannel");
+    return tr("The built-in gateway needs Kannel: apt install kannel");
 }
 
 QString GatewaySupervisor::KannelProgram(const QString& name) {
