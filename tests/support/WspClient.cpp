@@ -22,9 +22,12 @@ constexpr quint8 WtpInvoke = 1;
 constexpr quint8 WtpResult = 2;
 constexpr quint8 WtpAck = 3;
 constexpr quint8 WtpAbort = 4;
-constexpr quint8 WtpLastPacket = 0x06; // GTR and TTR: a message in one packet
-constexpr quint8 WtpTidVerify = 0x04;  // in an Ack: TIDve asked, TIDok answered
-constexpr quint8 WtpUserAck = 0x10;    // in an Invoke: the result is acknowledged
+constexpr quint8 WtpLastPacket = 0x06;     // GTR and TTR: a message in one packet
+constexpr quint8 WtpTidVerify = 0x04;      // in an Ack: TIDve asked, TIDok answered
+constexpr quint8 WtpUserAck = 0x10;        // in an Invoke: the result is acknowledged
+constexpr quint8 WtpRetransmission = 0x01; // RID: the same PDU sent again
+// How long a phone waits for the gateway before it sends its Invoke again.
+constexpr qint64 RetransmitMs = 2000;
 constexpr char FieldAccept = char(0x80);
 constexpr char FieldUserAgent = char(0xA9);
 
@@ -120,18 +123,28 @@ QString WspClient::timedOut() const {
         .arg(m_socket.errorString());
 }
 
-// One class 2 transaction: the Invoke, then the Result (after the gateway's
-// Acks, a TID verification answered), then the phone's Ack of the result.
+// One class 2 transaction: the Invoke (again while the gateway says
+// nothing), then the Result (after the gateway's Acks, a TID verification
+// answered), then the phone's Ack of the result.
 QByteArray WspClient::transact(const QByteArray& pdu, QString& error) {
     const quint16 tid = ++m_tid & 0x7FFF;
-    sendWtp(wtpInvoke(tid, 2, pdu));
+    QByteArray invoke = wtpInvoke(tid, 2, pdu);
+    sendWtp(invoke);
+    invoke[0] = char(invoke[0] | WtpRetransmission);
     const QDeadlineTimer deadline(TimeoutMs);
-    while (!deadline.hasExpired() && m_socket.waitForReadyRead(int(deadline.remainingTime()))) {
+    bool heard = false;
+    while (!deadline.hasExpired()) {
+        if (!m_socket.waitForReadyRead(int(qMin(deadline.remainingTime(), RetransmitMs)))) {
+            if (!heard)
+                sendWtp(invoke);
+            continue;
+        }
         while (m_socket.hasPendingDatagrams()) {
             const QByteArray data = m_socket.receiveDatagram().data();
             if (data.size() < 3 || ((quint8(data[1]) << 8 | quint8(data[2])) & 0x7FFF) != tid)
                 continue;
             const quint8 type = (quint8(data[0]) >> 3) & 0x0F;
+            heard = true;
             if (type == WtpAck && (data[0] & WtpTidVerify))
                 sendWtp(wtpPdu(WtpAck, WtpTidVerify, tid));
             if (type == WtpAbort) {
@@ -172,9 +185,12 @@ WspReply WspClient::get(const QByteArray& url) {
         return reply.error.isEmpty() ? parseReply(pdu) : reply;
     }
     const char tid = char(++m_tid);
-    m_socket.writeDatagram(tid + request, m_gateway, ConnectionlessPort);
     const QDeadlineTimer deadline(TimeoutMs);
-    while (!deadline.hasExpired() && m_socket.waitForReadyRead(int(deadline.remainingTime()))) {
+    // Sent again while the gateway says nothing, as a phone's user would.
+    while (!deadline.hasExpired()) {
+        m_socket.writeDatagram(tid + request, m_gateway, ConnectionlessPort);
+        if (!m_socket.waitForReadyRead(int(qMin(deadline.remainingTime(), RetransmitMs))))
+            continue;
         while (m_socket.hasPendingDatagrams()) {
             const QByteArray data = m_socket.receiveDatagram().data();
             if (data.size() > 1 && data[0] == tid)
