@@ -70,14 +70,12 @@ GatewaySupervisor::GatewaySupervisor(StatusLog& log, Options options, QObject* p
 
 GatewaySupervisor::~GatewaySupervisor() {
     // The boxes end now, with no start to follow.
-    if (m_bearerbox)
-        disconnect(m_bearerbox.get(), nullptr, this, nullptr);
-    if (m_wapbox)
-        disconnect(m_wapbox.get(), nullptr, this, nullptr);
-    if (m_wapbox)
-        m_wapbox->StopAndWait();
-    if (m_bearerbox)
-        m_bearerbox->StopAndWait();
+    for (GatewayBox* box : {m_wapbox.get(), m_bearerbox.get()}) {
+        if (!box)
+            continue;
+        disconnect(box, nullptr, this, nullptr);
+        box->StopAndWait();
+    }
 }
 
 void GatewaySupervisor::Start(quint16 serverPort) {
