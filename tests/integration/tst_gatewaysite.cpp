@@ -60,8 +60,9 @@ QByteArray imageSource(const QByteArray& wml) {
     return attributeOf(wml, "img"_L1, "src"_L1);
 }
 
-// The process id of `parent`'s child running `name`, 0 when there is none.
-qint64 childNamed(qint64 parent, const QByteArray& name) {
+// The process id of `parent`'s child running `name`, 0 when there is none;
+// never one of `others`.
+qint64 childNamed(qint64 parent, const QByteArray& name, const QList<qint64>& others = {}) {
     for (const QString& entry : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
         QFile stat(u"/proc/"_s + entry + u"/stat"_s);
         if (!stat.open(QIODevice::ReadOnly))
@@ -71,6 +72,7 @@ qint64 childNamed(qint64 parent, const QByteArray& name) {
         const qsizetype close = text.lastIndexOf(')');
         const QList<QByteArray> fields = text.mid(close + 2).split(' ');
         if (close > 0 && fields.size() > 1 && fields[1].toLongLong() == parent &&
+            !others.contains(entry.toLongLong()) &&
             text.mid(text.indexOf('(') + 1, close - text.indexOf('(') - 1) == name)
             return entry.toLongLong();
     }
@@ -508,7 +510,8 @@ private Q_SLOTS:
         gateway.Start(first.Port());
         QVERIFY(QTest::qWaitFor([&] { return gateway.IsRunning(); }, 30000));
         STEP(fetchDeck("/", {"Site 1"}, page));
-        const qint64 oldBearerbox = childNamed(QCoreApplication::applicationPid(), "bearerbox");
+        const qint64 oldBearerbox =
+            childNamed(QCoreApplication::applicationPid(), "bearerbox", m_gateway->pids());
         QVERIFY(oldBearerbox > 0);
         bool oldBoxStopping = false;
         QTimer::singleShot(0, [&] { oldBoxStopping = ::kill(pid_t(oldBearerbox), 0) == 0; });
