@@ -29,6 +29,13 @@
     </message>
 </context>
 <context>
+    <name>GatewaySupervisor</name>
+    <message>
+        <source>The built-in gateway needs Kannel: apt install kannel</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>GraffitiPanel</name>
     <message>
         <source>Remove</source>
@@ -267,6 +274,22 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <source>Let WAP 1.x phones in (built-in gateway)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Phones that speak only WAP 1.x (WSP over UDP) reach this site, and nothing else, through Kannel&apos;s gateway on UDP port 9201 (or 9200) of this PC. The Help panel says what to type into the phone.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The gateway runs.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The gateway does not run.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <source>Old WAP phones</source>
         <translation type="unfinished"></translation>
     </message>
@@ -293,6 +316,36 @@
         <source>Pocketlane has not started serving. Start afresh with first-run values? Visitors would then reach the site without its password, no folder would be shared, and the file would be kept beside the new one (&quot;.unreadable-&quot; and the time added to its name).
 
 No closes Pocketlane, so that you can mend the file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>SetupAnswers</name>
+    <message>
+        <source>Can old WAP phones reach the gateway?</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>SetupCheck</name>
+    <message>
+        <source>your public address</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>In the phone&apos;s WAP settings: gateway %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> (%1 for a phone on your home Wi-Fi)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&lt;that address&gt;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>, port 9201 (connection-oriented) or 9200 (connectionless), home page %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -78,8 +78,9 @@ QGroupBox* Group(const QString& title, QLayout* content) {
 // is missing, and the line that says whether the gateway runs.
 QVBoxLayout* GatewayControls(OptionBindings& bindings) {
     auto* gateway = new QVBoxLayout;
-    auto* box = NamedWidget<QCheckBox>("chkEnableGateway",
-                                       QStringLiteral("Let WAP 1.x phones in (built-in gateway)"));
+    auto* box = NamedWidget<QCheckBox>(
+        "chkEnableGateway",
+        QCoreApplication::translate("OptionsPanel", "Let WAP 1.x phones in (built-in gateway)"));
     gateway->addWidget(bindings.bindSwitch(box, Settings::EnableGateway));
     const bool installed = GatewaySupervisor::KannelInstalled();
     box->setEnabled(installed);
@@ -87,10 +88,11 @@ QVBoxLayout* GatewayControls(OptionBindings& bindings) {
     state->setVisible(installed);
     gateway->addWidget(state);
     gateway->addWidget(Description(
-        installed ? QStringLiteral("Phones that speak only WAP 1.x (WSP over UDP) reach this site, "
-                                   "and nothing else, through Kannel's gateway on UDP port 9201 "
-                                   "(or 9200) of this PC. The Help panel says what to type into "
-                                   "the phone.")
+        installed ? QCoreApplication::translate(
+                        "OptionsPanel",
+                        "Phones that speak only WAP 1.x (WSP over UDP) reach this site, and "
+                        "nothing else, through Kannel's gateway on UDP port 9201 (or 9200) of "
+                        "this PC. The Help panel says what to type into the phone.")
                   : GatewaySupervisor::InstallAdvice() + u'.'));
     return gateway;
 }
@@ -98,8 +100,7 @@ QVBoxLayout* GatewayControls(OptionBindings& bindings) {
 } // namespace
 
 QString OptionsPanel::GatewayStateText(bool bRunning) {
-    return bRunning ? QStringLiteral("The gateway runs.")
-                    : QStringLiteral("The gateway does not run.");
+    return bRunning ? tr("The gateway runs.") : tr("The gateway does not run.");
 }
 
 OptionsPanel::OptionsPanel(Settings& settings, OptionBindings& bindings, OwnerDialogs& dialogs,

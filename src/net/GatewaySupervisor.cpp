@@ -40,7 +40,7 @@ QByteArray quoted(const QByteArray& value) {
 } // namespace
 
 QString GatewaySupervisor::InstallAdvice() {
-    return QStringLiteral("The built-in gateway needs Kannel: apt install kannel");
+    return tr("The built-in gateway needs Kannel: apt install kannel");
 }
 
 QString GatewaySupervisor::KannelProgram(const QString& name) {
@@ -69,10 +69,13 @@ GatewaySupervisor::GatewaySupervisor(StatusLog& log, Options options, QObject* p
 }
 
 GatewaySupervisor::~GatewaySupervisor() {
-    if (m_wapbox)
-        m_wapbox->StopAndWait();
-    if (m_bearerbox)
-        m_bearerbox->StopAndWait();
+    // The boxes end now, with no start to follow.
+    for (GatewayBox* box : {m_wapbox.get(), m_bearerbox.get()}) {
+        if (!box)
+            continue;
+        disconnect(box, nullptr, this, nullptr);
+        box->StopAndWait();
+    }
 }
 
 void GatewaySupervisor::Start(quint16 serverPort) {
@@ -87,6 +90,20 @@ void GatewaySupervisor::Start(quint16 serverPort) {
     }
     Stop();
     m_serverPort = serverPort;
+    if (!m_bearerbox)
+        makeBoxes();
+    m_bearerboxFailures = m_wapboxFailures = 0;
+    m_log.LogStatus(LogNotice, QStringLiteral("Starting the WAP gateway (UDP ports %1 and %2).")
+                                   .arg(ConnectionlessPort)
+                                   .arg(ConnectionOrientedPort));
+    // Boxes still stopping (the server's port changed) hold the phones' UDP
+    // ports: the new ones start when the last of them has ended, never
+    // waiting here, so the event loop goes on serving meanwhile.
+    if (!boxesRunning())
+        startBearerbox();
+}
+
+void GatewaySupervisor::makeBoxes() {
     m_bearerbox = std::make_unique<GatewayBox>(m_log, KannelProgram(BearerboxName));
     m_wapbox = std::make_unique<GatewayBox>(m_log, KannelProgram(WapboxName));
     for (GatewayBox* box : {m_bearerbox.get(), m_wapbox.get()}) {
@@ -95,11 +112,10 @@ void GatewaySupervisor::Start(quint16 serverPort) {
         connect(box, &GatewayBox::Ended, this,
                 [this, box](bool unasked, const QString& how) { onEnded(*box, unasked, how); });
     }
-    m_bearerboxFailures = m_wapboxFailures = 0;
-    m_log.LogStatus(LogNotice, QStringLiteral("Starting the WAP gateway (UDP ports %1 and %2).")
-                                   .arg(ConnectionlessPort)
-                                   .arg(ConnectionOrientedPort));
-    startBearerbox();
+}
+
+bool GatewaySupervisor::boxesRunning() const {
+    return m_bearerbox->IsRunning() || m_wapbox->IsRunning();
 }
 
 void GatewaySupervisor::Stop() {
@@ -181,8 +197,12 @@ void GatewaySupervisor::onEnded(GatewayBox& box, bool unasked, const QString& ho
     if (&box == m_bearerbox.get())
         m_bearerboxReady = false;
     if (!unasked || !IsStarted()) {
-        if (!m_bearerbox->IsRunning() && !m_wapbox->IsRunning())
-            m_log.LogStatus(LogNotice, QStringLiteral("The WAP gateway has stopped."));
+        if (boxesRunning())
+            return;
+        m_log.LogStatus(LogNotice, QStringLiteral("The WAP gateway has stopped."));
+        // A start asked for while these boxes were stopping.
+        if (IsStarted() && !m_bearerboxRestart.isActive())
+            startBearerbox();
         return;
     }
     setRunning(false);

@@ -54,7 +54,9 @@ public:
     ~GatewaySupervisor() override;
 
     // Runs the gateway in front of this server's `serverPort` (nothing
-    // happens while it already runs for that port, or without Kannel).
+    // happens while it already runs for that port, or without Kannel). For
+    // another port, the running boxes are stopped and the new ones start
+    // once they have ended; neither call waits for a box.
     void Start(quint16 serverPort);
     void Stop();
     // Both boxes run and the wapbox has joined the bearerbox.
@@ -65,6 +67,8 @@ Q_SIGNALS:
     void RunningChanged(bool running);
 
 private:
+    void makeBoxes();
+    bool boxesRunning() const;
     QByteArray configuration() const;
     bool writeConfiguration();
     void startBearerbox();

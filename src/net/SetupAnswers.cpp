@@ -94,7 +94,7 @@ void SetupAnswers::SetNatWarning(const QString& warning) {
 }
 
 QString SetupAnswers::GatewayQuestion() {
-    return QStringLiteral("Can old WAP phones reach the gateway?");
+    return tr("Can old WAP phones reach the gateway?");
 }
 
 void SetupAnswers::SetGateway(const QString& caption, const QUrl& link,

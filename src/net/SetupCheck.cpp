@@ -4,6 +4,8 @@
 #include "net/LanAddress.h"
 #include "settings/SettingsPaths.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <array>
 
@@ -138,16 +140,25 @@ void SetupCheck::answerGateway() {
         return;
     }
     const bool onLan = m_runningOnLan.value_or(true);
-    const QString address = !onLan                      ? m_localIP
-                            : m_publicAddress.isEmpty() ? QStringLiteral("your public address")
-                                                        : m_publicAddress;
-    QString settings = QStringLiteral("In the phone's WAP settings: gateway ") + address;
+    // The owner reads these in the window: translated like its own texts.
+    const QString address = !onLan ? m_localIP
+                            : m_publicAddress.isEmpty()
+                                ? QCoreApplication::translate("SetupCheck", "your public address")
+                                : m_publicAddress;
+    QString settings =
+        QCoreApplication::translate("SetupCheck", "In the phone's WAP settings: gateway %1")
+            .arg(address);
     if (onLan && !m_localIP.isEmpty())
-        settings += QStringLiteral(" (%1 for a phone on your home Wi-Fi)").arg(m_localIP);
-    settings += QStringLiteral(", port 9201 (connection-oriented) or 9200 (connectionless), "
-                               "home page http://") +
-                (m_publicAddress.isEmpty() && onLan ? QStringLiteral("<that address>") : address) +
-                u'/';
+        settings +=
+            QCoreApplication::translate("SetupCheck", " (%1 for a phone on your home Wi-Fi)")
+                .arg(m_localIP);
+    const QString homeAddress = m_publicAddress.isEmpty() && onLan
+                                    ? QCoreApplication::translate("SetupCheck", "<that address>")
+                                    : address;
+    settings += QCoreApplication::translate(
+                    "SetupCheck",
+                    ", port 9201 (connection-oriented) or 9200 (connectionless), home page %1")
+                    .arg(QStringLiteral("http://") + homeAddress + u'/');
     if (!m_runningOnLan || (onLan && !m_gatewayForwarded))
         m_answers.SetGateway(QStringLiteral("Unknown"), {}, settings);
     else if (!onLan || *m_gatewayForwarded)

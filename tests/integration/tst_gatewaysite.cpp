@@ -3,6 +3,8 @@
 // a shared folder down to a ring tone that it downloads, all over WSP; every
 // deck it receives is checked in its decompiled form.
 
+#include "base/StatusLog.h"
+#include "net/GatewaySupervisor.h"
 #include "site/WbmpCodec.h"
 #include "support/PocketlaneProcess.h"
 #include "support/StandInPage.h"
@@ -14,9 +16,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 #include <QUrl>
 #include <QXmlStreamReader>
@@ -55,8 +60,9 @@ QByteArray imageSource(const QByteArray& wml) {
     return attributeOf(wml, "img"_L1, "src"_L1);
 }
 
-// The process id of `parent`'s child running `name`, 0 when there is none.
-qint64 childNamed(qint64 parent, const QByteArray& name) {
+// The process id of `parent`'s child running `name`, 0 when there is none;
+// never one of `others`.
+qint64 childNamed(qint64 parent, const QByteArray& name, const QList<qint64>& others = {}) {
     for (const QString& entry : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
         QFile stat(u"/proc/"_s + entry + u"/stat"_s);
         if (!stat.open(QIODevice::ReadOnly))
@@ -66,10 +72,41 @@ qint64 childNamed(qint64 parent, const QByteArray& name) {
         const qsizetype close = text.lastIndexOf(')');
         const QList<QByteArray> fields = text.mid(close + 2).split(' ');
         if (close > 0 && fields.size() > 1 && fields[1].toLongLong() == parent &&
+            !others.contains(entry.toLongLong()) &&
             text.mid(text.indexOf('(') + 1, close - text.indexOf('(') - 1) == name)
             return entry.toLongLong();
     }
     return 0;
+}
+
+// The largest compiled deck that many WAP 1.x phones take.
+constexpr qsizetype DeckLimitBytes = 1400;
+// A crawl that finds more decks than this has lost its way.
+constexpr int CrawlFetchLimit = 1500;
+
+// The targets of the deck's links that a visitor follows without typing:
+// never a "Yes" (My Computer's confirmations would act) nor a link that
+// carries a typed field.
+QList<QByteArray> linksToFollow(const QByteArray& wml) {
+    QList<QByteArray> links;
+    QXmlStreamReader reader(wml);
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement ||
+            (reader.name() != "a"_L1 && reader.name() != "go"_L1))
+            continue;
+        const QByteArray href = reader.attributes().value("href"_L1).toUtf8();
+        if (reader.name() == "a"_L1 && reader.readElementText().simplified() == "Yes"_L1)
+            continue;
+        if (!href.isEmpty() && !href.contains("$("))
+            links << href;
+    }
+    return links;
+}
+
+// A deck without its link targets, which are new for each visit.
+QString deckShape(const QByteArray& wml) {
+    static const QRegularExpression targets(u"(href|src)=\"[^\"]*\""_s);
+    return QString::fromUtf8(wml).remove(targets);
 }
 
 bool udpPortsFree(const QHostAddress& address) {
@@ -117,6 +154,36 @@ class TestGatewaySite : public QObject {
         STEP(fetch(path, CompiledDeckType, wml));
         for (const QByteArray& text : expected)
             QVERIFY2(wml.contains(text), qPrintable(QString::fromUtf8(text + "\nnot in\n" + wml)));
+    }
+
+    // Follows every link of every deck reachable from `starts` (each deck
+    // once) and fails for each compiled deck above the limit; `largest`
+    // keeps the size and text of the largest deck.
+    void crawl(const QList<QByteArray>& starts, std::pair<qsizetype, QByteArray>& largest) {
+        QList<QByteArray> queue = starts;
+        QSet<QString> seen;
+        QStringList over;
+        for (int fetched = 0; !queue.isEmpty(); ++fetched) {
+            QVERIFY2(fetched < CrawlFetchLimit, "the crawl does not end");
+            const QByteArray path = queue.takeFirst();
+            const WspReply reply =
+                m_phone->get("http://127.0.0.1:" + QByteArray::number(m_site->Port()) + path);
+            QVERIFY2(reply.error.isEmpty(),
+                     qPrintable(reply.error + u' ' + QString::fromUtf8(path)));
+            if (reply.contentType != CompiledDeckType)
+                continue;
+            const QByteArray wml = WapGateway::decompile(reply.body);
+            const QString shape = deckShape(wml);
+            if (seen.contains(shape))
+                continue;
+            seen.insert(shape);
+            if (reply.body.size() > DeckLimitBytes)
+                over << u"%1 bytes: %2"_s.arg(reply.body.size()).arg(QString::fromUtf8(wml));
+            if (reply.body.size() > largest.first)
+                largest = {reply.body.size(), wml};
+            queue << linksToFollow(wml);
+        }
+        QVERIFY2(over.isEmpty(), qPrintable(over.join(u"\n\n"_s)));
     }
 
 private Q_SLOTS:
@@ -209,6 +276,83 @@ private Q_SLOTS:
         QVERIFY(m_program.StandardError().contains("User added graffiti:" + markup));
     }
 
+    // Every deck of the site, crawled through the gateway with the site
+    // password off and then on, compiles to at most 1,400 bytes: shared
+    // folders with 200-character names nested in each other, a folder of
+    // many files, a picture's page, a full Graffiti board with 4-byte
+    // characters, My Computer with its confirmations and password pages.
+    void everyDeckFitsOldPhones() {
+        QTemporaryDir home;
+        const QDir share(home.filePath(u"share"_s));
+        // Four folders deep in names of 200 characters, and another shared
+        // folder as deep; files of the longest names a disk takes.
+        QString deepFolder;
+        for (const char16_t letter : {u'w', u'x', u'y', u'z'})
+            deepFolder += QString(200, QChar(letter)) + u'/';
+        const QString deepShare = home.filePath(QString(200, u'v') + u'/' + deepFolder);
+        QVERIFY(share.mkpath(deepFolder) && share.mkpath(u"many"_s) && share.mkpath(deepShare));
+        QList<std::pair<QString, QByteArray>> files{
+            {deepFolder + QString(123, u'é') + u".mid"_s, "MThd"},
+            {deepFolder + QString(251, u'p') + u".jpg"_s, JpegOf(QSize(320, 240))},
+            {QString(200, u'r') + u".imy"_s, "BEGIN:IMELODY"}};
+        for (int i = 0; i < 40; ++i)
+            files.append({u"many/tone %1 with a longer name.mid"_s.arg(i), "MThd"});
+        for (const auto& [name, bytes] : std::as_const(files)) {
+            QFile file(share.filePath(name));
+            QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(),
+                     qPrintable(name));
+        }
+        PocketlaneProcess program;
+        // My Computer's actions, should one be asked for, reach no bus.
+        QProcessEnvironment environment = program.Environment();
+        for (const QString& bus : {u"DBUS_SYSTEM_BUS_ADDRESS"_s, u"DBUS_SESSION_BUS_ADDRESS"_s})
+            environment.insert(bus, u"unix:path="_s + home.filePath(u"no-bus"_s));
+        program.Process().setProcessEnvironment(environment);
+        const QStringList settings{u"--settings"_s, home.filePath(u"settings.reg"_s)};
+        const auto set = [&](const QStringList& assignments) {
+            QStringList arguments = settings;
+            for (const QString& assignment : assignments)
+                arguments << u"--set"_s << assignment;
+            return PocketlaneProcess::RunToEnd(arguments, environment).exitCode == 0;
+        };
+        QVERIFY(PocketlaneProcess::RunToEnd(
+                    settings + QStringList{u"--share"_s, share.path(), u"--share"_s, deepShare},
+                    environment)
+                    .exitCode == 0);
+        QVERIFY(
+            set({u"ShowWelcomeGraphic=Y"_s, u"ShowWelcomeGraphicFilename="_s + WelcomePicturePath,
+                 u"WelcomeMessage=Y"_s, u"WelcomeMessageText=Hello, old phones"_s,
+                 u"EnableGraffiti=Y"_s, u"EnableSharedFolders=Y"_s, u"EnableMyComputer=Y"_s}));
+        QVERIFY2(program.Start(settings), program.StandardError().constData());
+        m_site = &program;
+        const auto backToTheFirstProgram = qScopeGuard([this] { m_site = &m_program; });
+        m_phone = std::make_unique<WspClient>(m_gateway->address());
+
+        // A full board: more messages than a page shows, each as long as
+        // the board takes, of 4-byte characters.
+        QByteArray page, menu;
+        STEP(fetchDeck("/", {"Enter"}, page));
+        STEP(fetchDeck(linkTitled(page, "Enter"), {"title=\"Main Menu\""}, menu));
+        STEP(fetchDeck(linkTitled(menu, "Graffiti"), {}, page));
+        STEP(fetchDeck(linkTitled(page, "Add Graffiti"), {"name=\"G\""}, page));
+        QByteArray submit = linkTitled(page, "Submit");
+        submit.chop(QByteArray("$(G:escape)").size());
+        for (int i = 0; i < 12; ++i)
+            STEP(fetch(submit + QUrl::toPercentEncoding(
+                                    QString(59, u'x').replace(u"x"_s, u"\U0001F600"_s) +
+                                    QString::number(i % 10)),
+                       CompiledDeckType, page));
+
+        std::pair<qsizetype, QByteArray> largest{0, {}};
+        STEP(crawl({"/"}, largest));
+        QVERIFY(set({u"EnablePassword=Y"_s, u"Password=Open Sesame"_s,
+                     u"EnableMyComputerPassword=Y"_s, u"MyComputerPassword=Other"_s}));
+        STEP(crawl({"/", "/?P=Open%20Sesame"}, largest));
+        qInfo("The largest deck compiles to %lld bytes:\n%s", qlonglong(largest.first),
+              largest.second.constData());
+        QCOMPARE(program.Stop(), 0);
+    }
+
     // Every socket of the gateway's boxes stays on loopback.
     void boxesListenAndTalkOnLoopbackOnly() {
         for (const qint64 pid : m_gateway->pids()) {
@@ -227,7 +371,8 @@ private Q_SLOTS:
     }
 
     // The program runs its own gateway with EnableGateway on: a phone walks
-    // the site through it; whatever URL the phone names, the page comes from
+    // the site through it in a connection-oriented WSP session, the site
+    // password on; whatever URL the phone names, the page comes from
     // this site (never from another loopback server); a killed wapbox is
     // started again and logged; the option turned off stops both boxes and
     // frees the phones' UDP ports.
@@ -238,11 +383,15 @@ private Q_SLOTS:
         QFile tuneFile(home.filePath(u"music/Tones/tune.mid"_s));
         QVERIFY(tuneFile.open(QIODevice::WriteOnly) && tuneFile.write(tune) == tune.size());
         tuneFile.close();
+        QFile photo(home.filePath(u"music/Photo.jpg"_s));
+        QVERIFY(photo.open(QIODevice::WriteOnly) && photo.write(JpegOf(QSize(320, 240))) > 0);
+        photo.close();
         PocketlaneProcess program;
         const QStringList settings{u"--settings"_s, home.filePath(u"settings.reg"_s)};
         QStringList arguments = settings + QStringList{u"--share"_s, home.filePath(u"music"_s)};
-        for (const QString& assignment : {u"ShowWelcomeGraphic=N"_s, u"EnableGraffiti=Y"_s,
-                                          u"EnableSharedFolders=Y"_s, u"EnableGateway=Y"_s})
+        for (const QString& assignment :
+             {u"ShowWelcomeGraphic=N"_s, u"EnableGraffiti=Y"_s, u"EnableSharedFolders=Y"_s,
+              u"EnableGateway=Y"_s, u"EnablePassword=Y"_s, u"Password=Open Sesame"_s})
             arguments << u"--set"_s << assignment;
         // Without Kannel the option is refused with the words to install it.
         QProcessEnvironment withoutKannel = program.Environment();
@@ -266,18 +415,27 @@ private Q_SLOTS:
         QCOMPARE(configs.size(), 1);
         QCOMPARE(QFile::permissions(runtime.filePath(configs.first())),
                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
-        m_phone = std::make_unique<WspClient>(address);
-        m_phone->setAcceptedTypes({"application/vnd.wap.wmlc", "audio/midi"});
+        const auto newSession = [&] {
+            m_phone = std::make_unique<WspClient>(address, QHostAddress::LocalHost,
+                                                  WspClient::Mode::ConnectionOriented);
+            m_phone->setAcceptedTypes(
+                {"application/vnd.wap.wmlc", "audio/midi", "image/vnd.wap.wbmp"});
+        };
+        newSession();
         m_site = &program;
         const auto backToTheFirstProgram = qScopeGuard([this] { m_site = &m_program; });
 
-        QByteArray page, menu;
-        STEP(fetchDeck("/", {"Welcome to this Pocketlane users site"}, page));
-        STEP(fetchDeck(linkTitled(page, "Enter"), {"title=\"Main Menu\""}, menu));
+        QByteArray page, menu, folder;
+        STEP(fetchDeck("/", {"Welcome to this Pocketlane users site", "Please enter Password:"},
+                       page));
+        STEP(fetchDeck("/?P=Open%20Sesame", {"title=\"Main Menu\""}, menu));
         STEP(fetchDeck(linkTitled(menu, "Shared Folders"), {"Root Level Pg:1"}, page));
         STEP(fetchDeck(linkTitled(page, QFile::encodeName(home.filePath(u"music"_s))),
-                       {"[D] Tones"}, page));
-        STEP(fetchDeck(linkTitled(page, "[D] Tones"), {"Tune.mid"}, page));
+                       {"[D] Tones"}, folder));
+        STEP(fetchDeck(linkTitled(folder, "Photo.jpg"), {"Photo.jpg"}, page));
+        STEP(fetch(imageSource(page), "image/vnd.wap.wbmp", page));
+        QVERIFY(WbmpCodec::ReadSize(page).has_value());
+        STEP(fetchDeck(linkTitled(folder, "[D] Tones"), {"Tune.mid"}, page));
         STEP(fetchDeck(linkTitled(page, "Tune.mid"), {"Download File"}, page));
         STEP(fetch(linkTitled(page, "Download File"), "audio/midi", page));
         QCOMPARE(page, tune);
@@ -287,6 +445,7 @@ private Q_SLOTS:
         submit.chop(QByteArray("$(G:escape)").size());
         STEP(fetchDeck(submit + QUrl::toPercentEncoding(u"Grüße über WSP"_s), {"Grüße über WSP"},
                        page));
+        STEP(fetchDeck(linkTitled(menu, "Graffiti"), {"Grüße über WSP"}, page));
 
         // Another server on loopback, asked for by absolute URL under every
         // name, is never reached: the site answers in its place.
@@ -310,6 +469,7 @@ private Q_SLOTS:
         QVERIFY2(logged("wapbox was ended by a signal; the WAP gateway starts it again in ") &&
                      logged("The WAP gateway runs.", 2),
                  program.StandardError().constData());
+        newSession();
         STEP(fetchDeck("/", {"Welcome to this Pocketlane users site"}, page));
 
         // Off: both boxes end and the UDP ports are free again.
@@ -322,6 +482,43 @@ private Q_SLOTS:
         QVERIFY(udpPortsFree(address));
         QCOMPARE(childNamed(program.Process().processId(), "bearerbox"), 0);
         QCOMPARE(program.Stop(), 0);
+    }
+
+    // A new server port (the owner changed it) restarts the gateway without
+    // waiting for the old boxes: the event loop runs on while they stop, and
+    // the new boxes fetch from the server on the new port.
+    void portChangeLeavesTheEventLoopFree() {
+        QTemporaryDir dir;
+        StatusLog log;
+        const QHostAddress address = WapGateway::freeLoopbackAddress();
+        GatewaySupervisor gateway(log, {dir.filePath(u"kannel.conf"_s), address.toString()});
+        PocketlaneProcess first, second;
+        for (PocketlaneProcess* server : {&first, &second}) {
+            const QStringList settings{u"--settings"_s,
+                                       dir.filePath(server == &first ? u"1.reg"_s : u"2.reg"_s)};
+            const QStringList welcome{
+                u"--set"_s, u"WelcomeMessage=Y"_s, u"--set"_s,
+                u"WelcomeMessageText=Site %1"_s.arg(server == &first ? 1 : 2)};
+            QCOMPARE(
+                PocketlaneProcess::RunToEnd(settings + welcome, server->Environment()).exitCode, 0);
+            QVERIFY2(server->Start(settings), server->StandardError().constData());
+        }
+        m_phone = std::make_unique<WspClient>(address);
+        m_site = &first;
+        const auto backToTheFirstProgram = qScopeGuard([this] { m_site = &m_program; });
+        QByteArray page;
+        gateway.Start(first.Port());
+        QVERIFY(QTest::qWaitFor([&] { return gateway.IsRunning(); }, 30000));
+        STEP(fetchDeck("/", {"Site 1"}, page));
+        const qint64 oldBearerbox =
+            childNamed(QCoreApplication::applicationPid(), "bearerbox", m_gateway->pids());
+        QVERIFY(oldBearerbox > 0);
+        bool oldBoxStopping = false;
+        QTimer::singleShot(0, [&] { oldBoxStopping = ::kill(pid_t(oldBearerbox), 0) == 0; });
+        gateway.Start(second.Port());
+        QVERIFY(QTest::qWaitFor([&] { return oldBoxStopping; }, 1000));
+        QVERIFY(QTest::qWaitFor([&] { return gateway.IsRunning(); }, 30000));
+        STEP(fetchDeck("/", {"Site 2"}, page));
     }
 };
 

@@ -12,8 +12,22 @@ constexpr std::pair<int, const char*> WellKnownContentTypes[] = {
     {0x03, "text/plain"}, {0x14, "application/vnd.wap.wmlc"}, {0x21, "image/vnd.wap.wbmp"}};
 
 // WSP PDU types and the header field codes this client sends.
+constexpr char PduConnect = 0x01;
+constexpr char PduConnectReply = 0x02;
 constexpr char PduReply = 0x04;
+constexpr char PduDisconnect = 0x05;
 constexpr char PduGet = 0x40;
+// WTP PDU types (bits 6..3 of the first octet) and their flags.
+constexpr quint8 WtpInvoke = 1;
+constexpr quint8 WtpResult = 2;
+constexpr quint8 WtpAck = 3;
+constexpr quint8 WtpAbort = 4;
+constexpr quint8 WtpLastPacket = 0x06;     // GTR and TTR: a message in one packet
+constexpr quint8 WtpTidVerify = 0x04;      // in an Ack: TIDve asked, TIDok answered
+constexpr quint8 WtpUserAck = 0x10;        // in an Invoke: the result is acknowledged
+constexpr quint8 WtpRetransmission = 0x01; // RID: the same PDU sent again
+// How long a phone waits for the gateway before it sends its Invoke again.
+constexpr qint64 RetransmitMs = 2000;
 constexpr char FieldAccept = char(0x80);
 constexpr char FieldUserAgent = char(0xA9);
 
@@ -69,28 +83,114 @@ WspReply parseReply(const QByteArray& pdu) {
     return reply;
 }
 
+QByteArray wtpPdu(quint8 type, quint8 flags, quint16 tid) {
+    const char octets[] = {char(type << 3 | flags), char(tid >> 8), char(tid)};
+    return QByteArray(octets, sizeof octets);
+}
+
+// An Invoke of `transactionClass` carrying `wsp`.
+QByteArray wtpInvoke(quint16 tid, quint8 transactionClass, const QByteArray& wsp) {
+    return wtpPdu(WtpInvoke, WtpLastPacket, tid) +
+           char(transactionClass == 2 ? WtpUserAck | 2 : transactionClass) + wsp;
+}
+
 } // namespace
 
-WspClient::WspClient(const QHostAddress& gateway, const QHostAddress& phone)
+WspClient::WspClient(const QHostAddress& gateway, const QHostAddress& phone, Mode mode)
     : m_gateway(gateway)
     , m_acceptedTypes{"application/vnd.wap.wmlc",
                       "application/vnd.wap.wmlscriptc",
                       "image/vnd.wap.wbmp",
                       "image/gif",
                       "image/jpeg",
-                      "image/png"} {
+                      "image/png"}
+    , m_mode(mode) {
     m_socket.bind(phone, 0);
 }
 
+WspClient::~WspClient() {
+    if (!m_session.isEmpty())
+        sendWtp(wtpInvoke(++m_tid, 0, PduDisconnect + m_session));
+}
+
+void WspClient::sendWtp(const QByteArray& wtp) {
+    m_socket.writeDatagram(wtp, m_gateway, ConnectionOrientedPort);
+}
+
+QString WspClient::timedOut() const {
+    return QStringLiteral("no complete reply within %1 ms (%2)")
+        .arg(TimeoutMs)
+        .arg(m_socket.errorString());
+}
+
+// One class 2 transaction: the Invoke (again while the gateway says
+// nothing), then the Result (after the gateway's Acks, a TID verification
+// answered), then the phone's Ack of the result.
+QByteArray WspClient::transact(const QByteArray& pdu, QString& error) {
+    const quint16 tid = ++m_tid & 0x7FFF;
+    QByteArray invoke = wtpInvoke(tid, 2, pdu);
+    sendWtp(invoke);
+    invoke[0] = char(invoke[0] | WtpRetransmission);
+    const QDeadlineTimer deadline(TimeoutMs);
+    bool heard = false;
+    while (!deadline.hasExpired()) {
+        if (!m_socket.waitForReadyRead(int(qMin(deadline.remainingTime(), RetransmitMs)))) {
+            if (!heard)
+                sendWtp(invoke);
+            continue;
+        }
+        while (m_socket.hasPendingDatagrams()) {
+            const QByteArray data = m_socket.receiveDatagram().data();
+            if (data.size() < 3 || ((quint8(data[1]) << 8 | quint8(data[2])) & 0x7FFF) != tid)
+                continue;
+            const quint8 type = (quint8(data[0]) >> 3) & 0x0F;
+            heard = true;
+            if (type == WtpAck && (data[0] & WtpTidVerify))
+                sendWtp(wtpPdu(WtpAck, WtpTidVerify, tid));
+            if (type == WtpAbort) {
+                error = QStringLiteral("WTP Abort: ") + QString::fromLatin1(data.toHex(' '));
+                return {};
+            }
+            if (type != WtpResult)
+                continue;
+            sendWtp(wtpPdu(WtpAck, 0, tid));
+            if ((data[0] & WtpLastPacket) != WtpLastPacket || (data[0] & 0x80))
+                error = QStringLiteral("a segmented WTP result or one with TPIs");
+            return data.mid(3);
+        }
+    }
+    error = timedOut();
+    return {};
+}
+
 WspReply WspClient::get(const QByteArray& url) {
-    const char tid = char(++m_tid);
-    QByteArray request = QByteArray(1, tid) + PduGet + uintvar(quint32(url.size())) + url;
+    QByteArray request = PduGet + uintvar(quint32(url.size())) + url;
     for (const QByteArray& type : std::as_const(m_acceptedTypes))
         request += FieldAccept + type + '\0';
-    m_socket.writeDatagram(request + FieldUserAgent + m_userAgent + '\0', m_gateway,
-                           ConnectionlessPort);
+    request += FieldUserAgent + m_userAgent + '\0';
+    if (m_mode == Mode::ConnectionOriented) {
+        WspReply reply;
+        if (m_session.isEmpty()) {
+            // Version 1.0, no capabilities, no headers.
+            const QByteArray connectReply =
+                transact(PduConnect + QByteArray("\x10\x00\x00", 3), reply.error);
+            qsizetype end = 1;
+            if (!connectReply.startsWith(PduConnectReply) || readUintvar(connectReply, end) < 0) {
+                reply.error += QStringLiteral(" no ConnectReply");
+                return reply;
+            }
+            m_session = connectReply.mid(1, end - 1);
+        }
+        const QByteArray pdu = transact(request, reply.error);
+        return reply.error.isEmpty() ? parseReply(pdu) : reply;
+    }
+    const char tid = char(++m_tid);
     const QDeadlineTimer deadline(TimeoutMs);
-    while (!deadline.hasExpired() && m_socket.waitForReadyRead(int(deadline.remainingTime()))) {
+    // Sent again while the gateway says nothing, as a phone's user would.
+    while (!deadline.hasExpired()) {
+        m_socket.writeDatagram(tid + request, m_gateway, ConnectionlessPort);
+        if (!m_socket.waitForReadyRead(int(qMin(deadline.remainingTime(), RetransmitMs))))
+            continue;
         while (m_socket.hasPendingDatagrams()) {
             const QByteArray data = m_socket.receiveDatagram().data();
             if (data.size() > 1 && data[0] == tid)
@@ -98,8 +198,6 @@ WspReply WspClient::get(const QByteArray& url) {
         }
     }
     WspReply reply;
-    reply.error = QStringLiteral("no complete reply within %1 ms (%2)")
-                      .arg(TimeoutMs)
-                      .arg(m_socket.errorString());
+    reply.error = timedOut();
     return reply;
 }

@@ -15,11 +15,11 @@ struct WspReply {
 };
 
 // A phone's WAP stack in miniature: fetches URLs through a gateway with
-// connectionless WSP on UDP (port 9200, one datagram each way). How the
-// phone and the gateway talk is the gateway's business; what reaches this
-// server and comes back compiled is the same in every WSP mode. The calls
-// block until the answer is complete or the timeout passes; nothing needs
-// an event loop.
+// connectionless WSP on UDP (port 9200, one datagram each way), or with
+// connection-oriented WSP (port 9201): a session opened by the first fetch,
+// each request a WTP class 2 transaction whose result the phone
+// acknowledges (replies that fit one datagram). The calls block until the
+// answer is complete or the timeout passes; nothing needs an event loop.
 //
 //     WspClient phone(gateway.address());
 //     WspReply menu = phone.get(web.url("/"));
@@ -27,11 +27,16 @@ struct WspReply {
 class WspClient {
 public:
     static constexpr quint16 ConnectionlessPort = 9200;
+    static constexpr quint16 ConnectionOrientedPort = 9201;
+    enum class Mode { Connectionless, ConnectionOriented };
 
     // The phone's own address is loopback unless `phone` says otherwise
     // (an address of a network namespace that a test made).
     explicit WspClient(const QHostAddress& gateway,
-                       const QHostAddress& phone = QHostAddress::LocalHost);
+                       const QHostAddress& phone = QHostAddress::LocalHost,
+                       Mode mode = Mode::Connectionless);
+    // Ends the session, if one was opened.
+    ~WspClient();
     WspClient(const WspClient&) = delete;
     WspClient& operator=(const WspClient&) = delete;
 
@@ -44,9 +49,17 @@ public:
 
 private:
     static constexpr int TimeoutMs = 30000;
+    // The WSP PDU of the connection-oriented reply to `pdu`, or the error.
+    QByteArray transact(const QByteArray& pdu, QString& error);
+    // Sends a WTP PDU to the connection-oriented port.
+    void sendWtp(const QByteArray& wtp);
+    QString timedOut() const;
+
     QHostAddress m_gateway;
     QUdpSocket m_socket;
     QList<QByteArray> m_acceptedTypes;
     QByteArray m_userAgent = "PocketlaneTestPhone/1.0";
-    quint8 m_tid = 0;
+    Mode m_mode;
+    quint16 m_tid = 0;
+    QByteArray m_session; // the session id (a uintvar) once connected
 };

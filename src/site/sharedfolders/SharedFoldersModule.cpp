@@ -43,6 +43,13 @@ constexpr int RootLevelEntries = 10;
 constexpr int FolderPageEntries = 15;
 constexpr qsizetype DeckLengthLimit = 1200;
 constexpr qsizetype ShownNameCharacters = 20;
+// A folder path longer than these bytes shows as its end, so that a deck of
+// a deep folder in long names still fits the 1,400 compiled bytes a small
+// phone takes: a listing leaves room for entries (it is cut by length
+// anyway), a file's details page for its name (up to 255 bytes) three times.
+constexpr qsizetype ListedPathBytes = 600;
+constexpr qsizetype DetailsPathBytes = 300;
+constexpr char PathCut[] = "...";
 
 // Where the page that a followed link leads to begins.
 struct PagePosition {
@@ -95,6 +102,17 @@ QByteArray ShownName(const QByteArray& name) {
 
 QByteArray ShownPath(const QByteArray& path) {
     return SafeText::MakeXmlSafe(SafeText::Utf8FromPhone(path));
+}
+
+// A shown path (valid UTF-8) longer than `maxBytes` loses its beginning,
+// cut between characters: the folders nearest the visitor stay in sight.
+QByteArray PathEnd(const QByteArray& shown, qsizetype maxBytes) {
+    if (shown.size() <= maxBytes)
+        return shown;
+    qsizetype from = shown.size() - maxBytes + qsizetype(sizeof PathCut - 1);
+    while (from < shown.size() && (quint8(shown[from]) & 0xC0) == 0x80)
+        ++from;
+    return PathCut + shown.mid(from);
 }
 
 // Watches the length of a deck while a page is listed. The deck is rendered
@@ -170,14 +188,14 @@ QByteArray SharedFoldersModule::DetermineParentFolder(const QByteArray& sFolder)
 
 // The folder as shown: the shared folder as the owner chose it, the names
 // below it proper-cased.
-QByteArray SharedFoldersModule::shownFolder(const QByteArray& folder) const {
+QByteArray SharedFoldersModule::shownFolder(const QByteArray& folder, qsizetype maxBytes) const {
     const auto share = m_shares.Folders().sharingParentOf(folder);
     if (!share)
-        return ShownPath(folder);
+        return PathEnd(ShownPath(folder), maxBytes);
     QList<QByteArray> below = folder.mid(share->size()).split('/');
     for (QByteArray& name : below)
         name = ShownName(name);
-    return ShownPath(*share) + below.join('/');
+    return PathEnd(ShownPath(*share) + below.join('/'), maxBytes);
 }
 
 void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 linkIndex) {
@@ -194,7 +212,7 @@ void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 li
         qint64 next = position.first;
         while (next < position.first + RootLevelEntries && next < folders.size()) {
             const QByteArray& folder = folders.at(next++);
-            paragraph->AddAnchor(ShownPath(folder),
+            paragraph->AddAnchor(PathEnd(ShownPath(folder), ListedPathBytes),
                                  m_context.Links().MakeLink({}, folder, {}, 1, "F", {}, {}, {}));
             paragraph->AddLineBreak(1);
             watch.EntryAdded();
@@ -233,7 +251,7 @@ void SharedFoldersModule::sendFolderPage(CPacket& packet, const QByteArray& U, c
     CDeck deck;
     const auto paragraph = SiteContext::NewPage(deck, "Files", "Files");
     paragraph->AddAnchor(
-        "[<]" + shownFolder(D),
+        "[<]" + shownFolder(D, ListedPathBytes),
         m_context.Links().MakeLink(DetermineParentFolder(U), U, {}, 1, "F", {}, {}, {}));
     paragraph->AddLineBreak(1);
 
@@ -290,7 +308,7 @@ void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray&
     const QByteArray name = ShownName(F);
     CDeck deck;
     const auto paragraph = SiteContext::NewPage(deck, name, "Files");
-    paragraph->AddAnchor("[<]" + shownFolder(D),
+    paragraph->AddAnchor("[<]" + shownFolder(D, DetailsPathBytes),
                          LinkToShownPage(m_context.Links(), position.shownBefore, U, D, page));
     paragraph->AddLineBreak(1);
 

@@ -35,7 +35,8 @@ public:
     QByteArray DetermineParentFolder(const QByteArray& sFolder) const;
 
 private:
-    QByteArray shownFolder(const QByteArray& folder) const;
+    // The folder as shown, its path cut to its last `maxBytes`.
+    QByteArray shownFolder(const QByteArray& folder, qsizetype maxBytes) const;
     void sendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray& D, int page,
                         qint64 linkIndex, const SortedListing& listing);
     void addPicture(CParagraph& paragraph, const CPacket& packet, const QByteArray& path,
