@@ -4,7 +4,7 @@
 // linear), and what the same page costs as XHTML for browsers without WML
 // (converted from the deck's text) next to the WML render. Build in Release
 // and run: build-bench/bench/bench_wml_render
-#include "wml/WmlDeck.h"
+#include "wml/CDeck.h"
 #include "wml/XhtmlRenderer.h"
 
 #include <algorithm>

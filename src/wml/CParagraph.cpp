@@ -1,46 +1,11 @@
-#include "wml/WmlParagraph.h"
+#include "wml/CParagraph.h"
+#include "wml/CA.h"
+#include "wml/CInput.h"
+#include "wml/CText.h"
 
 using namespace WmlWriter;
 
 namespace {
-struct FormattingTags {
-    QByteArrayView outer;
-    QByteArrayView inner;
-};
-
-FormattingTags TagsFor(qint32 eFormatting) {
-    switch (eFormatting) {
-    case FormatBold:
-        return {"b", {}};
-    case FormatBoldUnderlined:
-        return {"b", "u"};
-    case FormatBig:
-        return {"big", {}};
-    case FormatEmphasised:
-        return {"em", {}};
-    case FormatItalic:
-        return {"i", {}};
-    case FormatSmall:
-        return {"small", {}};
-    case FormatStrong:
-        return {"strong", {}};
-    case FormatUnderlined:
-        return {"u", {}};
-    default:
-        return {};
-    }
-}
-
-void AppendStartTagIfAny(QByteArray& out, QByteArrayView tag) {
-    if (!tag.isNull())
-        AppendStartTag(out, tag);
-}
-
-void AppendEndTagIfAny(QByteArray& out, QByteArrayView tag) {
-    if (!tag.isNull())
-        AppendEndTag(out, tag);
-}
-
 QByteArrayView ParagraphModeName(qint32 vMode) {
     switch (vMode) {
     case ParagraphModeWrap:
@@ -65,59 +30,6 @@ QByteArrayView ParagraphAlignmentName(qint32 vAlignment) {
     }
 }
 } // namespace
-
-void CText::AppendWML(QByteArray& out) const {
-    const FormattingTags tags = TagsFor(m_eFormatting);
-    AppendStartTagIfAny(out, tags.outer);
-    AppendStartTagIfAny(out, tags.inner);
-    AppendText(out, m_sText);
-    AppendEndTagIfAny(out, tags.inner);
-    AppendEndTagIfAny(out, tags.outer);
-    if (m_bLineBreak)
-        AppendEmptyTag(out, "br");
-}
-
-void CTableRow::setNumberOfColumns(qint16 iNumberOfColumns) {
-    m_iNumberOfColumns = iNumberOfColumns;
-    m_cells.assign(std::max<qint16>(iNumberOfColumns, 0), QByteArray());
-}
-
-void CTableRow::SetColumn(qint16 iColumnIndex, const QByteArray& sData) {
-    if (iColumnIndex >= 1 && iColumnIndex <= qsizetype(m_cells.size()))
-        m_cells[iColumnIndex - 1] = sData;
-}
-
-void CTableRow::AppendWML(QByteArray& out) const {
-    AppendStartTag(out, "tr");
-    for (const QByteArray& cell : m_cells) {
-        AppendStartTag(out, "td");
-        out.append(cell);
-        AppendEndTag(out, "td");
-    }
-    AppendEndTag(out, "tr");
-}
-
-std::shared_ptr<CTableRow> CTable::AddRow(const QByteArray& sColumn1, const QByteArray& sColumn2,
-                                          const QByteArray& sColumn3, const QByteArray& sColumn4,
-                                          const QByteArray& sColumn5) {
-    auto row = std::make_shared<CTableRow>();
-    row->setNumberOfColumns(m_iNumberOfColumns);
-    const QByteArray* columns[] = {&sColumn1, &sColumn2, &sColumn3, &sColumn4, &sColumn5};
-    for (qint16 index = 1; index <= 5; ++index) {
-        if (!columns[index - 1]->isEmpty())
-            row->SetColumn(index, *columns[index - 1]);
-    }
-    m_rows.push_back(row);
-    return row;
-}
-
-void CTable::AppendWML(QByteArray& out) const {
-    out.append("<table");
-    AppendNumberAttribute(out, "columns", m_iNumberOfColumns);
-    out.append('>');
-    AppendAll(out, m_rows);
-    AppendEndTag(out, "table");
-}
 
 void CParagraph::AddText(qint32 eFormatting, const QByteArray& sText, bool bLineBreak) {
     auto text = std::make_shared<CText>();
@@ -265,8 +177,8 @@ std::shared_ptr<CTable> CParagraph::AddTable(qint16 iNumberOfColumns) {
 
 void CParagraph::AppendWML(QByteArray& out) const {
     out.append("<p");
-    AppendAttributeIfSet(out, "mode", ParagraphModeName(m_vMode));
-    AppendAttributeIfSet(out, "align", ParagraphAlignmentName(m_vAlignment));
+    AppendAttributeIfSet(out, "mode", ParagraphModeName(m_mode));
+    AppendAttributeIfSet(out, "align", ParagraphAlignmentName(m_alignment));
     out.append('>');
     AppendAll(out, m_children);
     AppendEndTag(out, "p");
