@@ -8,14 +8,6 @@ class LinkLabel;
 class QLabel;
 class QPushButton;
 
-// The About panel: the program's name and version and the link to the
-// maker's web site (`lblURL`).
-class AboutPanel : public QWidget {
-    Q_OBJECT
-public:
-    explicit AboutPanel(QWidget* parent = nullptr);
-};
-
 // The Help panel: the six questions of the setup check with their answers
 // (`lblHelp` 0 to 5, each a link to its help anchor while it has one), the
 // "Check my Setup" button and the link to the help web site.
@@ -34,7 +26,7 @@ public:
     LinkLabel* Answer(int iIndex) const { return m_answers.at(iIndex); }
     // The built-in gateway's answer and what to type into an old phone;
     // the row is hidden while the caption is empty (the gateway is off).
-    void SetGateway(const QString& sCaption, const QUrl& helpLink, const QString& sPhoneSettings);
+    void SetGateway(const QString& sCaption, const QUrl& helpLink, const QString& phoneSettings);
     QPushButton* CheckMySetupButton() const { return m_check; }
 
 Q_SIGNALS:

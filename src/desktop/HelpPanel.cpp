@@ -1,6 +1,7 @@
-#include "desktop/InfoPanels.h"
+#include "desktop/HelpPanel.h"
 
 #include "desktop/LinkLabel.h"
+#include "desktop/PanelWidgets.h"
 #include "net/SetupAnswers.h"
 #include "settings/SettingsPaths.h"
 
@@ -9,48 +10,6 @@
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
-
-namespace {
-
-QLabel* WrappedLabel(const QString& text) {
-    auto* label = new QLabel(text);
-    label->setWordWrap(true);
-    return label;
-}
-
-QLabel* Heading(const QString& text) {
-    auto* label = new QLabel(text);
-    QFont font = label->font();
-    font.setBold(true);
-    font.setPointSizeF(font.pointSizeF() * 1.2);
-    label->setFont(font);
-    return label;
-}
-
-} // namespace
-
-AboutPanel::AboutPanel(QWidget* parent)
-    : QWidget(parent) {
-    setObjectName(QStringLiteral("picAbout"));
-    const QUrl site = SettingsPaths::MakerWebSite();
-    auto* url = new LinkLabel(site.toDisplayString());
-    url->setObjectName(QStringLiteral("lblURL"));
-    url->setTarget(site);
-    url->setAccessibleName(tr("Visit us at"));
-    auto* visit = new QHBoxLayout;
-    visit->addWidget(new QLabel(tr("Visit us at:")));
-    visit->addWidget(url, 1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Heading(tr("Pocketlane - the easiest personal WAP server ever!")));
-    layout->addWidget(new QLabel(tr("Version 1.0")));
-    layout->addLayout(visit);
-    layout->addWidget(WrappedLabel(
-        tr("Please visit our website for latest updates, to submit bug reports and to submit "
-           "enhancement requests. Further help is also available on the website.")));
-    layout->addWidget(new QLabel(QString()));
-    layout->addStretch();
-}
 
 const QStringList& HelpPanel::Questions() {
     static const QStringList questions = {
@@ -100,7 +59,7 @@ HelpPanel::HelpPanel(QWidget* parent)
     button->addWidget(m_check);
     button->addStretch();
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Heading(tr("Need help setting up?")));
+    layout->addWidget(PanelWidgets::Heading(tr("Need help setting up?")));
     layout->addLayout(rows);
     layout->addLayout(button);
     layout->addWidget(more);
@@ -117,7 +76,7 @@ void HelpPanel::SetAnswer(int iIndex, const QString& sCaption, const QUrl& helpL
 }
 
 void HelpPanel::SetGateway(const QString& sCaption, const QUrl& helpLink,
-                           const QString& sPhoneSettings) {
+                           const QString& phoneSettings) {
     for (QWidget* widget :
          {static_cast<QWidget*>(m_gatewayQuestion), static_cast<QWidget*>(m_gatewayAnswer),
           static_cast<QWidget*>(m_phoneSettings)})
@@ -125,7 +84,7 @@ void HelpPanel::SetGateway(const QString& sCaption, const QUrl& helpLink,
     m_gatewayAnswer->setText(sCaption);
     m_gatewayAnswer->setTarget(helpLink);
     m_gatewayAnswer->setLive(!helpLink.isEmpty());
-    m_phoneSettings->setText(sPhoneSettings);
+    m_phoneSettings->setText(phoneSettings);
 }
 
 void HelpPanel::ResetSetupAnswers() {
