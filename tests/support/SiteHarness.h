@@ -3,7 +3,7 @@
 #include "http/WapServer.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
-#include "site/LinkTables.h"
+#include "site/SiteLinks.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/Site.h"

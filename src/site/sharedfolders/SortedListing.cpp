@@ -1,12 +1,9 @@
-#include "site/sharedfolders/FolderListings.h"
+#include "site/sharedfolders/SortedListing.h"
 
 #include "base/TextCasing.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <tuple>
 
@@ -79,60 +76,4 @@ QByteArray SortedListing::Name(qsizetype i) const {
 qsizetype SortedListing::MemoryBytes() const {
     return qsizetype(sizeof *this) + m_names.capacity() +
            qsizetype(m_items.capacity() * sizeof(Item));
-}
-
-std::optional<FolderStamp> FolderStamp::Of(const FileSystem::Descriptor& folder) {
-    struct stat info {};
-    if (!folder || ::fstat(folder.Get(), &info) != 0)
-        return std::nullopt;
-    const auto ns = [](const timespec& t) { return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
-    return FolderStamp{info.st_dev, info.st_ino, ns(info.st_mtim), ns(info.st_ctim)};
-}
-
-bool FolderListingCache::Key::operator<(const Key& other) const {
-    return std::tie(device, inode, share) < std::tie(other.device, other.inode, other.share);
-}
-
-FolderListingCache::FolderListingCache(qsizetype maxBytes)
-    : m_maxBytes(maxBytes) {}
-
-std::shared_ptr<const SortedListing> FolderListingCache::Find(const QByteArray& share,
-                                                              const FolderStamp& stamp) {
-    const auto found = m_index.find(Key{share, stamp.device, stamp.inode});
-    if (found == m_index.end())
-        return nullptr;
-    if (found->second->stamp != stamp) {
-        erase(found->second);
-        return nullptr;
-    }
-    m_entries.splice(m_entries.begin(), m_entries, found->second);
-    return found->second->listing;
-}
-
-void FolderListingCache::Insert(const QByteArray& share, const FolderStamp& stamp,
-                                std::shared_ptr<const SortedListing> listing, qint64 readStartNs) {
-    const qint64 lastChange = std::max(stamp.modifiedNs, stamp.changedNs);
-    const qsizetype bytes = listing->MemoryBytes();
-    if (readStartNs - lastChange < StampGranularityNs || bytes > m_maxBytes)
-        return;
-    Key key{share, stamp.device, stamp.inode};
-    if (const auto found = m_index.find(key); found != m_index.end())
-        erase(found->second);
-    while (m_bytes + bytes > m_maxBytes && !m_entries.empty())
-        erase(std::prev(m_entries.end()));
-    m_entries.push_front(Entry{key, stamp, std::move(listing)});
-    m_index.emplace(std::move(key), m_entries.begin());
-    m_bytes += bytes;
-}
-
-void FolderListingCache::erase(std::list<Entry>::iterator entry) {
-    m_bytes -= entry->listing->MemoryBytes();
-    m_index.erase(entry->key);
-    m_entries.erase(entry);
-}
-
-qint64 WallClockNs() {
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }

@@ -1,31 +1,8 @@
-#include "site/LinkTables.h"
+#include "site/SiteLinks.h"
 
 #include "base/basUtilities.h"
 
 #include <QRandomGenerator>
-
-QByteArray LinkState::Field(char letter) const {
-    switch (letter) {
-    case 'D':
-        return D;
-    case 'U':
-        return U;
-    case 'F':
-        return F;
-    case 'P':
-        return QByteArray::number(P);
-    case 'M':
-        return M;
-    case 'A':
-        return A;
-    case 'K':
-        return K;
-    case 'C':
-        return C;
-    default:
-        return {};
-    }
-}
 
 bool SiteLinks::LinkIdentity::operator==(const LinkIdentity& other) const {
     const LinkState& a = fields;

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "site/ConfinedFolder.h"
+#include "site/sharedfolders/FolderStamp.h"
+#include "site/sharedfolders/SortedListing.h"
 
 #include <QByteArray>
 
@@ -9,44 +10,6 @@
 #include <list>
 #include <map>
 #include <memory>
-#include <optional>
-#include <vector>
-
-// A folder's entries in the order its pages list them: sub folders first,
-// then files, each in case-insensitive name order (names equal but for case
-// by their bytes), so every page of it lists the same entries.
-class SortedListing {
-public:
-    explicit SortedListing(const std::vector<FileSystem::FolderEntry>& entries);
-
-    qsizetype Size() const { return qsizetype(m_items.size()); }
-    bool IsDirectory(qsizetype i) const { return i < m_folderCount; }
-    QByteArray Name(qsizetype i) const;
-    // What the listing holds in memory, roughly.
-    qsizetype MemoryBytes() const;
-
-private:
-    struct Item {
-        quint32 offset;
-        quint32 length;
-    };
-    QByteArray m_names; // every name, one after the other, in listing order
-    std::vector<Item> m_items;
-    qsizetype m_folderCount = 0;
-};
-
-// What identifies a folder's contents as they were: its identity and the
-// times of its last change. Adding, removing or renaming an entry changes
-// them.
-struct FolderStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    qint64 modifiedNs = 0;
-    qint64 changedNs = 0;
-    auto operator<=>(const FolderStamp&) const = default;
-
-    static std::optional<FolderStamp> Of(const FileSystem::Descriptor& folder);
-};
 
 // Sorted listings of recently shown folders, so that the next page of a
 // large folder is answered without reading it again. A listing is used only
@@ -91,6 +54,3 @@ private:
     std::list<Entry> m_entries; // most recently used first
     std::map<Key, std::list<Entry>::iterator> m_index;
 };
-
-// The current wall-clock time, in nanoseconds since the epoch.
-qint64 WallClockNs();
