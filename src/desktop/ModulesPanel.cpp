@@ -85,7 +85,7 @@ QString ModulesPanel::StartStopTooltip(bool running) {
 
 QString ModulesPanel::StartStopCaption(bool running) {
     return running ? tr("Pocketlane is currently RUNNING. Click the icon to STOP it.")
-                    : tr("Pocketlane is currently STOPPED. Click the icon to START it.");
+                   : tr("Pocketlane is currently STOPPED. Click the icon to START it.");
 }
 
 void ModulesPanel::ToggleServer() {

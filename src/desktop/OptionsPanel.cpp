@@ -51,7 +51,7 @@ QVBoxLayout* GatewayControls(OptionBindings& bindings) {
 
 QString OptionsPanel::GatewayStateText(bool running) {
     return running ? QStringLiteral("The gateway runs.")
-                    : QStringLiteral("The gateway does not run.");
+                   : QStringLiteral("The gateway does not run.");
 }
 
 OptionsPanel::OptionsPanel(Settings& settings, OptionBindings& bindings, OwnerDialogs& dialogs,

@@ -53,7 +53,7 @@ RegistryError clsRegistry::SetValueError(ERegistryRoot root, const QByteArray& s
                          QStringLiteral("',Key: '") + text(sName) +
                          QStringLiteral("' to value: '") + text(vValue) + u'\'';
     return registryError((keyExisted ? QStringLiteral("Failed to set registry value ")
-                                      : QStringLiteral("Failed to set registry Value ")) +
+                                     : QStringLiteral("Failed to set registry Value ")) +
                          what);
 }
 

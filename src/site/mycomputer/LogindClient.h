@@ -46,8 +46,7 @@ public:
                       Callback onFinished);
 
 private:
-    LogindSessionEnd(const QDBusConnection& bus, const LogindRequest& request,
-                     Callback onFinished);
+    LogindSessionEnd(const QDBusConnection& bus, const LogindRequest& request, Callback onFinished);
 
     void EnableShutdownPrivilege();
     void OnPrivilegeAnswer(const QDBusMessage& reply);

@@ -66,8 +66,7 @@ QString LogLine(const QString& what, bool done, const QString& reason) {
 } // namespace
 
 quint32 ExitFlags(quint32 code, bool force, bool forceIfHung) {
-    return code | (force ? quint32(EwxForce) : 0u) |
-           (forceIfHung ? quint32(EwxForceIfHung) : 0u);
+    return code | (force ? quint32(EwxForce) : 0u) | (forceIfHung ? quint32(EwxForceIfHung) : 0u);
 }
 
 void ShutdownWindows(quint32 code, bool force, bool forceIfHung, StatusLog* log,
