@@ -2,12 +2,9 @@
 
 #include "desktop/LinkLabel.h"
 #include "desktop/PanelWidgets.h"
-#include "net/SetupAnswers.h"
 #include "settings/SettingsPaths.h"
 
-#include <QGridLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
 

@@ -4,20 +4,14 @@
 #include "desktop/LinkLabel.h"
 #include "desktop/NamedWidget.h"
 #include "desktop/OptionBindings.h"
-#include "desktop/OwnerDialogs.h"
 #include "desktop/PanelWidgets.h"
 #include "http/WapServer.h"
-#include "net/GatewaySupervisor.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPaths.h"
-#include "site/GuessThrottle.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,27 +1,15 @@
 #include "desktop/MyComputerPanel.h"
 
-#include "desktop/ImageList.h"
-#include "desktop/LinkLabel.h"
 #include "desktop/NamedWidget.h"
 #include "desktop/OptionBindings.h"
-#include "desktop/OwnerDialogs.h"
 #include "desktop/PanelWidgets.h"
-#include "http/WapServer.h"
-#include "net/GatewaySupervisor.h"
 #include "settings/Settings.h"
-#include "settings/SettingsPaths.h"
-#include "site/GuessThrottle.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QFormLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
-#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 MyComputerPanel::MyComputerPanel(OptionBindings& bindings, QWidget* parent)

@@ -1,7 +1,6 @@
 #include "desktop/StatusPanel.h"
 
 #include "base/StatusLog.h"
-#include "desktop/ImageList.h"
 #include "desktop/OwnerDialogs.h"
 
 #include <QAction>
