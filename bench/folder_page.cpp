@@ -10,11 +10,11 @@
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
 #include "site/GuessThrottle.h"
-#include "site/LinkTables.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/SiteContext.h"
-#include "site/sharedfolders/FolderListings.h"
+#include "site/SiteLinks.h"
+#include "site/sharedfolders/FolderListingCache.h"
 #include "site/sharedfolders/SharedFoldersModule.h"
 
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 // the resident memory before and after; then shows that reloading pages
 // adds nothing.
 // Build in Release and run: build-bench/bench/bench_link_table
-#include "site/LinkTables.h"
+#include "site/SiteLinks.h"
 
 #include <QFile>
 

@@ -13,11 +13,11 @@
 #include "settings/RegistryStore.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
-#include "site/LinkTables.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/Site.h"
 #include "site/SiteContext.h"
+#include "site/SiteLinks.h"
 #include "site/sharedfolders/SharedFoldersModule.h"
 
 #include <QBuffer>

@@ -5,7 +5,9 @@
 // browsers without WML next to the same page as WML: the WML page is the
 // deck's build and its render, the XHTML page that plus the conversion of
 // the rendered deck. Build in Release and run: build-bench/bench/bench_wml_render
-#include "wml/WmlDeck.h"
+#include "wml/CCard.h"
+#include "wml/CDeck.h"
+#include "wml/CParagraph.h"
 #include "wml/XhtmlRenderer.h"
 
 #include <algorithm>

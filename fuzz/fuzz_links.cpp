@@ -4,7 +4,7 @@
 // arbitrary S, F and K values in a request find a record only by its own
 // index and key.
 #include "http/CPacket.h"
-#include "site/LinkTables.h"
+#include "site/SiteLinks.h"
 
 #include <cstdint>
 #include <cstdlib>

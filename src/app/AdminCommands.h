@@ -1,14 +1,12 @@
 #pragma once
 
+#include "app/AdminTarget.h"
+
 #include <QString>
 #include <QStringList>
 
-class GraffitiBoard;
 class QCommandLineParser;
 class QTextStream;
-class SharedFolderList;
-class Settings;
-class StatusLog;
 
 // Administration from the command line, for a machine without a display:
 //   --settings FILE      use this settings file
@@ -38,15 +36,6 @@ bool wantsAdminCommand(const QCommandLineParser& parser);
 // when a --set names an option or value outside the table (then nothing is
 // changed).
 int runAdminCommands(const QCommandLineParser& parser, QTextStream& out, QTextStream& err);
-
-// The live state the commands act on.
-struct AdminTarget {
-    Settings& settings;
-    SharedFolderList& folders;
-    GraffitiBoard& board;
-    StatusLog& log;
-    QString settingsFile;
-};
 
 // Runs the administration arguments (without the program name; folder paths
 // absolute) on the target, as runAdminCommands describes; the lines logged

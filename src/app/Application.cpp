@@ -75,9 +75,9 @@ void Application::LogClosing(int signalNumber) {
                                    QStringLiteral(")."));
 }
 
-Application::StartResult Application::Start(UnreadableSettings eUnreadable) {
+Application::StartResult Application::Start(UnreadableSettings unreadable) {
     m_reachability.ResetSetupAnswers();
-    if (const StartResult loaded = loadOwnerState(eUnreadable); loaded != StartResult::Started)
+    if (const StartResult loaded = loadOwnerState(unreadable); loaded != StartResult::Started)
         return loaded;
     if (!m_portGiven)
         askForPort(m_settings.port());
@@ -98,14 +98,14 @@ Application::StartResult Application::Start(UnreadableSettings eUnreadable) {
 // A command stopped while it holds the lock delays the start only for a
 // while; the file is read without the lock then (it is always replaced
 // whole, so it reads either before or after that command's change).
-Application::StartResult Application::loadOwnerState(UnreadableSettings eUnreadable) {
+Application::StartResult Application::loadOwnerState(UnreadableSettings unreadable) {
     RegistryStore::ExclusiveAccess access(m_store, StartupLockWait);
     if (!access.isHeld())
         m_log.LogStatus(LogError, QStringLiteral("The settings file ") + m_store.filePath() +
                                       QStringLiteral(" stayed locked by another process; it is "
                                                      "read without waiting any longer."));
     if (!m_store.load(&m_log)) {
-        if (eUnreadable == UnreadableSettings::Refuse)
+        if (unreadable == UnreadableSettings::Refuse)
             return StartResult::SettingsUnreadable;
         m_store.startAfresh();
     }

@@ -9,11 +9,11 @@
 #include "settings/RegistryStore.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
-#include "site/LinkTables.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/Site.h"
 #include "site/SiteContext.h"
+#include "site/SiteLinks.h"
 #include "site/graffiti/GraffitiBoard.h"
 #include "site/graffiti/GraffitiModule.h"
 #include "site/graffiti/GraffitiStore.h"
@@ -49,7 +49,7 @@ public:
     // on a LAN removes the old port mapping and starts the public-address
     // lookup, which adds the new mapping. A start refused for an unreadable
     // settings file may be followed by one with StartAfresh.
-    StartResult Start(UnreadableSettings eUnreadable = UnreadableSettings::Refuse);
+    StartResult Start(UnreadableSettings unreadable = UnreadableSettings::Refuse);
     // The port served when port 80 is not allowed and no port was asked for.
     static constexpr quint16 FallbackPort = 8080;
     // The last line of the status log when the program ends on a signal.
@@ -81,7 +81,7 @@ Q_SIGNALS:
     void QuitRequested();
 
 private:
-    StartResult loadOwnerState(UnreadableSettings eUnreadable);
+    StartResult loadOwnerState(UnreadableSettings unreadable);
     // The port the next opening of the listener asks for, with the fallback
     // to FallbackPort for the default port.
     void askForPort(quint16 port);

@@ -7,15 +7,15 @@ namespace {
 const QByteArray RingMessage = "show\n";
 }
 
-InstanceDoorbell::InstanceDoorbell(const QString& sPath, QObject* parent)
+InstanceDoorbell::InstanceDoorbell(const QString& path, QObject* parent)
     : QObject(parent)
-    , m_path(sPath) {
+    , m_path(path) {
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&m_server, &QLocalServer::newConnection, this, &InstanceDoorbell::onConnection);
 }
 
-QString InstanceDoorbell::PathBeside(const QString& sLockFilePath) {
-    const QFileInfo lock(sLockFilePath);
+QString InstanceDoorbell::PathBeside(const QString& lockFilePath) {
+    const QFileInfo lock(lockFilePath);
     return lock.absolutePath() + u'/' + lock.completeBaseName() + QStringLiteral(".doorbell");
 }
 
@@ -39,9 +39,9 @@ void InstanceDoorbell::onConnection() {
     }
 }
 
-bool InstanceDoorbell::Ring(const QString& sPath, int timeoutMs) {
+bool InstanceDoorbell::Ring(const QString& path, int timeoutMs) {
     QLocalSocket socket;
-    socket.connectToServer(sPath);
+    socket.connectToServer(path);
     if (!socket.waitForConnected(timeoutMs))
         return false;
     socket.write(RingMessage);

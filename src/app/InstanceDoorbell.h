@@ -11,18 +11,18 @@
 class InstanceDoorbell : public QObject {
     Q_OBJECT
 public:
-    // sPath: the socket's path, beside the lock file.
-    explicit InstanceDoorbell(const QString& sPath, QObject* parent = nullptr);
+    // path: the socket's path, beside the lock file.
+    explicit InstanceDoorbell(const QString& path, QObject* parent = nullptr);
 
     // The running program: starts listening (a socket left by a program that
     // died is replaced). False when the socket cannot be made.
     bool Listen();
 
     // A second start: rings the running program; false when nothing answers.
-    static bool Ring(const QString& sPath, int timeoutMs = 2000);
+    static bool Ring(const QString& path, int timeoutMs = 2000);
 
     // The socket's path for a lock file path.
-    static QString PathBeside(const QString& sLockFilePath);
+    static QString PathBeside(const QString& lockFilePath);
 
 Q_SIGNALS:
     void Rung();

@@ -12,11 +12,11 @@ QString File();
 
 bool IsPresent();
 
-// Writes the entry, starting sProgram, or removes it. False, with the
-// reason in sError, when the file could not be written or removed.
-bool SetPresent(bool bPresent, const QString& sProgram, QString& sError);
+// Writes the entry, starting program, or removes it. False, with the
+// reason in error, when the file could not be written or removed.
+bool SetPresent(bool present, const QString& program, QString& error);
 
-// The entry's text for sProgram.
-QByteArray Contents(const QString& sProgram);
+// The entry's text for program.
+QByteArray Contents(const QString& program);
 
 } // namespace AutostartEntry

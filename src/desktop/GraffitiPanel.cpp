@@ -45,9 +45,9 @@ GraffitiPanel::GraffitiPanel(GraffitiBoard& board, OptionBindings& bindings, Own
         Settings::KeepGraffiti));
 }
 
-void GraffitiPanel::EnableRemoval(bool bEnabled) {
-    m_remove->setEnabled(bEnabled);
-    m_removeAll->setEnabled(bEnabled);
+void GraffitiPanel::EnableRemoval(bool enabled) {
+    m_remove->setEnabled(enabled);
+    m_removeAll->setEnabled(enabled);
 }
 
 void GraffitiPanel::AddGraffiti() {

@@ -24,7 +24,7 @@ public:
 
     // Both removal commands on or off (at start-up on only for messages kept
     // from the last run; on whenever a message may have been added).
-    void EnableRemoval(bool bEnabled);
+    void EnableRemoval(bool enabled);
 
 private:
     void disableRemovalWhenEmpty();

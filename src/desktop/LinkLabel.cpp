@@ -13,21 +13,21 @@ LinkLabel::LinkLabel(const QString& sText, QWidget* parent)
     setHighlighted(false);
 }
 
-void LinkLabel::setLive(bool bLive) {
-    m_live = bLive;
-    if (!bLive)
+void LinkLabel::setLive(bool live) {
+    m_live = live;
+    if (!live)
         setHighlighted(false);
 }
 
-void LinkLabel::setHighlighted(bool bOn) {
-    m_highlighted = bOn;
+void LinkLabel::setHighlighted(bool on) {
+    m_highlighted = on;
     QFont font = this->font();
-    font.setUnderline(bOn);
+    font.setUnderline(on);
     setFont(font);
     // The desktop's own link and text colours, so that the label stays
     // readable in a dark colour scheme and follows a change of scheme.
-    setForegroundRole(bOn ? QPalette::Link : QPalette::WindowText);
-    if (bOn)
+    setForegroundRole(on ? QPalette::Link : QPalette::WindowText);
+    if (on)
         setCursor(Qt::PointingHandCursor);
     else
         unsetCursor();

@@ -21,7 +21,7 @@ public:
     void setTarget(const QUrl& target) { m_target = target; }
     QUrl target() const { return m_target; }
 
-    void setLive(bool bLive);
+    void setLive(bool live);
     bool isLive() const { return m_live; }
 
     // Whether the label shows itself as a link now (link colour, underlined).
@@ -36,7 +36,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    void setHighlighted(bool bOn);
+    void setHighlighted(bool on);
 
     QUrl m_target;
     bool m_live = true;

@@ -15,14 +15,14 @@ QCheckBox* OptionBindings::bindSwitch(QCheckBox* box, Settings::Option eOption) 
     m_switches.insert(eOption, box);
     box->setChecked(m_settings.isOn(eOption));
     connect(box, &QCheckBox::clicked, this,
-            [this, eOption](bool bChecked) { m_settings.setSwitch(eOption, bChecked); });
+            [this, eOption](bool checked) { m_settings.setSwitch(eOption, checked); });
     return box;
 }
 
-QLineEdit* OptionBindings::bindText(QLineEdit* field, Settings::Option eOption, WriteText eWhen) {
+QLineEdit* OptionBindings::bindText(QLineEdit* field, Settings::Option eOption, WriteText when) {
     m_fields.insert(eOption, field);
     field->setText(QString::fromUtf8(m_settings.text(eOption)));
-    if (eWhen == WriteText::OnEveryChange)
+    if (when == WriteText::OnEveryChange)
         connect(field, &QLineEdit::textEdited, this, [this, eOption] { writeField(eOption); });
     else
         connect(field, &QLineEdit::editingFinished, this, [this, eOption] { writeField(eOption); });
@@ -31,9 +31,9 @@ QLineEdit* OptionBindings::bindText(QLineEdit* field, Settings::Option eOption, 
     return field;
 }
 
-void OptionBindings::governBy(Settings::Option eSwitch, QWidget* widget) {
-    m_governed.insert(eSwitch, widget);
-    applyEditable(eSwitch);
+void OptionBindings::governBy(Settings::Option switchOption, QWidget* widget) {
+    m_governed.insert(switchOption, widget);
+    applyEditable(switchOption);
 }
 
 void OptionBindings::writePendingText() {
@@ -65,9 +65,9 @@ void OptionBindings::showOption(Settings::Option eOption) {
         applyEditable(eOption);
 }
 
-void OptionBindings::applyEditable(Settings::Option eSwitch) {
-    const bool on = m_settings.isOn(eSwitch);
-    const QList<QWidget*> widgets = m_governed.values(eSwitch);
+void OptionBindings::applyEditable(Settings::Option switchOption) {
+    const bool on = m_settings.isOn(switchOption);
+    const QList<QWidget*> widgets = m_governed.values(switchOption);
     for (QWidget* widget : widgets) {
         if (auto* field = qobject_cast<QLineEdit*>(widget)) {
             field->setReadOnly(!on);

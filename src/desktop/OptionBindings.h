@@ -23,9 +23,9 @@ public:
     explicit OptionBindings(Settings& settings, QObject* parent = nullptr);
 
     QCheckBox* bindSwitch(QCheckBox* box, Settings::Option eOption);
-    QLineEdit* bindText(QLineEdit* field, Settings::Option eOption, WriteText eWhen);
+    QLineEdit* bindText(QLineEdit* field, Settings::Option eOption, WriteText when);
     // A further widget (a browse button) enabled only while the switch is on.
-    void governBy(Settings::Option eSwitch, QWidget* widget);
+    void governBy(Settings::Option switchOption, QWidget* widget);
 
     // Writes every text field whose text differs from its option: typing in a
     // field that still has the focus is not lost when the window closes or the
@@ -34,7 +34,7 @@ public:
 
 private:
     void showOption(Settings::Option eOption);
-    void applyEditable(Settings::Option eSwitch);
+    void applyEditable(Settings::Option switchOption);
     void writeField(Settings::Option eOption);
 
     Settings& m_settings;

@@ -17,15 +17,15 @@ QString Translated(const char* sText) {
 
 } // namespace
 
-QString OwnerDialogs::BrowseFolders(QWidget* owner, const QString& sPrompt) {
+QString OwnerDialogs::BrowseFolders(QWidget* owner, const QString& prompt) {
     // The home folder, not the folder another dialog used last.
-    return QFileDialog::getExistingDirectory(owner, sPrompt, QDir::homePath(),
+    return QFileDialog::getExistingDirectory(owner, prompt, QDir::homePath(),
                                              QFileDialog::ShowDirsOnly);
 }
 
 QString OwnerDialogs::ChooseFileToSave(QWidget* owner, const QString& sTitle,
-                                       const QString& sSuggestedName) {
-    return QFileDialog::getSaveFileName(owner, sTitle, QDir::home().filePath(sSuggestedName));
+                                       const QString& suggestedName) {
+    return QFileDialog::getSaveFileName(owner, sTitle, QDir::home().filePath(suggestedName));
 }
 
 QStringList OwnerDialogs::WelcomeGraphicFilters() {
@@ -41,7 +41,7 @@ int OwnerDialogs::WidthForTitle(const QWidget& dialog) {
     return QFontMetrics(titleFont).horizontalAdvance(dialog.windowTitle()) + decorations;
 }
 
-QString OwnerDialogs::BrowseWelcomeGraphic(QWidget* owner, const QString& sCurrentPath) {
+QString OwnerDialogs::BrowseWelcomeGraphic(QWidget* owner, const QString& currentPath) {
     QFileDialog dialog(owner,
                        Translated(QT_TRANSLATE_NOOP("OwnerDialogs", "Pocketlane - Welcome image")));
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -53,8 +53,8 @@ QString OwnerDialogs::BrowseWelcomeGraphic(QWidget* owner, const QString& sCurre
     dialog.setNameFilters(WelcomeGraphicFilters());
     dialog.selectNameFilter(WelcomeGraphicFilters().at(1));
     dialog.setDefaultSuffix(QStringLiteral("wbmp"));
-    const QFileInfo current(sCurrentPath);
-    if (!sCurrentPath.isEmpty())
+    const QFileInfo current(currentPath);
+    if (!currentPath.isEmpty())
         dialog.setDirectory(current.absolutePath());
     dialog.selectFile(current.fileName());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -74,9 +74,9 @@ QMessageBox::StandardButton OwnerDialogs::Ask(QWidget* owner, QMessageBox::Icon 
     return QMessageBox::StandardButton(box.exec());
 }
 
-bool OwnerDialogs::AskToStartAfresh(QWidget* owner, const QString& sProblem) {
+bool OwnerDialogs::AskToStartAfresh(QWidget* owner, const QString& problem) {
     const QString text =
-        sProblem + QStringLiteral(".\n\n") +
+        problem + QStringLiteral(".\n\n") +
         Translated(QT_TRANSLATE_NOOP(
             "OwnerDialogs", "Pocketlane has not started serving. Start afresh with first-run "
                             "values? Visitors would then reach the site without its password, no "
@@ -87,11 +87,11 @@ bool OwnerDialogs::AskToStartAfresh(QWidget* owner, const QString& sProblem) {
                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
-std::optional<QString> OwnerDialogs::InputBox(QWidget* owner, const QString& sPrompt,
+std::optional<QString> OwnerDialogs::InputBox(QWidget* owner, const QString& prompt,
                                               const QString& sTitle) {
     QInputDialog dialog(owner);
     dialog.setWindowTitle(sTitle);
-    dialog.setLabelText(sPrompt);
+    dialog.setLabelText(prompt);
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setMinimumWidth(WidthForTitle(dialog));
     if (dialog.exec() != QDialog::Accepted)

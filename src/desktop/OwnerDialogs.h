@@ -17,16 +17,16 @@ public:
 
     // A folder chosen by the owner (the picker opens in the home folder), or
     // an empty text when cancelled.
-    virtual QString BrowseFolders(QWidget* owner, const QString& sPrompt);
+    virtual QString BrowseFolders(QWidget* owner, const QString& prompt);
 
     // A file name to save to, chosen by the owner (the picker starts in the
     // home folder with the suggested name), or an empty text when cancelled.
     virtual QString ChooseFileToSave(QWidget* owner, const QString& sTitle,
-                                     const QString& sSuggestedName);
+                                     const QString& suggestedName);
 
-    // A welcome image chosen by the owner (the picker starts at sCurrentPath),
+    // A welcome image chosen by the owner (the picker starts at currentPath),
     // or an empty text when cancelled.
-    virtual QString BrowseWelcomeGraphic(QWidget* owner, const QString& sCurrentPath);
+    virtual QString BrowseWelcomeGraphic(QWidget* owner, const QString& currentPath);
 
     // A message box with the given icon, title, text and buttons; the button
     // the owner chose (Cancel or No when the box was closed otherwise).
@@ -35,13 +35,13 @@ public:
                                             QMessageBox::StandardButtons buttons);
 
     // The text typed into an input box, or nothing when cancelled.
-    virtual std::optional<QString> InputBox(QWidget* owner, const QString& sPrompt,
+    virtual std::optional<QString> InputBox(QWidget* owner, const QString& prompt,
                                             const QString& sTitle);
 
     // Asked before anything is served when the settings file cannot be read
-    // (sProblem names the file and the line): whether to keep the file aside
+    // (problem names the file and the line): whether to keep the file aside
     // and serve with first-run values, the site password off. True on Yes.
-    bool AskToStartAfresh(QWidget* owner, const QString& sProblem);
+    bool AskToStartAfresh(QWidget* owner, const QString& problem);
 
     // The filters of the welcome-image picker, in order; the second is chosen
     // at the start.

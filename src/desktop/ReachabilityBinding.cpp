@@ -1,7 +1,7 @@
 #include "desktop/ReachabilityBinding.h"
 
-#include "desktop/InfoPanels.h"
-#include "desktop/OptionPanels.h"
+#include "desktop/HelpPanel.h"
+#include "desktop/OptionsPanel.h"
 #include "desktop/SiteAddressView.h"
 #include "desktop/frmMain.h"
 #include "net/GatewaySupervisor.h"

@@ -55,9 +55,9 @@ void SharedFoldersPanel::AddFolder() {
                              AsMessageText(SharedFolderList::ReplaceSubFoldersText()),
                              QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
     };
-    const auto askToExpose = [this](const QString& sExposure) {
+    const auto askToExpose = [this](const QString& exposure) {
         return m_dialogs.Ask(this, QMessageBox::Warning, ProgramName,
-                             sExposure + QStringLiteral("\nShare it all the same?"),
+                             exposure + QStringLiteral("\nShare it all the same?"),
                              QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
     const auto result = m_folders.addFolder(chosen.toUtf8(), askToReplace, askToExpose);
@@ -80,7 +80,7 @@ void SharedFoldersPanel::RemoveAll() {
         m_folders.removeAll();
 }
 
-void SharedFoldersPanel::showEmpty(bool bEmpty) {
-    m_remove->setEnabled(!bEmpty);
-    m_removeAll->setEnabled(!bEmpty);
+void SharedFoldersPanel::showEmpty(bool empty) {
+    m_remove->setEnabled(!empty);
+    m_removeAll->setEnabled(!empty);
 }

@@ -25,7 +25,7 @@ public:
     static QString AsMessageText(const QString& sText);
 
 private:
-    void showEmpty(bool bEmpty);
+    void showEmpty(bool empty);
 
     SharedFolderList& m_folders;
     OwnerDialogs& m_dialogs;

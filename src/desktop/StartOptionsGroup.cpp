@@ -13,9 +13,9 @@ StartOptionsGroup::StartOptionsGroup(WindowState& state, StatusLog& log, QWidget
     : QGroupBox(tr("Start with the desktop"), parent) {
     auto* atLogin = NamedWidget<QCheckBox>("chkStartAtLogin", tr("Start Pocketlane when I log in"));
     atLogin->setChecked(AutostartEntry::IsPresent());
-    connect(atLogin, &QCheckBox::clicked, this, [atLogin, &log](bool bOn) {
+    connect(atLogin, &QCheckBox::clicked, this, [atLogin, &log](bool on) {
         QString error;
-        if (AutostartEntry::SetPresent(bOn, QCoreApplication::applicationFilePath(), error))
+        if (AutostartEntry::SetPresent(on, QCoreApplication::applicationFilePath(), error))
             return;
         log.LogStatus(LogError, QStringLiteral("Could not change the autostart entry ") +
                                     AutostartEntry::File() + QStringLiteral(": ") + error);
@@ -25,7 +25,7 @@ StartOptionsGroup::StartOptionsGroup(WindowState& state, StatusLog& log, QWidget
         NamedWidget<QCheckBox>("chkStartMinimized", tr("Start minimized to the notification area"));
     minimized->setChecked(state.startsMinimized());
     connect(minimized, &QCheckBox::clicked, this,
-            [&state](bool bOn) { state.setStartsMinimized(bOn); });
+            [&state](bool on) { state.setStartsMinimized(on); });
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(atLogin);
     layout->addWidget(minimized);

@@ -10,8 +10,8 @@ const QString StartMinimizedKey = QStringLiteral("Start/Minimized");
 
 } // namespace
 
-WindowState::WindowState(const QString& sFile)
-    : m_store(sFile, QSettings::IniFormat) {}
+WindowState::WindowState(const QString& file)
+    : m_store(file, QSettings::IniFormat) {}
 
 QString WindowState::DefaultFile() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -38,7 +38,7 @@ bool WindowState::startsMinimized() const {
     return m_store.value(StartMinimizedKey, false).toBool();
 }
 
-void WindowState::setStartsMinimized(bool bOn) {
-    m_store.setValue(StartMinimizedKey, bOn);
+void WindowState::setStartsMinimized(bool on) {
+    m_store.setValue(StartMinimizedKey, on);
     m_store.sync();
 }

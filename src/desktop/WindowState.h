@@ -10,7 +10,7 @@
 // $XDG_CONFIG_HOME/pocketlane/window.conf.
 class WindowState {
 public:
-    explicit WindowState(const QString& sFile = DefaultFile());
+    explicit WindowState(const QString& file = DefaultFile());
 
     static QString DefaultFile();
 
@@ -22,7 +22,7 @@ public:
     void setLastPanel(const QString& sKey);
 
     bool startsMinimized() const;
-    void setStartsMinimized(bool bOn);
+    void setStartsMinimized(bool on);
 
 private:
     QSettings m_store;

@@ -1,13 +1,17 @@
 #include "desktop/frmMain.h"
 
 #include "base/StatusLog.h"
+#include "desktop/AboutPanel.h"
+#include "desktop/AddressRow.h"
 #include "desktop/Banner.h"
 #include "desktop/GraffitiPanel.h"
+#include "desktop/HelpPanel.h"
 #include "desktop/ImageList.h"
-#include "desktop/InfoPanels.h"
 #include "desktop/LinkLabel.h"
+#include "desktop/ModulesPanel.h"
+#include "desktop/MyComputerPanel.h"
 #include "desktop/OptionBindings.h"
-#include "desktop/OptionPanels.h"
+#include "desktop/OptionsPanel.h"
 #include "desktop/OwnerDialogs.h"
 #include "desktop/SharedFoldersPanel.h"
 #include "desktop/StartOptionsGroup.h"
@@ -17,11 +21,7 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
-#include <QLabel>
-#include <QStyle>
 #include <QSystemTrayIcon>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
@@ -30,52 +30,10 @@ const QString About = QStringLiteral("About");
 const QString Minimize = QStringLiteral("Minimize");
 const QString Modules = QStringLiteral("Modules");
 
-struct MenuEntry {
-    const char* text;
-    const char* parent;
-    const char* picture;
-};
-
-// The tree menu: key (also the English text), parent entry, picture.
-// "Status" and "My Computer" share their pictures.
-const QList<MenuEntry>& MenuTable() {
-    static const QList<MenuEntry> table = {
-        {QT_TRANSLATE_NOOP("frmMain", "About"), "", "about"},
-        {QT_TRANSLATE_NOOP("frmMain", "Status"), "", "status"},
-        {QT_TRANSLATE_NOOP("frmMain", "Options"), "", "options"},
-        {QT_TRANSLATE_NOOP("frmMain", "Modules"), "", "modules"},
-        {QT_TRANSLATE_NOOP("frmMain", "Shared Folders"), "Modules", "folders"},
-        {QT_TRANSLATE_NOOP("frmMain", "Graffiti"), "Modules", "graffiti"},
-        {QT_TRANSLATE_NOOP("frmMain", "My Computer"), "Modules", "status"},
-        {QT_TRANSLATE_NOOP("frmMain", "Help"), "", "help"},
-        {QT_TRANSLATE_NOOP("frmMain", "Minimize"), "", "minimize"},
-    };
-    return table;
-}
-
-// An entry's picture pair: the normal one, and the selected one while the
-// entry is selected.
-QIcon PicturePair(const QString& sName) {
-    QIcon pair;
-    const QIcon normal = ImageList::Picture(sName);
-    const QIcon selected = ImageList::SelectedPicture(sName);
-    for (int size : {16, 24, 32}) {
-        pair.addPixmap(normal.pixmap(size, size), QIcon::Normal);
-        pair.addPixmap(selected.pixmap(size, size), QIcon::Selected);
-    }
-    return pair;
-}
-
 } // namespace
 
 const QStringList& frmMain::MenuEntries() {
-    static const QStringList entries = [] {
-        QStringList texts;
-        for (const MenuEntry& entry : MenuTable())
-            texts << QString::fromLatin1(entry.text);
-        return texts;
-    }();
-    return entries;
+    return PanelMenu::Entries();
 }
 
 frmMain::frmMain(const DesktopModels& models, OwnerDialogs& dialogs, QWidget* parent)
@@ -83,40 +41,24 @@ frmMain::frmMain(const DesktopModels& models, OwnerDialogs& dialogs, QWidget* pa
     , m_models(models)
     , m_dialogs(dialogs)
     , m_bindings(new OptionBindings(models.settings, this))
-    , m_tvMenu(new QTreeWidget)
+    , m_tvMenu(new PanelMenu)
     , m_panelArea(new QGridLayout)
-    , m_lblLocalIP(new LinkLabel) {
+    , m_address(new AddressRow)
+    , m_lblLocalIP(m_address->Field()) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Pocketlane"));
     setWindowIcon(ImageList::ProgramIcon());
 
-    m_tvMenu->setObjectName(QStringLiteral("tvMenu"));
-    m_tvMenu->setAccessibleName(tr("Panels"));
-    m_tvMenu->setHeaderHidden(true);
-    m_tvMenu->setRootIsDecorated(true);
-    m_tvMenu->setTextElideMode(Qt::ElideNone);
-    m_tvMenu->header()->setStretchLastSection(false);
     // Passing over an entry with the keyboard shows its panel; "Minimize"
     // acts only when the owner activates it (a click, Enter).
     connect(m_tvMenu, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
-        if (!current || current->data(0, Qt::UserRole).toString() != Minimize)
+        if (PanelMenu::KeyOf(current) != Minimize)
             ShowPanelFor(current);
     });
     connect(m_tvMenu, &QTreeWidget::itemClicked, this, &frmMain::activateEntry);
     connect(m_tvMenu, &QTreeWidget::itemActivated, this, &frmMain::activateEntry);
 
-    m_lblLocalIP->setObjectName(QStringLiteral("lblLocalIP"));
-    m_lblLocalIP->setLive(false);
-    auto* address = new QWidget;
-    auto* addressRow = new QHBoxLayout(address);
-    addressRow->setContentsMargins(4, 0, 4, 0);
-    auto* addressCaption = new QLabel(tr("Your IP Address:"));
-    addressCaption->setBuddy(m_lblLocalIP);
-    m_lblLocalIP->setAccessibleName(tr("Your IP Address"));
-    addressRow->addWidget(addressCaption);
-    addressRow->addWidget(m_lblLocalIP, 1);
-
-    layOut(new Banner, address);
+    layOut(new Banner, m_address);
     BuildMenu();
     placePanels();
     if (!restoreGeometry(m_state.geometry()))
@@ -142,24 +84,10 @@ void frmMain::saveWindowState() {
     m_state.setGeometry(saveGeometry());
 }
 
-// The tree menu is as wide as its longest entry at the current font, so
-// that no entry is cut.
-void frmMain::fitMenuWidth() {
-    m_tvMenu->resizeColumnToContents(0);
-    m_tvMenu->setFixedWidth(m_tvMenu->header()->sectionSize(0) + 2 * m_tvMenu->frameWidth() +
-                            m_tvMenu->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
-}
-
-void frmMain::changeEvent(QEvent* event) {
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-        fitMenuWidth();
-}
-
 void frmMain::activateEntry(QTreeWidgetItem* item) {
     // A click also counts as an activation where the style activates on a
     // single click: the window is hidden by then.
-    if (item && item->data(0, Qt::UserRole).toString() == Minimize && isVisible() && !isMinimized())
+    if (PanelMenu::KeyOf(item) == Minimize && isVisible() && !isMinimized())
         ShowPanelFor(item);
 }
 
@@ -174,25 +102,7 @@ void frmMain::layOut(QWidget* banner, QWidget* address) {
 }
 
 void frmMain::BuildMenu() {
-    const QSignalBlocker quiet(m_tvMenu);
-    m_tvMenu->clear();
-    for (const MenuEntry& row : MenuTable()) {
-        QTreeWidgetItem* parent = *row.parent ? entry(QString::fromLatin1(row.parent)) : nullptr;
-        auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_tvMenu);
-        item->setText(0, tr(row.text));
-        item->setData(0, Qt::UserRole, QString::fromLatin1(row.text));
-        item->setIcon(0, PicturePair(QString::fromLatin1(row.picture)));
-    }
-    entry(Modules)->setExpanded(true);
-    fitMenuWidth();
-}
-
-QTreeWidgetItem* frmMain::entry(const QString& sKey) const {
-    for (QTreeWidgetItemIterator it(m_tvMenu); *it; ++it) {
-        if ((*it)->data(0, Qt::UserRole).toString() == sKey)
-            return *it;
-    }
-    return nullptr;
+    m_tvMenu->Build();
 }
 
 void frmMain::placePanels() {
@@ -232,7 +142,7 @@ void frmMain::ShowPanelFor(QTreeWidgetItem* item) {
         panel->hide();
     if (!item)
         return;
-    const QString key = item->data(0, Qt::UserRole).toString();
+    const QString key = PanelMenu::KeyOf(item);
     if (key == Minimize) {
         m_panels.value(About)->show();
         MinimizeToTray();
@@ -253,7 +163,7 @@ QWidget* frmMain::VisiblePanel() const {
 }
 
 void frmMain::SelectEntry(const QString& sKey) {
-    QTreeWidgetItem* item = entry(sKey);
+    QTreeWidgetItem* item = m_tvMenu->Entry(sKey);
     if (m_tvMenu->currentItem() == item)
         ShowPanelFor(item);
     else
@@ -324,10 +234,8 @@ void frmMain::removeTrayIcon() {
     m_oSystemTray = nullptr;
 }
 
-void frmMain::SetLocalIP(const QString& sText, const QString& sTag, const QUrl& target) {
-    m_lblLocalIP->setText(sText);
-    m_lblLocalIP->setTarget(target);
-    m_lblLocalIP->setLive(sTag == QStringLiteral("1"));
+void frmMain::SetLocalIP(const QString& sText, const QString& tag, const QUrl& target) {
+    m_address->SetAddress(sText, tag, target);
 }
 
 void frmMain::SetUrlOpener(const std::function<void(const QUrl&)>& opener) {

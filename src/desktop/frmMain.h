@@ -1,5 +1,6 @@
 #pragma once
 
+#include "desktop/PanelMenu.h"
 #include "desktop/WindowState.h"
 
 #include <QHash>
@@ -9,13 +10,13 @@
 
 #include <functional>
 
+class AddressRow;
 class GraffitiBoard;
 class GraffitiPanel;
 class HelpPanel;
 class LinkLabel;
 class OptionBindings;
 class OwnerDialogs;
-class QTreeWidget;
 class QTreeWidgetItem;
 class QGridLayout;
 class Settings;
@@ -67,7 +68,7 @@ public:
 
     // The address field: its text, and its tag ("1" makes it a live link to
     // the what-is-my-IP page).
-    void SetLocalIP(const QString& sText, const QString& sTag = {}, const QUrl& target = {});
+    void SetLocalIP(const QString& sText, const QString& tag = {}, const QUrl& target = {});
 
     // How link labels open their pages (the desktop's browser by default).
     void SetUrlOpener(const std::function<void(const QUrl&)>& opener);
@@ -92,28 +93,26 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void changeEvent(QEvent* event) override;
 
 private:
     void layOut(QWidget* banner, QWidget* address);
     void placePanels();
     void removeTrayIcon();
     void activateEntry(QTreeWidgetItem* item);
-    void fitMenuWidth();
     void saveWindowState();
     void showWithoutTray();
-    QTreeWidgetItem* entry(const QString& sKey) const;
 
     DesktopModels m_models;
     WindowState m_state;
     OwnerDialogs& m_dialogs;
     OptionBindings* m_bindings;
-    QTreeWidget* m_tvMenu;
+    PanelMenu* m_tvMenu;
     QGridLayout* m_panelArea;
     QHash<QString, QWidget*> m_panels;
     HelpPanel* m_help = nullptr;
     GraffitiPanel* m_graffiti = nullptr;
     SiteAddressView* m_siteAddresses = nullptr;
+    AddressRow* m_address;
     LinkLabel* m_lblLocalIP;
     QPointer<frmSysTray> m_oSystemTray;
     bool m_endingWithoutQuestion = false;

@@ -108,8 +108,8 @@ void frmSysTray::ShowMenu() {
     m_menu->popup(QCursor::pos());
 }
 
-void frmSysTray::onActivated(QSystemTrayIcon::ActivationReason eReason) {
-    switch (eReason) {
+void frmSysTray::onActivated(QSystemTrayIcon::ActivationReason reason) {
+    switch (reason) {
     case QSystemTrayIcon::Trigger:
         Q_EMIT SysTrayMouseDown(LeftButton);
         break;

@@ -82,7 +82,7 @@ private:
         bool enabled = true;
     };
 
-    void onActivated(QSystemTrayIcon::ActivationReason eReason);
+    void onActivated(QSystemTrayIcon::ActivationReason reason);
     void buildMenu();
 
     bool m_balloonSupport;

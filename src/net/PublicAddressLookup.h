@@ -41,8 +41,6 @@ public:
     // next block and is not taken yet.
     static QString AddressIn(const QByteArray& answer, bool complete);
 
-    QTcpSocket g_SocketForIP;
-
 Q_SIGNALS:
     void Found(const QString& address);
     // `description` is empty for an empty answer, else why the lookup failed.
@@ -57,6 +55,7 @@ private:
     void fail(const QString& description);
     void endLookup();
 
+    QTcpSocket g_SocketForIP;
     QUrl m_pageUrl;
     QByteArray m_answer;
     QTimer m_timeLimit;

@@ -22,7 +22,7 @@ Reachability::Reachability(StatusLog& log, Options options, QObject* parent)
     , m_log(log)
     , m_options(std::move(options))
     , m_lookup(m_options.publicIpUrl)
-    , m_router(new RouterSession(m_options.discoveryMs, m_options.upnpSoftware)) {
+    , m_router(m_options.discoveryMs, m_options.upnpSoftware) {
     if (!m_options.localIP)
         m_options.localIP = PrimaryIPv4Address;
     m_lookup.SetTimeLimit(m_options.lookupTimeLimitMs);
@@ -30,35 +30,10 @@ Reachability::Reachability(StatusLog& log, Options options, QObject* parent)
     connect(&m_lookup, &PublicAddressLookup::Failed, this, &Reachability::onLookupFailed);
     m_recheck.setInterval(m_options.recheckMs);
     connect(&m_recheck, &QTimer::timeout, this, &Reachability::recheckMapping);
-    m_upnpThread.setObjectName(QStringLiteral("upnp"));
-    m_router->moveToThread(&m_upnpThread);
-    connect(&m_upnpThread, &QThread::finished, m_router, &QObject::deleteLater);
-    m_upnpThread.start();
-}
-
-Reachability::~Reachability() {
-    // A call in flight ends with the UPnP library's own time-outs.
-    m_upnpThread.quit();
-    m_upnpThread.wait();
 }
 
 QUrl Reachability::DefaultPublicIpUrl() {
     return QUrl(QString::fromLatin1(DefaultPublicIpPage));
-}
-
-// Runs `step` with the router session on the UPnP thread after every step
-// asked before it, and then `apply` with its facts on this object's thread,
-// after the facts of those steps.
-template <typename Step, typename Apply> void Reachability::askRouter(Step step, Apply apply) {
-    QMetaObject::invokeMethod(
-        m_router,
-        [this, router = m_router, step = std::move(step), apply = std::move(apply)]() mutable {
-            RouterFacts facts = step(*router);
-            QMetaObject::invokeMethod(
-                this, [apply = std::move(apply), facts]() mutable { apply(facts); },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
 }
 
 QString Reachability::LocalIP() const {
@@ -83,18 +58,18 @@ QList<UpnpRouter::Mapping> Reachability::OurMappings() const {
 
 // The gateway's UDP ports follow it: added by the next check once the
 // forward is set up, removed at once (where they still lead here).
-void Reachability::SetGatewayForwarded(bool bOn) {
-    m_check.SetGatewayOn(bOn);
-    if (std::exchange(m_forwardGateway, bOn) == bOn || !m_forwardPort)
+void Reachability::SetGatewayForwarded(bool on) {
+    m_check.SetGatewayOn(on);
+    if (std::exchange(m_forwardGateway, on) == on || !m_forwardPort)
         return;
-    if (bOn) {
+    if (on) {
         if (m_recheck.isActive())
             recheckMapping();
         return;
     }
-    askRouter([gateway = GatewayMappings()](
-                  RouterSession& router) { return router.RemoveMappings({}, gateway); },
-              [this](const RouterFacts& facts) { noteRouterPresence(facts.presence); });
+    m_router.Ask([gateway = GatewayMappings()](
+                     RouterSession& router) { return router.RemoveMappings({}, gateway); },
+                 [this](const RouterFacts& facts) { noteRouterPresence(facts.presence); });
 }
 
 void Reachability::setAddress(AddressState state, const QString& address) {
@@ -218,9 +193,9 @@ void Reachability::endLookupCheck() {
 void Reachability::RemovePortForward() {
     m_log.LogStatus(LogDetail, QStringLiteral("Removing existing port forwards (if any)..."));
     m_removeApplied = false;
-    askRouter([mapping = OurMapping(), gateway = GatewayMappings()](
-                  RouterSession& router) { return router.RemoveMappings({mapping}, gateway); },
-              [this](const RouterFacts& facts) { applyRemove(facts); });
+    m_router.Ask([mapping = OurMapping(), gateway = GatewayMappings()](
+                     RouterSession& router) { return router.RemoveMappings({mapping}, gateway); },
+                 [this](const RouterFacts& facts) { applyRemove(facts); });
 }
 
 void Reachability::applyRemove(const RouterFacts& facts) {
@@ -244,7 +219,7 @@ void Reachability::applyRemove(const RouterFacts& facts) {
 
 void Reachability::SetupPortForward() {
     m_log.LogStatus(LogDetail, QStringLiteral("Setting up port forward..."));
-    askRouter(
+    m_router.Ask(
         [mappings = OurMappings()](RouterSession& router) { return router.AddMappings(mappings); },
         [this](const RouterFacts& facts) { applyAdd(facts); });
 }
@@ -273,7 +248,7 @@ void Reachability::recheckMapping() {
     if (m_recheckInFlight)
         return;
     m_recheckInFlight = true;
-    askRouter(
+    m_router.Ask(
         [mappings = OurMappings()](RouterSession& router) { return router.KeepMappings(mappings); },
         [this](const RouterFacts& facts) { applyRecheck(facts); });
 }
@@ -321,10 +296,10 @@ void Reachability::CheckSetup() {
         return;
     }
     setCheckRunning(true);
-    askRouter([](RouterSession& router) { return router.Read(); },
-              [this](const RouterFacts& facts) {
-                  m_check.AnswerFromRouter(facts, OurMapping());
-                  setCheckRunning(false);
-                  Q_EMIT SetupChecked();
-              });
+    m_router.Ask([](RouterSession& router) { return router.Read(); },
+                 [this](const RouterFacts& facts) {
+                     m_check.AnswerFromRouter(facts, OurMapping());
+                     setCheckRunning(false);
+                     Q_EMIT SetupChecked();
+                 });
 }

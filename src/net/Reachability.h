@@ -1,12 +1,11 @@
 #pragma once
 
 #include "net/PublicAddressLookup.h"
-#include "net/RouterSession.h"
+#include "net/RouterThread.h"
 #include "net/SetupCheck.h"
 
 #include <QObject>
 #include <QString>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -59,7 +58,6 @@ public:
     };
 
     Reachability(StatusLog& log, Options options, QObject* parent = nullptr);
-    ~Reachability() override;
 
     static QUrl DefaultPublicIpUrl();
 
@@ -92,7 +90,7 @@ public:
     // While the built-in gateway runs, the router also forwards its UDP
     // ports 9200 and 9201 to this PC (with the same description, removal at
     // start-up and periodic check as the TCP port).
-    void SetGatewayForwarded(bool bOn);
+    void SetGatewayForwarded(bool on);
     // The "Check my Setup" button. Emits SetupChecked when done.
     void CheckSetup();
     // A check from scratch without serving: the LAN test, the lookup (no
@@ -106,8 +104,6 @@ Q_SIGNALS:
     void SetupChecked();
 
 private:
-    template <typename Step, typename Apply> void askRouter(Step step, Apply apply);
-
     QString LocalIP() const;
     UpnpRouter::Mapping OurMapping() const;
     QList<UpnpRouter::Mapping> GatewayMappings() const;
@@ -136,8 +132,7 @@ private:
     Options m_options;
     SetupCheck m_check;
     PublicAddressLookup m_lookup;
-    QThread m_upnpThread;
-    RouterSession* m_router;
+    RouterThread m_router;
     QTimer m_recheck;
 
     AddressState m_addressState = AddressState::Unknown;

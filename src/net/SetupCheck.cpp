@@ -127,8 +127,8 @@ void SetupCheck::AnswerPublicAddress(const QString& address) {
     answerGateway();
 }
 
-void SetupCheck::SetGatewayOn(bool bOn) {
-    m_gatewayOn = bOn;
+void SetupCheck::SetGatewayOn(bool on) {
+    m_gatewayOn = on;
     answerGateway();
 }
 

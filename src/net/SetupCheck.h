@@ -39,7 +39,7 @@ public:
 
     // Whether the built-in gateway is on: its answer and the phone's
     // settings are written from then on, and gone while it is off.
-    void SetGatewayOn(bool bOn);
+    void SetGatewayOn(bool on);
     // What the start-up's LAN test found, for the gateway's answer only.
     void NoteNetwork(const QString& localIP, bool runningOnLan);
 

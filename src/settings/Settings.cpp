@@ -53,8 +53,8 @@ const OptionInfo Options[Settings::OptionCount] = {
 // switches and the port.
 constexpr int FirstRunOptionCount = Settings::ForceIfHung + 1;
 
-QByteArray switchText(bool bOn) {
-    return bOn ? QByteArrayLiteral("Y") : QByteArrayLiteral("N");
+QByteArray switchText(bool on) {
+    return on ? QByteArrayLiteral("Y") : QByteArrayLiteral("N");
 }
 
 // An option's value before anything is loaded, and when it is not stored:
@@ -263,9 +263,9 @@ void Settings::logModuleSwitch(Option eOption) {
                        (isOn(eOption) ? QStringLiteral("enabled") : QStringLiteral("disabled")));
 }
 
-bool Settings::setSwitch(Option eOption, bool bOn) {
+bool Settings::setSwitch(Option eOption, bool on) {
     Q_ASSERT(IsSwitch(eOption));
-    assign(eOption, switchText(bOn));
+    assign(eOption, switchText(on));
     const bool written = write(eOption);
     if (Options[eOption].moduleName)
         logModuleSwitch(eOption);

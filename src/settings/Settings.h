@@ -73,7 +73,7 @@ public:
     // level 1 and reported by false; the option keeps its new value. Module
     // switches log their "has been enabled/disabled" line. A value the option
     // refuses (RefusalOf) leaves it unchanged and is reported by false.
-    bool setSwitch(Option eOption, bool bOn);
+    bool setSwitch(Option eOption, bool on);
     bool setText(Option eOption, const QByteArray& sText);
 
     bool isOn(Option eOption) const { return m_values[eOption] == "Y"; }
@@ -112,8 +112,8 @@ Q_SIGNALS:
 
     // The options that parts outside the Options panel follow.
     void portChanged(const QByteArray& sText);
-    void keepGraffitiChanged(bool bOn);
-    void enableGatewayChanged(bool bOn);
+    void keepGraffitiChanged(bool on);
+    void enableGatewayChanged(bool on);
 
 private:
     // Sets the live value and signals a change; true when it changed.

@@ -28,9 +28,9 @@ QString InstalledDataFolder() {
 
 } // namespace
 
-QString SettingsFile(const QString& sOptionValue) {
-    if (!sOptionValue.isEmpty())
-        return QFileInfo(sOptionValue).absoluteFilePath();
+QString SettingsFile(const QString& optionValue) {
+    if (!optionValue.isEmpty())
+        return QFileInfo(optionValue).absoluteFilePath();
     const QString fromEnvironment = qEnvironmentVariable(SettingsVariable);
     if (!fromEnvironment.isEmpty())
         return QFileInfo(fromEnvironment).absoluteFilePath();
@@ -47,10 +47,10 @@ QString WelcomeGraphicStoredName() {
     return WelcomeGraphicName.mid(1);
 }
 
-QByteArray InDataFolder(const QByteArray& sPath) {
-    if (sPath.isEmpty() || QFileInfo(QFile::decodeName(sPath)).isAbsolute())
-        return sPath;
-    return QFile::encodeName(DataFolder()) + '/' + sPath;
+QByteArray InDataFolder(const QByteArray& path) {
+    if (path.isEmpty() || QFileInfo(QFile::decodeName(path)).isAbsolute())
+        return path;
+    return QFile::encodeName(DataFolder()) + '/' + path;
 }
 
 QUrl MakerWebBase() {
@@ -60,8 +60,8 @@ QUrl MakerWebBase() {
     return QUrl::fromLocalFile(installed + QStringLiteral("/help"));
 }
 
-QUrl MakerWebPage(const QString& sPath) {
-    return QUrl(MakerWebBase().toString(QUrl::FullyEncoded) + sPath);
+QUrl MakerWebPage(const QString& path) {
+    return QUrl(MakerWebBase().toString(QUrl::FullyEncoded) + path);
 }
 
 QUrl MakerWebSite() {

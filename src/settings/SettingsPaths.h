@@ -14,7 +14,7 @@ inline constexpr char SettingsVariable[] = "POCKETLANE_SETTINGS";
 // The settings file: the --settings option's value when given, else the
 // POCKETLANE_SETTINGS variable when set, else settings.reg in the user's
 // configuration folder ($XDG_CONFIG_HOME/pocketlane).
-QString SettingsFile(const QString& sOptionValue = {});
+QString SettingsFile(const QString& optionValue = {});
 
 // The program's data folder: the installed share/pocketlane beside the
 // program or under the install prefix when it holds the welcome image, else
@@ -29,7 +29,7 @@ QString WelcomeGraphicStoredName();
 
 // A stored path as the program uses it: a relative one inside DataFolder(),
 // an absolute one (and an empty one) as it is.
-QByteArray InDataFolder(const QByteArray& sPath);
+QByteArray InDataFolder(const QByteArray& path);
 
 // The base of the maker's web site, which is also its help web site: the
 // help pages the installed program ships in share/pocketlane/help, else the
@@ -41,8 +41,8 @@ QUrl MakerWebBase();
 // The web site's home page.
 QUrl MakerWebSite();
 
-// A page of the maker's web site: the base followed by sPath, for example
+// A page of the maker's web site: the base followed by path, for example
 // "/pocketlane/help.htm#manual_port_forward".
-QUrl MakerWebPage(const QString& sPath);
+QUrl MakerWebPage(const QString& path);
 
 } // namespace SettingsPaths

@@ -6,10 +6,10 @@ namespace SettingsStorage {
 
 namespace {
 
-clsRegistry registryAt(RegistryStore& store, const char* sSection) {
+clsRegistry registryAt(RegistryStore& store, const char* section) {
     clsRegistry registry(store);
     registry.setClassKey(clsRegistry::HKEY_LOCAL_MACHINE);
-    registry.setSectionKey(sSection);
+    registry.setSectionKey(section);
     registry.setValueType(clsRegistry::REG_SZ);
     return registry;
 }
@@ -30,19 +30,19 @@ RegistryError SavingError(const RegistryStore& store, const char* sKey,
                                       true);
 }
 
-void AddSharedFolderSetting(RegistryStore& store, const QByteArray& sPath) {
-    const RegistryStore::Value folder{sPath, {}, false};
+void AddSharedFolderSetting(RegistryStore& store, const QByteArray& path) {
+    const RegistryStore::Value folder{path, {}, false};
     if (!store.setValue(StorePath(SharedFoldersKey), folder))
         throw SavingError(store, SharedFoldersKey, folder);
 }
 
-void RemoveSharedFolderSetting(RegistryStore& store, const QByteArray& sPath) {
+void RemoveSharedFolderSetting(RegistryStore& store, const QByteArray& path) {
     if (!registryAt(store, ProductKey).KeyExists())
         return;
     clsRegistry registry = registryAt(store, SharedFoldersKey);
     if (!registry.KeyExists())
         return;
-    registry.setValueKey(sPath);
+    registry.setValueKey(path);
     registry.DeleteValue();
 }
 

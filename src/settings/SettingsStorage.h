@@ -25,10 +25,10 @@ RegistryError SavingError(const RegistryStore& store, const char* sKey,
 
 // Adds a shared folder's value (named by its path, empty data), creating
 // the keys when missing.
-void AddSharedFolderSetting(RegistryStore& store, const QByteArray& sPath);
+void AddSharedFolderSetting(RegistryStore& store, const QByteArray& path);
 
 // Deletes a shared folder's value when the keys exist.
-void RemoveSharedFolderSetting(RegistryStore& store, const QByteArray& sPath);
+void RemoveSharedFolderSetting(RegistryStore& store, const QByteArray& path);
 
 // The stored shared folders in storage order (empty when there are none).
 QList<QByteArray> SharedFolderSettings(RegistryStore& store);

@@ -53,16 +53,16 @@ QString SharedFolderList::ReplaceSubFoldersText() {
                           "Are you sure you wish to continue?");
 }
 
-QByteArray SharedFolderList::CleanFolderPath(QByteArrayView sPath) {
-    if (!sPath.startsWith('/'))
+QByteArray SharedFolderList::CleanFolderPath(QByteArrayView path) {
+    if (!path.startsWith('/'))
         return {};
     QList<QByteArrayView> components;
     qsizetype start = 1;
-    while (start <= sPath.size()) {
-        qsizetype end = sPath.indexOf('/', start);
+    while (start <= path.size()) {
+        qsizetype end = path.indexOf('/', start);
         if (end < 0)
-            end = sPath.size();
-        const QByteArrayView component = sPath.sliced(start, end - start);
+            end = path.size();
+        const QByteArrayView component = path.sliced(start, end - start);
         if (component == "..") {
             if (!components.isEmpty())
                 components.removeLast();
@@ -109,25 +109,25 @@ void SharedFolderList::logSummary() {
                                    QStringLiteral(" folders and their sub folders."));
 }
 
-std::optional<QByteArray> SharedFolderList::sharingParentOf(QByteArrayView sPath) const {
+std::optional<QByteArray> SharedFolderList::sharingParentOf(QByteArrayView path) const {
     for (const QByteArray& folder : m_folders) {
-        if (FolderPaths::IsWithinFolder(sPath.toByteArray(), folder))
+        if (FolderPaths::IsWithinFolder(path.toByteArray(), folder))
             return folder;
     }
     return std::nullopt;
 }
 
-QList<QByteArray> SharedFolderList::sharedSubFoldersOf(QByteArrayView sPath) const {
+QList<QByteArray> SharedFolderList::sharedSubFoldersOf(QByteArrayView path) const {
     QList<QByteArray> inside;
     for (const QByteArray& folder : m_folders) {
-        if (FolderPaths::IsWithinFolder(folder, sPath.toByteArray()))
+        if (FolderPaths::IsWithinFolder(folder, path.toByteArray()))
             inside.append(folder);
     }
     return inside;
 }
 
-QString SharedFolderList::exposureOf(QByteArrayView sPath) const {
-    const QString shown = QFile::decodeName(CleanFolderPath(sPath));
+QString SharedFolderList::exposureOf(QByteArrayView path) const {
+    const QString shown = QFile::decodeName(CleanFolderPath(path));
     const QList<QByteArray> folder = pathForms(shown);
     const QString settingsFile = QFileInfo(m_store.filePath()).absoluteFilePath();
     if (folder.contains("/"))
@@ -147,10 +147,10 @@ QString SharedFolderList::exposureOf(QByteArrayView sPath) const {
 }
 
 SharedFolderList::AddResult
-SharedFolderList::addFolder(QByteArrayView sPath, const std::function<bool()>& confirmReplace,
+SharedFolderList::addFolder(QByteArrayView path, const std::function<bool()>& confirmReplace,
                             const std::function<bool(const QString&)>& confirmExposure) {
     AddResult result;
-    result.folder = CleanFolderPath(sPath);
+    result.folder = CleanFolderPath(path);
     if (result.folder.isEmpty()) {
         result.outcome = AddResult::NotAbsolute;
         return result;
@@ -196,8 +196,8 @@ SharedFolderList::addFolder(QByteArrayView sPath, const std::function<bool()>& c
 // Removes the stored entry, then the row. An entry that is missing from the
 // store (a hand-edited file) is only removed from the list, so that the
 // owner can always remove it.
-bool SharedFolderList::removeRowWithSetting(int iRow) {
-    const QByteArray path = m_folders.at(iRow);
+bool SharedFolderList::removeRowWithSetting(int row) {
+    const QByteArray path = m_folders.at(row);
     try {
         if (SettingsStorage::SharedFolderSettings(m_store).contains(path))
             SettingsStorage::RemoveSharedFolderSetting(m_store, path);
@@ -205,22 +205,22 @@ bool SharedFolderList::removeRowWithSetting(int iRow) {
         logSavingError(m_log, error);
         return false;
     }
-    beginRemoveRows({}, iRow, iRow);
-    m_folders.removeAt(iRow);
+    beginRemoveRows({}, row, row);
+    m_folders.removeAt(row);
     endRemoveRows();
     if (m_folders.isEmpty())
         Q_EMIT emptyChanged(true);
     return true;
 }
 
-bool SharedFolderList::removeAt(int iRow) {
-    if (iRow < 0 || iRow >= m_folders.size())
+bool SharedFolderList::removeAt(int row) {
+    if (row < 0 || row >= m_folders.size())
         return true;
-    return removeRowWithSetting(iRow);
+    return removeRowWithSetting(row);
 }
 
-bool SharedFolderList::removeFolder(QByteArrayView sPath) {
-    return removeAt(int(m_folders.indexOf(sPath)));
+bool SharedFolderList::removeFolder(QByteArrayView path) {
+    return removeAt(int(m_folders.indexOf(path)));
 }
 
 bool SharedFolderList::removeAll() {

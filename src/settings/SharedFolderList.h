@@ -26,7 +26,7 @@ public:
     // The path made absolute-clean: no "//", "." or ".." components and no
     // trailing "/" except for the root. Empty for a path that is not
     // absolute.
-    static QByteArray CleanFolderPath(QByteArrayView sPath);
+    static QByteArray CleanFolderPath(QByteArrayView path);
 
     SharedFolderList(RegistryStore& store, StatusLog& log, QObject* parent = nullptr);
 
@@ -35,16 +35,16 @@ public:
 
     const QList<QByteArray>& folders() const { return m_folders; }
 
-    // The shared folder that is sPath or holds it, if any.
-    std::optional<QByteArray> sharingParentOf(QByteArrayView sPath) const;
-    // The shared folders inside sPath, in list order.
-    QList<QByteArray> sharedSubFoldersOf(QByteArrayView sPath) const;
+    // The shared folder that is path or holds it, if any.
+    std::optional<QByteArray> sharingParentOf(QByteArrayView path) const;
+    // The shared folders inside path, in list order.
+    QList<QByteArray> sharedSubFoldersOf(QByteArrayView path) const;
     // What sharing the folder would show visitors beyond what an owner
     // thinks of sharing: every folder of the PC, the owner's whole home
     // folder, or the folder of the settings file, which holds the passwords
     // (visitors see the names of hidden files too). Symbolic links count
     // where they lead. Empty for any other folder.
-    QString exposureOf(QByteArrayView sPath) const;
+    QString exposureOf(QByteArrayView path) const;
 
     struct AddResult {
         enum Outcome {
@@ -66,13 +66,13 @@ public:
     // agrees; shared sub folders of the new folder are removed once
     // confirmReplace (asked once, only when there are any) agrees. The new
     // folder goes to the end.
-    AddResult addFolder(QByteArrayView sPath, const std::function<bool()>& confirmReplace,
+    AddResult addFolder(QByteArrayView path, const std::function<bool()>& confirmReplace,
                         const std::function<bool(const QString&)>& confirmExposure = {});
 
     // Stops sharing one folder, or all. False when the store could not be
     // written (logged at level 1); what was removed until then stays removed.
-    bool removeAt(int iRow);
-    bool removeFolder(QByteArrayView sPath);
+    bool removeAt(int row);
+    bool removeFolder(QByteArrayView path);
     bool removeAll();
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -81,10 +81,10 @@ public:
 Q_SIGNALS:
     // The list became empty or stopped being empty (the removal commands
     // are enabled exactly when it is not).
-    void emptyChanged(bool bEmpty);
+    void emptyChanged(bool empty);
 
 private:
-    bool removeRowWithSetting(int iRow);
+    bool removeRowWithSetting(int row);
     void logSummary();
 
     RegistryStore& m_store;

@@ -4,8 +4,8 @@
 
 namespace {
 
-QByteArray rootName(clsRegistry::ERegistryRoot eRoot) {
-    switch (eRoot) {
+QByteArray rootName(clsRegistry::ERegistryRoot root) {
+    switch (root) {
     case clsRegistry::HKEY_CLASSES_ROOT:
         return QByteArrayLiteral("HKEY_CLASSES_ROOT");
     case clsRegistry::HKEY_CURRENT_USER:
@@ -22,14 +22,14 @@ QString text(const QByteArray& bytes) {
     return QString::fromUtf8(bytes);
 }
 
-QString rootText(clsRegistry::ERegistryRoot eRoot) {
-    return QString::number(qint32(eRoot));
+QString rootText(clsRegistry::ERegistryRoot root) {
+    return QString::number(qint32(root));
 }
 
-RegistryError registryError(const QString& sDescription) {
+RegistryError registryError(const QString& description) {
     const QString program = QCoreApplication::instance() ? QCoreApplication::applicationName()
                                                          : QStringLiteral("pocketlane");
-    return RegistryError(sDescription, program + QStringLiteral(".cRegistry"));
+    return RegistryError(description, program + QStringLiteral(".cRegistry"));
 }
 
 } // namespace
@@ -41,19 +41,19 @@ QByteArray clsRegistry::keyPath() const {
     return rootName(m_classKey) + '\\' + m_sectionKey;
 }
 
-RegistryError clsRegistry::CreateKeyError(const QByteArray& sSection) {
-    return registryError(QStringLiteral("Failed to create registry Key: '") + text(sSection));
+RegistryError clsRegistry::CreateKeyError(const QByteArray& section) {
+    return registryError(QStringLiteral("Failed to create registry Key: '") + text(section));
 }
 
-RegistryError clsRegistry::SetValueError(ERegistryRoot eRoot, const QByteArray& sSection,
+RegistryError clsRegistry::SetValueError(ERegistryRoot root, const QByteArray& section,
                                          const QByteArray& sName, const QByteArray& vValue,
-                                         bool bKeyExisted) {
-    const QString what = QStringLiteral("Key: '") + rootText(eRoot) +
-                         QStringLiteral("',Section: '") + text(sSection) +
+                                         bool keyExisted) {
+    const QString what = QStringLiteral("Key: '") + rootText(root) +
+                         QStringLiteral("',Section: '") + text(section) +
                          QStringLiteral("',Key: '") + text(sName) +
                          QStringLiteral("' to value: '") + text(vValue) + u'\'';
-    return registryError((bKeyExisted ? QStringLiteral("Failed to set registry value ")
-                                      : QStringLiteral("Failed to set registry Value ")) +
+    return registryError((keyExisted ? QStringLiteral("Failed to set registry value ")
+                                     : QStringLiteral("Failed to set registry Value ")) +
                          what);
 }
 
@@ -98,14 +98,14 @@ bool clsRegistry::DeleteValue() {
     return true;
 }
 
-bool clsRegistry::EnumerateValues(QList<QByteArray>& sKeyNames, int& iKeyCount) const {
+bool clsRegistry::EnumerateValues(QList<QByteArray>& keyNames, int& keyCount) const {
     const auto values = m_store.values(keyPath());
     if (!values)
         return false;
-    sKeyNames.clear();
+    keyNames.clear();
     for (const RegistryStore::Value& value : *values)
-        sKeyNames.append(value.name);
-    iKeyCount = int(sKeyNames.size());
+        keyNames.append(value.name);
+    keyCount = int(keyNames.size());
     return true;
 }
 

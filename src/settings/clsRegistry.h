@@ -26,16 +26,16 @@ public:
     explicit clsRegistry(RegistryStore& store);
 
     ERegistryRoot ClassKey() const { return m_classKey; }
-    void setClassKey(ERegistryRoot eRoot) { m_classKey = eRoot; }
+    void setClassKey(ERegistryRoot root) { m_classKey = root; }
     const QByteArray& SectionKey() const { return m_sectionKey; }
-    void setSectionKey(const QByteArray& sSection) { m_sectionKey = sSection; }
+    void setSectionKey(const QByteArray& section) { m_sectionKey = section; }
     const QByteArray& ValueKey() const { return m_valueKey; }
     void setValueKey(const QByteArray& sName) { m_valueKey = sName; }
     ERegistryType ValueType() const { return m_valueType; }
     void setValueType(ERegistryType eType) { m_valueType = eType; }
     // What Value() reads when the key or the value is missing.
     const QByteArray& Default() const { return m_default; }
-    void setDefault(const QByteArray& vDefault) { m_default = vDefault; }
+    void setDefault(const QByteArray& defaultValue) { m_default = defaultValue; }
 
     bool KeyExists() const;
     bool CreateKey();
@@ -47,14 +47,14 @@ public:
     void setValue(const QByteArray& vValue);
     bool DeleteValue();
     // The key's value names in storage order; false when the key is missing.
-    bool EnumerateValues(QList<QByteArray>& sKeyNames, int& iKeyCount) const;
+    bool EnumerateValues(QList<QByteArray>& keyNames, int& keyCount) const;
 
     // The errors that CreateKey() and setValue() raise, for a change that
     // the store was asked for in one step and could not write.
-    static RegistryError CreateKeyError(const QByteArray& sSection);
-    static RegistryError SetValueError(ERegistryRoot eRoot, const QByteArray& sSection,
+    static RegistryError CreateKeyError(const QByteArray& section);
+    static RegistryError SetValueError(ERegistryRoot root, const QByteArray& section,
                                        const QByteArray& sName, const QByteArray& vValue,
-                                       bool bKeyExisted);
+                                       bool keyExisted);
 
     // %NAME% references replaced by the environment's values; references to
     // variables that are not set stay as they are.

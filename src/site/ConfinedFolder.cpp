@@ -71,20 +71,6 @@ struct DirCloser {
 
 } // namespace
 
-Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
-    if (this != &other) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = other.Release();
-    }
-    return *this;
-}
-
-Descriptor::~Descriptor() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
 ConfinedFolder::ConfinedFolder(const QByteArray& path)
     : m_root(::open(path.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC))
     , m_path(path) {}

@@ -1,36 +1,17 @@
 #pragma once
 
+#include "site/Descriptor.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
 #include <QtGlobal>
-
-#include <utility>
 
 #include <vector>
 
 // File-system access of the shared-folder pages. Paths and names are bytes
 // exactly as the file system stores them.
 namespace FileSystem {
-
-// An open file descriptor, closed when its owner goes.
-class Descriptor {
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd)
-        : m_fd(fd) {}
-    Descriptor(Descriptor&& other) noexcept
-        : m_fd(other.Release()) {}
-    Descriptor& operator=(Descriptor&& other) noexcept;
-    ~Descriptor();
-
-    int Get() const { return m_fd; }
-    int Release() { return std::exchange(m_fd, -1); }
-    explicit operator bool() const { return m_fd >= 0; }
-
-private:
-    int m_fd = -1;
-};
 
 // A folder held open by descriptor, below which paths are opened so that no
 // step of their resolution, symbolic links included, leaves it, whatever

@@ -6,11 +6,11 @@
 #include "settings/Settings.h"
 #include "site/ConfinedFolder.h"
 #include "site/FileTypes.h"
-#include "site/LinkTables.h"
 #include "site/PhoneDisplay.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/SiteContext.h"
+#include "site/SiteLinks.h"
 #include "site/SitePages.h"
 
 #include <fcntl.h>

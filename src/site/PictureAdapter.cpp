@@ -4,12 +4,10 @@
 #include "base/StatusLog.h"
 #include "http/TextCollection.h"
 #include "site/PhoneDisplay.h"
-#include "site/WbmpCodec.h"
+#include "site/PictureCodec.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QImage>
-#include <QImageReader>
 #include <QThread>
 
 #include <sys/stat.h>
@@ -18,13 +16,6 @@
 #include <memory>
 
 namespace {
-
-constexpr auto JpegType = "image/jpeg";
-constexpr auto PngType = "image/png";
-constexpr auto GifType = "image/gif";
-// The most a WBMP header needs: two bytes and two five-byte integers.
-constexpr qint64 WbmpHeaderBytes = 12;
-constexpr int JpegQuality = 80;
 
 // A descriptor that closes with its last owner, also when a conversion
 // waiting for a worker is dropped.
@@ -40,38 +31,9 @@ struct OwnedFd {
     int fd;
 };
 
-bool IsWbmp(const QByteArray& type) {
-    return type == PictureAdapter::WbmpType;
-}
-
-// Qt's reader and writer name for a content type; empty for WBMP, which
-// this file reads and writes itself.
-QByteArray QtFormat(const QByteArray& type) {
-    if (type == JpegType)
-        return "jpeg";
-    if (type == GifType)
-        return "gif";
-    if (type == PngType)
-        return "png";
-    return {};
-}
-
-bool CanWrite(const QByteArray& type) {
-    return type == JpegType || type == PngType || IsWbmp(type);
-}
-
 // The file from its start, left open for its owner.
 bool OpenFromStart(QFile& file, int fd) {
     return file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle) && file.seek(0);
-}
-
-std::optional<QSize> PictureSize(QFile& file, const QByteArray& type) {
-    if (IsWbmp(type))
-        return WbmpCodec::ReadSize(file.read(WbmpHeaderBytes));
-    QImageReader reader(&file, QtFormat(type));
-    reader.setAutoDetectImageFormat(false);
-    const QSize size = reader.size();
-    return size.isValid() ? std::optional<QSize>(size) : std::nullopt;
 }
 
 // A picture fits within its type's decoding bounds: JPEG is decoded already
@@ -80,8 +42,8 @@ bool SafeToDecode(const QSize& size, const QByteArray& type, const PictureAdapte
     if (size.isEmpty() || size.width() > limits.maxSide || size.height() > limits.maxSide)
         return false;
     const qint64 pixels = qint64(size.width()) * size.height();
-    return pixels <=
-           (type == JpegType ? limits.maxReducedDecodePixels : limits.maxWholeDecodePixels);
+    return pixels <= (type == PictureCodec::JpegType ? limits.maxReducedDecodePixels
+                                                     : limits.maxWholeDecodePixels);
 }
 
 // What a page's picture may fill of the screen: browsers keep a margin
@@ -105,81 +67,19 @@ constexpr QSize LargestWbmp{127, 127};
 // picture's own when the phone takes it, a WBMP for a black-and-white phone,
 // else one the phone lists, else PNG for a web browser.
 QByteArray ChosenType(const QByteArray& sourceType, const PhoneDisplay& phone) {
-    if (CanWrite(sourceType) && phone.Accepts(sourceType))
+    if (PictureCodec::CanWrite(sourceType) && phone.Accepts(sourceType))
         return sourceType;
     if (phone.BlackAndWhite() && phone.Accepts(PictureAdapter::WbmpType))
         return PictureAdapter::WbmpType;
     for (const QByteArray& type :
-         {QByteArray(PngType), QByteArray(JpegType), QByteArray(PictureAdapter::WbmpType)}) {
+         {QByteArray(PictureCodec::PngType), QByteArray(PictureCodec::JpegType),
+          QByteArray(PictureAdapter::WbmpType)}) {
         if (phone.Lists(type))
             return type;
     }
-    if (phone.IsBrowser() && phone.Accepts(PngType))
-        return PngType;
+    if (phone.IsBrowser() && phone.Accepts(PictureCodec::PngType))
+        return PictureCodec::PngType;
     return {};
-}
-
-// Transparent parts become white, as on a phone's screen.
-QImage OnWhite(const QImage& image) {
-    if (!image.hasAlphaChannel())
-        return image;
-    QImage flat = image.convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < flat.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(flat.scanLine(y));
-        for (int x = 0; x < flat.width(); ++x) {
-            const int alpha = qAlpha(row[x]);
-            const auto blend = [alpha](int channel) {
-                return (channel * alpha + 255 * (255 - alpha)) / 255;
-            };
-            row[x] = qRgb(blend(qRed(row[x])), blend(qGreen(row[x])), blend(qBlue(row[x])));
-        }
-    }
-    return flat.convertToFormat(QImage::Format_RGB32);
-}
-
-QImage ReadScaled(QFile& file, const QByteArray& sourceType, const QSize& size, qint64 maxBytes) {
-    if (IsWbmp(sourceType)) {
-        const QImage whole = WbmpCodec::Decode(file.read(maxBytes));
-        return whole.isNull() || whole.size() == size
-                   ? whole
-                   : whole.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
-    QImageReader reader(&file, QtFormat(sourceType));
-    reader.setAutoDetectImageFormat(false);
-    // JPEG decodes straight to a fraction of its size here, so that a
-    // camera photo is never held whole.
-    reader.setScaledSize(size);
-    return reader.read();
-}
-
-QByteArray EncodedOnce(const QImage& image, const QByteArray& type, const QByteArray& sourceType) {
-    if (IsWbmp(type)) {
-        // Photos keep their shading by dithering; drawings stay crisp.
-        return WbmpCodec::Encode(image, sourceType == JpegType ? WbmpCodec::OneBit::Dither
-                                                               : WbmpCodec::OneBit::Threshold);
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, QtFormat(type).constData(), type == JpegType ? JpegQuality : -1))
-        return {};
-    return bytes;
-}
-
-// The picture encoded within maxBytes: made smaller, a side by a third at a
-// time, while its bytes do not fit. Empty when not even a tiny one fits.
-QByteArray Encoded(QImage image, const QByteArray& type, const QByteArray& sourceType,
-                   qint64 maxBytes) {
-    constexpr int SmallestSide = 8;
-    for (;;) {
-        QByteArray bytes = EncodedOnce(image, type, sourceType);
-        if (bytes.size() <= maxBytes)
-            return bytes;
-        const QSize smaller = image.size() * 2 / 3;
-        if (smaller.width() < SmallestSide || smaller.height() < SmallestSide)
-            return {};
-        image = image.scaled(smaller, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
 }
 
 } // namespace
@@ -213,7 +113,7 @@ std::optional<PictureAdapter::Target> PictureAdapter::TargetFor(int fd,
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > m_limits.maxFileBytes ||
         !OpenFromStart(file, fd))
         return std::nullopt;
-    const std::optional<QSize> size = PictureSize(file, sourceType);
+    const std::optional<QSize> size = PictureCodec::Size(file, sourceType);
     file.seek(0); // whoever sends the original reads it from the start
     if (!size || !SafeToDecode(*size, sourceType, m_limits))
         return std::nullopt;
@@ -234,16 +134,16 @@ PictureAdapter::Converted PictureAdapter::ConvertNow(int fd, const QByteArray& s
     if (::fstat(fd, &info) != 0 || info.st_size > m_limits.maxFileBytes || !OpenFromStart(file, fd))
         return {};
     // The file may have changed since its target was chosen.
-    const std::optional<QSize> size = PictureSize(file, sourceType);
+    const std::optional<QSize> size = PictureCodec::Size(file, sourceType);
     if (!size || !SafeToDecode(*size, sourceType, m_limits) || !file.seek(0))
         return {};
     const QSize largest(m_limits.maxTargetSide, m_limits.maxTargetSide);
-    const QImage image =
-        ReadScaled(file, sourceType, ShrunkWithin(target.size, largest), m_limits.maxFileBytes);
+    const QImage image = PictureCodec::ReadScaled(
+        file, sourceType, ShrunkWithin(target.size, largest), m_limits.maxFileBytes);
     if (image.isNull())
         return {};
     return {target.type,
-            Encoded(OnWhite(image), target.type, sourceType, m_limits.maxConvertedBytes)};
+            PictureCodec::Encoded(image, target.type, sourceType, m_limits.maxConvertedBytes)};
 }
 
 void PictureAdapter::Convert(int fd, const QByteArray& sourceType, const Target& target,

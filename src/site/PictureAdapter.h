@@ -1,5 +1,7 @@
 #pragma once
 
+#include "site/PictureCodec.h"
+
 #include <QByteArray>
 #include <QCache>
 #include <QHash>
@@ -27,7 +29,7 @@ class TextCollection;
 class PictureAdapter : public QObject {
     Q_OBJECT
 public:
-    static constexpr auto WbmpType = "image/vnd.wap.wbmp";
+    static constexpr auto WbmpType = PictureCodec::WbmpType;
 
     struct Limits {
         qint64 maxFileBytes = 16 << 20;

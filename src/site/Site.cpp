@@ -6,8 +6,8 @@
 #include "http/CPacket.h"
 #include "http/WapServer.h"
 #include "settings/Settings.h"
-#include "site/LinkTables.h"
 #include "site/SiteContext.h"
+#include "site/SiteLinks.h"
 #include "site/SiteModule.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "http/RequestHandler.h"
 #include "site/FileSender.h"
 #include "site/GuessThrottle.h"
-#include "site/LinkTables.h"
+#include "site/SiteLinks.h"
 #include "site/SitePages.h"
 
 #include <QByteArray>

@@ -2,9 +2,9 @@
 
 #include "base/StatusLog.h"
 #include "http/CPacket.h"
-#include "site/LinkTables.h"
-#include "wml/WmlDeck.h"
-#include "wml/WmlParagraph.h"
+#include "site/SiteLinks.h"
+#include "wml/CDeck.h"
+#include "wml/CParagraph.h"
 
 SiteContext::SiteContext(StatusLog& log, const Settings& options, SiteLinks& links,
                          GuessThrottle& guesses)

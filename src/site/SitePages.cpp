@@ -2,11 +2,11 @@
 
 #include "base/StatusLog.h"
 #include "settings/Settings.h"
-#include "site/LinkTables.h"
 #include "site/SiteContext.h"
+#include "site/SiteLinks.h"
 #include "site/SiteModule.h"
-#include "wml/WmlDeck.h"
-#include "wml/WmlParagraph.h"
+#include "wml/CDeck.h"
+#include "wml/CParagraph.h"
 
 namespace {
 const QByteArray SplashLogLine = "New user logging in. Sending splash screen.";

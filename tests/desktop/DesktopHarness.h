@@ -21,8 +21,8 @@ struct ScriptedDialogs : OwnerDialogs {
     template <typename T> static T next(QList<T>& queue, T none = {}) {
         return queue.isEmpty() ? none : queue.takeFirst();
     }
-    QString BrowseFolders(QWidget*, const QString& sPrompt) override {
-        prompts << sPrompt;
+    QString BrowseFolders(QWidget*, const QString& prompt) override {
+        prompts << prompt;
         return next(picked);
     }
     QString BrowseWelcomeGraphic(QWidget* parent, const QString& sCurrent) override {
@@ -42,9 +42,9 @@ struct ScriptedDialogs : OwnerDialogs {
         asked << named.join(u'|');
         return next(answers, QMessageBox::Cancel);
     }
-    std::optional<QString> InputBox(QWidget*, const QString& sPrompt,
+    std::optional<QString> InputBox(QWidget*, const QString& prompt,
                                     const QString& sTitle) override {
-        prompts << sPrompt + u"|"_s + sTitle;
+        prompts << prompt + u"|"_s + sTitle;
         return next(inputs);
     }
 };

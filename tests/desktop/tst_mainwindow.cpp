@@ -3,7 +3,7 @@
 #include "DesktopHarness.h"
 
 #include "base/StatusLog.h"
-#include "desktop/InfoPanels.h"
+#include "desktop/HelpPanel.h"
 #include "desktop/LinkLabel.h"
 #include "desktop/ReachabilityBinding.h"
 #include "desktop/SiteAddressView.h"

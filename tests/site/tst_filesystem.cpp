@@ -2,7 +2,7 @@
 #include "base/TextCasing.h"
 #include "site/ConfinedFolder.h"
 #include "site/FileTypes.h"
-#include "site/sharedfolders/FolderListings.h"
+#include "site/sharedfolders/FolderListingCache.h"
 
 #include <QTest>
 

@@ -190,13 +190,13 @@ private Q_SLOTS:
             m_logind.reset();
         const QDBusConnection bus = refusal.callsMade == -2 ? QDBusConnection(QString()) : m_client;
         const ShutdownResult result = shutdownWindows(refusal.code, false, false, bus);
-        QVERIFY(!result.bDone);
+        QVERIFY(!result.done);
         const QRegularExpression reason(
             QString::fromLatin1(refusal.reason).replace("%1"_L1, answer));
-        QVERIFY2(reason.match(result.sLogMessage).hasMatch(), qPrintable(result.sLogMessage));
+        QVERIFY2(reason.match(result.logMessage).hasMatch(), qPrintable(result.logMessage));
         QCOMPARE(m_log->rowCount(), 1);
         QCOMPARE(m_log->lines().first().level, int(LogError));
-        QCOMPARE(m_log->lines().first().message, result.sLogMessage);
+        QCOMPARE(m_log->lines().first().message, result.logMessage);
         if (m_logind)
             QCOMPARE(m_logind->calls.size(), qMax(refusal.callsMade, 0));
     }

@@ -1,7 +1,7 @@
 #include "site/ConfinedFolder.h"
 #include "site/FileTypes.h"
 #include "site/WbmpCodec.h"
-#include "site/sharedfolders/FolderListings.h"
+#include "site/sharedfolders/FolderListingCache.h"
 #include "support/SiteHarness.h"
 #include "support/TestPictures.h"
 #include "support/WmlValidation.h"

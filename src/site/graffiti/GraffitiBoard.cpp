@@ -81,12 +81,12 @@ int GraffitiBoard::indexFrom(qint64 id) const {
                m_messages.begin());
 }
 
-void GraffitiBoard::removeAt(int iRow) {
-    if (iRow < 0 || iRow >= count())
+void GraffitiBoard::removeAt(int row) {
+    if (row < 0 || row >= count())
         return;
-    const qint64 id = m_messages.at(iRow).id;
-    beginRemoveRows({}, iRow, iRow);
-    m_messages.removeAt(iRow);
+    const qint64 id = m_messages.at(row).id;
+    beginRemoveRows({}, row, row);
+    m_messages.removeAt(row);
     endRemoveRows();
     Q_EMIT messageRemoved(id);
 }

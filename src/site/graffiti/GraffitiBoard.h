@@ -62,7 +62,7 @@ public:
     // shows, oldest first, up to the end of the list).
     int firstOfLast(int count) const { return qMax(0, this->count() - count); }
 
-    void removeAt(int iRow);
+    void removeAt(int row);
     void removeAll();
 
     int rowCount(const QModelIndex& parent = {}) const override;

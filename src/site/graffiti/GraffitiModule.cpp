@@ -4,11 +4,11 @@
 #include "base/StatusLog.h"
 #include "http/CPacket.h"
 #include "settings/Settings.h"
-#include "site/LinkTables.h"
 #include "site/SiteContext.h"
+#include "site/SiteLinks.h"
 #include "site/graffiti/GraffitiBoard.h"
-#include "wml/WmlDeck.h"
-#include "wml/WmlParagraph.h"
+#include "wml/CDeck.h"
+#include "wml/CParagraph.h"
 
 namespace {
 

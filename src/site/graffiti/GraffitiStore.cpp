@@ -154,8 +154,8 @@ std::optional<QList<GraffitiMessage>> GraffitiStore::readBoard() {
 
 // Off: the stored board is emptied, then the file let go. On: the board as
 // it stands is stored, and every change from now on.
-void GraffitiStore::keep(bool bOn) {
-    if (!bOn) {
+void GraffitiStore::keep(bool on) {
+    if (!on) {
         m_keeping = false;
         m_pending.clear();
         if (!m_open && !QFileInfo::exists(m_filePath))
@@ -254,11 +254,11 @@ GraffitiStore::Outcome GraffitiStore::execute(const Write& write) {
 // (and a lock held at start) gives the file up for this run, setting it
 // aside when it is not a database, or a damaged one.
 GraffitiStore::Outcome GraffitiStore::failed(const QSqlQuery& query, const QString& doing,
-                                             bool bRetryWhenBusy) {
+                                             bool retryWhenBusy) {
     const QSqlError error = query.lastError();
     const int code = primaryCode(error);
     if (code == SqliteBusy || code == SqliteLocked) {
-        if (bRetryWhenBusy)
+        if (retryWhenBusy)
             return Outcome::Busy;
         giveUp(QStringLiteral("another program holds it locked"), false);
         return Outcome::Failed;
@@ -269,12 +269,12 @@ GraffitiStore::Outcome GraffitiStore::failed(const QSqlQuery& query, const QStri
     return Outcome::Failed;
 }
 
-void GraffitiStore::giveUp(const QString& reason, bool bSetAside) {
+void GraffitiStore::giveUp(const QString& reason, bool setAside) {
     closeDatabase();
     m_gaveUp = true;
     m_pending.clear();
     QString aside;
-    if (bSetAside) {
+    if (setAside) {
         aside = FileAside::KeepAside(m_filePath);
         for (const char* companion : {"-wal", "-shm"}) {
             if (QFileInfo::exists(m_filePath + QLatin1String(companion)))

@@ -63,12 +63,12 @@ private:
     bool openDatabase();
     void closeDatabase();
     std::optional<QList<GraffitiMessage>> readBoard();
-    void keep(bool bOn);
+    void keep(bool on);
     void enqueue(Write write);
     void flush();
     Outcome execute(const Write& write);
-    Outcome failed(const QSqlQuery& query, const QString& doing, bool bRetryWhenBusy);
-    void giveUp(const QString& reason, bool bSetAside);
+    Outcome failed(const QSqlQuery& query, const QString& doing, bool retryWhenBusy);
+    void giveUp(const QString& reason, bool setAside);
 
     GraffitiBoard& m_board;
     const Settings& m_settings;

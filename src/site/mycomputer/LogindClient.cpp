@@ -6,9 +6,9 @@
 #include <QDBusPendingCallWatcher>
 
 namespace {
-QDBusMessage ManagerCall(const QString& sMethod, const QVariantList& arguments = {}) {
+QDBusMessage ManagerCall(const QString& method, const QVariantList& arguments = {}) {
     QDBusMessage call = QDBusMessage::createMethodCall(Logind::Service, Logind::ManagerPath,
-                                                       Logind::ManagerInterface, sMethod);
+                                                       Logind::ManagerInterface, method);
     call.setArguments(arguments);
     return call;
 }
@@ -16,32 +16,32 @@ QDBusMessage ManagerCall(const QString& sMethod, const QVariantList& arguments =
 // Why an answer other than "yes" stops the action. "challenge" stops it too:
 // the authentication it asks for would be typed at the PC, which the phone
 // visitor who asked for the action cannot do.
-QString RefusalReason(const QString& sCanMethod, const QString& sAnswer) {
-    QString sWhy;
-    if (sAnswer == u"no")
-        sWhy = QStringLiteral("the system does not allow this program to do it");
-    else if (sAnswer == u"challenge")
-        sWhy = QStringLiteral("the system asks for authentication at the PC");
-    else if (sAnswer == u"na")
-        sWhy = QStringLiteral("the PC does not support it");
+QString RefusalReason(const QString& canMethod, const QString& answer) {
+    QString why;
+    if (answer == u"no")
+        why = QStringLiteral("the system does not allow this program to do it");
+    else if (answer == u"challenge")
+        why = QStringLiteral("the system asks for authentication at the PC");
+    else if (answer == u"na")
+        why = QStringLiteral("the PC does not support it");
     else
-        sWhy = QStringLiteral("the system gave no usable answer");
-    return QStringLiteral("%1 (%2 answered \"%3\")").arg(sWhy, sCanMethod, sAnswer);
+        why = QStringLiteral("the system gave no usable answer");
+    return QStringLiteral("%1 (%2 answered \"%3\")").arg(why, canMethod, answer);
 }
 } // namespace
 
-void LogindSessionEnd::Start(const QDBusConnection& oBus, const LogindRequest& request,
+void LogindSessionEnd::Start(const QDBusConnection& bus, const LogindRequest& request,
                              Callback onFinished) {
-    auto* oRequest = new LogindSessionEnd(oBus, request, std::move(onFinished));
+    auto* sessionEnd = new LogindSessionEnd(bus, request, std::move(onFinished));
     // Even a request refused at once reports from the event loop, so that the
     // caller always hears of it after ShutdownWindows has returned.
     QMetaObject::invokeMethod(
-        oRequest, [oRequest] { oRequest->EnableShutdownPrivilege(); }, Qt::QueuedConnection);
+        sessionEnd, [sessionEnd] { sessionEnd->EnableShutdownPrivilege(); }, Qt::QueuedConnection);
 }
 
-LogindSessionEnd::LogindSessionEnd(const QDBusConnection& oBus, const LogindRequest& request,
+LogindSessionEnd::LogindSessionEnd(const QDBusConnection& bus, const LogindRequest& request,
                                    Callback onFinished)
-    : m_bus(oBus)
+    : m_bus(bus)
     , m_request(request)
     , m_onFinished(std::move(onFinished)) {}
 
@@ -49,9 +49,9 @@ LogindSessionEnd::LogindSessionEnd(const QDBusConnection& oBus, const LogindRequ
 // program may do it; for a logoff the owner's session is looked up, which
 // logind lets a user end without further authentication.
 void LogindSessionEnd::EnableShutdownPrivilege() {
-    switch (m_request.eKind) {
+    switch (m_request.kind) {
     case LogindRequest::PowerOperation:
-        Ask(ManagerCall(m_request.sCanMethod),
+        Ask(ManagerCall(m_request.canMethod),
             [this](const QDBusMessage& reply) { OnPrivilegeAnswer(reply); });
         return;
     case LogindRequest::EndOwnSession:
@@ -65,13 +65,13 @@ void LogindSessionEnd::EnableShutdownPrivilege() {
 }
 
 void LogindSessionEnd::OnPrivilegeAnswer(const QDBusMessage& reply) {
-    const QString sAnswer =
+    const QString answer =
         reply.signature() == u"s" ? reply.arguments().constFirst().toString() : QString();
-    if (sAnswer != u"yes") {
-        Finish(false, RefusalReason(m_request.sCanMethod, sAnswer));
+    if (answer != u"yes") {
+        Finish(false, RefusalReason(m_request.canMethod, answer));
         return;
     }
-    Ask(ManagerCall(m_request.sMethod, {QVariant::fromValue<qulonglong>(m_request.lFlags)}),
+    Ask(ManagerCall(m_request.method, {QVariant::fromValue<qulonglong>(m_request.flags)}),
         [this](const QDBusMessage&) { Finish(true, {}); });
 }
 
@@ -80,8 +80,8 @@ void LogindSessionEnd::TerminateSession(const QDBusMessage& sessionReply) {
         Finish(false, QStringLiteral("the system named no session of the owner"));
         return;
     }
-    const QString sPath = sessionReply.arguments().constFirst().value<QDBusObjectPath>().path();
-    Ask(QDBusMessage::createMethodCall(Logind::Service, sPath, Logind::SessionInterface,
+    const QString path = sessionReply.arguments().constFirst().value<QDBusObjectPath>().path();
+    Ask(QDBusMessage::createMethodCall(Logind::Service, path, Logind::SessionInterface,
                                        QStringLiteral("Terminate")),
         [this](const QDBusMessage&) { Finish(true, {}); });
 }
@@ -99,20 +99,20 @@ void LogindSessionEnd::Ask(const QDBusMessage& call,
     }
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, watcher, sMethod = call.member(), onAnswer = std::move(onAnswer)] {
+            [this, watcher, method = call.member(), onAnswer = std::move(onAnswer)] {
                 watcher->deleteLater();
                 const QDBusMessage reply = watcher->reply();
                 if (reply.type() == QDBusMessage::ErrorMessage) {
                     Finish(false, QStringLiteral("%1 failed: %2 (%3)")
-                                      .arg(sMethod, reply.errorMessage(), reply.errorName()));
+                                      .arg(method, reply.errorMessage(), reply.errorName()));
                     return;
                 }
                 onAnswer(reply);
             });
 }
 
-void LogindSessionEnd::Finish(bool bDone, const QString& sReason) {
+void LogindSessionEnd::Finish(bool done, const QString& reason) {
     if (m_onFinished)
-        m_onFinished(bDone, sReason);
+        m_onFinished(done, reason);
     deleteLater();
 }

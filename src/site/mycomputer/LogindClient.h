@@ -25,11 +25,11 @@ inline constexpr quint64 RootCheckInhibitors = 1;
 // What logind is asked to do for one session-end action.
 struct LogindRequest {
     enum Kind { Unknown, EndOwnSession, PowerOperation };
-    Kind eKind = Unknown;
-    QString sWhat;      // the action in words, for the status log: "reboot the PC"
-    QString sCanMethod; // PowerOperation: the manager's question "may the caller do it?"
-    QString sMethod;    // PowerOperation: the manager's ...WithFlags method
-    quint64 lFlags = 0; // PowerOperation: its argument
+    Kind kind = Unknown;
+    QString what;      // the action in words, for the status log: "reboot the PC"
+    QString canMethod; // PowerOperation: the manager's question "may the caller do it?"
+    QString method;    // PowerOperation: the manager's ...WithFlags method
+    quint64 flags = 0; // PowerOperation: its argument
 };
 
 // One request to logind, carried out without blocking the event loop: first
@@ -39,21 +39,20 @@ struct LogindRequest {
 class LogindSessionEnd : public QObject {
     Q_OBJECT
 public:
-    using Callback = std::function<void(bool bDone, const QString& sReason)>;
+    using Callback = std::function<void(bool done, const QString& reason)>;
 
-    // bDone: logind accepted the action; otherwise sReason tells why not.
-    static void Start(const QDBusConnection& oBus, const LogindRequest& request,
+    // done: logind accepted the action; otherwise reason tells why not.
+    static void Start(const QDBusConnection& bus, const LogindRequest& request,
                       Callback onFinished);
 
 private:
-    LogindSessionEnd(const QDBusConnection& oBus, const LogindRequest& request,
-                     Callback onFinished);
+    LogindSessionEnd(const QDBusConnection& bus, const LogindRequest& request, Callback onFinished);
 
     void EnableShutdownPrivilege();
     void OnPrivilegeAnswer(const QDBusMessage& reply);
     void TerminateSession(const QDBusMessage& sessionReply);
     void Ask(const QDBusMessage& call, std::function<void(const QDBusMessage&)> onAnswer);
-    void Finish(bool bDone, const QString& sReason);
+    void Finish(bool done, const QString& reason);
 
     QDBusConnection m_bus;
     LogindRequest m_request;

@@ -5,12 +5,12 @@
 #include "http/CPacket.h"
 #include "settings/Settings.h"
 #include "site/GuessThrottle.h"
-#include "site/LinkTables.h"
 #include "site/SiteContext.h"
+#include "site/SiteLinks.h"
 #include "site/SitePages.h"
 #include "site/mycomputer/basShutdown.h"
-#include "wml/WmlDeck.h"
-#include "wml/WmlParagraph.h"
+#include "wml/CDeck.h"
+#include "wml/CParagraph.h"
 
 #include <QDBusConnection>
 

@@ -14,21 +14,21 @@
 namespace basShutdown {
 
 namespace {
-LogindRequest PowerOperation(const QString& sWhat, const QString& sVerb, bool bForce) {
+LogindRequest PowerOperation(const QString& what, const QString& verb, bool force) {
     // Without Force, programs that hold a block inhibitor (a disc burner, an
     // editor with unsaved work) stop the operation even when this program runs
     // as root, as programs may object to a shutdown without the force flag.
     // With Force, logind's own rule applies: a privileged caller overrides
     // them, an unprivileged one only where polkit lets it ignore inhibitors
     // (logind checks that itself, and its Can... answer already says so).
-    return {LogindRequest::PowerOperation, sWhat, QStringLiteral("Can") + sVerb,
-            sVerb + QStringLiteral("WithFlags"), bForce ? 0 : Logind::RootCheckInhibitors};
+    return {LogindRequest::PowerOperation, what, QStringLiteral("Can") + verb,
+            verb + QStringLiteral("WithFlags"), force ? 0 : Logind::RootCheckInhibitors};
 }
 
-LogindRequest OtherRequest(LogindRequest::Kind eKind, const QString& sWhat) {
+LogindRequest OtherRequest(LogindRequest::Kind kind, const QString& what) {
     LogindRequest request;
-    request.eKind = eKind;
-    request.sWhat = sWhat;
+    request.kind = kind;
+    request.what = what;
     return request;
 }
 
@@ -39,55 +39,54 @@ LogindRequest OtherRequest(LogindRequest::Kind eKind, const QString& sWhat) {
 // offers no way for programs to object to ending a session, so a logoff is
 // the same with or without either force flag: the session's programs are
 // asked to end and those that do not are killed.
-LogindRequest RequestFor(quint32 lFlags) {
-    const bool bForce = lFlags & EwxForce;
-    switch (lFlags & ~quint32(EwxForce | EwxForceIfHung)) {
+LogindRequest RequestFor(quint32 flags) {
+    const bool force = flags & EwxForce;
+    switch (flags & ~quint32(EwxForce | EwxForceIfHung)) {
     case EwxLogoff:
         return OtherRequest(LogindRequest::EndOwnSession,
                             QStringLiteral("log off the owner's session"));
     case EwxShutdown:
-        return PowerOperation(QStringLiteral("shut down the PC"), QStringLiteral("Halt"), bForce);
+        return PowerOperation(QStringLiteral("shut down the PC"), QStringLiteral("Halt"), force);
     case EwxReboot:
-        return PowerOperation(QStringLiteral("reboot the PC"), QStringLiteral("Reboot"), bForce);
+        return PowerOperation(QStringLiteral("reboot the PC"), QStringLiteral("Reboot"), force);
     case EwxPowerOff:
         return PowerOperation(QStringLiteral("power off the PC"), QStringLiteral("PowerOff"),
-                              bForce);
+                              force);
     default:
         return OtherRequest(LogindRequest::Unknown,
-                            QStringLiteral("carry out action code %1").arg(lFlags));
+                            QStringLiteral("carry out action code %1").arg(flags));
     }
 }
 
-QString LogLine(const QString& sWhat, bool bDone, const QString& sReason) {
-    if (bDone)
-        return QStringLiteral("ShutdownWindows - the system accepted the request to ") + sWhat;
-    return QStringLiteral("ShutdownWindows - could not %1: %2").arg(sWhat, sReason);
+QString LogLine(const QString& what, bool done, const QString& reason) {
+    if (done)
+        return QStringLiteral("ShutdownWindows - the system accepted the request to ") + what;
+    return QStringLiteral("ShutdownWindows - could not %1: %2").arg(what, reason);
 }
 } // namespace
 
-quint32 ExitFlags(quint32 lCode, bool bForce, bool bForceIfHung) {
-    return lCode | (bForce ? quint32(EwxForce) : 0u) |
-           (bForceIfHung ? quint32(EwxForceIfHung) : 0u);
+quint32 ExitFlags(quint32 code, bool force, bool forceIfHung) {
+    return code | (force ? quint32(EwxForce) : 0u) | (forceIfHung ? quint32(EwxForceIfHung) : 0u);
 }
 
-void ShutdownWindows(quint32 lCode, bool bForce, bool bForceIfHung, StatusLog* oLog,
-                     ShutdownCallback onFinished, const QDBusConnection& oBus) {
-    const quint32 lFlags = ExitFlags(lCode, bForce, bForceIfHung);
-    const LogindRequest request = RequestFor(lFlags);
+void ShutdownWindows(quint32 code, bool force, bool forceIfHung, StatusLog* log,
+                     ShutdownCallback onFinished, const QDBusConnection& bus) {
+    const quint32 flags = ExitFlags(code, force, forceIfHung);
+    const LogindRequest request = RequestFor(flags);
     LogindSessionEnd::Start(
-        oBus, request,
-        [lFlags, sWhat = request.sWhat, log = QPointer<StatusLog>(oLog),
-         onFinished = std::move(onFinished)](bool bDone, const QString& sReason) {
-            const ShutdownResult result{lFlags, bDone, LogLine(sWhat, bDone, sReason)};
+        bus, request,
+        [flags, what = request.what, log = QPointer<StatusLog>(log),
+         onFinished = std::move(onFinished)](bool done, const QString& reason) {
+            const ShutdownResult result{flags, done, LogLine(what, done, reason)};
             if (log)
-                log->LogStatus(bDone ? LogDetail : LogError, result.sLogMessage);
+                log->LogStatus(done ? LogDetail : LogError, result.logMessage);
             if (onFinished)
                 onFinished(result);
         });
 }
 
-void ShutdownPocketlane(const CPacket& oPacket, std::function<void()> endProgram) {
-    oPacket.WhenAnswerDelivered(std::move(endProgram), ClosingAnswerWaitMs);
+void ShutdownPocketlane(const CPacket& packet, std::function<void()> endProgram) {
+    packet.WhenAnswerDelivered(std::move(endProgram), ClosingAnswerWaitMs);
 }
 
 } // namespace basShutdown

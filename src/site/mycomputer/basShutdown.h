@@ -22,31 +22,31 @@ enum ExitFlag : quint32 {
     EwxForceIfHung = 16, // close programs that do not respond
 };
 
-// lCode with EwxForce and EwxForceIfHung added as asked: Reboot with both
+// code with EwxForce and EwxForceIfHung added as asked: Reboot with both
 // force options gives 2 + 4 + 16 = 22.
-quint32 ExitFlags(quint32 lCode, bool bForce, bool bForceIfHung);
+quint32 ExitFlags(quint32 code, bool force, bool forceIfHung);
 
 struct ShutdownResult {
-    quint32 lFlags = 0;  // ExitFlags of the request
-    bool bDone = false;  // the system accepted it and carries it out on its own schedule
-    QString sLogMessage; // the status-log line written for it
+    quint32 flags = 0;  // ExitFlags of the request
+    bool done = false;  // the system accepted it and carries it out on its own schedule
+    QString logMessage; // the status-log line written for it
 };
 using ShutdownCallback = std::function<void(const ShutdownResult&)>;
 
-// Asks the system (systemd-logind on oBus) to carry out the action lCode with
-// the force options, and returns at once. The outcome is written to oLog (an
+// Asks the system (systemd-logind on bus) to carry out the action code with
+// the force options, and returns at once. The outcome is written to log (an
 // error line when the action is refused or fails, a detail line when it is
 // accepted) and handed to onFinished, always later from the event loop.
 // Nothing is asked for unless logind first says that this program may do it
 // without authentication at the PC.
-void ShutdownWindows(quint32 lCode, bool bForce, bool bForceIfHung, StatusLog* oLog = nullptr,
+void ShutdownWindows(quint32 code, bool force, bool forceIfHung, StatusLog* log = nullptr,
                      ShutdownCallback onFinished = {},
-                     const QDBusConnection& oBus = QDBusConnection::systemBus());
+                     const QDBusConnection& bus = QDBusConnection::systemBus());
 
 // Ends this program through endProgram (without the main window's closing
-// steps) once the closing answer written to oPacket has left, its connection
+// steps) once the closing answer written to packet has left, its connection
 // has closed or gone, or after ClosingAnswerWaitMs at the latest.
-void ShutdownPocketlane(const CPacket& oPacket, std::function<void()> endProgram);
+void ShutdownPocketlane(const CPacket& packet, std::function<void()> endProgram);
 inline constexpr int ClosingAnswerWaitMs = 10000;
 
 } // namespace basShutdown

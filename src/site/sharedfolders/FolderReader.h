@@ -1,7 +1,7 @@
 #pragma once
 
 #include "site/ConfinedFolder.h"
-#include "site/sharedfolders/FolderListings.h"
+#include "site/sharedfolders/FolderListingCache.h"
 
 #include <QByteArray>
 #include <QObject>

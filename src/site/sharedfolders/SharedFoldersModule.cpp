@@ -10,14 +10,6 @@
 // an entry's position says which page shows it. A folder's sorted listing is
 // kept while the folder stays unchanged, so paging through a large folder
 // reads it once.
-//
-// Paging: the length limit may cut a page short, and the next page must then
-// start right after the last entry shown, not at (p - 1) x N. So a paging
-// link carries the first entry of its page in A (empty: the usual
-// (p - 1) x N) and in C the index of the link record that showed the page
-// before it. "Back" (and the back link of a file's details page) copies that
-// record, and so returns to exactly the page the visitor saw. When that record
-// is gone, the page falls back to its usual start.
 #include "site/sharedfolders/SharedFoldersModule.h"
 
 #include "base/SafeText.h"
@@ -28,12 +20,14 @@
 #include "settings/SharedFolderList.h"
 #include "site/ConfinedFolder.h"
 #include "site/FileTypes.h"
-#include "site/LinkTables.h"
 #include "site/PhoneDisplay.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/SiteContext.h"
-#include "wml/WmlDeck.h"
+#include "site/SiteLinks.h"
+#include "site/sharedfolders/DeckLengthWatch.h"
+#include "site/sharedfolders/FolderPagePosition.h"
+#include "wml/CDeck.h"
 
 #include <fcntl.h>
 
@@ -50,49 +44,6 @@ constexpr qsizetype ShownNameCharacters = 20;
 constexpr qsizetype ListedPathBytes = 600;
 constexpr qsizetype DetailsPathBytes = 300;
 constexpr char PathCut[] = "...";
-
-// Where the page that a followed link leads to begins.
-struct PagePosition {
-    qint64 first = 0;        // index of the page's first entry
-    QByteArray shownBefore;  // record of the page before it (C)
-    QByteArray followedLink; // the record followed to this page, as text
-};
-
-PagePosition PositionOf(const SiteLinks& links, qint64 linkIndex, int page, int perPage) {
-    PagePosition position;
-    position.first = qMax(0, page - 1) * qint64(perPage);
-    const LinkState* state = links.FindLinkState(linkIndex);
-    if (!state)
-        return position;
-    position.followedLink = QByteArray::number(linkIndex);
-    position.shownBefore = state->C;
-    bool ok = false;
-    const qint64 first = state->A.toLongLong(&ok);
-    if (ok && first >= 0)
-        position.first = first;
-    return position;
-}
-
-// A link to the page after this one, whose first entry is `next`.
-QByteArray NextPageLink(SiteLinks& links, const QByteArray& U, const QByteArray& D, int page,
-                        int perPage, const PagePosition& position, qint64 next) {
-    const QByteArray first =
-        next == qint64(page) * perPage ? QByteArray() : QByteArray::number(next);
-    return links.MakeLink(U, D, {}, qint16(page + 1), "F", first, position.followedLink, {});
-}
-
-// A new link to the page that record `shown` led to; to `page` of folder D
-// from its usual start when that record is gone.
-QByteArray LinkToShownPage(SiteLinks& links, const QByteArray& shown, const QByteArray& U,
-                           const QByteArray& D, int page) {
-    bool ok = false;
-    const qint64 index = shown.toLongLong(&ok);
-    if (const LinkState* state = ok ? links.FindLinkState(index) : nullptr) {
-        const LinkState record = *state; // MakeLink may move the table's slots
-        return links.MakeLink(record.U, record.D, {}, record.P, "F", record.A, record.C, {});
-    }
-    return links.MakeLink(U, D, {}, qint16(page), "F", {}, {}, {});
-}
 
 // A name from the disk as the pages show it. A name that is not UTF-8 was
 // most likely written in ISO-8859-1, and is shown read that way.
@@ -114,37 +65,6 @@ QByteArray PathEnd(const QByteArray& shown, qsizetype maxBytes) {
         ++from;
     return PathCut + shown.mid(from);
 }
-
-// Watches the length of a deck while a page is listed. The deck is rendered
-// again only when an entry was added since the last rendering, since nothing
-// else changes its length; and the limit cuts a page only once it shows an
-// entry, so that every page moves the listing on.
-class LengthWatch {
-public:
-    explicit LengthWatch(const CDeck& deck)
-        : m_deck(deck) {}
-
-    void EntryAdded() {
-        ++m_listed;
-        m_stale = true;
-    }
-    bool ListedAny() const { return m_listed > 0; }
-    qsizetype Length() {
-        if (m_stale) {
-            m_length = m_deck.GetWML().size();
-            m_stale = false;
-        }
-        return m_length;
-    }
-    bool PastLimit() { return ListedAny() && Length() > DeckLengthLimit; }
-    bool AtLimit() { return ListedAny() && Length() >= DeckLengthLimit; }
-
-private:
-    const CDeck& m_deck;
-    int m_listed = 0;
-    bool m_stale = false;
-    qsizetype m_length = 0;
-};
 
 } // namespace
 
@@ -199,7 +119,8 @@ QByteArray SharedFoldersModule::shownFolder(const QByteArray& folder, qsizetype 
 }
 
 void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 linkIndex) {
-    const PagePosition position = PositionOf(m_context.Links(), linkIndex, page, RootLevelEntries);
+    const FolderPagePosition position =
+        FolderPagePosition::Of(m_context.Links(), linkIndex, page, RootLevelEntries);
     const QList<QByteArray>& folders = m_shares.Folders().folders();
     CDeck deck;
     const auto paragraph = SiteContext::NewPage(deck, "Folders", "Folders");
@@ -208,7 +129,7 @@ void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 li
                               true);
     } else {
         paragraph->BoldUnderlinedText("Root Level Pg:" + QByteArray::number(page), true);
-        LengthWatch watch(deck);
+        DeckLengthWatch watch(deck, DeckLengthLimit);
         qint64 next = position.first;
         while (next < position.first + RootLevelEntries && next < folders.size()) {
             const QByteArray& folder = folders.at(next++);
@@ -221,13 +142,14 @@ void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 li
         }
         if (page > 1) {
             paragraph->AddLineBreak(1);
-            paragraph->AddAnchor("<<Back", LinkToShownPage(m_context.Links(), position.shownBefore,
-                                                           {}, {}, page - 1));
+            paragraph->AddAnchor("<<Back", FolderPagePosition::LinkToShownPage(m_context.Links(),
+                                                                               position.shownBefore,
+                                                                               {}, {}, page - 1));
         }
         if (next < folders.size()) {
             paragraph->AddLineBreak(1);
-            paragraph->AddAnchor("Next>>", NextPageLink(m_context.Links(), {}, {}, page,
-                                                        RootLevelEntries, position, next));
+            paragraph->AddAnchor("Next>>", position.NextPageLink(m_context.Links(), {}, {}, page,
+                                                                 RootLevelEntries, next));
         }
     }
     m_context.AddMainMenuAnchor(*paragraph);
@@ -247,7 +169,8 @@ void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
 
 void SharedFoldersModule::sendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray& D,
                                          int page, qint64 linkIndex, const SortedListing& listing) {
-    const PagePosition position = PositionOf(m_context.Links(), linkIndex, page, FolderPageEntries);
+    const FolderPagePosition position =
+        FolderPagePosition::Of(m_context.Links(), linkIndex, page, FolderPageEntries);
     CDeck deck;
     const auto paragraph = SiteContext::NewPage(deck, "Files", "Files");
     paragraph->AddAnchor(
@@ -255,7 +178,7 @@ void SharedFoldersModule::sendFolderPage(CPacket& packet, const QByteArray& U, c
         m_context.Links().MakeLink(DetermineParentFolder(U), U, {}, 1, "F", {}, {}, {}));
     paragraph->AddLineBreak(1);
 
-    LengthWatch watch(deck);
+    DeckLengthWatch watch(deck, DeckLengthLimit);
     const auto listEntry = [&](const QByteArray& title, const QByteArray& link) {
         paragraph->AddAnchor(title, link);
         paragraph->AddLineBreak(1);
@@ -282,15 +205,15 @@ void SharedFoldersModule::sendFolderPage(CPacket& packet, const QByteArray& U, c
     }
     if (page > 1) {
         paragraph->AddLineBreak(1);
-        paragraph->AddAnchor(
-            "Back to Page " + QByteArray::number(page - 1),
-            LinkToShownPage(m_context.Links(), position.shownBefore, U, D, page - 1));
+        paragraph->AddAnchor("Back to Page " + QByteArray::number(page - 1),
+                             FolderPagePosition::LinkToShownPage(
+                                 m_context.Links(), position.shownBefore, U, D, page - 1));
     }
     if (next < listing.Size()) {
         paragraph->AddLineBreak(1);
         paragraph->AddAnchor(
             "Forward to Page " + QByteArray::number(page + 1),
-            NextPageLink(m_context.Links(), U, D, page, FolderPageEntries, position, next));
+            position.NextPageLink(m_context.Links(), U, D, page, FolderPageEntries, next));
     }
     paragraph->AddLineBreak(1);
     paragraph->AddAnchor("[-] Root Level",
@@ -304,12 +227,14 @@ void SharedFoldersModule::sendFolderPage(CPacket& packet, const QByteArray& U, c
 void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray& U,
                                               const QByteArray& D, const QByteArray& F, int page,
                                               qint64 linkIndex) {
-    const PagePosition position = PositionOf(m_context.Links(), linkIndex, page, FolderPageEntries);
+    const FolderPagePosition position =
+        FolderPagePosition::Of(m_context.Links(), linkIndex, page, FolderPageEntries);
     const QByteArray name = ShownName(F);
     CDeck deck;
     const auto paragraph = SiteContext::NewPage(deck, name, "Files");
-    paragraph->AddAnchor("[<]" + shownFolder(D, DetailsPathBytes),
-                         LinkToShownPage(m_context.Links(), position.shownBefore, U, D, page));
+    paragraph->AddAnchor(
+        "[<]" + shownFolder(D, DetailsPathBytes),
+        FolderPagePosition::LinkToShownPage(m_context.Links(), position.shownBefore, U, D, page));
     paragraph->AddLineBreak(1);
 
     // A file that has left the shared folders shows as a vanished one.
