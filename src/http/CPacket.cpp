@@ -14,19 +14,30 @@ namespace {
 constexpr QByteArrayView CrLf = "\r\n";
 constexpr QByteArrayView EndOfRequest = "\r\n\r\n";
 
-QByteArray TrimSpaces(const QByteArray& text) {
+QByteArrayView TrimSpaces(QByteArrayView text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && text.at(begin) == ' ')
         ++begin;
     while (end > begin && text.at(end - 1) == ' ')
         --end;
-    return text.mid(begin, end - begin);
+    return text.sliced(begin, end - begin);
 }
 
-// The pieces of text between the separators; an empty text has no pieces.
-QList<QByteArray> SplitPieces(const QByteArray& text, char separator) {
-    return text.isEmpty() ? QList<QByteArray>() : text.split(separator);
+// Calls take(piece) for each piece of text between the separators, without
+// copying it, until take returns false; an empty text has no pieces. False
+// when take refused one.
+template <typename Take> bool ForEachPiece(QByteArrayView text, char separator, Take take) {
+    if (text.isEmpty())
+        return true;
+    for (qsizetype from = 0;;) {
+        const qsizetype end = text.indexOf(separator, from);
+        if (!take(text.sliced(from, (end < 0 ? text.size() : end) - from)))
+            return false;
+        if (end < 0)
+            return true;
+        from = end + 1;
+    }
 }
 
 void AppendTwoDigits(QByteArray& out, int value) {
@@ -53,7 +64,7 @@ QString CPacket::parse(const QByteArray& sHTTPPacket) {
     const qsizetype requestLineEnd = sHTTPPacket.indexOf(CrLf);
     if (requestLineEnd < 0)
         return QStringLiteral("The request has no line end");
-    const QByteArray requestLine = sHTTPPacket.left(requestLineEnd);
+    const QByteArrayView requestLine = QByteArrayView(sHTTPPacket).first(requestLineEnd);
     QString failure = parseHeaderBlock(sHTTPPacket, requestLine.size());
     if (failure.isEmpty() && !requestLine.isEmpty())
         failure = parseRequestLine(requestLine);
@@ -72,22 +83,23 @@ QString CPacket::parseHeaderBlock(const QByteArray& sHTTPPacket, qsizetype reque
         return endsRightAfterRequestLine ? QString()
                                          : QStringLiteral("The request has no header line");
     }
-    const QByteArray block = sHTTPPacket.mid(requestLineLength + 2, count);
-    for (const QByteArray& line : SplitPieces(block, '\n')) {
+    const QByteArrayView block = QByteArrayView(sHTTPPacket).sliced(requestLineLength + 2, count);
+    const bool complete = ForEachPiece(block, '\n', [this](QByteArrayView line) {
         const qsizetype colon = line.indexOf(':');
         if (colon < 0)
-            return QStringLiteral("A header line has no colon");
-        m_oHeaders.Add(line.left(colon), line.mid(colon + 1));
-    }
-    return {};
+            return false;
+        m_oHeaders.Add(line.first(colon).toByteArray(), line.sliced(colon + 1).toByteArray());
+        return true;
+    });
+    return complete ? QString() : QStringLiteral("A header line has no colon");
 }
 
-QString CPacket::parseRequestLine(const QByteArray& requestLine) {
+QString CPacket::parseRequestLine(QByteArrayView requestLine) {
     const qsizetype space = requestLine.indexOf(' ');
     if (space < 0)
         return QStringLiteral("The request line has no space");
     const qsizetype methodPartLength = space + 1;
-    m_method = TrimSpaces(requestLine.left(methodPartLength));
+    m_method = TrimSpaces(requestLine.first(methodPartLength)).toByteArray();
     if (m_method == "GET")
         m_lPacketType = PacketGet;
     else if (m_method == "PUT")
@@ -98,29 +110,31 @@ QString CPacket::parseRequestLine(const QByteArray& requestLine) {
     const qsizetype count = requestLine.size() - methodPartLength - 8;
     if (count < 0)
         return QStringLiteral("The request line has no path");
-    m_protocol = requestLine.right(8);
-    QByteArray target = requestLine.mid(methodPartLength - 1, count);
+    m_protocol = requestLine.last(8).toByteArray();
+    QByteArrayView target = requestLine.sliced(methodPartLength - 1, count);
     // A fragment names a place within the answer; it is no part of the request.
     if (const qsizetype hash = target.indexOf('#'); hash >= 0)
-        target.truncate(hash);
+        target = target.first(hash);
     // The path is split into the root and the query before anything is
     // decoded, and each name and value is decoded once on its own, so that a
     // visitor's "&", "=", "?", "+" or "%" arrives as typed.
-    const QByteArray path = TrimSpaces(target);
+    const QByteArrayView path = TrimSpaces(target);
     if (path.isEmpty())
         return QStringLiteral("The request path is empty");
     const qsizetype question = path.indexOf('?');
-    m_sRoot = basUtilities::URLDecode(question < 0 ? path : path.left(question));
-    if (question >= 0) {
-        for (const QByteArray& piece : SplitPieces(path.mid(question + 1), '&')) {
+    m_sRoot = basUtilities::URLDecode((question < 0 ? path : path.first(question)).toByteArray());
+    if (question < 0)
+        return {};
+    const bool complete =
+        ForEachPiece(path.sliced(question + 1), '&', [this](QByteArrayView piece) {
             const qsizetype equals = piece.indexOf('=');
             if (equals < 0)
-                return QStringLiteral("A query variable has no \"=\"");
-            m_oVariables.Add(basUtilities::URLDecode(piece.left(equals)),
-                             basUtilities::URLDecode(piece.mid(equals + 1)));
-        }
-    }
-    return {};
+                return false;
+            m_oVariables.Add(basUtilities::URLDecode(piece.first(equals).toByteArray()),
+                             basUtilities::URLDecode(piece.sliced(equals + 1).toByteArray()));
+            return true;
+        });
+    return complete ? QString() : QStringLiteral("A query variable has no \"=\"");
 }
 
 void CPacket::Bind(std::weak_ptr<Connection> connection, int socketIndex) {

@@ -78,7 +78,7 @@ public:
     bool DownloadSlotAvailable();
     // Whether the connection the answer goes to is still open.
     bool IsConnected() const;
-    // Who sent the request (ClientAddressOf its connection); empty once the
+    // Who sent the request (the address its connection came from); empty once the
     // connection has gone.
     QByteArray ClientAddress() const;
 
@@ -132,8 +132,7 @@ private:
     std::shared_ptr<Connection> connectedSocket(const char* operation) const;
     QString parse(const QByteArray& sHTTPPacket);
     QString parseHeaderBlock(const QByteArray& sHTTPPacket, qsizetype requestLineLength);
-    QString parseRequestLine(const QByteArray& requestLine);
-    void parseQuery(const QByteArray& query);
+    QString parseRequestLine(QByteArrayView requestLine);
     bool closesAfter(const QByteArray& headers) const;
     void markAnswered(Connection& connection);
 
