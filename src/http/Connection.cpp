@@ -2,6 +2,7 @@
 
 #include "http/EventPoller.h"
 #include "http/ListeningSocket.h"
+#include "http/ServerMessages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -50,7 +51,7 @@ quint16 Connection::LocalPort() const {
     return LocalPortOf(m_fd);
 }
 
-bool Connection::Open(int descriptor) {
+bool Connection::Open(int descriptor, const QByteArray& client) {
     ++m_generation;
     m_fd = descriptor;
     m_closeWhenSent = false;
@@ -59,7 +60,7 @@ bool Connection::Open(int descriptor) {
     m_holdingRequests = false;
     m_errorString.clear();
     m_framer.Reset();
-    m_client = ClientAddressOf(descriptor);
+    m_client = client;
     if (m_poller.Watch(m_fd, PollKey(), EPOLLIN))
         return true;
     ::close(m_fd);
@@ -181,7 +182,7 @@ bool Connection::sendPiece(Piece& piece) {
                               size_t(std::min(piece.fileLeft, FileChunkSize)));
             if (sent == 0) {
                 // The file shrank: the announced length can no longer be kept.
-                m_errorString = QStringLiteral("The file ended before its announced length");
+                m_errorString = ServerMessages::FileEndedEarly();
                 Close();
                 return false;
             }

@@ -3,7 +3,9 @@
 #include "base/StatusLog.h"
 #include "base/basUtilities.h"
 #include "http/CPacket.h"
+#include "http/ConnectionTable.h"
 #include "http/DownloadSlots.h"
+#include "http/EventPoller.h"
 #include "http/RequestFraming.h"
 #include "http/RequestHandler.h"
 #include "http/WapServer.h"
@@ -18,6 +20,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -421,6 +424,60 @@ private Q_SLOTS:
         QVERIFY(h->answersDeck()); // in the lowest closed element
         QCOMPARE(h->site.elements, QList<int>{2});
         QCOMPARE(h->server.HighestSocket(), 2);
+    }
+
+    // The table hands out the lowest closed element, refuses one beyond its
+    // limit (closing that descriptor), and keeps the open ones in the order
+    // of their last progress however they close: the sweep closes exactly
+    // those idle long enough, the search stops at the first busy since.
+    void connectionTableKeepsTheIdleOrder() {
+        EventPoller poller([](std::uint64_t, std::uint32_t) {});
+        ConnectionPool pool{DownloadSlots(4), {}, {}};
+        ConnectionTable table(poller, pool);
+        table.SetMaxElements(4);
+        std::vector<int> peers;
+        const auto cleanup = qScopeGuard([&] {
+            for (int peer : peers)
+                ::close(peer);
+        });
+        const auto open = [&](qint64 now) {
+            int pair[2];
+            if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair) != 0)
+                qFatal("socketpair");
+            peers.push_back(pair[1]);
+            return table.Open(pair[0], {}, now);
+        };
+        const auto openIndexes = [&] {
+            QList<int> open;
+            for (int i = 1; i <= table.HighestIndex(); ++i)
+                if (table.At(i)->IsOpen())
+                    open << i;
+            return open;
+        };
+        for (qint64 now : {10, 20, 30, 40})
+            QCOMPARE(open(now).outcome, ConnectionTable::OpenOutcome::Opened);
+        QCOMPARE(open(45).outcome, ConnectionTable::OpenOutcome::NoElementFree);
+        char byte;
+        QCOMPARE(::read(peers.back(), &byte, 1), 0); // refused: its end is closed
+
+        table.MarkBusy(*table.At(1), 50); // the order is now 2 3 4 1
+        table.At(3)->Close();             // 2 4 1
+        const auto any = [](const Connection&) { return true; };
+        QCOMPARE(table.FindIdleSince(15, any), nullptr);
+        QCOMPARE(table.FindIdleSince(40, [](const Connection& c) { return c.Index() == 4; }),
+                 table.At(4).get());
+        table.CloseIdleSince(40);
+        QCOMPARE(openIndexes(), QList<int>{1});
+        QCOMPARE(table.OpenCount(), 1);
+
+        QCOMPARE(open(60).connection->Index(), 2); // the lowest closed first
+        QCOMPARE(open(70).connection->Index(), 3);
+        table.MarkBusy(*table.At(2), 80); // 1 3 2
+        table.CloseIdleSince(60);
+        QCOMPARE(openIndexes(), (QList<int>{2, 3}));
+        table.CloseIdleSince(80);
+        QCOMPARE(table.OpenCount(), 0);
+        QCOMPARE(table.HighestIndex(), 4);
     }
 
     void lackOfDescriptorsPausesAcceptingWithoutStoppingService() {
