@@ -24,12 +24,12 @@ inline bool Complete(const QByteArray& received) {
                headersEnd + 4 + received.mid(length + 16, headersEnd - length - 16).toLongLong();
 }
 
-// Milliseconds from connecting to the whole answer; negative on failure.
-// The answer's size goes to answerBytes.
-inline double AskMilliseconds(quint16 port, const QByteArray& request,
-                              qint64* answerBytes = nullptr) {
-    const auto start = std::chrono::steady_clock::now();
+// Connects to the port on loopback and sends the request; the socket, or -1
+// on failure. A receive window > 0 is set before connecting.
+inline int SendOnLoopback(quint16 port, const QByteArray& request, int receiveWindow = 0) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && receiveWindow > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveWindow, sizeof receiveWindow);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -40,6 +40,17 @@ inline double AskMilliseconds(quint16 port, const QByteArray& request,
             ::close(fd);
         return -1;
     }
+    return fd;
+}
+
+// Milliseconds from connecting to the whole answer; negative on failure.
+// The answer's size goes to answerBytes.
+inline double AskMilliseconds(quint16 port, const QByteArray& request,
+                              qint64* answerBytes = nullptr) {
+    const auto start = std::chrono::steady_clock::now();
+    const int fd = SendOnLoopback(port, request);
+    if (fd < 0)
+        return -1;
     QByteArray received;
     char buffer[65536];
     ssize_t got = 0;

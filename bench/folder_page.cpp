@@ -9,10 +9,11 @@
 #include "settings/RegistryStore.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
+#include "site/GuessThrottle.h"
 #include "site/LinkTables.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
-#include "site/SitePages.h"
+#include "site/SiteContext.h"
 #include "site/sharedfolders/FolderListings.h"
 #include "site/sharedfolders/SharedFoldersModule.h"
 
@@ -97,9 +98,10 @@ int main(int argc, char* argv[]) {
     for (const QByteArray& folder : folders)
         shared.addFolder(folder, [] { return true; });
     SiteLinks links([] { return false; });
-    SitePages pages(log, settings, links);
+    GuessThrottle guesses(log);
+    SiteContext context(log, settings, links, guesses);
     ShareAccess shares(shared);
-    PictureAdapter pictures;
+    PictureAdapter pictures(log);
 
     // The page is built and rendered in full; only sending it fails, as the
     // request has no connection.
@@ -122,10 +124,10 @@ int main(int argc, char* argv[]) {
         });
         // First: a module that has not listed the folder yet.
         const double first = MedianMilliseconds([&] {
-            SharedFoldersModule fresh(pages, shares, pictures);
+            SharedFoldersModule fresh(context, shares, pictures);
             buildPage(fresh, folder, 1);
         });
-        SharedFoldersModule module(pages, shares, pictures);
+        SharedFoldersModule module(context, shares, pictures);
         buildPage(module, folder, 1);
         const double repeated = MedianMilliseconds([&] { buildPage(module, folder, 1); });
         const qint16 middlePage = qint16(std::min(counts[i] / 15 / 2, 32767));

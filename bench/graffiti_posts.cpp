@@ -10,12 +10,11 @@
 #include "settings/RegistryStore.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
-#include "site/FileSender.h"
 #include "site/LinkTables.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/Site.h"
-#include "site/SitePages.h"
+#include "site/SiteContext.h"
 #include "site/graffiti/GraffitiBoard.h"
 #include "site/graffiti/GraffitiModule.h"
 #include "site/graffiti/GraffitiStore.h"
@@ -54,16 +53,16 @@ int main(int argc, char* argv[]) {
     SharedFolderList folders(store, log);
     SiteLinks links([] { return false; });
     WapServer server(log, 0);
-    SitePages pages(log, settings, links);
+    GuessThrottle guesses(log);
+    SiteContext context(log, settings, links, guesses);
     ShareAccess shares(folders);
-    PictureAdapter pictures;
-    FileSender files(pages, shares, pictures);
+    PictureAdapter pictures(log);
     GraffitiBoard board(settings);
     GraffitiStore kept(board, settings, log, temp.filePath(QStringLiteral("graffiti.sqlite")));
     kept.Start();
-    GraffitiModule graffiti(pages, board);
-    Site site(server, pages, files);
-    pages.AddModule(graffiti);
+    Site site(server, context, shares, pictures);
+    GraffitiModule graffiti(context, board);
+    site.AddModule(graffiti);
     server.SetRequestHandler(&site);
     if (server.OpenListener() != WapServer::ListenResult::Listening || !kept.IsKeeping()) {
         std::fprintf(stderr, "cannot listen on loopback or open the stored board\n");

@@ -13,12 +13,11 @@
 #include "settings/RegistryStore.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
-#include "site/FileSender.h"
 #include "site/LinkTables.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/Site.h"
-#include "site/SitePages.h"
+#include "site/SiteContext.h"
 #include "site/sharedfolders/SharedFoldersModule.h"
 
 #include <QBuffer>
@@ -66,20 +65,7 @@ QByteArray PhotoJpeg(int width = 4000, int height = 3000, bool grain = false) {
 
 // Sends the request and never reads the answer; -1 on failure.
 int SilentRequest(quint16 port, const QByteArray& request) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int window = 4096;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) != request.size()) {
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
-    }
-    return fd;
+    return SendOnLoopback(port, request, 4096);
 }
 
 double ResidentMiB() {
@@ -181,13 +167,13 @@ int main(int argc, char* argv[]) {
     folders.addFolder(folder, [] { return true; });
     SiteLinks links([] { return false; });
     WapServer server(log, 0);
-    SitePages pages(log, settings, links);
+    GuessThrottle guesses(log);
+    SiteContext context(log, settings, links, guesses);
     ShareAccess shares(folders);
-    PictureAdapter pictures;
-    FileSender files(pages, shares, pictures);
-    SharedFoldersModule sharedFolders(pages, shares, pictures);
-    Site site(server, pages, files);
-    pages.AddModule(sharedFolders);
+    PictureAdapter pictures(log);
+    Site site(server, context, shares, pictures);
+    SharedFoldersModule sharedFolders(context, shares, pictures);
+    site.AddModule(sharedFolders);
     server.SetRequestHandler(&site);
     if (server.OpenListener() != WapServer::ListenResult::Listening) {
         std::fprintf(stderr, "cannot listen on loopback\n");

@@ -4,6 +4,7 @@
 // loading is linear, about 4 when it is quadratic.
 // Build in Release and run: build-bench/bench/bench_settings_load
 #include "settings/RegistryStore.h"
+#include "settings/RegistryText.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -15,18 +16,18 @@
 namespace {
 
 QByteArray settingsText(int lines, bool keyPerLine) {
-    QList<RegistryStore::Key> keys;
+    QList<RegistryKeys::Key> keys;
     if (!keyPerLine)
         keys.append(
-            RegistryStore::Key{"HKEY_LOCAL_MACHINE\\SOFTWARE\\Pocketlane\\SharedFolders", {}});
+            RegistryKeys::Key{"HKEY_LOCAL_MACHINE\\SOFTWARE\\Pocketlane\\SharedFolders", {}});
     for (int i = 0; i < lines; ++i) {
         const QByteArray folder = "/home/owner/shared/folder number " + QByteArray::number(i);
         if (keyPerLine)
-            keys.append(RegistryStore::Key{
+            keys.append(RegistryKeys::Key{
                 "HKEY_LOCAL_MACHINE\\SOFTWARE\\Key " + QByteArray::number(i), {}});
         keys.last().values.append({folder, {}, false});
     }
-    return RegistryStore::serialize(keys);
+    return RegistryText::serialize(keys);
 }
 
 double loadMilliseconds(const QString& path) {

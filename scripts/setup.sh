@@ -6,7 +6,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config python3 clang-format clang-tidy
-  qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 libqt6sql6-sqlite
+  qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools libgl-dev libqt6svg6
+  libqt6sql6-sqlite
   libminiupnpc-dev libwbxml2-dev
   miniupnpd-nftables miniupnpc nftables
   libxml2-utils w3c-sgml-lib kannel kannel-extras
@@ -16,6 +17,7 @@ packages=(
   procps iproute2 curl
   xvfb xauth trayer x11-utils desktop-file-utils
   debhelper dpkg-dev lintian scdoc appstream man-db git
+  chromium chromium-driver python3-selenium
 )
 
 missing=()

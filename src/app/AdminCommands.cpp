@@ -4,6 +4,7 @@
 
 #include "base/SafeText.h"
 #include "base/StatusLog.h"
+#include "net/GatewaySupervisor.h"
 #include "settings/RegistryStore.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPaths.h"
@@ -57,6 +58,8 @@ std::optional<Assignment> parseAssignment(const QString& text, QString& error) {
     }
     const QByteArray value = text.mid(equals + 1).toUtf8();
     error = Settings::RefusalOf(*option, value);
+    if (*option == Settings::EnableGateway && value == "Y" && !GatewaySupervisor::KannelInstalled())
+        error = GatewaySupervisor::InstallAdvice();
     if (!error.isEmpty())
         return std::nullopt;
     return Assignment{*option, value};

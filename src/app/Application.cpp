@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/RuntimeFolder.h"
 #include "app/SetupCheckCommand.h"
 #include "settings/SettingsPaths.h"
 
@@ -9,6 +10,15 @@ namespace {
 
 // How long a start waits for another process to free the settings file.
 constexpr std::chrono::milliseconds StartupLockWait{10000};
+
+GatewaySupervisor::Options GatewayOptions(const CommandLineOptions& options) {
+    GatewaySupervisor::Options gateway;
+    gateway.configFile = RuntimeFolder::FileFor(SettingsPaths::SettingsFile(options.settingsFile),
+                                                QStringLiteral("pocketlane-kannel-"));
+    if (!options.gatewayAddress.isEmpty())
+        gateway.phoneAddress = options.gatewayAddress;
+    return gateway;
+}
 
 } // namespace
 
@@ -21,24 +31,37 @@ Application::Application(const CommandLineOptions& options, QObject* parent)
     , m_storedBoard(m_board, m_settings, m_log)
     , m_links([this] { return m_settings.enablePassword(); })
     , m_server(m_log, options.port)
-    , m_pages(m_log, m_settings, m_links)
+    , m_guesses(m_log)
+    , m_context(m_log, m_settings, m_links, m_guesses)
     , m_shares(m_folders)
-    , m_files(m_pages, m_shares, m_pictures)
-    , m_sharedFolders(m_pages, m_shares, m_pictures)
-    , m_graffiti(m_pages, m_board)
-    , m_myComputer(m_pages, [this] { Q_EMIT QuitRequested(); })
-    , m_site(m_server, m_pages, m_files)
+    , m_pictures(m_log)
+    , m_site(m_server, m_context, m_shares, m_pictures)
+    , m_sharedFolders(m_context, m_shares, m_pictures)
+    , m_graffiti(m_context, m_board)
+    , m_myComputer(m_context, m_site.Pages(), [this] { Q_EMIT QuitRequested(); })
     , m_admin(m_store.filePath(), m_settings, m_folders, m_board, m_log)
     , m_reachability(m_log, ReachabilityOptions(options))
+    , m_gateway(m_log, GatewayOptions(options))
     , m_offline(options.offline)
     , m_portGiven(options.portGiven) {
     m_log.setExtendedLoggingSwitch([this] { return m_settings.extendedLogging(); });
     for (SiteModule* module :
          std::initializer_list<SiteModule*>{&m_sharedFolders, &m_graffiti, &m_myComputer})
-        m_pages.AddModule(*module);
+        m_site.AddModule(*module);
     m_server.SetRequestHandler(&m_site);
     // The router's forward follows the port served.
     connect(&m_server, &WapServer::ListenerOpened, &m_reachability, &Reachability::SetServedPort);
+    connect(&m_server, &WapServer::RunningChanged, this, &Application::followGateway);
+    connect(&m_server, &WapServer::ListenerOpened, this, &Application::followGateway);
+    connect(&m_settings, &Settings::enableGatewayChanged, this, &Application::followGateway);
+}
+
+void Application::followGateway() {
+    if (m_settings.enableGateway() && m_server.IsRunning())
+        m_gateway.Start(m_server.Port());
+    else
+        m_gateway.Stop();
+    m_reachability.SetGatewayForwarded(m_gateway.IsStarted());
 }
 
 void Application::askForPort(quint16 port) {
@@ -66,6 +89,7 @@ Application::StartResult Application::Start(UnreadableSettings eUnreadable) {
     if (!m_offline)
         m_reachability.StartUp(m_server.Port());
     m_server.LogListening();
+    followGateway();
     return StartResult::Started;
 }
 

@@ -4,16 +4,16 @@
 #include "app/CommandLine.h"
 #include "base/StatusLog.h"
 #include "http/WapServer.h"
+#include "net/GatewaySupervisor.h"
 #include "net/Reachability.h"
 #include "settings/RegistryStore.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
-#include "site/FileSender.h"
 #include "site/LinkTables.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/Site.h"
-#include "site/SitePages.h"
+#include "site/SiteContext.h"
 #include "site/graffiti/GraffitiBoard.h"
 #include "site/graffiti/GraffitiModule.h"
 #include "site/graffiti/GraffitiStore.h"
@@ -71,6 +71,9 @@ public:
     // How phones on the internet reach this PC: the address field, the
     // setup answers and the check (Help panel, `lblLocalIP`).
     Reachability& Network() { return m_reachability; }
+    // The built-in WAP gateway, running while EnableGateway is on and the
+    // server serves.
+    GatewaySupervisor& Gateway() { return m_gateway; }
 
 Q_SIGNALS:
     // The program is asked to end without the window's closing question (a
@@ -82,6 +85,8 @@ private:
     // The port the next opening of the listener asks for, with the fallback
     // to FallbackPort for the default port.
     void askForPort(quint16 port);
+    // Starts or stops the gateway to match the option and the server.
+    void followGateway();
 
     StatusLog m_log;
     RegistryStore m_store;
@@ -91,16 +96,17 @@ private:
     GraffitiStore m_storedBoard;
     SiteLinks m_links;
     WapServer m_server;
-    SitePages m_pages;
+    GuessThrottle m_guesses;
+    SiteContext m_context;
     ShareAccess m_shares;
     PictureAdapter m_pictures;
-    FileSender m_files;
+    Site m_site;
     SharedFoldersModule m_sharedFolders;
     GraffitiModule m_graffiti;
     MyComputerModule m_myComputer;
-    Site m_site;
     AdminServer m_admin;
     Reachability m_reachability;
+    GatewaySupervisor m_gateway;
     bool m_offline;
     bool m_portGiven;
 };

@@ -4,6 +4,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QHostAddress>
 #include <QTextStream>
 #include <QUrl>
 
@@ -19,6 +20,7 @@ const QString PublicIpUrlOption = QStringLiteral("public-ip-url");
 const QString CheckSetupOption = QStringLiteral("check-setup");
 const QString UpnpRecheckOption = QStringLiteral("upnp-recheck");
 const QString OfflineOption = QStringLiteral("offline");
+const QString GatewayAddressOption = QStringLiteral("gateway-address");
 
 void DescribeOptions(QCommandLineParser& parser) {
     parser.setApplicationDescription(
@@ -55,6 +57,12 @@ void DescribeOptions(QCommandLineParser& parser) {
     parser.addOption(QCommandLineOption(
         OfflineOption, QStringLiteral("Neither look up the public address nor ask the router "
                                       "to forward the port; only serve.")));
+    parser.addOption(QCommandLineOption(
+        GatewayAddressOption,
+        QStringLiteral("With the EnableGateway option on, the built-in gateway takes the "
+                       "phones' UDP ports 9200 and 9201 on <address> only (default: every "
+                       "address of this PC)."),
+        QStringLiteral("address")));
     parser.addOption(QCommandLineOption({QStringLiteral("h"), HelpOption},
                                         QStringLiteral("Show this help and end.")));
     parser.addOption(QCommandLineOption({QStringLiteral("v"), VersionOption},
@@ -91,6 +99,14 @@ CommandLineOptions ParseCommandLine(const QStringList& arguments) {
         if (!url.isValid() || url.scheme() != QLatin1String("http") || url.host().isEmpty()) {
             options.error = QStringLiteral("--public-ip-url needs an http:// address, not: ") +
                             options.publicIpUrl;
+            return options;
+        }
+    }
+    if (parser.isSet(GatewayAddressOption)) {
+        options.gatewayAddress = parser.value(GatewayAddressOption);
+        if (QHostAddress(options.gatewayAddress).protocol() != QAbstractSocket::IPv4Protocol) {
+            options.error = QStringLiteral("--gateway-address needs an IPv4 address, not: ") +
+                            options.gatewayAddress;
             return options;
         }
     }

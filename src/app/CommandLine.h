@@ -19,6 +19,7 @@ struct CommandLineOptions {
     bool checkSetup = false;    // --check-setup: print the setup check and end
     int upnpRecheckSeconds = 0; // --upnp-recheck, 0 for the default period
     bool offline = false;       // --offline: no lookup, no port forward
+    QString gatewayAddress;     // --gateway-address, empty for every address
     // Set when the command line cannot be used; the program prints it and
     // ends with a failure.
     QString error;

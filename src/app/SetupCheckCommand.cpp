@@ -2,6 +2,11 @@
 
 #include "app/CommandLine.h"
 #include "base/StatusLog.h"
+#include "net/GatewaySupervisor.h"
+#include "settings/RegistryStore.h"
+#include "settings/Settings.h"
+#include "settings/SettingsPaths.h"
+#include "settings/SettingsStorage.h"
 
 #include <QCoreApplication>
 
@@ -16,6 +21,21 @@ Reachability::Options ReachabilityOptions(const CommandLineOptions& options) {
     return reachability;
 }
 
+namespace {
+
+// Whether the owner's settings turn the built-in gateway on (and Kannel is
+// there to run it): the check then also asks about the gateway's ports.
+bool GatewayOn(const CommandLineOptions& options) {
+    RegistryStore store(SettingsPaths::SettingsFile(options.settingsFile));
+    if (!store.load(nullptr))
+        return false;
+    const auto stored = store.value(SettingsStorage::StorePath(SettingsStorage::OptionsKey),
+                                    Settings::ValueName(Settings::EnableGateway));
+    return stored && stored->data == "Y" && GatewaySupervisor::KannelInstalled();
+}
+
+} // namespace
+
 int RunSetupCheck(const CommandLineOptions& options) {
     StatusLog log;
     QObject::connect(&log, &StatusLog::lineAdded, &log, [](const StatusLog::Line& line) {
@@ -23,6 +43,7 @@ int RunSetupCheck(const CommandLineOptions& options) {
     });
     Reachability reachability(log, ReachabilityOptions(options));
     reachability.ResetSetupAnswers();
+    reachability.SetGatewayForwarded(GatewayOn(options));
     QObject::connect(&reachability, &Reachability::SetupChecked, QCoreApplication::instance(),
                      &QCoreApplication::quit, Qt::QueuedConnection);
     reachability.LookUpAndCheck(options.port);

@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QSessionManager>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -115,6 +116,7 @@ int RunWithWindow(QApplication& app, const CommandLineOptions& options, Instance
                    dialogs);
     window.SetLocalIP(PrimaryIPv4Address());
     BindReachability(window, application.Network());
+    BindGateway(window, application.Gateway());
     QObject::connect(&window, &frmMain::Closed, &app, [] { QCoreApplication::exit(0); });
     QObject::connect(&door, &InstanceDoorbell::Rung, &window, &frmMain::Raise);
     // A phone's "Shutdown Pocketlane", the session's end and SIGTERM end the
@@ -130,7 +132,7 @@ int RunWithWindow(QApplication& app, const CommandLineOptions& options, Instance
                          window.EndWithoutQuestion();
                      });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &frmMain::WritePendingEdits);
-    window.show();
+    window.ShowAtStart();
     return app.exec();
 }
 
@@ -188,6 +190,12 @@ int RunServer(int argc, char* argv[], const CommandLineOptions& options) {
         return RunWithoutWindow(app, options);
     }
     QApplication app(argc, argv);
+    // The window's texts in the desktop's language, where a translation is
+    // there; the phones' pages stay as they are.
+    QTranslator translator;
+    if (translator.load(QLocale(), QStringLiteral("pocketlane"), QStringLiteral("_"),
+                        QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(&translator);
     InstanceDoorbell door(doorbell);
     door.Listen();
     return RunWithWindow(app, options, door);

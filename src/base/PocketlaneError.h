@@ -32,6 +32,22 @@ private:
     QByteArray m_what;
 };
 
+// What the exception being handled says: a PocketlaneError's description,
+// another exception's text, or that it is unknown. Only for a catch block:
+// the handlers of deferred answers (timers, queued calls) catch everything,
+// since nothing above them would.
+inline QString CurrentFailureText() {
+    try {
+        throw;
+    } catch (const PocketlaneError& error) {
+        return error.Description();
+    } catch (const std::exception& error) {
+        return QString::fromUtf8(error.what());
+    } catch (...) {
+        return QStringLiteral("an unknown failure");
+    }
+}
+
 // Failure numbers the server raises.
 enum PocketlaneErrorNumber {
     ErrBadRequest = 400,    // a request text that cannot be parsed

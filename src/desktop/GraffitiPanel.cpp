@@ -16,11 +16,12 @@ GraffitiPanel::GraffitiPanel(GraffitiBoard& board, OptionBindings& bindings, Own
     , m_board(board)
     , m_dialogs(dialogs)
     , m_list(NamedModelList("lbGraffiti", board))
-    , m_remove(NamedWidget<QPushButton>("cmdRemoveGraffiti", QStringLiteral("Remove")))
-    , m_removeAll(NamedWidget<QPushButton>("cmdRemoveAllGraffiti", QStringLiteral("Remove All"))) {
+    , m_remove(NamedWidget<QPushButton>("cmdRemoveGraffiti", tr("Remove")))
+    , m_removeAll(NamedWidget<QPushButton>("cmdRemoveAllGraffiti", tr("Remove All"))) {
     setObjectName(QStringLiteral("picGraffiti"));
+    m_list->setAccessibleName(tr("Graffiti messages"));
 
-    auto* add = NamedWidget<QPushButton>("cmdAddGraffiti", QStringLiteral("Add"));
+    auto* add = NamedWidget<QPushButton>("cmdAddGraffiti", tr("Add"));
     connect(add, &QPushButton::clicked, this, &GraffitiPanel::AddGraffiti);
     connect(m_remove, &QPushButton::clicked, this, &GraffitiPanel::RemoveGraffiti);
     connect(m_removeAll, &QPushButton::clicked, this, &GraffitiPanel::RemoveAllGraffiti);
@@ -33,17 +34,14 @@ GraffitiPanel::GraffitiPanel(GraffitiBoard& board, OptionBindings& bindings, Own
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list, 1);
     AddButtonRow(*layout, {add, m_remove, m_removeAll});
-    layout->addWidget(
-        bindings.bindSwitch(NamedWidget<QCheckBox>("chkGraffitiIncludeDate",
-                                                   QStringLiteral("Include date with Graffiti")),
-                            Settings::GraffitiShowDate));
-    layout->addWidget(
-        bindings.bindSwitch(NamedWidget<QCheckBox>("chkGraffitiIncludeTime",
-                                                   QStringLiteral("Include time with Graffiti")),
-                            Settings::GraffitiShowTime));
     layout->addWidget(bindings.bindSwitch(
-        NamedWidget<QCheckBox>("chkKeepGraffiti",
-                               QStringLiteral("Keep Graffiti when Pocketlane restarts")),
+        NamedWidget<QCheckBox>("chkGraffitiIncludeDate", tr("Include date with Graffiti")),
+        Settings::GraffitiShowDate));
+    layout->addWidget(bindings.bindSwitch(
+        NamedWidget<QCheckBox>("chkGraffitiIncludeTime", tr("Include time with Graffiti")),
+        Settings::GraffitiShowTime));
+    layout->addWidget(bindings.bindSwitch(
+        NamedWidget<QCheckBox>("chkKeepGraffiti", tr("Keep Graffiti when Pocketlane restarts")),
         Settings::KeepGraffiti));
 }
 
@@ -53,8 +51,8 @@ void GraffitiPanel::EnableRemoval(bool bEnabled) {
 }
 
 void GraffitiPanel::AddGraffiti() {
-    const auto text = m_dialogs.InputBox(this, QStringLiteral("Type your new Graffiti here"),
-                                         QStringLiteral("Pocketlane - Add Graffiti"));
+    const auto text = m_dialogs.InputBox(this, tr("Type your new Graffiti here"),
+                                         tr("Pocketlane - Add Graffiti"));
     if (text && !text->isEmpty())
         m_board.AddGraffiti(text->toUtf8());
     EnableRemoval(true);
@@ -69,8 +67,8 @@ void GraffitiPanel::RemoveGraffiti() {
 }
 
 void GraffitiPanel::RemoveAllGraffiti() {
-    if (m_dialogs.Ask(this, QMessageBox::Question, QStringLiteral("Pocketlane"),
-                      QStringLiteral("Are you sure you want to remove all the Graffiti?"),
+    if (m_dialogs.Ask(this, QMessageBox::Question, tr("Pocketlane"),
+                      tr("Are you sure you want to remove all the Graffiti?"),
                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
     m_board.removeAll();

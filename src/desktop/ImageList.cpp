@@ -56,8 +56,12 @@ QIcon ProgramIcon() {
     return QIcon::fromTheme(QStringLiteral("pocketlane"), Bundled(QStringLiteral("pocketlane")));
 }
 
-QPixmap Banner() {
-    return QPixmap(QStringLiteral(":/icons/banner.svg"));
+QIcon Banner() {
+    return QIcon(QStringLiteral(":/icons/banner.svg"));
+}
+
+QSize BannerSize() {
+    return {700, 64};
 }
 
 } // namespace ImageList

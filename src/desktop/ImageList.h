@@ -20,7 +20,9 @@ QIcon SelectedPicture(const QString& sName);
 // The program's own icon (window, notification area).
 QIcon ProgramIcon();
 
-// The banner across the top of the window.
-QPixmap Banner();
+// The banner across the top of the window, drawn at any scale, and its
+// size in device-independent pixels.
+QIcon Banner();
+QSize BannerSize();
 
 } // namespace ImageList

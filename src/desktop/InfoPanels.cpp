@@ -1,6 +1,7 @@
 #include "desktop/InfoPanels.h"
 
 #include "desktop/LinkLabel.h"
+#include "net/SetupAnswers.h"
 #include "settings/SettingsPaths.h"
 
 #include <QGridLayout>
@@ -35,53 +36,63 @@ AboutPanel::AboutPanel(QWidget* parent)
     auto* url = new LinkLabel(site.toDisplayString());
     url->setObjectName(QStringLiteral("lblURL"));
     url->setTarget(site);
+    url->setAccessibleName(tr("Visit us at"));
     auto* visit = new QHBoxLayout;
-    visit->addWidget(new QLabel(QStringLiteral("Visit us at:")));
+    visit->addWidget(new QLabel(tr("Visit us at:")));
     visit->addWidget(url, 1);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(
-        Heading(QStringLiteral("Pocketlane - the easiest personal WAP server ever!")));
-    layout->addWidget(new QLabel(QStringLiteral("Version 1.0")));
+    layout->addWidget(Heading(tr("Pocketlane - the easiest personal WAP server ever!")));
+    layout->addWidget(new QLabel(tr("Version 1.0")));
     layout->addLayout(visit);
-    layout->addWidget(WrappedLabel(QStringLiteral(
-        "Please visit our website for latest updates, to submit bug reports and to submit "
-        "enhancement requests. Further help is also available on the website.")));
+    layout->addWidget(WrappedLabel(
+        tr("Please visit our website for latest updates, to submit bug reports and to submit "
+           "enhancement requests. Further help is also available on the website.")));
     layout->addWidget(new QLabel(QString()));
     layout->addStretch();
 }
 
 const QStringList& HelpPanel::Questions() {
     static const QStringList questions = {
-        QStringLiteral("Running on a LAN/behind a router?"),
-        QStringLiteral("Have UPnP NAT software?"),
-        QStringLiteral("Can perform Port Forwarding?"),
-        QStringLiteral("Appropriate port is forwarded?"),
-        QStringLiteral("Have retrieved public IP address?"),
-        QStringLiteral("Have retrieved local IP address?"),
+        tr("Running on a LAN/behind a router?"), tr("Have UPnP NAT software?"),
+        tr("Can perform Port Forwarding?"),      tr("Appropriate port is forwarded?"),
+        tr("Have retrieved public IP address?"), tr("Have retrieved local IP address?"),
     };
     return questions;
 }
 
 HelpPanel::HelpPanel(QWidget* parent)
     : QWidget(parent)
-    , m_check(new QPushButton(QStringLiteral("Check my Setup"))) {
+    , m_gatewayQuestion(new QLabel(SetupAnswers::GatewayQuestion()))
+    , m_gatewayAnswer(new LinkLabel)
+    , m_phoneSettings(new QLabel)
+    , m_check(new QPushButton(tr("Check my Setup"))) {
     setObjectName(QStringLiteral("picHelp"));
     auto* rows = new QGridLayout;
     for (int i = 0; i < AnswerCount; ++i) {
         auto* answer = new LinkLabel;
         answer->setObjectName(QStringLiteral("lblHelp_%1").arg(i));
+        answer->setAccessibleName(Questions().at(i));
         m_answers << answer;
         rows->addWidget(new QLabel(Questions().at(i)), i, 0);
         rows->addWidget(answer, i, 1);
     }
+    m_gatewayAnswer->setObjectName(QStringLiteral("lblHelpGateway"));
+    m_gatewayAnswer->setAccessibleName(SetupAnswers::GatewayQuestion());
+    m_phoneSettings->setObjectName(QStringLiteral("lblPhoneSettings"));
+    m_phoneSettings->setWordWrap(true);
+    m_phoneSettings->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    rows->addWidget(m_gatewayQuestion, AnswerCount, 0);
+    rows->addWidget(m_gatewayAnswer, AnswerCount, 1);
+    rows->addWidget(m_phoneSettings, AnswerCount + 1, 0, 1, 2);
     rows->setColumnStretch(1, 1);
     ResetSetupAnswers();
+    SetGateway({}, {}, {});
 
     m_check->setObjectName(QStringLiteral("cmdCheckMySetup"));
     connect(m_check, &QPushButton::clicked, this, &HelpPanel::CheckMySetup);
-    auto* more = new LinkLabel(
-        QStringLiteral("Need more help? Visit the website, or click on a problem area above."));
+    auto* more =
+        new LinkLabel(tr("Need more help? Visit the website, or click on a problem area above."));
     more->setObjectName(QStringLiteral("lblHelpPortForward"));
     more->setTarget(SettingsPaths::MakerWebPage(QStringLiteral("/pocketlane/help.htm")));
 
@@ -89,7 +100,7 @@ HelpPanel::HelpPanel(QWidget* parent)
     button->addWidget(m_check);
     button->addStretch();
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Heading(QStringLiteral("Need help setting up?")));
+    layout->addWidget(Heading(tr("Need help setting up?")));
     layout->addLayout(rows);
     layout->addLayout(button);
     layout->addWidget(more);
@@ -105,7 +116,19 @@ void HelpPanel::SetAnswer(int iIndex, const QString& sCaption, const QUrl& helpL
     answer->setLive(!helpLink.isEmpty());
 }
 
+void HelpPanel::SetGateway(const QString& sCaption, const QUrl& helpLink,
+                           const QString& sPhoneSettings) {
+    for (QWidget* widget :
+         {static_cast<QWidget*>(m_gatewayQuestion), static_cast<QWidget*>(m_gatewayAnswer),
+          static_cast<QWidget*>(m_phoneSettings)})
+        widget->setVisible(!sCaption.isEmpty());
+    m_gatewayAnswer->setText(sCaption);
+    m_gatewayAnswer->setTarget(helpLink);
+    m_gatewayAnswer->setLive(!helpLink.isEmpty());
+    m_phoneSettings->setText(sPhoneSettings);
+}
+
 void HelpPanel::ResetSetupAnswers() {
     for (int i = 0; i < AnswerCount; ++i)
-        SetAnswer(i, QStringLiteral("Unknown"));
+        SetAnswer(i, tr("Unknown"));
 }

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class LinkLabel;
+class QLabel;
 class QPushButton;
 
 // The About panel: the program's name and version and the link to the
@@ -31,6 +32,9 @@ public:
     // Every answer back to "Unknown" without a link.
     void ResetSetupAnswers();
     LinkLabel* Answer(int iIndex) const { return m_answers.at(iIndex); }
+    // The built-in gateway's answer and what to type into an old phone;
+    // the row is hidden while the caption is empty (the gateway is off).
+    void SetGateway(const QString& sCaption, const QUrl& helpLink, const QString& sPhoneSettings);
     QPushButton* CheckMySetupButton() const { return m_check; }
 
 Q_SIGNALS:
@@ -38,5 +42,8 @@ Q_SIGNALS:
 
 private:
     QList<LinkLabel*> m_answers;
+    QLabel* m_gatewayQuestion;
+    LinkLabel* m_gatewayAnswer;
+    QLabel* m_phoneSettings;
     QPushButton* m_check;
 };

@@ -7,6 +7,9 @@ LinkLabel::LinkLabel(const QString& sText, QWidget* parent)
     : QLabel(sText, parent)
     , m_opener([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
     setTextFormat(Qt::PlainText);
+    // A link named by its own text; a label whose text is a value (an
+    // address, an answer) is given a name by its owner.
+    setAccessibleName(sText);
     setHighlighted(false);
 }
 
@@ -21,9 +24,9 @@ void LinkLabel::setHighlighted(bool bOn) {
     QFont font = this->font();
     font.setUnderline(bOn);
     setFont(font);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::WindowText, bOn ? QColor(Qt::blue) : QColor(Qt::black));
-    setPalette(palette);
+    // The desktop's own link and text colours, so that the label stays
+    // readable in a dark colour scheme and follows a change of scheme.
+    setForegroundRole(bOn ? QPalette::Link : QPalette::WindowText);
     if (bOn)
         setCursor(Qt::PointingHandCursor);
     else

@@ -6,8 +6,9 @@
 #include <functional>
 
 // A label that acts as a link to a web page while it is live: under the
-// pointer its text turns blue and underlined and the pointer becomes the link
-// pointer; when the pointer leaves it turns black again; a mouse button
+// pointer its text takes the desktop's link colour, underlined, and the
+// pointer becomes the link pointer; when the pointer leaves it takes the
+// text colour again; a mouse button
 // released over it opens its target in the desktop's browser. A label that is
 // not live does not react to the pointer at all.
 class LinkLabel : public QLabel {
@@ -23,7 +24,7 @@ public:
     void setLive(bool bLive);
     bool isLive() const { return m_live; }
 
-    // Whether the label shows itself as a link now (blue, underlined).
+    // Whether the label shows itself as a link now (link colour, underlined).
     bool isHighlighted() const { return m_highlighted; }
 
     // How a target is opened (QDesktopServices by default).

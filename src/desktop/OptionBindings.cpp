@@ -1,5 +1,6 @@
 #include "desktop/OptionBindings.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QSignalBlocker>
@@ -68,9 +69,15 @@ void OptionBindings::applyEditable(Settings::Option eSwitch) {
     const bool on = m_settings.isOn(eSwitch);
     const QList<QWidget*> widgets = m_governed.values(eSwitch);
     for (QWidget* widget : widgets) {
-        if (auto* field = qobject_cast<QLineEdit*>(widget))
+        if (auto* field = qobject_cast<QLineEdit*>(widget)) {
             field->setReadOnly(!on);
-        else
+            // Read-only, the field takes the window's colour of the
+            // desktop's scheme, as a label would; editable, the field colour.
+            const QPalette scheme = QApplication::palette(field);
+            QPalette palette = field->palette();
+            palette.setBrush(QPalette::Base, on ? scheme.base() : scheme.window());
+            field->setPalette(palette);
+        } else
             widget->setEnabled(on);
     }
 }

@@ -10,11 +10,13 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
+class QVBoxLayout;
 class Settings;
 class WapServer;
 
 // The Options panel: welcome image and message, site password, extended
-// logging, the server's port. The image's browse button picks a file and writes its path.
+// logging, the server's port, the built-in gateway for old WAP phones. The image's browse button
+// picks a file and writes its path.
 class OptionsPanel : public QWidget {
     Q_OBJECT
 public:
@@ -22,10 +24,15 @@ public:
                  QWidget* parent = nullptr);
 
     void BrowseWelcomeGraphic();
+    // Adds a group of further options below the others.
+    void AddGroup(QWidget* group);
+    // The caption of `lblGatewayState`.
+    static QString GatewayStateText(bool bRunning);
 
 private:
     Settings& m_settings;
     OwnerDialogs& m_dialogs;
+    QVBoxLayout* m_layout;
 };
 
 // The Modules panel: the three module switches with their descriptions, the

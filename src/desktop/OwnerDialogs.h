@@ -15,8 +15,14 @@ class OwnerDialogs {
 public:
     virtual ~OwnerDialogs() = default;
 
-    // A folder chosen by the owner, or an empty text when cancelled.
+    // A folder chosen by the owner (the picker opens in the home folder), or
+    // an empty text when cancelled.
     virtual QString BrowseFolders(QWidget* owner, const QString& sPrompt);
+
+    // A file name to save to, chosen by the owner (the picker starts in the
+    // home folder with the suggested name), or an empty text when cancelled.
+    virtual QString ChooseFileToSave(QWidget* owner, const QString& sTitle,
+                                     const QString& sSuggestedName);
 
     // A welcome image chosen by the owner (the picker starts at sCurrentPath),
     // or an empty text when cancelled.
@@ -40,4 +46,7 @@ public:
     // The filters of the welcome-image picker, in order; the second is chosen
     // at the start.
     static QStringList WelcomeGraphicFilters();
+
+    // The width a dialog needs for its whole title in the window's title bar.
+    static int WidthForTitle(const QWidget& dialog);
 };

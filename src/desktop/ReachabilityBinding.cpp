@@ -1,10 +1,14 @@
 #include "desktop/ReachabilityBinding.h"
 
 #include "desktop/InfoPanels.h"
+#include "desktop/OptionPanels.h"
 #include "desktop/frmMain.h"
+#include "net/GatewaySupervisor.h"
 #include "net/Reachability.h"
 #include "net/SetupAnswers.h"
 
+#include <QCoreApplication>
+#include <QLabel>
 #include <QPushButton>
 
 namespace {
@@ -17,11 +21,11 @@ void ShowAddress(frmMain& window, const Reachability& network) {
     case State::Unknown:
         return;
     case State::Locating:
-        window.SetLocalIP(QStringLiteral("Locating..."));
+        window.SetLocalIP(QCoreApplication::translate("frmMain", "Locating..."));
         return;
     case State::Failed:
-        window.SetLocalIP(QStringLiteral("Click here to find out"), QStringLiteral("1"),
-                          network.LookupPage());
+        window.SetLocalIP(QCoreApplication::translate("frmMain", "Click here to find out"),
+                          QStringLiteral("1"), network.LookupPage());
         return;
     case State::Local:
     case State::Found:
@@ -50,8 +54,24 @@ void BindReachability(frmMain& window, Reachability& network) {
                      [&help, &answers] { ShowAnswers(help, answers); });
     QObject::connect(&answers, &QAbstractItemModel::modelReset, &help,
                      [&help, &answers] { ShowAnswers(help, answers); });
+    const auto showGateway = [&help, &answers] {
+        help.SetGateway(answers.GatewayAnswer(), answers.GatewayLink(), answers.PhoneSettings());
+    };
+    showGateway();
+    QObject::connect(&answers, &SetupAnswers::gatewayChanged, &help, showGateway);
     QObject::connect(&help, &HelpPanel::CheckMySetup, &network, &Reachability::CheckSetup);
     QPushButton* check = help.CheckMySetupButton();
     QObject::connect(&network, &Reachability::checkRunningChanged, check,
                      [check](bool running) { check->setEnabled(!running); });
+}
+
+void BindGateway(frmMain& window, GatewaySupervisor& gateway) {
+    auto* state = window.findChild<QLabel*>(QStringLiteral("lblGatewayState"));
+    if (!state)
+        return;
+    const auto show = [state](bool running) {
+        state->setText(OptionsPanel::GatewayStateText(running));
+    };
+    show(gateway.IsRunning());
+    QObject::connect(&gateway, &GatewaySupervisor::RunningChanged, state, show);
 }

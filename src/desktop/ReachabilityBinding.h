@@ -1,6 +1,7 @@
 #pragma once
 
 class frmMain;
+class GatewaySupervisor;
 class Reachability;
 
 // Shows the reachability model in the window: the address field
@@ -8,3 +9,6 @@ class Reachability;
 // panel's six answers, and its "Check my Setup" button, disabled while a
 // check runs.
 void BindReachability(frmMain& window, Reachability& network);
+
+// Shows whether the built-in gateway runs on the Options panel (`lblGatewayState`).
+void BindGateway(frmMain& window, GatewaySupervisor& gateway);

@@ -21,19 +21,19 @@ SharedFoldersPanel::SharedFoldersPanel(SharedFolderList& folders, OwnerDialogs& 
     , m_folders(folders)
     , m_dialogs(dialogs)
     , m_list(NamedModelList("lbSharedFolders", folders))
-    , m_remove(NamedWidget<QPushButton>("btnRemoveFolder", QStringLiteral("Remove")))
-    , m_removeAll(NamedWidget<QPushButton>("btnRemoveAll", QStringLiteral("Remove All"))) {
+    , m_remove(NamedWidget<QPushButton>("btnRemoveFolder", tr("Remove")))
+    , m_removeAll(NamedWidget<QPushButton>("btnRemoveAll", tr("Remove All"))) {
     setObjectName(QStringLiteral("picSharedFolders"));
+    m_list->setAccessibleName(tr("Shared folders"));
 
-    auto* add = NamedWidget<QPushButton>("btnAddFolder", QStringLiteral("Add"));
+    auto* add = NamedWidget<QPushButton>("btnAddFolder", tr("Add"));
     connect(add, &QPushButton::clicked, this, &SharedFoldersPanel::AddFolder);
     connect(m_remove, &QPushButton::clicked, this, &SharedFoldersPanel::RemoveFolder);
     connect(m_removeAll, &QPushButton::clicked, this, &SharedFoldersPanel::RemoveAll);
     connect(&m_folders, &SharedFolderList::emptyChanged, this, &SharedFoldersPanel::showEmpty);
-    showEmpty(m_folders.isEmpty());
+    showEmpty(m_folders.folders().isEmpty());
 
-    auto* intro =
-        new QLabel(QStringLiteral("Visitors may browse these folders and everything below them."));
+    auto* intro = new QLabel(tr("Visitors may browse these folders and everything below them."));
     intro->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);
@@ -47,7 +47,7 @@ QString SharedFoldersPanel::AsMessageText(const QString& sText) {
 }
 
 void SharedFoldersPanel::AddFolder() {
-    const QString chosen = m_dialogs.BrowseFolders(this, QStringLiteral("Select a Folder"));
+    const QString chosen = m_dialogs.BrowseFolders(this, tr("Select a Folder"));
     if (chosen.isEmpty())
         return;
     const auto askToReplace = [this] {
@@ -75,7 +75,7 @@ void SharedFoldersPanel::RemoveFolder() {
 
 void SharedFoldersPanel::RemoveAll() {
     if (m_dialogs.Ask(this, QMessageBox::Question, ProgramName,
-                      QStringLiteral("Are you sure you want to remove all the shared folders?"),
+                      tr("Are you sure you want to remove all the shared folders?"),
                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
         m_folders.removeAll();
 }

@@ -2,14 +2,25 @@
 
 #include "base/StatusLog.h"
 #include "desktop/ImageList.h"
+#include "desktop/OwnerDialogs.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
+#include <QSaveFile>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 StatusViewModel::StatusViewModel(StatusLog& log, QObject* parent)
-    : QIdentityProxyModel(parent) {
+    : QSortFilterProxyModel(parent)
+    , m_log(log) {
     setSourceModel(&log);
+    // The log drops its oldest lines when full: those hidden go first.
+    connect(&log, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex&, int, int iLast) {
+                m_hiddenLines = std::max(0, m_hiddenLines - (iLast + 1));
+            });
 }
 
 QString StatusViewModel::PictureNameFor(int iLevel) {
@@ -25,28 +36,98 @@ QString StatusViewModel::PictureNameFor(int iLevel) {
 
 QVariant StatusViewModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DecorationRole && index.column() == StatusLog::DateColumn) {
-        const int level = QIdentityProxyModel::data(index, StatusLog::LevelRole).toInt();
+        const int level = QSortFilterProxyModel::data(index, StatusLog::LevelRole).toInt();
         return ImageList::Picture(PictureNameFor(level));
     }
-    return QIdentityProxyModel::data(index, role);
+    if (role == Qt::ToolTipRole && index.isValid())
+        return StatusLog::formatLine(m_log.line(mapToSource(index).row()));
+    return QSortFilterProxyModel::data(index, role);
 }
 
-StatusPanel::StatusPanel(StatusLog& log, QWidget* parent)
+QVariant StatusViewModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return section == StatusLog::DateColumn ? tr("Date") : tr("Message");
+    return QSortFilterProxyModel::headerData(section, orientation, role);
+}
+
+bool StatusViewModel::filterAcceptsRow(int iSourceRow, const QModelIndex&) const {
+    return iSourceRow >= m_hiddenLines;
+}
+
+void StatusViewModel::clearView() {
+    m_hiddenLines = m_log.rowCount();
+    invalidateRowsFilter();
+}
+
+QString StatusViewModel::shownText(const QModelIndexList& rows) const {
+    QStringList lines;
+    if (rows.isEmpty()) {
+        for (int row = 0; row < rowCount(); ++row)
+            lines << StatusLog::formatLine(m_log.line(mapToSource(index(row, 0)).row()));
+    }
+    for (const QModelIndex& row : rows)
+        lines << StatusLog::formatLine(m_log.line(mapToSource(row).row()));
+    return lines.isEmpty() ? QString() : lines.join(u'\n') + u'\n';
+}
+
+StatusPanel::StatusPanel(StatusLog& log, OwnerDialogs& dialogs, QWidget* parent)
     : QWidget(parent)
     , m_model(log)
+    , m_dialogs(dialogs)
     , m_list(new QTreeView(this)) {
     setObjectName(QStringLiteral("picStatus"));
     m_list->setObjectName(QStringLiteral("lvStatus"));
+    m_list->setAccessibleName(tr("Status log"));
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
     m_list->setAlternatingRowColors(true);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setModel(&m_model);
     m_list->header()->setStretchLastSection(true);
-    m_list->setColumnWidth(StatusLog::DateColumn, 170);
+    m_list->resizeColumnToContents(StatusLog::DateColumn);
+    m_list->setColumnWidth(StatusLog::DateColumn, m_list->fontMetrics().horizontalAdvance(
+                                                      QStringLiteral("0000-00-00 00:00:00")) +
+                                                      m_list->iconSize().width() + 32);
+    m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    const auto addAction = [this](const QString& sText, const char* name, QKeySequence keys,
+                                  void (StatusPanel::*act)()) {
+        auto* action = new QAction(sText, m_list);
+        action->setObjectName(QLatin1StringView(name));
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        connect(action, &QAction::triggered, this, act);
+        m_list->addAction(action);
+    };
+    addAction(tr("&Copy"), "actCopyStatus", QKeySequence::Copy, &StatusPanel::CopyLines);
+    addAction(tr("&Save as..."), "actSaveStatus", QKeySequence::Save, &StatusPanel::SaveLinesAs);
+    addAction(tr("C&lear"), "actClearStatus", {}, &StatusPanel::ClearView);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_list);
     // A new line is seen without scrolling by hand.
     connect(&m_model, &QAbstractItemModel::rowsInserted, m_list, &QTreeView::scrollToBottom);
+}
+
+void StatusPanel::CopyLines() {
+    QModelIndexList rows = m_list->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    QApplication::clipboard()->setText(m_model.shownText(rows));
+}
+
+void StatusPanel::SaveLinesAs() {
+    const QString file = m_dialogs.ChooseFileToSave(this, tr("Pocketlane - Save the status log"),
+                                                    QStringLiteral("pocketlane-status.log"));
+    if (file.isEmpty())
+        return;
+    QSaveFile out(file);
+    if (out.open(QIODevice::WriteOnly) && out.write(m_model.shownText().toUtf8()) >= 0 &&
+        out.commit())
+        return;
+    m_dialogs.Ask(this, QMessageBox::Warning, QStringLiteral("Pocketlane"),
+                  tr("The status log could not be saved to %1: %2").arg(file, out.errorString()),
+                  QMessageBox::Ok);
+}
+
+void StatusPanel::ClearView() {
+    m_model.clearView();
 }

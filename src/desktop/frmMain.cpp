@@ -1,6 +1,7 @@
 #include "desktop/frmMain.h"
 
 #include "base/StatusLog.h"
+#include "desktop/Banner.h"
 #include "desktop/GraffitiPanel.h"
 #include "desktop/ImageList.h"
 #include "desktop/InfoPanels.h"
@@ -9,6 +10,7 @@
 #include "desktop/OptionPanels.h"
 #include "desktop/OwnerDialogs.h"
 #include "desktop/SharedFoldersPanel.h"
+#include "desktop/StartOptionsGroup.h"
 #include "desktop/StatusPanel.h"
 #include "desktop/frmSysTray.h"
 
@@ -17,6 +19,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -28,24 +31,24 @@ const QString Minimize = QStringLiteral("Minimize");
 const QString Modules = QStringLiteral("Modules");
 
 struct MenuEntry {
-    QString text;
-    QString parent;
-    QString picture;
+    const char* text;
+    const char* parent;
+    const char* picture;
 };
 
-// The tree menu: text (also the key), parent entry, picture. "Status" and
-// "My Computer" share their pictures.
+// The tree menu: key (also the English text), parent entry, picture.
+// "Status" and "My Computer" share their pictures.
 const QList<MenuEntry>& MenuTable() {
     static const QList<MenuEntry> table = {
-        {About, {}, QStringLiteral("about")},
-        {QStringLiteral("Status"), {}, QStringLiteral("status")},
-        {QStringLiteral("Options"), {}, QStringLiteral("options")},
-        {Modules, {}, QStringLiteral("modules")},
-        {QStringLiteral("Shared Folders"), Modules, QStringLiteral("folders")},
-        {QStringLiteral("Graffiti"), Modules, QStringLiteral("graffiti")},
-        {QStringLiteral("My Computer"), Modules, QStringLiteral("status")},
-        {QStringLiteral("Help"), {}, QStringLiteral("help")},
-        {Minimize, {}, QStringLiteral("minimize")},
+        {QT_TRANSLATE_NOOP("frmMain", "About"), "", "about"},
+        {QT_TRANSLATE_NOOP("frmMain", "Status"), "", "status"},
+        {QT_TRANSLATE_NOOP("frmMain", "Options"), "", "options"},
+        {QT_TRANSLATE_NOOP("frmMain", "Modules"), "", "modules"},
+        {QT_TRANSLATE_NOOP("frmMain", "Shared Folders"), "Modules", "folders"},
+        {QT_TRANSLATE_NOOP("frmMain", "Graffiti"), "Modules", "graffiti"},
+        {QT_TRANSLATE_NOOP("frmMain", "My Computer"), "Modules", "status"},
+        {QT_TRANSLATE_NOOP("frmMain", "Help"), "", "help"},
+        {QT_TRANSLATE_NOOP("frmMain", "Minimize"), "", "minimize"},
     };
     return table;
 }
@@ -69,7 +72,7 @@ const QStringList& frmMain::MenuEntries() {
     static const QStringList entries = [] {
         QStringList texts;
         for (const MenuEntry& entry : MenuTable())
-            texts << entry.text;
+            texts << QString::fromLatin1(entry.text);
         return texts;
     }();
     return entries;
@@ -87,35 +90,77 @@ frmMain::frmMain(const DesktopModels& models, OwnerDialogs& dialogs, QWidget* pa
     setWindowTitle(QStringLiteral("Pocketlane"));
     setWindowIcon(ImageList::ProgramIcon());
 
-    auto* banner = new QLabel;
-    banner->setObjectName(QStringLiteral("imgBanner"));
-    banner->setPixmap(ImageList::Banner());
-    banner->setMinimumWidth(1);
-
     m_tvMenu->setObjectName(QStringLiteral("tvMenu"));
+    m_tvMenu->setAccessibleName(tr("Panels"));
     m_tvMenu->setHeaderHidden(true);
     m_tvMenu->setRootIsDecorated(true);
-    m_tvMenu->setFixedWidth(170);
-    connect(m_tvMenu, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) { ShowPanelFor(current); });
+    m_tvMenu->setTextElideMode(Qt::ElideNone);
+    m_tvMenu->header()->setStretchLastSection(false);
+    // Passing over an entry with the keyboard shows its panel; "Minimize"
+    // acts only when the owner activates it (a click, Enter).
+    connect(m_tvMenu, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        if (!current || current->data(0, Qt::UserRole).toString() != Minimize)
+            ShowPanelFor(current);
+    });
+    connect(m_tvMenu, &QTreeWidget::itemClicked, this, &frmMain::activateEntry);
+    connect(m_tvMenu, &QTreeWidget::itemActivated, this, &frmMain::activateEntry);
 
     m_lblLocalIP->setObjectName(QStringLiteral("lblLocalIP"));
     m_lblLocalIP->setLive(false);
     auto* address = new QWidget;
     auto* addressRow = new QHBoxLayout(address);
     addressRow->setContentsMargins(4, 0, 4, 0);
-    addressRow->addWidget(new QLabel(QStringLiteral("Your IP Address:")));
+    auto* addressCaption = new QLabel(tr("Your IP Address:"));
+    addressCaption->setBuddy(m_lblLocalIP);
+    m_lblLocalIP->setAccessibleName(tr("Your IP Address"));
+    addressRow->addWidget(addressCaption);
     addressRow->addWidget(m_lblLocalIP, 1);
 
-    layOut(banner, address);
+    layOut(new Banner, address);
     BuildMenu();
     placePanels();
-    SelectEntry(About);
+    if (!restoreGeometry(m_state.geometry()))
+        resize(760, 680);
+    const QString last = m_state.lastPanel();
+    SelectEntry(m_panels.contains(last) ? last : About);
 }
 
 frmMain::~frmMain() {
     WritePendingEdits();
+    saveWindowState();
     removeTrayIcon();
+}
+
+void frmMain::ShowAtStart() {
+    if (m_state.startsMinimized())
+        MinimizeToTray();
+    else
+        show();
+}
+
+void frmMain::saveWindowState() {
+    m_state.setGeometry(saveGeometry());
+}
+
+// The tree menu is as wide as its longest entry at the current font, so
+// that no entry is cut.
+void frmMain::fitMenuWidth() {
+    m_tvMenu->resizeColumnToContents(0);
+    m_tvMenu->setFixedWidth(m_tvMenu->header()->sectionSize(0) + 2 * m_tvMenu->frameWidth() +
+                            m_tvMenu->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+}
+
+void frmMain::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        fitMenuWidth();
+}
+
+void frmMain::activateEntry(QTreeWidgetItem* item) {
+    // A click also counts as an activation where the style activates on a
+    // single click: the window is hidden by then.
+    if (item && item->data(0, Qt::UserRole).toString() == Minimize && isVisible() && !isMinimized())
+        ShowPanelFor(item);
 }
 
 void frmMain::layOut(QWidget* banner, QWidget* address) {
@@ -126,40 +171,41 @@ void frmMain::layOut(QWidget* banner, QWidget* address) {
     layout->addWidget(banner);
     layout->addLayout(body, 1);
     layout->addWidget(address);
-    resize(720, 480);
 }
 
 void frmMain::BuildMenu() {
     const QSignalBlocker quiet(m_tvMenu);
     m_tvMenu->clear();
     for (const MenuEntry& row : MenuTable()) {
-        QTreeWidgetItem* parent = row.parent.isEmpty() ? nullptr : entry(row.parent);
+        QTreeWidgetItem* parent = *row.parent ? entry(QString::fromLatin1(row.parent)) : nullptr;
         auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(m_tvMenu);
-        item->setText(0, row.text);
-        item->setData(0, Qt::UserRole, row.text);
-        item->setIcon(0, PicturePair(row.picture));
+        item->setText(0, tr(row.text));
+        item->setData(0, Qt::UserRole, QString::fromLatin1(row.text));
+        item->setIcon(0, PicturePair(QString::fromLatin1(row.picture)));
     }
     entry(Modules)->setExpanded(true);
+    fitMenuWidth();
 }
 
 QTreeWidgetItem* frmMain::entry(const QString& sKey) const {
-    const auto found = m_tvMenu->findItems(sKey, Qt::MatchExactly | Qt::MatchRecursive);
-    for (QTreeWidgetItem* item : found) {
-        if (item->data(0, Qt::UserRole).toString() == sKey)
-            return item;
+    for (QTreeWidgetItemIterator it(m_tvMenu); *it; ++it) {
+        if ((*it)->data(0, Qt::UserRole).toString() == sKey)
+            return *it;
     }
     return nullptr;
 }
 
 void frmMain::placePanels() {
-    auto* status = new StatusPanel(m_models.log);
+    auto* status = new StatusPanel(m_models.log, m_dialogs);
     PlacePanel(status);
     m_panels.insert(QStringLiteral("Status"), status);
     m_graffiti = new GraffitiPanel(m_models.board, *m_bindings, m_dialogs);
     m_help = new HelpPanel;
+    auto* options = new OptionsPanel(m_models.settings, *m_bindings, m_dialogs);
+    options->AddGroup(new StartOptionsGroup(m_state, m_models.log));
     const QList<std::pair<QString, QWidget*>> panels = {
         {QStringLiteral("Shared Folders"), new SharedFoldersPanel(m_models.folders, m_dialogs)},
-        {QStringLiteral("Options"), new OptionsPanel(m_models.settings, *m_bindings, m_dialogs)},
+        {QStringLiteral("Options"), options},
         {QStringLiteral("Graffiti"), m_graffiti},
         {About, new AboutPanel},
         {QStringLiteral("My Computer"), new MyComputerPanel(*m_bindings)},
@@ -184,14 +230,16 @@ void frmMain::ShowPanelFor(QTreeWidgetItem* item) {
         panel->hide();
     if (!item)
         return;
-    const QString key = item->text(0);
+    const QString key = item->data(0, Qt::UserRole).toString();
     if (key == Minimize) {
         m_panels.value(About)->show();
         MinimizeToTray();
         return;
     }
-    if (QWidget* panel = m_panels.value(key))
+    if (QWidget* panel = m_panels.value(key)) {
         panel->show();
+        m_state.setLastPanel(key);
+    }
 }
 
 QWidget* frmMain::VisiblePanel() const {
@@ -217,9 +265,9 @@ void frmMain::MinimizeToTray() {
     }
     removeTrayIcon();
     m_oSystemTray = new frmSysTray(this);
-    m_oSystemTray->AddMenuItem(QStringLiteral("&Show Pocketlane"), QStringLiteral("Show"), true);
+    m_oSystemTray->AddMenuItem(tr("&Show Pocketlane"), QStringLiteral("Show"), true);
     m_oSystemTray->AddMenuItem(QStringLiteral("-"), QString(), false);
-    m_oSystemTray->AddMenuItem(QStringLiteral("&Close"), QStringLiteral("Close"), false);
+    m_oSystemTray->AddMenuItem(tr("&Close"), QStringLiteral("Close"), false);
     m_oSystemTray->setToolTip(QStringLiteral("Pocketlane"));
     m_oSystemTray->setIconHandle(windowIcon());
     connect(m_oSystemTray, &frmSysTray::MenuClick, this, [this](int, const QString& sKey) {
@@ -320,13 +368,14 @@ void frmMain::Raise() {
 // not wait for an answer nobody may be there to give.
 void frmMain::closeEvent(QCloseEvent* event) {
     if (!m_endingWithoutQuestion &&
-        m_dialogs.Ask(this, QMessageBox::Question, QStringLiteral("Close Pocketlane"),
-                      QStringLiteral("Are you sure you want to close Pocketlane?"),
+        m_dialogs.Ask(this, QMessageBox::Question, tr("Close Pocketlane"),
+                      tr("Are you sure you want to close Pocketlane?"),
                       QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
         event->ignore();
         return;
     }
     WritePendingEdits();
+    saveWindowState();
     removeTrayIcon();
     event->accept();
     hide();

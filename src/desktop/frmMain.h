@@ -1,5 +1,7 @@
 #pragma once
 
+#include "desktop/WindowState.h"
+
 #include <QHash>
 #include <QPointer>
 #include <QUrl>
@@ -78,6 +80,9 @@ public:
     void WritePendingEdits();
     // Shows the window, raised (a second start of the program asks this).
     void Raise();
+    // Shows the window at the program's start, or minimizes it to the
+    // notification area when the owner chose to start that way.
+    void ShowAtStart();
 
 Q_SIGNALS:
     // The window has closed; the program ends.
@@ -85,15 +90,20 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void layOut(QWidget* banner, QWidget* address);
     void placePanels();
     void removeTrayIcon();
+    void activateEntry(QTreeWidgetItem* item);
+    void fitMenuWidth();
+    void saveWindowState();
     void showWithoutTray();
     QTreeWidgetItem* entry(const QString& sKey) const;
 
     DesktopModels m_models;
+    WindowState m_state;
     OwnerDialogs& m_dialogs;
     OptionBindings* m_bindings;
     QTreeWidget* m_tvMenu;

@@ -42,11 +42,11 @@ ByteRange ByteRange::Parse(QByteArrayView value, qint64 size) {
     if (value.size() < Unit.size() ||
         value.first(Unit.size()).compare(Unit, Qt::CaseInsensitive) != 0)
         return Whole(size);
-    const QByteArrayView spec = value.sliced(Unit.size()).trimmed();
-    const qsizetype dash = spec.indexOf('-');
-    if (spec.contains(',') || dash < 0)
+    const QByteArrayView range = value.sliced(Unit.size()).trimmed();
+    const qsizetype dash = range.indexOf('-');
+    if (range.contains(',') || dash < 0)
         return Whole(size);
-    const std::optional<qint64> last = Position(spec.sliced(dash + 1));
+    const std::optional<qint64> last = Position(range.sliced(dash + 1));
     if (dash == 0) {
         // The last n bytes.
         if (!last)
@@ -59,8 +59,8 @@ ByteRange ByteRange::Parse(QByteArrayView value, qint64 size) {
         const qint64 first = *last >= size ? 0 : size - *last;
         return {Kind::Part, first, size - first};
     }
-    const std::optional<qint64> first = Position(spec.first(dash));
-    const bool open = dash == spec.size() - 1;
+    const std::optional<qint64> first = Position(range.first(dash));
+    const bool open = dash == range.size() - 1;
     if (!first || (!open && (!last || *last < *first)))
         return Whole(size);
     if (*first >= size)

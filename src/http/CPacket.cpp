@@ -3,6 +3,7 @@
 #include "base/PocketlaneError.h"
 #include "base/basUtilities.h"
 #include "http/Connection.h"
+#include "wml/XhtmlRenderer.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -43,6 +44,24 @@ template <typename Take> bool ForEachPiece(QByteArrayView text, char separator, 
 void AppendTwoDigits(QByteArray& out, int value) {
     out.append(char('0' + value / 10));
     out.append(char('0' + value % 10));
+}
+
+// A request target in absolute form ("http://host:port/path?query"), as a
+// proxy or a gateway sends it, names this server's own path: the server
+// serves one site, so the scheme and authority are dropped, whatever host
+// they name. Any other target is kept as it is.
+QByteArray WithoutAuthority(const QByteArray& target) {
+    const qsizetype schemeEnd = target.indexOf("://");
+    if (schemeEnd <= 0 || target.startsWith('/'))
+        return target;
+    const QByteArray scheme = target.left(schemeEnd).toLower();
+    if (scheme != "http" && scheme != "https")
+        return target;
+    const qsizetype pathStart = target.indexOf('/', schemeEnd + 3);
+    const qsizetype queryStart = target.indexOf('?', schemeEnd + 3);
+    if (queryStart >= 0 && (pathStart < 0 || queryStart < pathStart))
+        return '/' + target.mid(queryStart);
+    return pathStart < 0 ? QByteArrayLiteral("/") : target.mid(pathStart);
 }
 
 } // namespace
@@ -118,7 +137,14 @@ QString CPacket::parseRequestLine(QByteArrayView requestLine) {
     // The path is split into the root and the query before anything is
     // decoded, and each name and value is decoded once on its own, so that a
     // visitor's "&", "=", "?", "+" or "%" arrives as typed.
-    const QByteArrayView path = TrimSpaces(target);
+    // An origin-form target (the usual "/...") is used in place; only a
+    // gateway's absolute-form target is copied to drop its scheme and host.
+    QByteArrayView path = TrimSpaces(target);
+    QByteArray withoutAuthority;
+    if (!path.startsWith('/')) {
+        withoutAuthority = WithoutAuthority(path.toByteArray());
+        path = withoutAuthority;
+    }
     if (path.isEmpty())
         return QStringLiteral("The request path is empty");
     const qsizetype question = path.indexOf('?');
@@ -193,7 +219,8 @@ const QByteArray& CPacket::CurrentHttpDate() {
 }
 
 QByteArray CPacket::BuildResponse(const QByteArray& sResponse, int eHTTPResponse,
-                                  const QByteArray& date, BodyFraming framing, bool bWithBody) {
+                                  const QByteArray& date, BodyFraming framing, const PageType& type,
+                                  bool bWithBody) {
     QByteArray out;
     out.reserve(sResponse.size() + 256);
     out.append(eHTTPResponse == HttpBadRequest ? "HTTP/1.1 400 Bad Request\r\n"
@@ -202,14 +229,19 @@ QByteArray CPacket::BuildResponse(const QByteArray& sResponse, int eHTTPResponse
     out.append("Server: Quill\r\n"
                "Cache-Control: no-cache\r\n"
                "Connection: Close\r\n");
+    QByteArray contentType = "Content-Type: text/vnd.wap.wml; charset=utf-8\r\n";
+    if (type.form == PageType::Xhtml) {
+        out.append("Vary: Accept\r\n");
+        contentType = "Content-Type: " + type.contentType.toByteArray() + "; charset=utf-8\r\n";
+    }
     if (framing == BodyFraming::ContentLength) {
-        out.append("Content-Type: text/vnd.wap.wml; charset=utf-8\r\nContent-Length: ")
+        out.append(contentType)
+            .append("Content-Length: ")
             .append(QByteArray::number(sResponse.size()))
             .append("\r\n\r\n");
         return bWithBody ? out.append(sResponse) : out;
     }
-    out.append("Transfer-Encoding: chunked\r\n"
-               "Content-Type: text/vnd.wap.wml; charset=utf-8\r\n\r\n");
+    out.append("Transfer-Encoding: chunked\r\n").append(contentType).append(CrLf);
     if (!bWithBody)
         return out;
     out.append(QByteArray::number(sResponse.size(), 16).toUpper())
@@ -217,6 +249,14 @@ QByteArray CPacket::BuildResponse(const QByteArray& sResponse, int eHTTPResponse
         .append(sResponse)
         .append("\r\n0\r\n\r\n");
     return out;
+}
+
+QByteArray CPacket::NotAcceptableAnswer(const QByteArray& date) {
+    static const QByteArray text = "This site's pages are WML, XHTML or HTML.\n";
+    return "HTTP/1.1 406 Not Acceptable\r\nDate: " + date +
+           "\r\nServer: Quill\r\nCache-Control: no-cache\r\nConnection: Close\r\n"
+           "Vary: Accept\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+           QByteArray::number(text.size()) + "\r\n\r\n" + text;
 }
 
 QByteArray CPacket::BadRequestAnswer(const QByteArray& request) {
@@ -256,8 +296,15 @@ std::shared_ptr<Connection> CPacket::connectedSocket(const char* operation) cons
 
 void CPacket::SendResponse(const QByteArray& sResponse, int eHTTPResponse) {
     const auto connection = connectedSocket("SendResponse");
+    const PageType type = PageNegotiation::ForAccept(m_oHeaders.Value("Accept"));
+    if (type.form == PageType::NotAcceptable) {
+        SendRawResponse(NotAcceptableAnswer(CurrentHttpDate()));
+        return;
+    }
+    const QByteArray page =
+        type.form == PageType::Wml ? sResponse : XhtmlRenderer::FromWml(sResponse);
     connection->Write(
-        BuildResponse(sResponse, eHTTPResponse, CurrentHttpDate(), ResponseFraming(), !IsHead()));
+        BuildResponse(page, eHTTPResponse, CurrentHttpDate(), ResponseFraming(), type, !IsHead()));
     markAnswered(*connection);
     connection->CloseAfterSending();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "http/PageNegotiation.h"
 #include "http/TextCollection.h"
 
 #include <QByteArray>
@@ -50,9 +51,12 @@ public:
     void Bind(std::weak_ptr<Connection> connection, int socketIndex);
 
     // The whole HTTP answer for a WML deck in one write: the fixed headers
-    // and the deck, delimited as the client can read it. The connection
-    // closes once it has been written, as its "Connection: Close" header
-    // says. Raises PocketlaneError when the connection is gone.
+    // and the deck, delimited as the client can read it. A client whose
+    // Accept header names XHTML or HTML but not WML gets the deck as an
+    // XHTML page, one that takes neither gets 406 (both with "Vary:
+    // Accept"). The connection closes once it has been written, as its
+    // "Connection: Close" header says. Raises PocketlaneError when the
+    // connection is gone.
     void SendResponse(const QByteArray& sResponse, int eHTTPResponse);
     // Writes the text unchanged (only its headers for HEAD); the caller
     // builds status line and headers. The connection closes after it when
@@ -96,12 +100,15 @@ public:
     void Defer() { m_bDeferred = true; }
     bool IsDeferred() const { return m_bDeferred; }
 
-    // The bytes SendResponse writes for a deck with the given Date value;
-    // without the body, only the headers it would have come (HEAD).
+    // The bytes SendResponse writes for a page (a WML deck, or the XHTML
+    // page of the type given) with the given Date value; without the body,
+    // only the headers it would have come with (HEAD).
     static QByteArray BuildResponse(const QByteArray& sResponse, int eHTTPResponse,
                                     const QByteArray& date,
                                     BodyFraming framing = BodyFraming::Chunked,
-                                    bool bWithBody = true);
+                                    const PageType& type = {}, bool bWithBody = true);
+    // The answer to a client that takes no type a page comes in.
+    static QByteArray NotAcceptableAnswer(const QByteArray& date);
     // The "Date: " header value: RFC 1123 date in GMT with a space after GMT.
     static QByteArray HttpDate(std::time_t secondsSinceEpoch);
     // HttpDate of now, formatted once per second.

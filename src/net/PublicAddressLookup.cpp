@@ -118,18 +118,18 @@ void PublicAddressLookup::finish(const QString& address) {
                                      QString::fromUtf8(SafeText::ForLog(address.toLatin1(), 40)));
         return;
     }
-    close();
+    endLookup();
     Q_EMIT Found(address);
 }
 
 void PublicAddressLookup::fail(const QString& description) {
     if (!m_running)
         return;
-    close();
+    endLookup();
     Q_EMIT Failed(description);
 }
 
-void PublicAddressLookup::close() {
+void PublicAddressLookup::endLookup() {
     m_running = false;
     m_timeLimit.stop();
     g_SocketForIP.abort();

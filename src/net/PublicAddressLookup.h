@@ -55,7 +55,7 @@ private:
     void onTimeLimit();
     void finish(const QString& address);
     void fail(const QString& description);
-    void close();
+    void endLookup();
 
     QUrl m_pageUrl;
     QByteArray m_answer;

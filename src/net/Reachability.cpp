@@ -1,6 +1,7 @@
 #include "net/Reachability.h"
 
 #include "base/StatusLog.h"
+#include "net/GatewaySupervisor.h"
 #include "net/LanAddress.h"
 #include "net/PrimaryAddress.h"
 
@@ -68,6 +69,34 @@ UpnpRouter::Mapping Reachability::OurMapping() const {
     return {ExternalPort, Protocol, LocalIP(), m_servedPort, Description};
 }
 
+QList<UpnpRouter::Mapping> Reachability::GatewayMappings() const {
+    QList<UpnpRouter::Mapping> mappings;
+    for (const quint16 port :
+         {GatewaySupervisor::ConnectionlessPort, GatewaySupervisor::ConnectionOrientedPort})
+        mappings.append({port, QStringLiteral("UDP"), LocalIP(), port, Description});
+    return mappings;
+}
+
+QList<UpnpRouter::Mapping> Reachability::OurMappings() const {
+    return m_forwardGateway ? QList{OurMapping()} + GatewayMappings() : QList{OurMapping()};
+}
+
+// The gateway's UDP ports follow it: added by the next check once the
+// forward is set up, removed at once (where they still lead here).
+void Reachability::SetGatewayForwarded(bool bOn) {
+    m_check.SetGatewayOn(bOn);
+    if (std::exchange(m_forwardGateway, bOn) == bOn || !m_forwardPort)
+        return;
+    if (bOn) {
+        if (m_recheck.isActive())
+            recheckMapping();
+        return;
+    }
+    askRouter([gateway = GatewayMappings()](
+                  RouterSession& router) { return router.RemoveMappings({}, gateway); },
+              [this](const RouterFacts& facts) { noteRouterPresence(facts.presence); });
+}
+
 void Reachability::setAddress(AddressState state, const QString& address) {
     if (m_addressState == state && m_address == address)
         return;
@@ -80,6 +109,7 @@ void Reachability::StartUp(quint16 servedPort) {
     m_servedPort = servedPort;
     const QString localIP = LocalIP();
     m_runningOnLan = IsRunningOnLan(localIP);
+    m_check.NoteNetwork(localIP, m_runningOnLan);
     if (!m_runningOnLan) {
         setAddress(AddressState::Local, localIP);
         return;
@@ -161,9 +191,9 @@ void Reachability::endLookupCheck() {
 void Reachability::RemovePortForward() {
     m_log.LogStatus(LogDetail, QStringLiteral("Removing existing port forwards (if any)..."));
     m_removeApplied = false;
-    askRouter(
-        [mapping = OurMapping()](RouterSession& router) { return router.RemoveMapping(mapping); },
-        [this](const RouterFacts& facts) { applyRemove(facts); });
+    askRouter([mapping = OurMapping(), gateway = GatewayMappings()](
+                  RouterSession& router) { return router.RemoveMappings({mapping}, gateway); },
+              [this](const RouterFacts& facts) { applyRemove(facts); });
 }
 
 void Reachability::applyRemove(const RouterFacts& facts) {
@@ -188,7 +218,7 @@ void Reachability::applyRemove(const RouterFacts& facts) {
 void Reachability::SetupPortForward() {
     m_log.LogStatus(LogDetail, QStringLiteral("Setting up port forward..."));
     askRouter(
-        [mapping = OurMapping()](RouterSession& router) { return router.AddMapping(mapping); },
+        [mappings = OurMappings()](RouterSession& router) { return router.AddMappings(mappings); },
         [this](const RouterFacts& facts) { applyAdd(facts); });
 }
 
@@ -217,7 +247,7 @@ void Reachability::recheckMapping() {
         return;
     m_recheckInFlight = true;
     askRouter(
-        [mapping = OurMapping()](RouterSession& router) { return router.KeepMapping(mapping); },
+        [mappings = OurMappings()](RouterSession& router) { return router.KeepMappings(mappings); },
         [this](const RouterFacts& facts) { applyRecheck(facts); });
 }
 

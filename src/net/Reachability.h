@@ -75,6 +75,10 @@ public:
     // The listener opened again on another port: the forward's periodic check
     // puts the router's mapping right.
     void SetServedPort(quint16 servedPort) { m_servedPort = servedPort; }
+    // While the built-in gateway runs, the router also forwards its UDP
+    // ports 9200 and 9201 to this PC (with the same description, removal at
+    // start-up and periodic check as the TCP port).
+    void SetGatewayForwarded(bool bOn);
     // The "Check my Setup" button. Emits SetupChecked when done.
     void CheckSetup();
     // A check from scratch without serving: the LAN test, the lookup (no
@@ -91,6 +95,9 @@ private:
 
     QString LocalIP() const;
     UpnpRouter::Mapping OurMapping() const;
+    QList<UpnpRouter::Mapping> GatewayMappings() const;
+    // The TCP mapping, and the gateway's while it runs.
+    QList<UpnpRouter::Mapping> OurMappings() const;
     void setAddress(AddressState state, const QString& address = {});
     void startLookup();
     void onLookupFound(const QString& address);
@@ -122,6 +129,7 @@ private:
     bool m_runningOnLan = false;
     quint16 m_servedPort = 0;
     bool m_forwardPort = false;
+    bool m_forwardGateway = false;
     bool m_removeApplied = true;
     std::function<void()> m_afterRemove;
     bool m_recheckInFlight = false;

@@ -29,41 +29,61 @@ void RouterSession::readInto(UpnpRouter& router, RouterFacts& facts) {
     facts.routerAddress = router.ExternalAddress();
 }
 
-RouterFacts RouterSession::RemoveMapping(const UpnpRouter::Mapping& mapping) {
-    return ask([&mapping](UpnpRouter& router) {
+namespace {
+
+// Notes the code of one change: the first failure is kept.
+void noteCode(RouterFacts& facts, int code) {
+    if (!facts.code || *facts.code == 0)
+        facts.code = code;
+}
+
+bool sameTarget(UpnpRouter& router, const UpnpRouter::Mapping& mapping) {
+    UpnpRouter::Mapping present;
+    return router.SpecificMapping(mapping.externalPort, mapping.protocol, present) == 0 &&
+           present.internalClient == mapping.internalClient &&
+           present.internalPort == mapping.internalPort;
+}
+
+} // namespace
+
+RouterFacts RouterSession::RemoveMappings(const QList<UpnpRouter::Mapping>& mappings,
+                                          const QList<UpnpRouter::Mapping>& whenOurs) {
+    return ask([&](UpnpRouter& router) {
         RouterFacts facts;
         facts.presence = router.Found();
-        if (facts.presence == Presence::MappingService)
-            facts.code = router.DeleteMapping(mapping.externalPort, mapping.protocol);
+        if (facts.presence != Presence::MappingService)
+            return facts;
+        for (const UpnpRouter::Mapping& mapping : mappings)
+            noteCode(facts, router.DeleteMapping(mapping.externalPort, mapping.protocol));
+        for (const UpnpRouter::Mapping& mapping : whenOurs)
+            if (sameTarget(router, mapping))
+                noteCode(facts, router.DeleteMapping(mapping.externalPort, mapping.protocol));
         return facts;
     });
 }
 
-RouterFacts RouterSession::AddMapping(const UpnpRouter::Mapping& mapping) {
-    return ask([&mapping](UpnpRouter& router) {
+RouterFacts RouterSession::AddMappings(const QList<UpnpRouter::Mapping>& mappings) {
+    return ask([&mappings](UpnpRouter& router) {
         RouterFacts facts;
         facts.presence = router.Found();
         if (facts.presence == Presence::MappingService) {
-            facts.code = router.AddMapping(mapping);
+            for (const UpnpRouter::Mapping& mapping : mappings)
+                noteCode(facts, router.AddMapping(mapping));
             facts.routerAddress = router.ExternalAddress();
         }
         return facts;
     });
 }
 
-RouterFacts RouterSession::KeepMapping(const UpnpRouter::Mapping& mapping) {
-    return ask([&mapping](UpnpRouter& router) {
+RouterFacts RouterSession::KeepMappings(const QList<UpnpRouter::Mapping>& mappings) {
+    return ask([&mappings](UpnpRouter& router) {
         RouterFacts facts;
         facts.presence = router.Found();
         if (facts.presence != Presence::MappingService)
             return facts;
-        UpnpRouter::Mapping present;
-        const bool inPlace =
-            router.SpecificMapping(mapping.externalPort, mapping.protocol, present) == 0 &&
-            present.internalClient == mapping.internalClient &&
-            present.internalPort == mapping.internalPort;
-        if (!inPlace)
-            facts.code = router.AddMapping(mapping);
+        for (const UpnpRouter::Mapping& mapping : mappings)
+            if (!sameTarget(router, mapping))
+                noteCode(facts, router.AddMapping(mapping));
         readInto(router, facts);
         return facts;
     });

@@ -12,7 +12,8 @@
 // What one step of the port-forward sequence learnt from the router.
 struct RouterFacts {
     UpnpRouter::Presence presence = UpnpRouter::Presence::NoUpnpSoftware;
-    // The UPnP code of the change asked for (removal or mapping), if one was.
+    // The UPnP code of the changes asked for (removals or mappings), if any
+    // was: the first failure's, else 0.
     std::optional<int> code;
     // Read by the steps that judge the mapping: every mapping in the router's
     // order, and the router's own internet address (see UpnpRouter).
@@ -32,13 +33,16 @@ public:
     RouterSession(int discoveryMs, bool upnpSoftware);
     ~RouterSession() override;
 
-    // Removes the mapping of the external port and protocol of `mapping`.
-    RouterFacts RemoveMapping(const UpnpRouter::Mapping& mapping);
-    // Adds `mapping`, then reads the router's own address.
-    RouterFacts AddMapping(const UpnpRouter::Mapping& mapping);
-    // Adds `mapping` again when the router lost it or gave its port to
-    // another machine (the code says so), then reads everything.
-    RouterFacts KeepMapping(const UpnpRouter::Mapping& mapping);
+    // Removes the mappings of the external ports and protocols of
+    // `mappings`, and those of `whenOurs` only where the router takes them
+    // to the same machine (another machine's mapping stays).
+    RouterFacts RemoveMappings(const QList<UpnpRouter::Mapping>& mappings,
+                               const QList<UpnpRouter::Mapping>& whenOurs = {});
+    // Adds `mappings`, then reads the router's own address.
+    RouterFacts AddMappings(const QList<UpnpRouter::Mapping>& mappings);
+    // Adds again each of `mappings` that the router lost or gave to another
+    // machine (the code says so), then reads everything.
+    RouterFacts KeepMappings(const QList<UpnpRouter::Mapping>& mappings);
     // Reads the mappings and the router's own address.
     RouterFacts Read();
 

@@ -68,6 +68,13 @@ QStringList SetupAnswers::Lines() const {
     }
     if (!m_natWarning.isEmpty())
         lines.append(m_natWarning);
+    if (!m_gateway.caption.isEmpty()) {
+        lines.append(GatewayQuestion() + u' ' + m_gateway.caption +
+                     (m_gateway.link.isEmpty()
+                          ? QString()
+                          : QStringLiteral(" (") + m_gateway.link.toString() + u')'));
+        lines.append(m_phoneSettings);
+    }
     return lines;
 }
 
@@ -84,6 +91,19 @@ void SetupAnswers::SetNatWarning(const QString& warning) {
         return;
     m_natWarning = warning;
     Q_EMIT natWarningChanged(warning);
+}
+
+QString SetupAnswers::GatewayQuestion() {
+    return QStringLiteral("Can old WAP phones reach the gateway?");
+}
+
+void SetupAnswers::SetGateway(const QString& caption, const QUrl& link,
+                              const QString& phoneSettings) {
+    if (m_gateway.caption == caption && m_gateway.link == link && m_phoneSettings == phoneSettings)
+        return;
+    m_gateway = {caption, link};
+    m_phoneSettings = phoneSettings;
+    Q_EMIT gatewayChanged();
 }
 
 void SetupAnswers::changed(int answer) {

@@ -13,7 +13,9 @@
 // help page, one with an empty link reacts to nothing.
 //
 // Besides the six rows the model carries one warning that the rows cannot
-// express: the router itself sits behind another NAT (empty when not).
+// express: the router itself sits behind another NAT (empty when not); and,
+// while the built-in gateway is on, whether old WAP phones reach it, with
+// the settings to type into such a phone.
 class SetupAnswers : public QAbstractListModel {
     Q_OBJECT
     Q_PROPERTY(QString natWarning READ NatWarning NOTIFY natWarningChanged)
@@ -46,7 +48,8 @@ public:
     void SetAnswer(int answer, const QString& caption, const QUrl& link);
 
     // Each question with its answer on one line (and the answer's link in
-    // brackets), then the warning if there is one.
+    // brackets), then the warning if there is one, then while the gateway is
+    // on its question and the phone's settings.
     QStringList Lines() const;
 
     // Whether the answers show that phones on the internet reach this PC:
@@ -57,12 +60,20 @@ public:
     QString NatWarning() const { return m_natWarning; }
     void SetNatWarning(const QString& warning);
 
+    static QString GatewayQuestion();
+    // Empty while the gateway is off.
+    QString GatewayAnswer() const { return m_gateway.caption; }
+    QUrl GatewayLink() const { return m_gateway.link; }
+    QString PhoneSettings() const { return m_phoneSettings; }
+    void SetGateway(const QString& caption, const QUrl& link, const QString& phoneSettings);
+
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QHash<int, QByteArray> roleNames() const override;
 
 Q_SIGNALS:
     void natWarningChanged(const QString& warning);
+    void gatewayChanged();
 
 private:
     struct Row {
@@ -73,4 +84,6 @@ private:
 
     std::array<Row, Count> m_rows;
     QString m_natWarning;
+    Row m_gateway;
+    QString m_phoneSettings;
 };

@@ -1,9 +1,11 @@
 #include "net/SetupCheck.h"
 
+#include "net/GatewaySupervisor.h"
 #include "net/LanAddress.h"
 #include "settings/SettingsPaths.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -22,6 +24,9 @@ bool ForwardsTo(const QList<Mapping>& mappings, const Mapping& ours) {
                mapping.internalPort == ours.internalPort;
     });
 }
+
+constexpr std::array<quint16, 2> GatewayPorts{GatewaySupervisor::ConnectionlessPort,
+                                              GatewaySupervisor::ConnectionOrientedPort};
 
 bool UsesPort(const QList<Mapping>& mappings, quint16 externalPort) {
     return std::any_of(mappings.begin(), mappings.end(), [externalPort](const Mapping& mapping) {
@@ -50,7 +55,14 @@ QUrl SetupCheck::HelpLink(const QString& path) {
     return SettingsPaths::MakerWebPage(path);
 }
 
+void SetupCheck::NoteNetwork(const QString& localIP, bool runningOnLan) {
+    m_localIP = localIP;
+    m_runningOnLan = runningOnLan;
+    answerGateway();
+}
+
 void SetupCheck::AnswerLocally(const QString& localIP, bool runningOnLan) {
+    NoteNetwork(localIP, runningOnLan);
     m_answers.SetCaption(SetupAnswers::LocalAddressAnswer,
                          localIP.isEmpty() ? No : YesWith + localIP);
     if (runningOnLan) {
@@ -65,6 +77,9 @@ void SetupCheck::AnswerLocally(const QString& localIP, bool runningOnLan) {
 
 void SetupCheck::AnswerFromRouter(const RouterFacts& facts, const Mapping& ours) {
     using Presence = UpnpRouter::Presence;
+    // Without a router to ask, whether it forwards the gateway's ports is not known.
+    m_gatewayForwarded.reset();
+    answerGateway();
     if (facts.presence == Presence::NoUpnpSoftware) {
         m_answers.SetAnswer(SetupAnswers::UpnpSoftwareAnswer, No,
                             HelpLink(QStringLiteral("/Pocketlane/help.htm#missing_upnp_software")));
@@ -82,6 +97,12 @@ void SetupCheck::AnswerFromRouter(const RouterFacts& facts, const Mapping& ours)
         return;
     }
     m_answers.SetAnswer(SetupAnswers::PortForwardingAnswer, Yes, QUrl());
+    m_gatewayForwarded =
+        std::all_of(GatewayPorts.begin(), GatewayPorts.end(), [&facts, &ours](quint16 port) {
+            return ForwardsTo(facts.mappings, {port, QStringLiteral("UDP"), ours.internalClient,
+                                               port, ours.description});
+        });
+    answerGateway();
     if (ForwardsTo(facts.mappings, ours))
         m_answers.SetAnswer(SetupAnswers::PortForwardedAnswer, Yes, QUrl());
     else if (UsesPort(facts.mappings, ours.externalPort))
@@ -101,6 +122,39 @@ void SetupCheck::AnswerLocating() {
 void SetupCheck::AnswerPublicAddress(const QString& address) {
     m_publicAddress = address;
     m_answers.SetCaption(SetupAnswers::PublicAddressAnswer, YesWith + address);
+    answerGateway();
+}
+
+void SetupCheck::SetGatewayOn(bool bOn) {
+    m_gatewayOn = bOn;
+    answerGateway();
+}
+
+// On the internet the gateway is reached directly; behind a router, once the
+// router forwards both of its UDP ports here.
+void SetupCheck::answerGateway() {
+    if (!m_gatewayOn) {
+        m_answers.SetGateway({}, {}, {});
+        return;
+    }
+    const bool onLan = m_runningOnLan.value_or(true);
+    const QString address = !onLan                      ? m_localIP
+                            : m_publicAddress.isEmpty() ? QStringLiteral("your public address")
+                                                        : m_publicAddress;
+    QString settings = QStringLiteral("In the phone's WAP settings: gateway ") + address;
+    if (onLan && !m_localIP.isEmpty())
+        settings += QStringLiteral(" (%1 for a phone on your home Wi-Fi)").arg(m_localIP);
+    settings += QStringLiteral(", port 9201 (connection-oriented) or 9200 (connectionless), "
+                               "home page http://") +
+                (m_publicAddress.isEmpty() && onLan ? QStringLiteral("<that address>") : address) +
+                u'/';
+    if (!m_runningOnLan || (onLan && !m_gatewayForwarded))
+        m_answers.SetGateway(QStringLiteral("Unknown"), {}, settings);
+    else if (!onLan || *m_gatewayForwarded)
+        m_answers.SetGateway(Yes, {}, settings);
+    else
+        m_answers.SetGateway(
+            No, HelpLink(QStringLiteral("/Pocketlane/help.htm#manual_port_forward")), settings);
 }
 
 void SetupCheck::AnswerLookupFailed() {

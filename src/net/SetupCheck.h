@@ -37,7 +37,21 @@ public:
     // warning that is new is returned (for the log), else an empty text.
     QString JudgeRouterAddress(const std::optional<QString>& routerAddress);
 
+    // Whether the built-in gateway is on: its answer and the phone's
+    // settings are written from then on, and gone while it is off.
+    void SetGatewayOn(bool bOn);
+    // What the start-up's LAN test found, for the gateway's answer only.
+    void NoteNetwork(const QString& localIP, bool runningOnLan);
+
 private:
+    void answerGateway();
+
     SetupAnswers m_answers;
     QString m_publicAddress;
+    bool m_gatewayOn = false;
+    // Known once the check or the start-up told.
+    std::optional<bool> m_runningOnLan;
+    QString m_localIP;
+    // Whether the router takes both UDP ports to this PC (no value: not asked).
+    std::optional<bool> m_gatewayForwarded;
 };

@@ -35,19 +35,12 @@ private:
     QByteArray m_what;
 };
 
-// The owner's settings on disk: one human-readable text file laid out like a
-// registry export. Each section "[ROOT\Key\Path]" is a key, each line
-// "Name"="text" below it a value; expand:"text" marks a value whose
-// %VARIABLE% references are expanded when read. A key path that is not plain
-// printable ASCII is written quoted, ["ROOT\\Key\x01"]. The writer ends the
-// file with an end line, so that a file cut short is recognised; lines after
-// it (added by hand, say) are read like any other. Whatever the writer
-// writes, the reader reads back to the same keys and values.
-//
-// The file is read once by load(); every change rewrites it atomically
-// (temporary file "<file>.saving", flushed to disk, renamed over the old one)
-// under the file's lock (SettingsFileLock) and leaves it readable by its owner
-// only, since it holds passwords. A change never waits for the lock: while
+// The owner's settings on disk: the keys and values of one settings file
+// (its text: RegistryText), read once by load(). Every change that alters
+// something replaces the file atomically (QSaveFile, flushed to the disk,
+// then the folder too) under the file's lock (SettingsFileLock) and leaves
+// it readable by its owner only, since it holds passwords; a change that
+// alters nothing writes nothing. A change never waits for the lock: while
 // another process holds it, the change is kept and written by a retry from
 // the event loop once the lock is free. Key paths compare without regard to
 // ASCII letter case, value names exactly (they may be Linux paths).
@@ -101,21 +94,17 @@ public:
 
     // The changes below return false (and leave the store as it was) when
     // the file cannot be written. A change that leaves the keys as they are
-    // does not rewrite the file. Creating a key creates its parent keys too.
+    // does not write the file. Creating a key, or a value in it, creates the
+    // key and its parent keys too; setValues() writes all its values at once.
     bool createKey(const QByteArray& keyPath);
     bool setValue(const QByteArray& keyPath, const Value& value);
+    bool setValues(const QByteArray& keyPath, const QList<Value>& values);
     bool deleteValue(const QByteArray& keyPath, const QByteArray& name);
     // Whether changes wait for another process to free the file's lock.
     bool isSavePending() const { return m_savePending; }
 
-    // The file's text for the given keys, and the keys read back from such
-    // a text (nothing, with the reason, when it cannot be parsed). Reading
-    // costs time linear in the text's length.
-    static QByteArray serialize(const QList<Key>& keys);
-    static std::optional<QList<Key>> parse(const QByteArray& text, QString* error);
-
 private:
-    static std::optional<RegistryKeys> parseKeys(const QByteArray& text, QString* error);
+    bool holdsAlready(const QByteArray& keyPath, const QList<Value>& values) const;
     bool save(const RegistryKeys& keys);
     bool writeFile(const RegistryKeys& keys);
     void keepPending(const RegistryKeys& keys);

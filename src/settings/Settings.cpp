@@ -2,6 +2,7 @@
 
 #include "base/SafeText.h"
 #include "base/StatusLog.h"
+#include "settings/RegistryStore.h"
 #include "settings/SettingsPaths.h"
 #include "settings/SettingsStorage.h"
 #include "settings/clsRegistry.h"
@@ -20,37 +21,32 @@ struct OptionInfo {
     // For the three module switches: the module's name in the log line.
     const char* moduleName;
     int governedBy;
+    // The option's own change signal, for the options that have one.
     void (Settings::*switchChanged)(bool);
     void (Settings::*textChanged)(const QByteArray&);
 };
 
 // The option table, in load order (the order of Settings::Option).
 const OptionInfo Options[Settings::OptionCount] = {
-    {"ShowWelcomeGraphic", true, nullptr, NotGoverned, &Settings::showWelcomeGraphicChanged,
-     nullptr},
-    {"ShowWelcomeGraphicFilename", false, nullptr, Settings::ShowWelcomeGraphic, nullptr,
-     &Settings::welcomeGraphicFilenameChanged},
-    {"WelcomeMessage", true, nullptr, NotGoverned, &Settings::showWelcomeMessageChanged, nullptr},
-    {"WelcomeMessageText", false, nullptr, Settings::WelcomeMessage, nullptr,
-     &Settings::welcomeMessageTextChanged},
-    {"ExtendedLogging", true, nullptr, NotGoverned, &Settings::extendedLoggingChanged, nullptr},
-    {"EnablePassword", true, nullptr, NotGoverned, &Settings::enablePasswordChanged, nullptr},
-    {"Password", false, nullptr, Settings::EnablePassword, nullptr, &Settings::passwordChanged},
-    {"EnableMyComputerPassword", true, nullptr, NotGoverned,
-     &Settings::enableMyComputerPasswordChanged, nullptr},
-    {"MyComputerPassword", false, nullptr, Settings::EnableMyComputerPassword, nullptr,
-     &Settings::myComputerPasswordChanged},
-    {"EnableSharedFolders", true, "Shared Folders", NotGoverned,
-     &Settings::enableSharedFoldersChanged, nullptr},
-    {"EnableGraffiti", true, "Graffiti", NotGoverned, &Settings::enableGraffitiChanged, nullptr},
-    {"EnableMyComputer", true, "My Computer", NotGoverned, &Settings::enableMyComputerChanged,
-     nullptr},
-    {"Force", true, nullptr, NotGoverned, &Settings::forceChanged, nullptr},
-    {"ForceIfHung", true, nullptr, NotGoverned, &Settings::forceIfHungChanged, nullptr},
-    {"GraffitiShowDate", true, nullptr, NotGoverned, &Settings::graffitiShowDateChanged, nullptr},
-    {"GraffitiShowTime", true, nullptr, NotGoverned, &Settings::graffitiShowTimeChanged, nullptr},
+    {"ShowWelcomeGraphic", true, nullptr, NotGoverned, nullptr, nullptr},
+    {"ShowWelcomeGraphicFilename", false, nullptr, Settings::ShowWelcomeGraphic, nullptr, nullptr},
+    {"WelcomeMessage", true, nullptr, NotGoverned, nullptr, nullptr},
+    {"WelcomeMessageText", false, nullptr, Settings::WelcomeMessage, nullptr, nullptr},
+    {"ExtendedLogging", true, nullptr, NotGoverned, nullptr, nullptr},
+    {"EnablePassword", true, nullptr, NotGoverned, nullptr, nullptr},
+    {"Password", false, nullptr, Settings::EnablePassword, nullptr, nullptr},
+    {"EnableMyComputerPassword", true, nullptr, NotGoverned, nullptr, nullptr},
+    {"MyComputerPassword", false, nullptr, Settings::EnableMyComputerPassword, nullptr, nullptr},
+    {"EnableSharedFolders", true, "Shared Folders", NotGoverned, nullptr, nullptr},
+    {"EnableGraffiti", true, "Graffiti", NotGoverned, nullptr, nullptr},
+    {"EnableMyComputer", true, "My Computer", NotGoverned, nullptr, nullptr},
+    {"Force", true, nullptr, NotGoverned, nullptr, nullptr},
+    {"ForceIfHung", true, nullptr, NotGoverned, nullptr, nullptr},
+    {"GraffitiShowDate", true, nullptr, NotGoverned, nullptr, nullptr},
+    {"GraffitiShowTime", true, nullptr, NotGoverned, nullptr, nullptr},
     {"Port", false, nullptr, NotGoverned, nullptr, &Settings::portChanged},
     {"KeepGraffiti", true, nullptr, NotGoverned, &Settings::keepGraffitiChanged, nullptr},
+    {"EnableGateway", true, nullptr, NotGoverned, &Settings::enableGatewayChanged, nullptr},
 };
 
 // The options a first run gives values to and stores: all but the Graffiti
@@ -75,12 +71,27 @@ QByteArray firstRunValue(Settings::Option eOption) {
     case Settings::WelcomeMessage:
         return switchText(true);
     case Settings::ShowWelcomeGraphicFilename:
-        return QFile::encodeName(SettingsPaths::WelcomeGraphicFile());
+        return QFile::encodeName(SettingsPaths::WelcomeGraphicStoredName());
     case Settings::WelcomeMessageText:
         return QByteArrayLiteral("Welcome to this Pocketlane users site");
     default:
         return Settings::IsSwitch(eOption) ? switchText(false) : QByteArray();
     }
+}
+
+QByteArray optionsPath() {
+    return SettingsStorage::StorePath(SettingsStorage::OptionsKey);
+}
+
+// Whether the option's value is a path: the only kind of value whose %NAME%
+// references name environment variables. Every other value (passwords,
+// messages) is kept exactly as given.
+bool isPath(QByteArrayView sName) {
+    return sName == Options[Settings::ShowWelcomeGraphicFilename].valueName;
+}
+
+RegistryKeys::Value storedValue(const QByteArray& sName, const QByteArray& sValue) {
+    return {sName, sValue, isPath(sName) && clsRegistry::LooksExpandable(sValue)};
 }
 
 // A port as the owner writes it: digits only, 1 to 65535.
@@ -96,6 +107,10 @@ std::optional<quint16> PortNumber(QByteArrayView sValue) {
 }
 
 } // namespace
+
+QByteArray Settings::welcomeGraphicFilename() const {
+    return SettingsPaths::InDataFolder(text(ShowWelcomeGraphicFilename));
+}
 
 QByteArray Settings::ValueName(Option eOption) {
     return QByteArray(Options[eOption].valueName);
@@ -157,23 +172,30 @@ bool Settings::assign(Option eOption, const QByteArray& sValue) {
 
 void Settings::emitChanged(Option eOption) {
     const OptionInfo& info = Options[eOption];
-    if (info.isSwitch)
+    if (info.switchChanged)
         Q_EMIT(this->*info.switchChanged)(isOn(eOption));
-    else
+    if (info.textChanged)
         Q_EMIT(this->*info.textChanged)(text(eOption));
     Q_EMIT optionChanged(eOption);
 }
 
 void Settings::LoadSettings() {
-    clsRegistry product(m_store);
-    product.setSectionKey(SettingsStorage::ProductKey);
-    clsRegistry options(m_store);
-    options.setSectionKey(SettingsStorage::OptionsKey);
-    if (!product.KeyExists())
+    if (!m_store.keyExists(SettingsStorage::StorePath(SettingsStorage::ProductKey)))
         applyFirstRun();
-    else if (options.KeyExists())
+    else if (m_store.keyExists(optionsPath()))
         loadStoredValues();
     logStartupNotices();
+}
+
+// The stored value: a path with its references expanded, any other value
+// exactly as stored. Empty when missing.
+QByteArray Settings::storedText(Option eOption) const {
+    const auto value = m_store.value(optionsPath(), ValueName(eOption));
+    if (!value)
+        return {};
+    return isPath(ValueName(eOption)) && value->expandable
+               ? clsRegistry::ExpandEnvironmentStrings(value->data)
+               : value->data;
 }
 
 // Loading an option that changes its state counts as an edit of it: the
@@ -181,7 +203,7 @@ void Settings::LoadSettings() {
 void Settings::loadStoredValues() {
     for (int index = 0; index < OptionCount; ++index) {
         const Option option = Option(index);
-        QByteArray stored = SettingsStorage::LoadSetting(m_store, ValueName(option));
+        QByteArray stored = storedText(option);
         if (stored.isEmpty())
             stored = unsetValue(option);
         const QByteArray value = IsSwitch(option) ? switchText(stored == "Y") : stored;
@@ -210,12 +232,19 @@ void Settings::logStartupNotices() {
 }
 
 void Settings::SaveSetting(const QByteArray& sName, const QByteArray& sValue) {
-    SettingsStorage::SaveSetting(m_store, sName, sValue);
+    saveValues({storedValue(sName, sValue)});
 }
 
 void Settings::SaveAllSettings() {
+    QList<RegistryKeys::Value> values;
     for (int option = 0; option < FirstRunOptionCount; ++option)
-        SaveSetting(ValueName(Option(option)), storedForm(Option(option)));
+        values.append(storedValue(ValueName(Option(option)), storedForm(Option(option))));
+    saveValues(values);
+}
+
+void Settings::saveValues(const QList<RegistryKeys::Value>& values) {
+    if (!m_store.setValues(optionsPath(), values))
+        throw SettingsStorage::SavingError(m_store, SettingsStorage::OptionsKey, values.first());
 }
 
 bool Settings::write(Option eOption) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/RegistryKeys.h"
+
 #include <QByteArray>
 #include <QObject>
 
@@ -10,9 +12,10 @@ class RegistryStore;
 class StatusLog;
 
 // The owner's options, live: every part of the program reads them here at the
-// moment of use, and every change is written to the store at once. Each
-// option has its own change signal, so that the Options panel's controls can
-// follow it. Switches are stored as "Y" or "N"; only exactly "Y" reads as on.
+// moment of use, and every change is written to the store at once, in one
+// write (none when the store holds the value already). optionChanged tells
+// of every change, so that the Options panel's controls can follow it.
+// Switches are stored as "Y" or "N"; only exactly "Y" reads as on.
 class Settings : public QObject {
     Q_OBJECT
 public:
@@ -37,9 +40,11 @@ public:
         // The TCP port the server listens on; empty (never written) means 80.
         Port,
         KeepGraffiti,
+        // Phones that speak only WSP reach the site through the built-in gateway.
+        EnableGateway,
     };
     Q_ENUM(Option)
-    static constexpr int OptionCount = KeepGraffiti + 1;
+    static constexpr int OptionCount = EnableGateway + 1;
     static constexpr quint16 DefaultPort = 80;
 
     static QByteArray ValueName(Option eOption);
@@ -58,9 +63,10 @@ public:
     // and stores them; then logs the start-up notices. Raises RegistryError
     // when the first-run values cannot be stored.
     void LoadSettings();
-    // Writes one option value (raises RegistryError on failure).
+    // Writes one option value (raises RegistryError on failure); a path
+    // that refers to environment variables is written as an expandable text.
     void SaveSetting(const QByteArray& sName, const QByteArray& sValue);
-    // Writes the fourteen options a first run stores.
+    // Writes the fourteen options a first run stores, in one write.
     void SaveAllSettings();
 
     // Change an option and write it at once. A failed write is logged at
@@ -78,7 +84,8 @@ public:
     bool isEditable(Option eOption) const;
 
     bool showWelcomeGraphic() const { return isOn(ShowWelcomeGraphic); }
-    const QByteArray& welcomeGraphicFilename() const { return text(ShowWelcomeGraphicFilename); }
+    // The welcome image's path; a relative one is inside the data folder.
+    QByteArray welcomeGraphicFilename() const;
     bool showWelcomeMessage() const { return isOn(WelcomeMessage); }
     // Safe for a deck: valid UTF-8 without characters XML forbids.
     const QByteArray& welcomeMessageText() const { return text(WelcomeMessageText); }
@@ -97,35 +104,24 @@ public:
     quint16 port() const;
     // On (also when not stored): the board is kept across restarts.
     bool keepGraffiti() const { return isOn(KeepGraffiti); }
+    bool enableGateway() const { return isOn(EnableGateway); }
 
 Q_SIGNALS:
     // Every change, whatever the option.
     void optionChanged(Settings::Option eOption);
 
-    void showWelcomeGraphicChanged(bool bOn);
-    void welcomeGraphicFilenameChanged(const QByteArray& sText);
-    void showWelcomeMessageChanged(bool bOn);
-    void welcomeMessageTextChanged(const QByteArray& sText);
-    void extendedLoggingChanged(bool bOn);
-    void enablePasswordChanged(bool bOn);
-    void passwordChanged(const QByteArray& sText);
-    void enableMyComputerPasswordChanged(bool bOn);
-    void myComputerPasswordChanged(const QByteArray& sText);
-    void enableSharedFoldersChanged(bool bOn);
-    void enableGraffitiChanged(bool bOn);
-    void enableMyComputerChanged(bool bOn);
-    void forceChanged(bool bOn);
-    void forceIfHungChanged(bool bOn);
-    void graffitiShowDateChanged(bool bOn);
-    void graffitiShowTimeChanged(bool bOn);
+    // The options that parts outside the Options panel follow.
     void portChanged(const QByteArray& sText);
     void keepGraffitiChanged(bool bOn);
+    void enableGatewayChanged(bool bOn);
 
 private:
     // Sets the live value and signals a change; true when it changed.
     bool assign(Option eOption, const QByteArray& sValue);
     void emitChanged(Option eOption);
     bool write(Option eOption);
+    void saveValues(const QList<RegistryKeys::Value>& values);
+    QByteArray storedText(Option eOption) const;
     void logModuleSwitch(Option eOption);
     void loadStoredValues();
     void applyFirstRun();

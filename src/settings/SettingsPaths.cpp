@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -9,7 +10,23 @@ namespace SettingsPaths {
 
 namespace {
 const QString WelcomeGraphicName = QStringLiteral("/Pocketlane.wbmp");
+
+// The installed share/pocketlane (beside the program, else under the install
+// prefix), or an empty text when the program runs from its build tree.
+QString InstalledDataFolder() {
+    QStringList candidates;
+    if (QCoreApplication::instance())
+        candidates << QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                      QStringLiteral("/../share/pocketlane"));
+    candidates << QStringLiteral(POCKETLANE_DATA_DIR);
+    for (const QString& folder : std::as_const(candidates)) {
+        if (QFileInfo::exists(folder + WelcomeGraphicName))
+            return folder;
+    }
+    return {};
 }
+
+} // namespace
 
 QString SettingsFile(const QString& sOptionValue) {
     if (!sOptionValue.isEmpty())
@@ -22,24 +39,25 @@ QString SettingsFile(const QString& sOptionValue) {
 }
 
 QString DataFolder() {
-    QStringList candidates;
-    if (QCoreApplication::instance())
-        candidates << QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                                      QStringLiteral("/../share/pocketlane"));
-    candidates << QStringLiteral(POCKETLANE_DATA_DIR);
-    for (const QString& folder : std::as_const(candidates)) {
-        if (QFileInfo::exists(folder + WelcomeGraphicName))
-            return folder;
-    }
-    return QStringLiteral(POCKETLANE_BUILD_DATA_DIR);
+    const QString installed = InstalledDataFolder();
+    return installed.isEmpty() ? QStringLiteral(POCKETLANE_BUILD_DATA_DIR) : installed;
 }
 
-QString WelcomeGraphicFile() {
-    return DataFolder() + WelcomeGraphicName;
+QString WelcomeGraphicStoredName() {
+    return WelcomeGraphicName.mid(1);
+}
+
+QByteArray InDataFolder(const QByteArray& sPath) {
+    if (sPath.isEmpty() || QFileInfo(QFile::decodeName(sPath)).isAbsolute())
+        return sPath;
+    return QFile::encodeName(DataFolder()) + '/' + sPath;
 }
 
 QUrl MakerWebBase() {
-    return QUrl::fromLocalFile(DataFolder() + QStringLiteral("/help"));
+    const QString installed = InstalledDataFolder();
+    if (installed.isEmpty())
+        return QUrl(QStringLiteral(POCKETLANE_WEB_SITE));
+    return QUrl::fromLocalFile(installed + QStringLiteral("/help"));
 }
 
 QUrl MakerWebPage(const QString& sPath) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QUrl>
 
@@ -21,13 +22,20 @@ QString SettingsFile(const QString& sOptionValue = {});
 // place.
 QString DataFolder();
 
-// The welcome image the program ships: DataFolder() + "/Pocketlane.wbmp".
-QString WelcomeGraphicFile();
+// The welcome image the program ships, as the first run stores it: a name
+// relative to DataFolder(), so that the value stays right when the program
+// moves or is upgraded.
+QString WelcomeGraphicStoredName();
+
+// A stored path as the program uses it: a relative one inside DataFolder(),
+// an absolute one (and an empty one) as it is.
+QByteArray InDataFolder(const QByteArray& sPath);
 
 // The base of the maker's web site, which is also its help web site: the
-// help pages the program ships in DataFolder() + "/help". Every link to them
-// (the About panel, the module wish list, the setup check's help anchors) is
-// made from this one base.
+// help pages the installed program ships in share/pocketlane/help, else the
+// project's public web site (a constant of the build), never a folder of the
+// source tree. Every link to them (the About panel, the module wish list,
+// the setup check's help anchors) is made from this one base.
 QUrl MakerWebBase();
 
 // The web site's home page.

@@ -14,42 +14,26 @@ clsRegistry registryAt(RegistryStore& store, const char* sSection) {
     return registry;
 }
 
-void createKeyWhenMissing(RegistryStore& store, const char* sSection) {
-    clsRegistry registry = registryAt(store, sSection);
-    if (!registry.KeyExists())
-        registry.CreateKey();
-}
-
-void writeValue(RegistryStore& store, const char* sSection, const QByteArray& sName,
-                const QByteArray& sValue, clsRegistry::ERegistryType eType = clsRegistry::REG_SZ) {
-    createKeyWhenMissing(store, ProductKey);
-    createKeyWhenMissing(store, sSection);
-    clsRegistry registry = registryAt(store, sSection);
-    registry.setValueKey(sName);
-    registry.setValueType(eType);
-    registry.setValue(sValue);
-}
-
 } // namespace
 
-bool IsPathSetting(QByteArrayView sName) {
-    return sName == "ShowWelcomeGraphicFilename";
+QByteArray StorePath(const char* sKey) {
+    return QByteArrayLiteral("HKEY_LOCAL_MACHINE\\") + sKey;
 }
 
-void SaveSetting(RegistryStore& store, const QByteArray& sName, const QByteArray& sValue) {
-    const bool expandable = IsPathSetting(sName) && clsRegistry::LooksExpandable(sValue);
-    writeValue(store, OptionsKey, sName, sValue,
-               expandable ? clsRegistry::REG_EXPAND_SZ : clsRegistry::REG_SZ);
-}
-
-QByteArray LoadSetting(RegistryStore& store, const QByteArray& sName) {
-    clsRegistry registry = registryAt(store, OptionsKey);
-    registry.setValueKey(sName);
-    return IsPathSetting(sName) ? registry.Value() : registry.StoredText();
+RegistryError SavingError(const RegistryStore& store, const char* sKey,
+                          const RegistryStore::Value& value) {
+    for (const char* key : {ProductKey, sKey}) {
+        if (!store.keyExists(StorePath(key)))
+            return clsRegistry::CreateKeyError(key);
+    }
+    return clsRegistry::SetValueError(clsRegistry::HKEY_LOCAL_MACHINE, sKey, value.name, value.data,
+                                      true);
 }
 
 void AddSharedFolderSetting(RegistryStore& store, const QByteArray& sPath) {
-    writeValue(store, SharedFoldersKey, sPath, QByteArray());
+    const RegistryStore::Value folder{sPath, {}, false};
+    if (!store.setValue(StorePath(SharedFoldersKey), folder))
+        throw SavingError(store, SharedFoldersKey, folder);
 }
 
 void RemoveSharedFolderSetting(RegistryStore& store, const QByteArray& sPath) {

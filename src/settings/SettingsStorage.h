@@ -5,29 +5,26 @@
 #include <QByteArray>
 #include <QList>
 
-// Where the options and the shared-folder list live in the store, and the
-// operations that write them. Failed writes raise RegistryError.
+// Where the options and the shared-folder list live in the store, the
+// shared-folder operations, and the error a failed write raises. Failed
+// writes raise RegistryError.
 namespace SettingsStorage {
 
 inline constexpr char ProductKey[] = "SOFTWARE\\Pocketlane";
 inline constexpr char OptionsKey[] = "SOFTWARE\\Pocketlane\\Options";
 inline constexpr char SharedFoldersKey[] = "SOFTWARE\\Pocketlane\\SharedFolders";
 
-// Whether the option's value is a path: the only kind of value whose %NAME%
-// references name environment variables. Every other value (passwords,
-// messages) is kept exactly as given.
-bool IsPathSetting(QByteArrayView sName);
+// The key as the store names it: below the machine's root key.
+QByteArray StorePath(const char* sKey);
 
-// Writes one option value, creating the product and options keys when
-// missing; a path that refers to environment variables is written as an
-// expandable text.
-void SaveSetting(RegistryStore& store, const QByteArray& sName, const QByteArray& sValue);
+// The error of a write to `sKey` that the store refused, worded after the
+// first step of the registry's way that fails: creating the product key,
+// creating `sKey`, or setting the value.
+RegistryError SavingError(const RegistryStore& store, const char* sKey,
+                          const RegistryStore::Value& value);
 
-// Reads one option value: a path with its references expanded, any other
-// value exactly as stored. Empty when missing.
-QByteArray LoadSetting(RegistryStore& store, const QByteArray& sName);
-
-// Adds a shared folder's value (named by its path, empty data).
+// Adds a shared folder's value (named by its path, empty data), creating
+// the keys when missing.
 void AddSharedFolderSetting(RegistryStore& store, const QByteArray& sPath);
 
 // Deletes a shared folder's value when the keys exist.

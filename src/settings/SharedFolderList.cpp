@@ -83,7 +83,7 @@ SharedFolderList::SharedFolderList(RegistryStore& store, StatusLog& log, QObject
     , m_log(log) {}
 
 void SharedFolderList::ReloadSharedFolders() {
-    const bool wasEmpty = isEmpty();
+    const bool wasEmpty = m_folders.isEmpty();
     beginResetModel();
     m_folders.clear();
     for (const QByteArray& path : SettingsStorage::SharedFolderSettings(m_store)) {
@@ -94,13 +94,13 @@ void SharedFolderList::ReloadSharedFolders() {
                                           QStringLiteral("\": not an absolute path."));
     }
     endResetModel();
-    if (wasEmpty != isEmpty())
-        Q_EMIT emptyChanged(isEmpty());
+    if (wasEmpty != m_folders.isEmpty())
+        Q_EMIT emptyChanged(m_folders.isEmpty());
     logSummary();
 }
 
 void SharedFolderList::logSummary() {
-    if (isEmpty()) {
+    if (m_folders.isEmpty()) {
         m_log.LogStatus(LogNotice, QStringLiteral("You are currently not sharing anything."));
         return;
     }
@@ -208,7 +208,7 @@ bool SharedFolderList::removeRowWithSetting(int iRow) {
     beginRemoveRows({}, iRow, iRow);
     m_folders.removeAt(iRow);
     endRemoveRows();
-    if (isEmpty())
+    if (m_folders.isEmpty())
         Q_EMIT emptyChanged(true);
     return true;
 }
@@ -224,7 +224,7 @@ bool SharedFolderList::removeFolder(QByteArrayView sPath) {
 }
 
 bool SharedFolderList::removeAll() {
-    while (!isEmpty()) {
+    while (!m_folders.isEmpty()) {
         if (!removeRowWithSetting(0))
             return false;
     }

@@ -34,7 +34,6 @@ public:
     void ReloadSharedFolders();
 
     const QList<QByteArray>& folders() const { return m_folders; }
-    bool isEmpty() const { return m_folders.isEmpty(); }
 
     // The shared folder that is sPath or holds it, if any.
     std::optional<QByteArray> sharingParentOf(QByteArrayView sPath) const;

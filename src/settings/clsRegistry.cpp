@@ -22,6 +22,16 @@ QString text(const QByteArray& bytes) {
     return QString::fromUtf8(bytes);
 }
 
+QString rootText(clsRegistry::ERegistryRoot eRoot) {
+    return QString::number(qint32(eRoot));
+}
+
+RegistryError registryError(const QString& sDescription) {
+    const QString program = QCoreApplication::instance() ? QCoreApplication::applicationName()
+                                                         : QStringLiteral("pocketlane");
+    return RegistryError(sDescription, program + QStringLiteral(".cRegistry"));
+}
+
 } // namespace
 
 clsRegistry::clsRegistry(RegistryStore& store)
@@ -31,14 +41,20 @@ QByteArray clsRegistry::keyPath() const {
     return rootName(m_classKey) + '\\' + m_sectionKey;
 }
 
-QString clsRegistry::rootText() const {
-    return QString::number(qint32(m_classKey));
+RegistryError clsRegistry::CreateKeyError(const QByteArray& sSection) {
+    return registryError(QStringLiteral("Failed to create registry Key: '") + text(sSection));
 }
 
-void clsRegistry::raise(const QString& sDescription) const {
-    const QString program = QCoreApplication::instance() ? QCoreApplication::applicationName()
-                                                         : QStringLiteral("pocketlane");
-    throw RegistryError(sDescription, program + QStringLiteral(".cRegistry"));
+RegistryError clsRegistry::SetValueError(ERegistryRoot eRoot, const QByteArray& sSection,
+                                         const QByteArray& sName, const QByteArray& vValue,
+                                         bool bKeyExisted) {
+    const QString what = QStringLiteral("Key: '") + rootText(eRoot) +
+                         QStringLiteral("',Section: '") + text(sSection) +
+                         QStringLiteral("',Key: '") + text(sName) +
+                         QStringLiteral("' to value: '") + text(vValue) + u'\'';
+    return registryError((bKeyExisted ? QStringLiteral("Failed to set registry value ")
+                                      : QStringLiteral("Failed to set registry Value ")) +
+                         what);
 }
 
 bool clsRegistry::KeyExists() const {
@@ -47,7 +63,7 @@ bool clsRegistry::KeyExists() const {
 
 bool clsRegistry::CreateKey() {
     if (!m_store.createKey(keyPath()))
-        raise(QStringLiteral("Failed to create registry Key: '") + text(m_sectionKey));
+        throw CreateKeyError(m_sectionKey);
     return true;
 }
 
@@ -66,25 +82,19 @@ QByteArray clsRegistry::StoredText() const {
 void clsRegistry::setValue(const QByteArray& vValue) {
     const bool keyExisted = KeyExists();
     const bool expandable = m_valueType == REG_EXPAND_SZ;
-    if (m_store.setValue(keyPath(), {m_valueKey, vValue, expandable}))
-        return;
-    const QString what = QStringLiteral("Key: '") + rootText() + QStringLiteral("',Section: '") +
-                         text(m_sectionKey) + QStringLiteral("',Key: '") + text(m_valueKey) +
-                         QStringLiteral("' to value: '") + text(vValue) + u'\'';
-    raise((keyExisted ? QStringLiteral("Failed to set registry value ")
-                      : QStringLiteral("Failed to set registry Value ")) +
-          what);
+    if (!m_store.setValue(keyPath(), {m_valueKey, vValue, expandable}))
+        throw SetValueError(m_classKey, m_sectionKey, m_valueKey, vValue, keyExisted);
 }
 
 bool clsRegistry::DeleteValue() {
-    const QString where =
-        QStringLiteral("'") + rootText() + QStringLiteral("',Section: '") + text(m_sectionKey);
+    const QString where = QStringLiteral("'") + rootText(m_classKey) +
+                          QStringLiteral("',Section: '") + text(m_sectionKey);
     if (!KeyExists())
-        raise(QStringLiteral("Failed to open key ") + where +
-              QStringLiteral("' for delete access"));
+        throw registryError(QStringLiteral("Failed to open key ") + where +
+                            QStringLiteral("' for delete access"));
     if (!m_store.deleteValue(keyPath(), m_valueKey))
-        raise(QStringLiteral("Failed to delete registry Key: ") + where +
-              QStringLiteral("',Key: '") + text(m_valueKey));
+        throw registryError(QStringLiteral("Failed to delete registry Key: ") + where +
+                            QStringLiteral("',Key: '") + text(m_valueKey));
     return true;
 }
 

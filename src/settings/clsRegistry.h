@@ -49,6 +49,13 @@ public:
     // The key's value names in storage order; false when the key is missing.
     bool EnumerateValues(QList<QByteArray>& sKeyNames, int& iKeyCount) const;
 
+    // The errors that CreateKey() and setValue() raise, for a change that
+    // the store was asked for in one step and could not write.
+    static RegistryError CreateKeyError(const QByteArray& sSection);
+    static RegistryError SetValueError(ERegistryRoot eRoot, const QByteArray& sSection,
+                                       const QByteArray& sName, const QByteArray& vValue,
+                                       bool bKeyExisted);
+
     // %NAME% references replaced by the environment's values; references to
     // variables that are not set stay as they are.
     static QByteArray ExpandEnvironmentStrings(const QByteArray& sText);
@@ -57,8 +64,6 @@ public:
 
 private:
     QByteArray keyPath() const;
-    QString rootText() const;
-    [[noreturn]] void raise(const QString& sDescription) const;
 
     RegistryStore& m_store;
     ERegistryRoot m_classKey = HKEY_LOCAL_MACHINE;

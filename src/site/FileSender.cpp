@@ -4,11 +4,13 @@
 #include "http/ByteRange.h"
 #include "http/CPacket.h"
 #include "settings/Settings.h"
-#include "site/FileSystem.h"
+#include "site/ConfinedFolder.h"
+#include "site/FileTypes.h"
 #include "site/LinkTables.h"
 #include "site/PhoneDisplay.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
+#include "site/SiteContext.h"
 #include "site/SitePages.h"
 
 #include <fcntl.h>
@@ -39,14 +41,14 @@ std::optional<qint64> SizeOfRegularFile(const FileSystem::Descriptor& file, int 
 
 QByteArray ContentTypeOfFile(const QByteArray& path) {
     const QByteArray fileName = path.mid(path.lastIndexOf('/') + 1);
-    const QByteArray type = FileSystem::ContentTypeOfExtension(FileSystem::FileExtension(fileName));
+    const QByteArray type = FileTypes::ContentTypeOfExtension(FileTypes::FileExtension(fileName));
     return type.isEmpty() ? QByteArray("application/octet-stream") : type;
 }
 
 bool IsPicture(const QByteArray& path) {
     const QByteArray fileName = path.mid(path.lastIndexOf('/') + 1);
-    return FileSystem::KindOfExtension(FileSystem::FileExtension(fileName)) ==
-           FileSystem::FileKind::Picture;
+    return FileTypes::KindOfExtension(FileTypes::FileExtension(fileName)) ==
+           FileTypes::FileKind::Picture;
 }
 
 QByteArray FileHeaders(const QByteArray& contentType, const ByteRange& range,
@@ -57,15 +59,17 @@ QByteArray FileHeaders(const QByteArray& contentType, const ByteRange& range,
 
 } // namespace
 
-FileSender::FileSender(SitePages& pages, const ShareAccess& shares, PictureAdapter& pictures)
-    : m_pages(pages)
+FileSender::FileSender(const SiteContext& context, SitePages& pages, const ShareAccess& shares,
+                       PictureAdapter& pictures)
+    : m_context(context)
+    , m_pages(pages)
     , m_shares(shares)
     , m_pictures(pictures) {}
 
 void FileSender::SendDownload(CPacket& packet, qint64 index) {
-    const FileLink* file = m_pages.Links().FindFileLink(index);
+    const FileLink* file = m_context.Links().FindFileLink(index);
     if (!file) {
-        m_pages.Log(LogError, "Error occured sending file:The download link is no longer valid.");
+        m_context.Log(LogError, "Error occured sending file:The download link is no longer valid.");
         m_pages.SendMessagePage(packet, SitePages::TimedOutMessage, FollowUpSplashScreen);
         return;
     }
@@ -78,19 +82,19 @@ void FileSender::sendFile(CPacket& packet, const QByteArray& path, PictureUse us
     // opening does not wait (a named pipe is refused, not waited on).
     constexpr int Flags = O_RDONLY | O_NONBLOCK;
     FileSystem::Descriptor opened =
-        path == m_pages.Options().welcomeGraphicFilename()
+        path == m_context.Options().welcomeGraphicFilename()
             ? FileSystem::Descriptor(::open(path.constData(), Flags | O_CLOEXEC))
             : m_shares.Open(path, Flags);
     const int openError = errno;
     if (!opened && openError == EXDEV) {
-        m_pages.Log(LogError, "Error occured sending file:The file is not in a shared folder.");
+        m_context.Log(LogError, "Error occured sending file:The file is not in a shared folder.");
         m_pages.SendMessagePage(packet, UnavailableMessage, FollowUpSplashScreen);
         return;
     }
     QString error;
     const std::optional<qint64> size = SizeOfRegularFile(opened, openError, error);
     if (!size) {
-        m_pages.Log(LogError, "Error occured sending file:" + error.toUtf8());
+        m_context.Log(LogError, "Error occured sending file:" + error.toUtf8());
         m_pages.SendMessagePage(packet, UnavailableMessage, FollowUpSplashScreen);
         return;
     }
@@ -111,7 +115,7 @@ void FileSender::sendFile(CPacket& packet, const QByteArray& path, PictureUse us
         m_pages.SendMessagePage(packet, BusyMessage, FollowUpSplashScreen);
         return;
     }
-    m_pages.Log(LogDetail, "Sending file: " + path);
+    m_context.Log(LogDetail, "Sending file: " + path);
     // The system sends the file itself, exactly the announced length.
     packet.SendFile(FileHeaders(ContentTypeOfFile(path), range,
                                 range.ContentRangeLine(*size) + "Accept-Ranges: bytes\r\n"),
@@ -132,7 +136,7 @@ bool FileSender::sendConverted(CPacket& packet, const QByteArray& path, int fd, 
     const auto answer = [this, path](CPacket& later, const PictureAdapter::Converted& converted) {
         if (!converted)
             return sendFile(later, path, PictureUse::Unconverted);
-        m_pages.Log(LogDetail, "Sending file: " + path);
+        m_context.Log(LogDetail, "Sending file: " + path);
         const ByteRange whole{ByteRange::Kind::Whole, 0, converted.bytes.size()};
         later.SendRawResponse(FileHeaders(converted.type, whole), converted.bytes);
     };
@@ -153,6 +157,6 @@ bool FileSender::sendConverted(CPacket& packet, const QByteArray& path, int fd, 
 
 // The phone shows the page's alternative text, the file's name, instead.
 void FileSender::sendNoPicture(CPacket& packet, const QByteArray& path) {
-    m_pages.Log(LogDetail, "No picture this phone can show: " + path);
+    m_context.Log(LogDetail, "No picture this phone can show: " + path);
     packet.SendRawResponse("HTTP/1.1 406 Not Acceptable\r\nContent-length: 0\r\n\r\n");
 }

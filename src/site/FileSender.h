@@ -5,6 +5,7 @@
 
 class CPacket;
 class PictureAdapter;
+class SiteContext;
 class SitePages;
 class ShareAccess;
 
@@ -15,7 +16,8 @@ class ShareAccess;
 // as it is can be resumed (a single range of its bytes).
 class FileSender {
 public:
-    FileSender(SitePages& pages, const ShareAccess& shares, PictureAdapter& pictures);
+    FileSender(const SiteContext& context, SitePages& pages, const ShareAccess& shares,
+               PictureAdapter& pictures);
 
     // Sends the file behind file link index; a missing entry or an
     // unreadable file is logged and the request dropped.
@@ -29,6 +31,7 @@ private:
     bool sendConverted(CPacket& packet, const QByteArray& path, int fd, PictureUse use);
     void sendNoPicture(CPacket& packet, const QByteArray& path);
 
+    const SiteContext& m_context;
     SitePages& m_pages;
     const ShareAccess& m_shares;
     PictureAdapter& m_pictures;

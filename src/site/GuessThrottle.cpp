@@ -1,6 +1,7 @@
 #include "site/GuessThrottle.h"
 
 #include "base/PocketlaneError.h"
+#include "base/StatusLog.h"
 #include "http/CPacket.h"
 
 #include <QScopedValueRollback>
@@ -8,8 +9,9 @@
 #include <cctype>
 #include <cmath>
 
-GuessThrottle::GuessThrottle(QObject* parent)
-    : QObject(parent) {
+GuessThrottle::GuessThrottle(StatusLog& log, QObject* parent)
+    : QObject(parent)
+    , m_log(log) {
     m_clock.start();
     m_turns.setSingleShot(true);
     connect(&m_turns, &QTimer::timeout, this, &GuessThrottle::takeTurns);
@@ -74,6 +76,8 @@ void GuessThrottle::check(CPacket& packet, const Guess& guess) {
         right = guess(packet);
     } catch (const PocketlaneError&) {
         // The visitor has gone meanwhile.
+    } catch (...) {
+        m_log.LogStatus(LogError, QStringLiteral("HandleAction - ") + CurrentFailureText());
     }
     if (!right)
         m_nextTurn = m_clock.elapsed() + AnswerIntervalMs;

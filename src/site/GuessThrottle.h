@@ -11,6 +11,7 @@
 #include <memory>
 
 class CPacket;
+class StatusLog;
 
 // Takes the guesses of secrets (a site or My Computer password, a link key)
 // in turns. A guess is checked only when its turn comes, a right one like a
@@ -37,7 +38,9 @@ public:
     using Guess = std::function<bool(CPacket&)>;
     using Answer = std::function<void(CPacket&)>;
 
-    explicit GuessThrottle(QObject* parent = nullptr);
+    // A guess whose check fails other than by its visitor's leaving counts
+    // as wrong and is logged on `log`.
+    explicit GuessThrottle(StatusLog& log, QObject* parent = nullptr);
 
     // Calls guess(packet) when the guess's turn comes (at once when it is
     // due now), or tryAgain(packet) at once when too many guesses wait.
@@ -68,5 +71,6 @@ private:
     QElapsedTimer m_clock;
     qint64 m_nextTurn = 0;
     bool m_checking = false;
+    StatusLog& m_log;
     QTimer m_turns;
 };

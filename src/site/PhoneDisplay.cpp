@@ -59,7 +59,29 @@ PhoneDisplay PhoneDisplay::FromHeaders(const TextCollection& headers) {
         screen = screen.value_or(model->size);
         depth = depth.value_or(model->bitsPerPixel);
     }
-    return FromAccept(headers.Value("Accept"), screen.value_or(DefaultScreen), depth.value_or(0));
+    const std::optional<int> viewport = ViewportWidth(headers);
+    const bool browser = viewport || headers.Contains("Sec-Fetch-Dest");
+    if (viewport)
+        screen = QSize(*viewport, LargestScreenSide);
+    else if (browser && !screen)
+        screen = BrowserScreen;
+    PhoneDisplay display =
+        FromAccept(headers.Value("Accept"), screen.value_or(DefaultScreen), depth.value_or(0));
+    display.m_browser |= browser;
+    if (display.m_browser && !screen)
+        display.m_screen = BrowserScreen;
+    return display;
+}
+
+// The width of the browser's window in CSS pixels, as a client hint gives it.
+std::optional<int> PhoneDisplay::ViewportWidth(const TextCollection& headers) {
+    for (const char* header : {"Sec-CH-Viewport-Width", "Viewport-Width"}) {
+        bool ok = false;
+        const int width = headers.Value(header).trimmed().toInt(&ok);
+        if (ok && width > 0 && width <= LargestScreenSide)
+            return width;
+    }
+    return std::nullopt;
 }
 
 // A header sent twice arrives joined with ";", so a type may follow a
@@ -84,6 +106,11 @@ PhoneDisplay PhoneDisplay::FromAccept(const QByteArray& accept, QSize screen, in
             }
         }
     }
+    // Types that only today's web browsers list.
+    display.m_browser =
+        std::any_of(display.m_types.cbegin(), display.m_types.cend(), [](const QByteArray& type) {
+            return type == "image/webp" || type == "image/avif" || type == "image/svg+xml";
+        });
     const auto otherPicture = [](const QByteArray& type) {
         return IsPictureType(type) && type != WbmpType;
     };
@@ -98,6 +125,9 @@ bool PhoneDisplay::Accepts(const QByteArray& contentType) const {
         return true;
     const QByteArray type = contentType.toLower();
     if (m_blackAndWhite && IsPictureType(type) && type != WbmpType)
+        return false;
+    // No web browser shows a WBMP, whatever its wild cards say.
+    if (m_browser && type == WbmpType)
         return false;
     if (m_acceptsAll)
         return true;

@@ -15,6 +15,8 @@ class PhoneDisplay {
 public:
     // The screen assumed when the phone does not tell its own.
     static constexpr QSize DefaultScreen{128, 160};
+    // The window assumed for a web browser that does not tell its width.
+    static constexpr QSize BrowserScreen{1024, 4096};
 
     // From the request's headers: Accept, and the screen's size and depth
     // that the first of these gives: an inline profile (x-wap-profile-diff),
@@ -22,6 +24,9 @@ public:
     // x-up-devcap-screendepth headers, the model the User-Agent names. A
     // profile that x-wap-profile names by address is never fetched: that
     // would let any visitor make this PC request addresses of their choosing.
+    // A web browser (it sends Sec-Fetch-Dest or its viewport's width, or
+    // lists picture types no phone has) gets pictures as wide as its
+    // Sec-CH-Viewport-Width or Viewport-Width, else BrowserScreen's width.
     static PhoneDisplay FromHeaders(const TextCollection& headers);
     // From an Accept header's value alone ("" when the phone sent none), and
     // the screen's bits per pixel (0: not known).
@@ -39,6 +44,8 @@ public:
     // The screen has one bit a pixel, or the phone lists WBMP alone among
     // picture types: what it shows best is a WBMP.
     bool BlackAndWhite() const { return m_blackAndWhite; }
+    // A web browser, which shows PNG whatever it lists, and never WBMP.
+    bool IsBrowser() const { return m_browser; }
 
     // A screen size as "128x160" (or "128*160", "128,160").
     static std::optional<QSize> ParseScreenSize(const QByteArray& text);
@@ -48,8 +55,11 @@ public:
     static std::optional<int> DepthInProfile(const QByteArray& document);
 
 private:
+    static std::optional<int> ViewportWidth(const TextCollection& headers);
+
     QList<QByteArray> m_types; // lower case, without parameters
     bool m_acceptsAll = false;
     bool m_blackAndWhite = false;
+    bool m_browser = false;
     QSize m_screen = DefaultScreen;
 };

@@ -1,6 +1,7 @@
 #include "site/PictureAdapter.h"
 
 #include "base/PocketlaneError.h"
+#include "base/StatusLog.h"
 #include "http/TextCollection.h"
 #include "site/PhoneDisplay.h"
 #include "site/WbmpCodec.h"
@@ -102,7 +103,7 @@ constexpr QSize LargestWbmp{127, 127};
 
 // The first type the phone can show that this adapter can write: the
 // picture's own when the phone takes it, a WBMP for a black-and-white phone,
-// else one the phone lists.
+// else one the phone lists, else PNG for a web browser.
 QByteArray ChosenType(const QByteArray& sourceType, const PhoneDisplay& phone) {
     if (CanWrite(sourceType) && phone.Accepts(sourceType))
         return sourceType;
@@ -113,6 +114,8 @@ QByteArray ChosenType(const QByteArray& sourceType, const PhoneDisplay& phone) {
         if (phone.Lists(type))
             return type;
     }
+    if (phone.IsBrowser() && phone.Accepts(PngType))
+        return PngType;
     return {};
 }
 
@@ -179,22 +182,14 @@ QByteArray Encoded(QImage image, const QByteArray& type, const QByteArray& sourc
     }
 }
 
-// Hands the outcome to one waiting request; a visitor who has gone meanwhile
-// leaves the others theirs.
-void Deliver(const PictureAdapter::Done& done, const PictureAdapter::Converted& converted) {
-    try {
-        done(converted);
-    } catch (const PocketlaneError&) {
-    }
-}
-
 } // namespace
 
-PictureAdapter::PictureAdapter(QObject* parent)
-    : PictureAdapter(Limits(), parent) {}
+PictureAdapter::PictureAdapter(StatusLog& log, QObject* parent)
+    : PictureAdapter(log, Limits(), parent) {}
 
-PictureAdapter::PictureAdapter(const Limits& limits, QObject* parent)
+PictureAdapter::PictureAdapter(StatusLog& log, const Limits& limits, QObject* parent)
     : QObject(parent)
+    , m_log(log)
     , m_limits(limits)
     , m_cache(limits.cacheBytes) {
     // One core stays with the event loop.
@@ -257,7 +252,7 @@ void PictureAdapter::Convert(int fd, const QByteArray& sourceType, const Target&
     const QByteArray key = cacheKey(fd, target);
     const auto answerLater = [this, done](const Converted& converted) {
         QMetaObject::invokeMethod(
-            this, [done, converted] { Deliver(done, converted); }, Qt::QueuedConnection);
+            this, [this, done, converted] { deliver(done, converted); }, Qt::QueuedConnection);
     };
     if (key.isEmpty())
         return answerLater({});
@@ -272,7 +267,12 @@ void PictureAdapter::Convert(int fd, const QByteArray& sourceType, const Target&
     }
     m_waiting.insert(key, {std::move(done)});
     m_workers.start([this, file, sourceType, target, key] {
-        const Converted converted = ConvertNow(file->fd, sourceType, target);
+        Converted converted;
+        try {
+            converted = ConvertNow(file->fd, sourceType, target);
+        } catch (...) {
+            // Nothing catches above a worker: the phone gets the original.
+        }
         QMetaObject::invokeMethod(
             this, [this, key, converted] { finish(key, converted); }, Qt::QueuedConnection);
     });
@@ -298,5 +298,16 @@ void PictureAdapter::finish(const QByteArray& key, const Converted& converted) {
     const std::vector<Done> callers = m_waiting.take(key);
     m_waitingCallers -= int(callers.size());
     for (const Done& done : callers)
-        Deliver(done, converted);
+        deliver(done, converted);
+}
+
+// Hands the outcome to one waiting request; a visitor who has gone meanwhile
+// leaves the others theirs.
+void PictureAdapter::deliver(const Done& done, const Converted& converted) {
+    try {
+        done(converted);
+    } catch (const PocketlaneError&) {
+    } catch (...) {
+        m_log.LogStatus(LogError, QStringLiteral("HandleAction - ") + CurrentFailureText());
+    }
 }

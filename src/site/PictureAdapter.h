@@ -12,6 +12,7 @@
 #include <vector>
 
 class PhoneDisplay;
+class StatusLog;
 class TextCollection;
 
 // Turns a picture into one a phone can show: another type when the phone
@@ -20,7 +21,9 @@ class TextCollection;
 // loop, and their results are kept, within a memory bound, for the next
 // phone that asks; every request for one result shares its bytes. A
 // picture too large to decode safely is never decoded. Whatever size a phone
-// names, a converted picture stays within a side and a byte bound.
+// names, a converted picture stays within a side and a byte bound. A
+// request whose answer fails other than by its visitor's leaving is logged
+// at level 1 and leaves the other requests theirs.
 class PictureAdapter : public QObject {
     Q_OBJECT
 public:
@@ -61,8 +64,8 @@ public:
     };
     using Done = std::function<void(const Converted&)>;
 
-    explicit PictureAdapter(QObject* parent = nullptr);
-    PictureAdapter(const Limits& limits, QObject* parent = nullptr);
+    explicit PictureAdapter(StatusLog& log, QObject* parent = nullptr);
+    PictureAdapter(StatusLog& log, const Limits& limits, QObject* parent = nullptr);
     ~PictureAdapter() override;
 
     // What the picture in the open file fd (of content type sourceType)
@@ -87,7 +90,9 @@ public:
 private:
     QByteArray cacheKey(int fd, const Target& target) const;
     void finish(const QByteArray& key, const Converted& converted);
+    void deliver(const Done& done, const Converted& converted);
 
+    StatusLog& m_log;
     Limits m_limits;
     QCache<QByteArray, Converted> m_cache;
     // Callers waiting for a conversion under way, by its cache key.

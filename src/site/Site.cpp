@@ -6,10 +6,9 @@
 #include "http/CPacket.h"
 #include "http/WapServer.h"
 #include "settings/Settings.h"
-#include "site/FileSender.h"
 #include "site/LinkTables.h"
+#include "site/SiteContext.h"
 #include "site/SiteModule.h"
-#include "site/SitePages.h"
 
 #include <algorithm>
 #include <optional>
@@ -39,12 +38,21 @@ std::optional<qint64> LinkNumber(const QByteArray& text) {
 
 } // namespace
 
-Site::Site(WapServer& server, SitePages& pages, FileSender& files, QObject* parent)
+Site::Site(WapServer& server, const SiteContext& context, const ShareAccess& shares,
+           PictureAdapter& pictures, QObject* parent)
     : QObject(parent)
-    , m_pages(pages)
-    , m_files(files) {
+    , m_context(context)
+    , m_pages(context, m_modules)
+    , m_files(context, m_pages, shares, pictures)
+    , m_tryAgain([this](CPacket& busy) {
+        m_pages.SendMessagePage(busy, SitePages::TryAgainMessage, FollowUpSplashScreen);
+    }) {
     // Links from before a stop must not lead anywhere after the next start.
-    connect(&server, &WapServer::Stopped, this, [this] { m_pages.Links().Erase(); });
+    connect(&server, &WapServer::Stopped, this, [this] { m_context.Links().Erase(); });
+}
+
+void Site::AddModule(SiteModule& module) {
+    m_modules.push_back(&module);
 }
 
 void Site::HandleRequest(const std::shared_ptr<CPacket>& packet) {
@@ -52,119 +60,151 @@ void Site::HandleRequest(const std::shared_ptr<CPacket>& packet) {
 }
 
 void Site::ProcessRequest(CPacket& packet) {
-    if (packet.Variables().Count() == 0 && packet.Root() != "/") {
-        m_pages.Log(LogDetail, "Received unknown request. Error sent to user. Request was: " +
-                                   SafeText::ForLog(packet.Root(), LoggedPathCharacters));
-        m_pages.SendErrorPage(packet, "An unknown request was sent to Pocketlane.");
-        return;
-    }
-    if (packet.Variables().Contains("S"))
-        processLinkState(packet);
-    else
-        processEntry(packet);
+    const Route chosen = route(packet);
+    sendAnswer(packet, chosen);
 }
 
-void Site::processEntry(CPacket& packet) {
+Site::Route Site::route(const CPacket& packet) const {
+    if (packet.Variables().Count() == 0 && packet.Root() != "/")
+        return {Answer::UnknownRequest};
+    return packet.Variables().Contains("S") ? routeLinkState(packet) : routeEntry(packet);
+}
+
+Site::Route Site::routeEntry(const CPacket& packet) const {
     const TextCollection& variables = packet.Variables();
-    const bool passwordOn = m_pages.Options().enablePassword();
-    if (passwordOn && !variables.Contains("P")) {
-        if (!variables.Contains("F") || !variables.Contains("K")) {
-            m_pages.SendWelcomePage(packet);
-            return;
-        }
-        m_pages.TakeGuess(packet, [this](CPacket& later) {
-            if (!fileLinkKeyMatches(later)) {
-                m_pages.SendWelcomePage(later);
-                return false;
-            }
-            m_files.SendDownload(later, *LinkNumber(later.Variables().Item("F")));
-            return true;
-        });
-        return;
-    }
-    if (!passwordOn) {
-        enter(packet);
-        return;
-    }
-    m_pages.TakeGuess(packet, [this](CPacket& later) {
-        if (SafeText::Utf8FromPhone(later.Variables().Item("P")) != m_pages.Options().password()) {
-            m_pages.SendMessagePage(later, "The password you supplied is incorrect.",
-                                    FollowUpSplashScreen);
-            return false;
-        }
-        enter(later);
-        return true;
-    });
+    if (!m_context.Options().enablePassword())
+        return entered(packet);
+    if (variables.Contains("P"))
+        return {Answer::PasswordGuess};
+    if (!variables.Contains("F") || !variables.Contains("K"))
+        return {Answer::WelcomePage};
+    return {Answer::FileKeyGuess};
 }
 
 // Past the password step: a download, or the entry of the site.
-void Site::enter(CPacket& packet) {
+Site::Route Site::entered(const CPacket& packet) const {
     const TextCollection& variables = packet.Variables();
-    const Settings& settings = m_pages.Options();
+    const Settings& settings = m_context.Options();
     if (variables.Contains("F")) {
         if (const auto index = LinkNumber(variables.Item("F")))
-            m_files.SendDownload(packet, *index);
-        else
-            m_pages.SendErrorPage(packet, MalformedLinkMessage);
-        return;
+            return {Answer::Download, *index};
+        return {Answer::MalformedLink};
     }
     const bool welcomeShown = settings.enablePassword()
                                   ? settings.password().isEmpty()
                                   : settings.showWelcomeGraphic() || settings.showWelcomeMessage();
-    if (welcomeShown)
-        m_pages.SendWelcomePage(packet);
-    else
-        m_pages.SendMainMenu(packet);
+    return {welcomeShown ? Answer::WelcomePage : Answer::MainMenu};
 }
 
-bool Site::fileLinkKeyMatches(const CPacket& packet) const {
-    const auto index = LinkNumber(packet.Variables().Item("F"));
-    const FileLink* file = index ? m_pages.Links().FindFileLink(*index) : nullptr;
-    return file && !file->key.isEmpty() && packet.Variables().Contains("K") &&
-           packet.Variables().Item("K") == file->key;
-}
-
-void Site::processLinkState(CPacket& packet) {
-    if (!m_pages.Options().enablePassword()) {
+Site::Route Site::routeLinkState(const CPacket& packet) const {
+    if (!m_context.Options().enablePassword()) {
         if (const auto index = LinkNumber(packet.Variables().Item("S")))
-            HandleAction(packet, *index);
-        else
-            m_pages.SendErrorPage(packet, MalformedLinkMessage);
-        return;
+            return routeAction(*index);
+        return {Answer::MalformedLink};
     }
-    if (!packet.Variables().Contains("K")) {
-        m_pages.SendMessagePage(packet, PasswordProtectedMessage, FollowUpSplashScreen);
-        return;
-    }
-    m_pages.TakeGuess(packet, [this](CPacket& later) {
-        const auto index = LinkNumber(later.Variables().Item("S"));
-        const LinkState* state = index ? m_pages.Links().FindLinkState(*index) : nullptr;
-        if (!state || later.Variables().Item("K") != state->K) {
-            m_pages.SendMessagePage(later, PasswordProtectedMessage, FollowUpSplashScreen);
-            return false;
-        }
-        HandleAction(later, *index);
-        return true;
-    });
+    if (!packet.Variables().Contains("K"))
+        return {Answer::PasswordProtected};
+    return {Answer::LinkKeyGuess};
 }
 
-void Site::HandleAction(CPacket& packet, qint64 index) {
-    const LinkState* state = m_pages.Links().FindLinkState(index);
-    if (!state) {
+Site::Route Site::routeAction(qint64 index) const {
+    const LinkState* state = m_context.Links().FindLinkState(index);
+    if (!state)
+        return {Answer::TimedOut};
+    for (SiteModule* module : m_modules) {
+        if (module->Letter() == state->M)
+            // The record is copied: pages add records, which may move the
+            // table's slots.
+            return {Answer::ModulePage, index, module, *state};
+    }
+    return {Answer::MainMenu};
+}
+
+std::optional<Site::Route> Site::rightGuess(const CPacket& packet, Answer guess) const {
+    const TextCollection& variables = packet.Variables();
+    const SiteLinks& links = m_context.Links();
+    if (guess == Answer::PasswordGuess) {
+        if (SafeText::Utf8FromPhone(variables.Item("P")) != m_context.Options().password())
+            return std::nullopt;
+        return entered(packet);
+    }
+    if (guess == Answer::FileKeyGuess) {
+        const auto index = LinkNumber(variables.Item("F"));
+        const FileLink* file = index ? links.FindFileLink(*index) : nullptr;
+        if (!file || file->key.isEmpty() || !variables.Contains("K") ||
+            variables.Item("K") != file->key)
+            return std::nullopt;
+        return Route{Answer::Download, *index};
+    }
+    const auto index = LinkNumber(variables.Item("S"));
+    const LinkState* state = index ? links.FindLinkState(*index) : nullptr;
+    if (!state || variables.Item("K") != state->K)
+        return std::nullopt;
+    return routeAction(*index);
+}
+
+Site::Answer Site::wrongGuess(Answer guess) {
+    if (guess == Answer::PasswordGuess)
+        return Answer::WrongPassword;
+    return guess == Answer::FileKeyGuess ? Answer::WelcomePage : Answer::PasswordProtected;
+}
+
+void Site::sendAnswer(CPacket& packet, const Route& route) {
+    switch (route.answer) {
+    case Answer::ModulePage:
+        HandleAction(packet, route);
+        return;
+    case Answer::UnknownRequest:
+        m_context.Log(LogDetail, "Received unknown request. Error sent to user. Request was: " +
+                                     SafeText::ForLog(packet.Root(), LoggedPathCharacters));
+        m_pages.SendErrorPage(packet, "An unknown request was sent to Pocketlane.");
+        return;
+    case Answer::MalformedLink:
+        m_pages.SendErrorPage(packet, MalformedLinkMessage);
+        return;
+    case Answer::TimedOut:
         m_pages.SendErrorPage(packet, SitePages::TimedOutMessage);
         return;
-    }
-    const LinkState link = *state; // pages add records, which may move the table's slots
-    try {
-        for (SiteModule* module : m_pages.Modules()) {
-            if (module->Letter() == link.M) {
-                module->HandleLink(packet, link, index);
-                return;
-            }
-        }
+    case Answer::WelcomePage:
+        m_pages.SendWelcomePage(packet);
+        return;
+    case Answer::MainMenu:
         m_pages.SendMainMenu(packet);
-    } catch (const PocketlaneError& error) {
-        m_pages.StatusLogModel().LogStatus(LogError,
-                                           QStringLiteral("HandleAction - ") + error.Description());
+        return;
+    case Answer::PasswordProtected:
+        m_pages.SendMessagePage(packet, PasswordProtectedMessage, FollowUpSplashScreen);
+        return;
+    case Answer::WrongPassword:
+        m_pages.SendMessagePage(packet, "The password you supplied is incorrect.",
+                                FollowUpSplashScreen);
+        return;
+    case Answer::Download:
+        m_files.SendDownload(packet, route.index);
+        return;
+    case Answer::PasswordGuess:
+    case Answer::FileKeyGuess:
+    case Answer::LinkKeyGuess:
+        // A password or a key is checked when its turn comes.
+        m_context.Guesses().TakeTurn(
+            packet,
+            [this, guess = route.answer](CPacket& later) { return answerGuess(later, guess); },
+            m_tryAgain);
+        return;
     }
+}
+
+void Site::HandleAction(CPacket& packet, const Route& route) {
+    try {
+        route.module->HandleLink(packet, route.link, route.index);
+    } catch (const PocketlaneError& error) {
+        m_context.StatusLogModel().LogStatus(LogError, QStringLiteral("HandleAction - ") +
+                                                           error.Description());
+    }
+}
+
+// A right guess leads on as though no password were asked.
+bool Site::answerGuess(CPacket& packet, Answer guess) {
+    const std::optional<Route> right = rightGuess(packet, guess);
+    sendAnswer(packet, right ? *right : Route{wrongGuess(guess)});
+    return right.has_value();
 }

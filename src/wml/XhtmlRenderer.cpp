@@ -1,9 +1,9 @@
 #include "wml/XhtmlRenderer.h"
 
-#include "base/basUtilities.h"
 #include "wml/WmlVariables.h"
+#include "wml/XhtmlText.h"
 
-using namespace WmlVariables;
+using namespace XhtmlText;
 
 namespace {
 constexpr QByteArrayView PageStart =
@@ -28,199 +28,161 @@ constexpr QByteArrayView StyleAndBodyStart =
 
 constexpr QByteArrayView PageEnd = "</body></html>";
 
-void AppendEscaped(QByteArray& out, const QString& text) {
-    basUtilities::AppendXmlEscaped(out, text.toUtf8(), true);
-}
-
-// The two entities that WML declares beyond XML's own.
-QString EntityText(QStringView name) {
-    if (name == u"nbsp")
-        return QString(QChar(0xA0));
-    if (name == u"shy")
-        return QString(QChar(0xAD));
-    return {};
-}
-
 // Card ids become element ids, which must be XML names without a colon.
-bool IsXmlId(QStringView id) {
-    if (id.isEmpty() || !(id.front().isLetter() || id.front() == u'_'))
+bool IsXmlId(QByteArrayView id) {
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (id.isEmpty() || !(letter(id.front()) || id.front() == '_'))
         return false;
-    return std::all_of(id.begin(), id.end(), [](QChar c) {
-        return c.isLetterOrNumber() || c == u'_' || c == u'-' || c == u'.';
+    return std::all_of(id.begin(), id.end(), [&](char c) {
+        return letter(c) || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
     });
 }
 
-void AppendAttribute(QByteArray& out, QByteArrayView name, const QString& value) {
-    out += ' ';
-    out += name;
-    out += "=\"";
-    AppendEscaped(out, value);
-    out += '"';
-}
-
-QByteArray StartOfLink(const QString& reference) {
-    QByteArray start = "<a";
-    AppendAttribute(start, "href", WmlVariables::Resolve(reference));
-    start += '>';
-    return start;
-}
-
-// The fixed query parameters of the link as hidden fields, then the button.
-QByteArray SubmitButton(const WmlVariables::FormTarget& form, const QString& text) {
-    QByteArray button;
-    for (const auto& [name, value] : form.hiddenFields) {
-        button += "<input type=\"hidden\"";
-        AppendAttribute(button, "name", name);
-        AppendAttribute(button, "value", value);
-        button += "/>";
-    }
-    button += "<input type=\"submit\"";
-    AppendAttribute(button, "value", text);
-    button += "/>";
-    return button;
-}
-
-bool IsNumber(QStringView text) {
+bool IsNumber(QByteArrayView text) {
     return !text.isEmpty() &&
-           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Elements that have the same name and meaning in XHTML.
+bool IsSameStyle(QByteArrayView name) {
+    return name == "b" || name == "i" || name == "em" || name == "strong" || name == "big" ||
+           name == "small";
 }
 } // namespace
 
 XhtmlRenderer::XhtmlRenderer(QByteArrayView deck)
-    : m_reader(deck.toByteArray()) {}
+    : m_tokens(deck) {
+    m_body.reserve(deck.size() + deck.size() / 4);
+}
 
 QByteArray XhtmlRenderer::Render() {
-    while (!m_reader.atEnd()) {
-        if (m_reader.readNext() == QXmlStreamReader::StartElement)
+    while (m_tokens.Next() != WmlTokenizer::End) {
+        if (!m_tokens.AtEndTag())
             renderElement();
     }
-    if (m_reader.hasError()) {
+    if (m_tokens.HasError()) {
         m_body.clear();
         m_softkeys.clear();
         m_title.clear();
     }
-    QByteArray page;
-    page.reserve(PageStart.size() + StyleAndBodyStart.size() + m_body.size() + 200);
+    PageBuffer page;
+    page.reserve(PageStart.size() + StyleAndBodyStart.size() + m_body.size() + m_softkeys.size() +
+                 m_title.size() + 40);
     page += PageStart;
-    AppendEscaped(page, m_title);
+    page += m_title;
     page += StyleAndBodyStart;
     page += m_body;
     page += m_softkeys;
     if (m_body.isEmpty() && m_softkeys.isEmpty())
         page += "<div></div>";
     page += PageEnd;
-    return page;
+    return page.toByteArray();
 }
 
 void XhtmlRenderer::renderElement() {
-    const QStringView name = m_reader.name();
-    if (name == u"a" || name == u"anchor")
-        renderLink(name == u"a");
-    else if (name == u"br" && m_inline)
+    const QByteArrayView name = m_tokens.Name();
+    if (name == "a" || name == "anchor")
+        renderLink(name == "a");
+    else if (name == "br" && m_inline)
         m_body += "<br/>";
-    else if (name == u"b" || name == u"i" || name == u"em" || name == u"strong" || name == u"big" ||
-             name == u"small")
-        renderStyled(name.toLatin1(), {});
-    else if (name == u"u")
+    else if (IsSameStyle(name))
+        renderStyled(name, {});
+    else if (name == "u")
         renderStyled("span", "u");
-    else if (name == u"p")
+    else if (name == "p")
         renderParagraph();
-    else if (name == u"go" || name == u"refresh")
-        setTarget(name == u"refresh");
-    else if (name == u"img")
+    else if (name == "go" || name == "refresh")
+        setTarget(name == "refresh");
+    else if (name == "img")
         renderImage();
-    else if (name == u"input")
+    else if (name == "input")
         renderInput();
-    else if (name == u"select")
+    else if (name == "select")
         renderSelect();
-    else if (name == u"table")
+    else if (name == "table")
         renderTable();
-    else if (name == u"do")
+    else if (name == "do")
         renderDo();
-    else if (name == u"card")
+    else if (name == "card" && !m_inDeckPart)
         renderCard();
-    else if (name == u"template")
+    else if (name == "template" && !m_inDeckPart)
         renderTemplate();
-    else if (name == u"wml" || name == u"fieldset")
+    else if (name == "wml" || name == "fieldset")
         renderChildren();
     // Everything else (head, onevent, timer, prev, noop, setvar, ...) has no
     // equivalent and is left out with its content.
-    if (!m_reader.isEndElement())
-        m_reader.skipCurrentElement();
+    if (!m_tokens.AtEndTag())
+        m_tokens.SkipElement();
 }
 
-// Texts are gathered up to the next tag, so that "$$" split by the reader
-// still reads as one dollar.
 void XhtmlRenderer::renderChildren() {
-    QString text;
-    while (!m_reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = m_reader.readNext();
-        if (token == QXmlStreamReader::Characters) {
-            text += m_reader.text();
-        } else if (token == QXmlStreamReader::EntityReference) {
-            text += EntityText(m_reader.name());
-        } else if (token == QXmlStreamReader::StartElement ||
-                   token == QXmlStreamReader::EndElement) {
-            writeText(text);
-            text.clear();
-            if (token == QXmlStreamReader::EndElement)
-                return;
+    while (true) {
+        const WmlTokenizer::Token token = m_tokens.Next();
+        if (token == WmlTokenizer::Text)
+            writeText(m_tokens.TextRun());
+        else if (token == WmlTokenizer::StartTag)
             renderElement();
-        }
+        else
+            return;
     }
 }
 
 bool XhtmlRenderer::nextChildElement() {
-    while (!m_reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = m_reader.readNext();
-        if (token == QXmlStreamReader::StartElement)
+    while (true) {
+        const WmlTokenizer::Token token = m_tokens.Next();
+        if (token == WmlTokenizer::StartTag)
             return true;
-        if (token == QXmlStreamReader::EndElement)
+        if (token != WmlTokenizer::Text)
             return false;
     }
-    return false;
 }
 
 void XhtmlRenderer::renderTemplate() {
+    m_inDeckPart = true;
     std::swap(m_body, m_softkeys);
     renderChildren();
     std::swap(m_body, m_softkeys);
+    m_inDeckPart = false;
 }
 
 void XhtmlRenderer::renderCard() {
-    const QString title = Resolve(attribute("title"));
-    if (m_title.isEmpty())
-        m_title = title;
+    const QByteArrayView title = attribute("title");
     m_body += "<div class=\"card\"";
-    if (const QString id = attribute("id"); IsXmlId(id))
-        AppendAttribute(m_body, "id", id);
+    if (const QByteArrayView id = attribute("id"); IsXmlId(id))
+        m_body.append(" id=\"").append(id).append('"');
     m_body += '>';
     if (!title.isEmpty()) {
         m_body += "<h1>";
-        AppendEscaped(m_body, title);
+        const qsizetype textStart = m_body.size();
+        AppendResolved(m_body, title);
+        if (!std::exchange(m_titleSet, true))
+            m_title = PageBuffer(m_body.sliced(textStart));
         m_body += "</h1>";
     }
     m_inCard = true;
+    m_inDeckPart = true;
     m_cardBodyStart = m_body.size();
     renderChildren();
     renderPendingLinks();
     m_cardFields.clear();
     m_inCard = false;
+    m_inDeckPart = false;
     m_body += "</div>";
 }
 
 void XhtmlRenderer::renderParagraph() {
     if (!m_inCard || m_inline)
         return;
-    QStringList classes;
-    const QString align = attribute("align");
-    if (align == u"center" || align == u"right")
-        classes << align;
-    if (attribute("mode") == u"nowrap")
-        classes << QStringLiteral("nowrap");
-    m_paragraphTag = "<p";
-    if (!classes.isEmpty())
-        m_paragraphTag += " class=\"" + classes.join(u' ').toLatin1() + '"';
+    const QByteArrayView align = attribute("align");
+    const bool aligned = align == "center" || align == "right";
+    const bool nowrap = attribute("mode") == "nowrap";
+    m_paragraphTag = PageBuffer(QByteArrayView("<p"));
+    if (aligned || nowrap) {
+        m_paragraphTag += " class=\"";
+        m_paragraphTag += aligned ? align : QByteArrayView();
+        m_paragraphTag += aligned && nowrap ? " nowrap" : nowrap ? "nowrap" : "";
+        m_paragraphTag += '"';
+    }
     m_paragraphTag += '>';
     m_body += m_paragraphTag;
     m_inline = true;
@@ -229,20 +191,21 @@ void XhtmlRenderer::renderParagraph() {
     m_body += "</p>";
 }
 
-void XhtmlRenderer::renderStyled(const QByteArray& tag, QByteArrayView className) {
+void XhtmlRenderer::renderStyled(QByteArrayView tag, QByteArrayView className) {
     if (!m_inline) {
         renderChildren();
         return;
     }
-    QByteArray start = '<' + tag;
+    PageBuffer start;
+    start.append('<').append(tag);
     if (!className.isEmpty())
-        start += " class=\"" + className.toByteArray() + '"';
+        start.append(" class=\"").append(className).append('"');
     start += '>';
     m_body += start;
-    m_openTags.push_back({tag, start});
+    m_openTags.push_back(OpenTag{tag, start});
     renderChildren();
     m_openTags.pop_back();
-    m_body += "</" + tag + '>';
+    m_body.append("</").append(tag).append('>');
 }
 
 // XHTML keeps tables out of paragraphs: the paragraph, and the styles open
@@ -251,38 +214,124 @@ void XhtmlRenderer::renderTable() {
     if (!m_inline || !m_suspendedTags.empty())
         return;
     for (auto tag = m_openTags.rbegin(); tag != m_openTags.rend(); ++tag)
-        m_body += "</" + tag->name + '>';
+        m_body.append("</").append(tag->name).append('>');
     m_body += "</p><table>";
     std::swap(m_suspendedTags, m_openTags);
     bool anyRow = false;
     while (nextChildElement()) {
-        if (m_reader.name() != u"tr") {
-            m_reader.skipCurrentElement();
+        if (m_tokens.Name() != "tr") {
+            m_tokens.SkipElement();
             continue;
         }
         anyRow = true;
-        m_body += "<tr>";
-        const qsizetype rowStart = m_body.size();
-        while (nextChildElement()) {
-            if (m_reader.name() != u"td") {
-                m_reader.skipCurrentElement();
-                continue;
-            }
-            m_body += "<td>";
-            renderChildren();
-            m_body += "</td>";
-        }
-        if (m_body.size() == rowStart)
-            m_body += "<td></td>";
-        m_body += "</tr>";
+        renderRow();
     }
     if (!anyRow)
         m_body += "<tr><td></td></tr>";
-    m_body += "</table>" + m_paragraphTag;
+    m_body += "</table>";
+    m_body += m_paragraphTag;
     std::swap(m_suspendedTags, m_openTags);
     for (const OpenTag& tag : m_openTags)
         m_body += tag.start;
 }
+
+void XhtmlRenderer::renderRow() {
+    m_body += "<tr>";
+    const qsizetype rowStart = m_body.size();
+    while (nextChildElement()) {
+        if (m_tokens.Name() != "td") {
+            m_tokens.SkipElement();
+            continue;
+        }
+        m_body += "<td>";
+        renderChildren();
+        m_body += "</td>";
+    }
+    if (m_body.size() == rowStart)
+        m_body += "<td></td>";
+    m_body += "</tr>";
+}
+
+void XhtmlRenderer::renderImage() {
+    if (!m_inline)
+        return;
+    m_body += "<img";
+    AppendResolvedAttribute(m_body, "src", attribute("src"));
+    m_body += " alt=\"";
+    const qsizetype altStart = m_body.size();
+    AppendResolved(m_body, attribute("alt"));
+    if (!m_links.empty() && !m_links.back().startWritten)
+        m_links.back().text += m_body.sliced(altStart);
+    m_body += "\"/>";
+}
+
+void XhtmlRenderer::renderInput() {
+    if (!m_inline)
+        return;
+    m_body += attribute("type") == "password" ? "<input type=\"password\"" : "<input type=\"text\"";
+    if (const QByteArrayView name = attribute("name"); !name.isEmpty()) {
+        m_body.append(" name=\"").append(name).append('"');
+        m_cardFields << Unescaped(name);
+    }
+    appendAttributeIfSet("value", attribute("value"));
+    for (const char* number : {"maxlength", "size"}) {
+        if (const QByteArrayView value = attribute(number); IsNumber(value))
+            m_body.append(' ').append(number).append("=\"").append(value).append('"');
+    }
+    appendAttributeIfSet("title", attribute("title"));
+    m_body += "/>";
+}
+
+// An attribute whose value is empty once resolved is left out.
+void XhtmlRenderer::appendAttributeIfSet(QByteArrayView name, QByteArrayView escaped) {
+    const qsizetype before = m_body.size();
+    AppendResolvedAttribute(m_body, name, escaped);
+    if (m_body.size() == before + name.size() + 4)
+        m_body.truncate(before);
+}
+
+// Text counts inside a paragraph only, where it is also the text of the
+// link being written.
+void XhtmlRenderer::writeText(QByteArrayView escaped) {
+    if (escaped.isEmpty() || !m_inline)
+        return;
+    const qsizetype start = m_body.size();
+    AppendResolved(m_body, escaped);
+    if (!m_links.empty() && !m_links.back().startWritten)
+        m_links.back().text += m_body.sliced(start);
+}
+
+// The links, softkeys, forms and selection lists.
+
+namespace {
+
+void AppendStartOfLink(PageBuffer& out, QByteArrayView reference) {
+    out += "<a";
+    AppendResolvedAttribute(out, "href", reference);
+    out += '>';
+}
+
+PageBuffer StartOfLink(QByteArrayView reference) {
+    PageBuffer start;
+    AppendStartOfLink(start, reference);
+    return start;
+}
+
+// The fixed query parameters of the link as hidden fields, then the button
+// (its text written to the page already, so escaped).
+PageBuffer SubmitButton(const WmlVariables::FormTarget& form, const PageBuffer& text) {
+    PageBuffer button;
+    for (const auto& [name, value] : form.hiddenFields) {
+        button += "<input type=\"hidden\"";
+        AppendAttribute(button, "name", name);
+        AppendAttribute(button, "value", value);
+        button += "/>";
+    }
+    button.append("<input type=\"submit\" value=\"").append(text.view()).append("\"/>");
+    return button;
+}
+
+} // namespace
 
 void XhtmlRenderer::renderLink(bool withReference) {
     if (!m_inline || !m_links.empty()) {
@@ -290,10 +339,16 @@ void XhtmlRenderer::renderLink(bool withReference) {
         return;
     }
     Link link;
-    link.start = m_body.size();
     link.hasTarget = withReference;
-    if (withReference)
-        link.reference = attribute("href");
+    const QByteArrayView reference = withReference ? attribute("href") : QByteArrayView();
+    // A link whose target is known and fixed is written as it goes; the
+    // others keep their reference and text for later.
+    link.startWritten = withReference && !(m_inCard && HasReference(reference));
+    if (link.startWritten)
+        AppendStartOfLink(m_body, reference);
+    else
+        link.reference = reference.toByteArray();
+    link.start = m_body.size();
     m_links.push_back(std::move(link));
     renderChildren();
     finishLink();
@@ -309,8 +364,8 @@ void XhtmlRenderer::renderDo() {
     if (ownParagraph)
         m_body += "<p>";
     m_inline = true;
-    m_links.push_back(Link{m_body.size(), false, {}, {}});
-    QString label = attribute("label");
+    m_links.push_back(Link{m_body.size(), false, false, {}, {}});
+    QByteArrayView label = attribute("label");
     if (label.isEmpty())
         label = attribute("name");
     writeText(label.isEmpty() ? attribute("type") : label);
@@ -331,13 +386,13 @@ void XhtmlRenderer::setTarget(bool refresh) {
     // A refresh shows the same page again: an empty reference is the page.
     if (refresh)
         return;
-    link.reference = attribute("href");
+    link.reference = attribute("href").toByteArray();
     while (nextChildElement()) {
-        if (m_reader.name() == u"postfield") {
-            link.reference += link.reference.contains(u'?') ? u'&' : u'?';
-            link.reference += attribute("name") + u'=' + attribute("value");
+        if (m_tokens.Name() == "postfield") {
+            link.reference += link.reference.contains('?') ? "&amp;" : "?";
+            link.reference.append(attribute("name")).append('=').append(attribute("value"));
         }
-        m_reader.skipCurrentElement();
+        m_tokens.SkipElement();
     }
 }
 
@@ -345,17 +400,22 @@ void XhtmlRenderer::setTarget(bool refresh) {
 // no task gave it a target. A link that reads variables waits for the end of
 // its card, where the fields of the card are known.
 bool XhtmlRenderer::finishLink() {
-    const Link link = std::move(m_links.back());
+    Link link = std::move(m_links.back());
     m_links.pop_back();
+    if (link.startWritten) {
+        m_body += "</a>";
+        return true;
+    }
     if (!link.hasTarget) {
         m_body.truncate(link.start);
         return false;
     }
     if (m_inCard && HasReference(link.reference)) {
-        m_pendingLinks.push_back({link.start, m_body.size(), link.reference, link.text});
+        m_pendingLinks.push_back(
+            {link.start, m_body.size(), std::move(link.reference), std::move(link.text)});
         return true;
     }
-    m_body.insert(link.start, StartOfLink(link.reference));
+    m_body.insert(link.start, StartOfLink(link.reference).view());
     m_body += "</a>";
     return true;
 }
@@ -364,77 +424,47 @@ bool XhtmlRenderer::finishLink() {
 // submit button of a form around the card's content; in the others the
 // variables are empty.
 void XhtmlRenderer::renderPendingLinks() {
-    FormTarget form;
+    WmlVariables::FormTarget form;
     qsizetype formIndex = -1;
     for (qsizetype index = 0; index < qsizetype(m_pendingLinks.size()) && formIndex < 0; ++index) {
-        form = FormFor(m_pendingLinks[index].reference, m_cardFields);
+        form = WmlVariables::FormFor(Unescaped(m_pendingLinks[index].reference), m_cardFields);
         if (!form.fields.isEmpty())
             formIndex = index;
     }
     for (qsizetype index = qsizetype(m_pendingLinks.size()) - 1; index >= 0; --index) {
         const PendingLink& link = m_pendingLinks[index];
         if (index == formIndex) {
-            m_body.replace(link.start, link.end - link.start, SubmitButton(form, link.text));
+            m_body.replace(link.start, link.end - link.start, SubmitButton(form, link.text).view());
         } else {
             m_body.insert(link.end, "</a>");
-            m_body.insert(link.start, StartOfLink(link.reference));
+            m_body.insert(link.start, StartOfLink(link.reference).view());
         }
     }
     m_pendingLinks.clear();
     if (formIndex >= 0) {
-        QByteArray start = "<form";
+        PageBuffer start("<form");
         AppendAttribute(start, "action", form.action);
         start += " method=\"get\">";
-        m_body.insert(m_cardBodyStart, start);
+        m_body.insert(m_cardBodyStart, start.view());
         m_body += "</form>";
     }
-}
-
-void XhtmlRenderer::renderImage() {
-    if (!m_inline)
-        return;
-    const QString alternativeText = Resolve(attribute("alt"));
-    m_body += "<img";
-    AppendAttribute(m_body, "src", Resolve(attribute("src")));
-    AppendAttribute(m_body, "alt", alternativeText);
-    m_body += "/>";
-    if (!m_links.empty())
-        m_links.back().text += alternativeText;
-}
-
-void XhtmlRenderer::renderInput() {
-    if (!m_inline)
-        return;
-    m_body +=
-        attribute("type") == u"password" ? "<input type=\"password\"" : "<input type=\"text\"";
-    if (const QString name = attribute("name"); !name.isEmpty()) {
-        AppendAttribute(m_body, "name", name);
-        m_cardFields << name;
-    }
-    if (const QString value = Resolve(attribute("value")); !value.isEmpty())
-        AppendAttribute(m_body, "value", value);
-    for (const char* number : {"maxlength", "size"}) {
-        if (const QString value = attribute(number); IsNumber(value))
-            AppendAttribute(m_body, number, value);
-    }
-    if (const QString title = Resolve(attribute("title")); !title.isEmpty())
-        AppendAttribute(m_body, "title", title);
-    m_body += "/>";
 }
 
 void XhtmlRenderer::renderSelect() {
     if (!m_inline || !m_links.empty())
         return;
     m_body += "<select";
-    if (const QString name = attribute("name"); !name.isEmpty()) {
-        AppendAttribute(m_body, "name", name);
-        m_cardFields << name;
+    if (const QByteArrayView name = attribute("name"); !name.isEmpty()) {
+        m_body.append(" name=\"").append(name).append('"');
+        m_cardFields << Unescaped(name);
     }
-    if (attribute("multiple") == u"true")
+    if (attribute("multiple") == "true")
         m_body += " multiple=\"multiple\"";
     m_body += '>';
-    const QString preselected = Resolve(attribute("value"));
-    m_preselected = preselected.isEmpty() ? QStringList() : preselected.split(u';');
+    PageBuffer preselected;
+    AppendResolved(preselected, attribute("value"));
+    m_preselected =
+        preselected.isEmpty() ? QList<QByteArray>() : preselected.toByteArray().split(';');
     renderOptions(false);
     m_body += "</select>";
 }
@@ -444,18 +474,18 @@ void XhtmlRenderer::renderSelect() {
 void XhtmlRenderer::renderOptions(bool inGroup) {
     const qsizetype start = m_body.size();
     while (nextChildElement()) {
-        if (m_reader.name() == u"option") {
+        if (m_tokens.Name() == "option") {
             renderOption();
-        } else if (m_reader.name() == u"optgroup" && inGroup) {
+        } else if (m_tokens.Name() == "optgroup" && inGroup) {
             renderOptions(true);
-        } else if (m_reader.name() == u"optgroup") {
+        } else if (m_tokens.Name() == "optgroup") {
             m_body += "<optgroup";
-            AppendAttribute(m_body, "label", Resolve(attribute("title")));
+            AppendResolvedAttribute(m_body, "label", attribute("title"));
             m_body += '>';
             renderOptions(true);
             m_body += "</optgroup>";
         } else {
-            m_reader.skipCurrentElement();
+            m_tokens.SkipElement();
         }
     }
     if (m_body.size() == start)
@@ -464,40 +494,21 @@ void XhtmlRenderer::renderOptions(bool inGroup) {
 
 void XhtmlRenderer::renderOption() {
     m_body += "<option";
-    if (m_reader.attributes().hasAttribute(QLatin1String("value"))) {
-        const QString value = Resolve(attribute("value"));
-        AppendAttribute(m_body, "value", value);
-        if (m_preselected.contains(value))
+    if (const QByteArrayView value = attribute("value"); !value.isNull()) {
+        const qsizetype valueStart = m_body.size() + 8;
+        AppendResolvedAttribute(m_body, "value", value);
+        if (m_preselected.contains(m_body.sliced(valueStart, m_body.size() - valueStart - 1)))
             m_body += " selected=\"selected\"";
     }
     m_body += '>';
-    QString text;
-    while (!m_reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = m_reader.readNext();
-        if (token == QXmlStreamReader::Characters)
-            text += m_reader.text();
-        else if (token == QXmlStreamReader::EntityReference)
-            text += EntityText(m_reader.name());
-        else if (token == QXmlStreamReader::StartElement)
-            m_reader.skipCurrentElement();
-        else if (token == QXmlStreamReader::EndElement)
+    while (true) {
+        const WmlTokenizer::Token token = m_tokens.Next();
+        if (token == WmlTokenizer::Text)
+            AppendResolved(m_body, m_tokens.TextRun());
+        else if (token == WmlTokenizer::StartTag)
+            m_tokens.SkipElement();
+        else
             break;
     }
-    AppendEscaped(m_body, Resolve(text));
     m_body += "</option>";
-}
-
-// Text counts inside a paragraph only, where it is also the text of the
-// link being written.
-void XhtmlRenderer::writeText(const QString& text) {
-    if (text.isEmpty() || !m_inline)
-        return;
-    const QString resolved = Resolve(text);
-    if (!m_links.empty())
-        m_links.back().text += resolved;
-    AppendEscaped(m_body, resolved);
-}
-
-QString XhtmlRenderer::attribute(const char* name) const {
-    return m_reader.attributes().value(QLatin1String(name)).toString();
 }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "wml/WmlTokenizer.h"
+#include "wml/XhtmlText.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QStringList>
-#include <QXmlStreamReader>
 
 #include <vector>
 
@@ -12,6 +15,8 @@
 // show no WML. The deck's text, not its element tree, is the input: the
 // page then follows from exactly what the phones get, the elements keep one
 // way of writing themselves, and any deck converts, however it was built.
+// Texts and values are copied escaped as they stand, so a page costs little
+// more than reading the deck once.
 //
 // Each card becomes a section (its id an anchor, its title a heading), so
 // the links between the cards of a deck stay links within the page. Text,
@@ -34,28 +39,30 @@ public:
 
 private:
     // A link being written: its text is in m_body from start on, its open
-    // tag is written when it ends (a task inside it gives the target).
+    // tag is written when it ends (a task inside it gives the target). The
+    // reference is escaped as in the deck, the text as written to the page.
     struct Link {
         qsizetype start = 0;
         bool hasTarget = false;
-        QString reference;
-        QString text;
+        bool startWritten = false;
+        QByteArray reference;
+        XhtmlText::PageBuffer text;
     };
     // A link that reads variables, decided on at the end of its card.
     struct PendingLink {
         qsizetype start;
         qsizetype end;
-        QString reference;
-        QString text;
+        QByteArray reference;
+        XhtmlText::PageBuffer text;
     };
 
     // A tag open in the current paragraph: its name and its start tag.
     struct OpenTag {
-        QByteArray name;
-        QByteArray start;
+        QByteArrayView name;
+        XhtmlText::PageBuffer start;
     };
 
-    // Each renders the element at the reader, up to its end tag.
+    // Each renders the element at the tokenizer, up to its end tag.
     void renderElement();
     void renderChildren();
     // Moves to the next child element of the current one; false at its end.
@@ -63,8 +70,9 @@ private:
     void renderTemplate();
     void renderCard();
     void renderParagraph();
-    void renderStyled(const QByteArray& tag, QByteArrayView className);
+    void renderStyled(QByteArrayView tag, QByteArrayView className);
     void renderTable();
+    void renderRow();
     void renderLink(bool withReference);
     void renderDo();
     void setTarget(bool refresh);
@@ -75,19 +83,24 @@ private:
     void renderSelect();
     void renderOptions(bool inGroup);
     void renderOption();
-    void writeText(const QString& text);
-    QString attribute(const char* name) const;
+    void writeText(QByteArrayView escaped);
+    void appendAttributeIfSet(QByteArrayView name, QByteArrayView escaped);
+    QByteArrayView attribute(QByteArrayView name) const { return m_tokens.Attribute(name); }
 
-    QXmlStreamReader m_reader;
-    QByteArray m_body;
-    QString m_title;
+    WmlTokenizer m_tokens;
+    XhtmlText::PageBuffer m_body;
+    XhtmlText::PageBuffer m_title;
+    bool m_titleSet = false;
     // The softkeys of the template, written after the cards.
-    QByteArray m_softkeys;
+    XhtmlText::PageBuffer m_softkeys;
     bool m_inCard = false;
+    // Inside a card or the template: cards and templates belong to the deck
+    // alone, and one written inside another would mix their positions.
+    bool m_inDeckPart = false;
     // Inside a paragraph, where text and inline elements go.
     bool m_inline = false;
-    QStringList m_preselected;
-    QByteArray m_paragraphTag;
+    QList<QByteArray> m_preselected;
+    XhtmlText::PageBuffer m_paragraphTag;
     // The tags open in the current paragraph, closed around a table.
     std::vector<OpenTag> m_openTags;
     std::vector<OpenTag> m_suspendedTags;

@@ -28,6 +28,9 @@ struct ScriptedDialogs : OwnerDialogs {
     QString BrowseWelcomeGraphic(QWidget* parent, const QString& sCurrent) override {
         return BrowseFolders(parent, sCurrent);
     }
+    QString ChooseFileToSave(QWidget* parent, const QString& sTitle, const QString&) override {
+        return BrowseFolders(parent, sTitle);
+    }
     QMessageBox::StandardButton Ask(QWidget*, QMessageBox::Icon, const QString& sTitle,
                                     const QString& sText,
                                     QMessageBox::StandardButtons buttons) override {
@@ -47,9 +50,12 @@ struct ScriptedDialogs : OwnerDialogs {
 };
 
 // The owner's window, shown, over a running site on loopback with its own
-// settings file; link labels report the pages they open instead of starting
-// a browser. The helpers act as the owner does.
+// settings file and its own configuration folder (the window's state, the
+// autostart entry); link labels report the pages they open instead of
+// starting a browser. The helpers act as the owner does.
 struct DesktopHarness {
+    QTemporaryDir config;
+    bool configSet = qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     SiteHarness site;
     ScriptedDialogs dialogs;
     std::unique_ptr<frmMain> window;
@@ -57,6 +63,10 @@ struct DesktopHarness {
 
     DesktopHarness() {
         site.open();
+        openWindow();
+    }
+    // A window again, as at the program's next start.
+    void openWindow() {
         window = std::make_unique<frmMain>(
             DesktopModels{*site.temp.log, site.settings, site.folders, site.board, site.server},
             dialogs);

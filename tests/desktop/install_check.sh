@@ -29,10 +29,11 @@ need share/applications/pocketlane.desktop
 desktop-file-validate "$prefix/share/applications/pocketlane.desktop"
 [ ! -e "$prefix/share/pocketlane/icons" ] || fail "icons installed twice"
 
-# The installed program's first run stores the welcome picture it ships.
+# The installed program's first run stores the welcome picture it ships, by
+# its name inside the data folder.
 settings="$prefix/settings.reg"
 env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/pocketlane" --settings "$settings" \
     --show-settings >/dev/null
-grep -q "ShowWelcomeGraphicFilename\"=\"$prefix/share/pocketlane/Pocketlane.wbmp\"" "$settings" ||
-  fail "the installed program does not find its data: $(cat "$settings")"
+grep -q "ShowWelcomeGraphicFilename\"=\"Pocketlane.wbmp\"" "$settings" ||
+  fail "the first run does not store the shipped picture by its name: $(cat "$settings")"
 echo "install check passed"

@@ -12,6 +12,8 @@
 
 #include <QTcpServer>
 
+#include <cmath>
+
 enum Written { OnEveryKey, OnFocusLoss, WhenTheWindowEnds, WhenTheProgramEnds };
 
 // A switch: its panel and what it stores; the text field it makes editable,
@@ -55,6 +57,10 @@ private Q_SLOTS:
     void startStopIconAndCloseQuestion();
     void portFieldTakesOnlyAPort();
     void linkLabelsAndStatusLog();
+    void statusPanelActions();
+    void darkSchemeIsReadable();
+    void menuFitsALargerFont();
+    void startWithTheDesktop();
 };
 
 void MainWindowTest::everyEntryShowsExactlyOnePanel() {
@@ -82,6 +88,7 @@ void MainWindowTest::optionsWriteTheStore_data() {
         {"Options", "chkEnablePassword", "EnablePassword", "txtPassword", "Password",
          WhenTheWindowEnds},
         {"Options", "chkExtendedLogging", "ExtendedLogging"},
+        {"Options", "chkEnableGateway", "EnableGateway"},
         {"Modules", "chkEnableSharedFolders", "EnableSharedFolders"},
         {"Modules", "chkEnableGraffiti", "EnableGraffiti"},
         {"Modules", "chkEnableMyComputer", "EnableMyComputer"},
@@ -152,7 +159,9 @@ void MainWindowTest::pickers() {
     const QString before = field->text();
     h.dialogs.picked << QString() << u"/srv/pictures/logo.gif"_s;
     h.press("cbBrowseWelcomeGraphic");
-    QCOMPARE(h.dialogs.prompts.last(), before);
+    // The first run's picture is named inside the data folder and found there.
+    QCOMPARE(before, u"Pocketlane.wbmp"_s);
+    QCOMPARE(h.dialogs.prompts.last(), SettingsPaths::DataFolder() + u'/' + before);
     QCOMPARE(field->text(), before);
     h.press("cbBrowseWelcomeGraphic");
     QCOMPARE(field->text(), u"/srv/pictures/logo.gif"_s);
@@ -277,10 +286,12 @@ void MainWindowTest::linkLabelsAndStatusLog() {
         QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), label->mapToGlobal(QPointF(2, 2)));
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(label, &enter);
-        const bool lit = label->font().underline() &&
-                         label->palette().color(QPalette::WindowText) == QColor(Qt::blue);
+        const auto shown = [label] { return label->palette().color(label->foregroundRole()); };
+        const bool lit =
+            label->font().underline() && shown() == label->palette().color(QPalette::Link);
         QApplication::sendEvent(label, &leave);
-        const bool dark = label->palette().color(QPalette::WindowText) == QColor(Qt::black);
+        const bool dark =
+            !label->font().underline() && shown() == label->palette().color(QPalette::WindowText);
         QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(2, 2));
         return lit && dark;
     };
@@ -309,10 +320,16 @@ void MainWindowTest::linkLabelsAndStatusLog() {
     QVERIFY(!follow(help->Answer(3)));
     const QUrl enhancements = SettingsPaths::MakerWebPage(u"/pocketlane/enhancements.htm"_s);
     QCOMPARE(h.opened, (QList<QUrl>{SettingsPaths::MakerWebSite(), enhancements, finder, anchor}));
+    // Not installed, the links lead to the public site, never into the source tree.
     for (const QUrl& page : {SettingsPaths::MakerWebSite(), enhancements, anchor})
-        QVERIFY2(QFile::exists(page.toLocalFile()), qPrintable(page.toString())); // shipped
+        QVERIFY2(page.scheme() == u"https"_s, qPrintable(page.toString()));
+}
 
-    // The status log keeps the newest line in view without scrolling by hand.
+// The newest line stays in view; each line's whole text is its tooltip; Copy
+// takes the selected lines, Save as the shown ones, and Clear empties the
+// view only: the log keeps its lines, and new ones show.
+void MainWindowTest::statusPanelActions() {
+    DesktopHarness h;
     h.clickEntry(u"Status"_s);
     auto* list = h.find<QTreeView>("lvStatus");
     for (int i = 0; i < 200; ++i)
@@ -321,6 +338,161 @@ void MainWindowTest::linkLabelsAndStatusLog() {
     const QModelIndex last = list->model()->index(list->model()->rowCount() - 1, 1);
     QCOMPARE(last.data().toString(), u"line 199"_s);
     QVERIFY(list->viewport()->rect().intersects(list->visualRect(last)));
+    const QString whole = last.data(Qt::ToolTipRole).toString();
+    QVERIFY2(whole.contains(u"T"_s) && whole.endsWith(u" 2 line 199"_s), qPrintable(whole));
+
+    const auto act = [list](const char* name) {
+        list->findChild<QAction*>(QLatin1StringView(name))->trigger();
+    };
+    const int rows = list->model()->rowCount();
+    list->selectionModel()->select(list->model()->index(rows - 2, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    list->selectionModel()->select(last, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    act("actCopyStatus");
+    QCOMPARE(QApplication::clipboard()->text().count(u'\n'), 2);
+    QVERIFY(QApplication::clipboard()->text().endsWith(whole + u'\n'));
+
+    QTemporaryDir dir;
+    h.dialogs.picked << dir.filePath(u"status.log"_s) << dir.filePath(u"no/such/folder/x"_s);
+    act("actSaveStatus");
+    QFile saved(dir.filePath(u"status.log"_s));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll().count('\n'), rows);
+    act("actSaveStatus");
+    QVERIFY(h.asked().startsWith(u"Pocketlane|The status log could not be saved to "_s));
+
+    act("actClearStatus");
+    QCOMPARE(list->model()->rowCount(), 0);
+    QCOMPARE(h.site.temp.log->rowCount(), rows);
+    h.site.temp.log->LogStatus(LogNotice, u"after the clear"_s);
+    QCOMPARE(list->model()->rowCount(), 1);
+    QCOMPARE(list->model()->index(0, 1).data().toString(), u"after the clear"_s);
+}
+
+// WCAG's contrast ratio of two colours (1 to 21; 4.5 is readable text).
+static double Contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Under a dark colour scheme every link label reads in both its states, a
+// read-only field shows the window's colour while an editable one shows the
+// field colour; the input box is wide enough for its title; and every
+// control without a caption of its own has an accessible name.
+void MainWindowTest::darkSchemeIsReadable() {
+    const QPalette before = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Link, QColor(0x8a, 0xb4, 0xf8));
+    QApplication::setPalette(dark);
+    auto restore = qScopeGuard([&before] { QApplication::setPalette(before); });
+    DesktopHarness h;
+    for (LinkLabel* label : h.window->findChildren<LinkLabel*>()) {
+        for (bool pointerOver : {false, true}) {
+            QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), label->mapToGlobal(QPointF(2, 2)));
+            QEvent leave(QEvent::Leave);
+            QApplication::sendEvent(label, pointerOver ? static_cast<QEvent*>(&enter) : &leave);
+            const QImage shown = label->grab().toImage();
+            const QColor text = label->palette().color(label->foregroundRole());
+            QVERIFY2(Contrast(text, shown.pixelColor(0, 0)) >= 4.5,
+                     qPrintable(label->objectName()));
+        }
+    }
+    h.clickEntry(u"Options"_s);
+    auto* field = h.find<QLineEdit>("txtPassword");
+    const auto inside = [field] {
+        return field->grab().toImage().pixelColor(field->width() - 6, field->height() / 2);
+    };
+    QCOMPARE(inside(), dark.color(QPalette::Window)); // read-only: the switch is off
+    h.press("chkEnablePassword");
+    QCOMPARE(inside(), dark.color(QPalette::Base));
+
+    QInputDialog box;
+    box.setWindowTitle(u"Pocketlane - Add Graffiti"_s);
+    box.setMinimumWidth(OwnerDialogs::WidthForTitle(box));
+    box.show();
+    QVERIFY(box.width() > QFontMetrics(QApplication::font("QMdiSubWindowTitleBar"))
+                              .horizontalAdvance(box.windowTitle()));
+
+    for (QWidget* control : h.window->findChildren<QWidget*>()) {
+        const auto* button = qobject_cast<QAbstractButton*>(control);
+        const bool captioned = button && button->text().contains(QRegularExpression(u"\\w"_s));
+        const bool needsName =
+            qobject_cast<QLineEdit*>(control) ||
+            (qobject_cast<QAbstractItemView*>(control) && !qobject_cast<QHeaderView*>(control)) ||
+            qobject_cast<LinkLabel*>(control) || (button && !captioned);
+        QVERIFY2(!needsName || !control->accessibleName().isEmpty(),
+                 qPrintable(control->objectName() + u" "_s +
+                            QLatin1StringView(control->metaObject()->className())));
+    }
+}
+
+// At twice the font every entry of the tree menu is shown whole; passing
+// over "Minimize" with the keyboard leaves the window where it is, Enter
+// on it minimizes.
+void MainWindowTest::menuFitsALargerFont() {
+    DesktopHarness h;
+    QTreeWidget* menu = h.window->Menu();
+    QFont larger = h.window->font();
+    larger.setPointSizeF(larger.pointSizeF() * 2);
+    h.window->setFont(larger);
+    QTreeWidgetItemIterator it(menu);
+    for (; *it; ++it) {
+        const QRect shown = menu->visualItemRect(*it);
+        const int needed = QFontMetrics(larger).horizontalAdvance((*it)->text(0));
+        QVERIFY2(shown.right() <= menu->viewport()->width() && shown.width() > needed,
+                 qPrintable((*it)->text(0)));
+    }
+    h.clickEntry(u"Help"_s);
+    menu->setFocus();
+    QTest::keyClick(menu, Qt::Key_Down);
+    QCOMPARE(menu->currentItem()->text(0), u"Minimize"_s);
+    QVERIFY(h.window->isVisible());
+    QCOMPARE(h.window->VisiblePanel(), h.window->PanelFor(u"Help"_s));
+    QTest::keyClick(menu, Qt::Key_Return);
+    QVERIFY(!h.window->isVisible() || h.window->isMinimized());
+}
+
+// The two start options write the autostart entry and the window's state,
+// and the window comes back at its size, place and last panel, never into
+// the owner's settings file.
+void MainWindowTest::startWithTheDesktop() {
+    DesktopHarness h;
+    const QString entry = h.config.filePath(u"autostart/pocketlane.desktop"_s);
+    h.clickEntry(u"Options"_s);
+    h.press("chkStartAtLogin");
+    QFile file(entry);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY2(text.startsWith("[Desktop Entry]\nType=Application\n") &&
+                 text.contains("\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + '\n'),
+             text.constData());
+    h.press("chkStartAtLogin");
+    QVERIFY(!QFile::exists(entry));
+    h.press("chkStartMinimized");
+    h.clickEntry(u"Graffiti"_s);
+    h.window->resize(801, 603);
+    h.window->EndWithoutQuestion();
+    h.window.reset();
+    h.openWindow();
+    QCOMPARE(h.window->size(), QSize(801, 603));
+    QCOMPARE(h.window->VisiblePanel(), h.window->PanelFor(u"Graffiti"_s));
+    QVERIFY(h.find<QCheckBox>("chkStartMinimized")->isChecked());
+    QVERIFY(!h.find<QCheckBox>("chkStartAtLogin")->isChecked());
+    QVERIFY(!h.site.temp.fileText().contains("Window"));
+    h.window->hide();
+    h.window->ShowAtStart(); // no notification area here: minimized as usual
+    QVERIFY(h.window->isMinimized());
 }
 
 QTEST_MAIN(MainWindowTest)

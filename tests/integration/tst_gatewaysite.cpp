@@ -5,6 +5,7 @@
 
 #include "site/WbmpCodec.h"
 #include "support/PocketlaneProcess.h"
+#include "support/StandInPage.h"
 #include "support/TempSettings.h"
 #include "support/TestPictures.h"
 #include "support/TestSupport.h"
@@ -13,10 +14,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUdpSocket>
 #include <QUrl>
 #include <QXmlStreamReader>
+
+#include <csignal>
 
 #include <memory>
 
@@ -50,6 +55,29 @@ QByteArray imageSource(const QByteArray& wml) {
     return attributeOf(wml, "img"_L1, "src"_L1);
 }
 
+// The process id of `parent`'s child running `name`, 0 when there is none.
+qint64 childNamed(qint64 parent, const QByteArray& name) {
+    for (const QString& entry : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+        QFile stat(u"/proc/"_s + entry + u"/stat"_s);
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (comm) state ppid ..."
+        const QByteArray text = stat.readAll();
+        const qsizetype close = text.lastIndexOf(')');
+        const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+        if (close > 0 && fields.size() > 1 && fields[1].toLongLong() == parent &&
+            text.mid(text.indexOf('(') + 1, close - text.indexOf('(') - 1) == name)
+            return entry.toLongLong();
+    }
+    return 0;
+}
+
+bool udpPortsFree(const QHostAddress& address) {
+    QUdpSocket connectionless, connectionOriented;
+    return connectionless.bind(address, WspClient::ConnectionlessPort) &&
+           connectionOriented.bind(address, WspClient::ConnectionlessPort + 1);
+}
+
 } // namespace
 
 // Ends the test at the first step that failed: later pages need its links.
@@ -67,19 +95,21 @@ class TestGatewaySite : public QObject {
     QTemporaryDir m_dir;
     PocketlaneProcess m_program;
     QByteArray m_picture = fileContents(WelcomePicturePath);
+    // The program that the phone's requests reach.
+    PocketlaneProcess* m_site = &m_program;
 
     // Fetches path through the gateway and checks that `type` came back: its
     // body goes to `body`, a compiled deck as its WML text.
     void fetch(const QByteArray& path, const QByteArray& type, QByteArray& body) {
         QVERIFY2(!path.isEmpty(), "no link to follow");
         const WspReply reply =
-            m_phone->get("http://127.0.0.1:" + QByteArray::number(m_program.Port()) + path);
+            m_phone->get("http://127.0.0.1:" + QByteArray::number(m_site->Port()) + path);
         QVERIFY2(reply.error.isEmpty() && reply.status == 0x20 && reply.contentType == type,
                  qPrintable(u"%1 WSP 0x%2 %3, %4 bytes\n"_s.arg(reply.error)
                                 .arg(reply.status, 0, 16)
                                 .arg(QString::fromLatin1(reply.contentType))
                                 .arg(reply.body.size()) +
-                            m_gateway->logs() + QString::fromLocal8Bit(m_program.StandardError())));
+                            m_gateway->logs() + QString::fromLocal8Bit(m_site->StandardError())));
         body = type == CompiledDeckType ? WapGateway::decompile(reply.body) : reply.body;
     }
     // A compiled deck holding every one of `expected`.
@@ -194,6 +224,104 @@ private Q_SLOTS:
                                     remote.toString()));
             }
         }
+    }
+
+    // The program runs its own gateway with EnableGateway on: a phone walks
+    // the site through it; whatever URL the phone names, the page comes from
+    // this site (never from another loopback server); a killed wapbox is
+    // started again and logged; the option turned off stops both boxes and
+    // frees the phones' UDP ports.
+    void programRunsItsOwnGateway() {
+        QTemporaryDir home;
+        QVERIFY(QDir(home.path()).mkpath(u"music/Tones"_s));
+        const QByteArray tune = "MThd, a tune for an old phone";
+        QFile tuneFile(home.filePath(u"music/Tones/tune.mid"_s));
+        QVERIFY(tuneFile.open(QIODevice::WriteOnly) && tuneFile.write(tune) == tune.size());
+        tuneFile.close();
+        PocketlaneProcess program;
+        const QStringList settings{u"--settings"_s, home.filePath(u"settings.reg"_s)};
+        QStringList arguments = settings + QStringList{u"--share"_s, home.filePath(u"music"_s)};
+        for (const QString& assignment : {u"ShowWelcomeGraphic=N"_s, u"EnableGraffiti=Y"_s,
+                                          u"EnableSharedFolders=Y"_s, u"EnableGateway=Y"_s})
+            arguments << u"--set"_s << assignment;
+        // Without Kannel the option is refused with the words to install it.
+        QProcessEnvironment withoutKannel = program.Environment();
+        withoutKannel.insert(u"POCKETLANE_KANNEL_DIR"_s, home.path());
+        const PocketlaneProcess::Run refused =
+            PocketlaneProcess::RunToEnd(arguments, withoutKannel);
+        QVERIFY(refused.exitCode != 0 && refused.err.contains("apt install kannel"));
+        QCOMPARE(PocketlaneProcess::RunToEnd(arguments, program.Environment()).exitCode, 0);
+        const QHostAddress address = WapGateway::freeLoopbackAddress();
+        QVERIFY(!address.isNull());
+        QVERIFY2(program.Start(settings + QStringList{u"--gateway-address"_s, address.toString()}),
+                 program.StandardError().constData());
+        const auto logged = [&](const QByteArray& line, int times = 1) {
+            return QTest::qWaitFor([&] { return program.StandardError().count(line) >= times; },
+                                   30000);
+        };
+        QVERIFY2(logged("The WAP gateway runs."), program.StandardError().constData());
+        // Its configuration, with the administration password, is the owner's alone.
+        const QDir runtime(program.Environment().value(u"XDG_RUNTIME_DIR"_s));
+        const QStringList configs = runtime.entryList({u"pocketlane-kannel-*"_s}, QDir::Files);
+        QCOMPARE(configs.size(), 1);
+        QCOMPARE(QFile::permissions(runtime.filePath(configs.first())),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        m_phone = std::make_unique<WspClient>(address);
+        m_phone->setAcceptedTypes({"application/vnd.wap.wmlc", "audio/midi"});
+        m_site = &program;
+        const auto backToTheFirstProgram = qScopeGuard([this] { m_site = &m_program; });
+
+        QByteArray page, menu;
+        STEP(fetchDeck("/", {"Welcome to this Pocketlane users site"}, page));
+        STEP(fetchDeck(linkTitled(page, "Enter"), {"title=\"Main Menu\""}, menu));
+        STEP(fetchDeck(linkTitled(menu, "Shared Folders"), {"Root Level Pg:1"}, page));
+        STEP(fetchDeck(linkTitled(page, QFile::encodeName(home.filePath(u"music"_s))),
+                       {"[D] Tones"}, page));
+        STEP(fetchDeck(linkTitled(page, "[D] Tones"), {"Tune.mid"}, page));
+        STEP(fetchDeck(linkTitled(page, "Tune.mid"), {"Download File"}, page));
+        STEP(fetch(linkTitled(page, "Download File"), "audio/midi", page));
+        QCOMPARE(page, tune);
+        STEP(fetchDeck(linkTitled(menu, "Graffiti"), {"be the first!"}, page));
+        STEP(fetchDeck(linkTitled(page, "Add Graffiti"), {"name=\"G\""}, page));
+        QByteArray submit = linkTitled(page, "Submit");
+        submit.chop(QByteArray("$(G:escape)").size());
+        STEP(fetchDeck(submit + QUrl::toPercentEncoding(u"Grüße über WSP"_s), {"Grüße über WSP"},
+                       page));
+
+        // Another server on loopback, asked for by absolute URL under every
+        // name, is never reached: the site answers in its place.
+        StandInPage elsewhere;
+        QVERIFY(elsewhere.ListenOnLoopback());
+        elsewhere.SetAnswer({StandInPage::HttpPage("<wml>secret</wml>")});
+        const QByteArray port = QByteArray::number(elsewhere.Port());
+        for (const QByteArray& url :
+             {"http://127.0.0.1:" + port + "/", "http://localhost:" + port + "/secret",
+              "http://[::1]:" + port + "/", "http://127.0.0.2:" + port + "/?S=1",
+              "https://127.0.0.1:" + port + "/"}) {
+            const WspReply reply = m_phone->get(url);
+            QVERIFY2(reply.error.isEmpty() && !reply.body.contains("secret"), url.constData());
+        }
+        QCOMPARE(elsewhere.Requests().size(), 0);
+
+        // A killed wapbox is healed within seconds.
+        const qint64 wapbox = childNamed(program.Process().processId(), "wapbox");
+        QVERIFY(wapbox > 0);
+        QVERIFY(::kill(pid_t(wapbox), SIGKILL) == 0);
+        QVERIFY2(logged("wapbox was ended by a signal; the WAP gateway starts it again in ") &&
+                     logged("The WAP gateway runs.", 2),
+                 program.StandardError().constData());
+        STEP(fetchDeck("/", {"Welcome to this Pocketlane users site"}, page));
+
+        // Off: both boxes end and the UDP ports are free again.
+        QCOMPARE(
+            PocketlaneProcess::RunToEnd(settings + QStringList{u"--set"_s, u"EnableGateway=N"_s},
+                                        program.Environment())
+                .exitCode,
+            0);
+        QVERIFY2(logged("The WAP gateway has stopped."), program.StandardError().constData());
+        QVERIFY(udpPortsFree(address));
+        QCOMPARE(childNamed(program.Process().processId(), "bearerbox"), 0);
+        QCOMPARE(program.Stop(), 0);
     }
 };
 

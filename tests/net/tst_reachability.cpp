@@ -201,6 +201,14 @@ Have retrieved local IP address? Yes : 81.2.3.4)"_s);
         QTest::qWait(200);
         QVERIFY(page.Requests().isEmpty());
         QVERIFY(log.lines().isEmpty());
+        // With the gateway on, phones reach it here directly; what to type into one.
+        reachability.SetGatewayForwarded(true);
+        QCOMPARE(answers.Lines().mid(SetupAnswers::Count).join(u'\n'),
+                 u"Can old WAP phones reach the gateway? Yes\nIn the phone's WAP settings: gateway "
+                 "81.2.3.4, port 9201 (connection-oriented) or 9200 (connectionless), home page "
+                 "http://81.2.3.4/"_s);
+        reachability.SetGatewayForwarded(false);
+        QCOMPARE(answers.Lines().size(), SetupAnswers::Count);
 
         // A reset: every answer "Unknown" without a link, the warning gone; each answer that
         // changes is announced once.

@@ -2,10 +2,12 @@
 // namespaces made by the test (tests/support/upnp-rig.sh), the program and a
 // stand-in what-is-my-IP page in the PC's namespace.
 
+#include "net/GatewaySupervisor.h"
 #include "settings/SettingsPaths.h"
 #include "support/PocketlaneProcess.h"
 #include "support/StandInPage.h"
 #include "support/UpnpRig.h"
+#include "support/WspClient.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -210,6 +212,43 @@ private Q_SLOTS:
         m_program->Stop();
         const QByteArray answers = checkSetup();
         QVERIFY2(answers.endsWith(check), answers.constData());
+    }
+
+    // With the gateway on, the router also forwards UDP 9200 and 9201 to this
+    // PC: a phone on the internet side reaches the site through them, and a
+    // rebooted router gets them back with the TCP port.
+    void theGatewaysPortsAreForwarded() {
+        if (!GatewaySupervisor::KannelInstalled())
+            QSKIP("needs Kannel (apt install kannel)");
+        freshRouter({{u"RIG_SECURE"_s, u"no"_s}});
+        QCOMPARE(run({u"--set"_s, u"EnableGateway=Y"_s}).exitCode, 0);
+        start({u"--upnp-recheck"_s, u"1"_s});
+        QVERIFY2(waitFor("Port forward successfully setup.") && waitFor("The WAP gateway runs."),
+                 m_program->StandardError());
+        const QList<QByteArray> ours{OurMapping, "UDP  9200->192.168.77.20:9200  'Pocketlane'",
+                                     "UDP  9201->192.168.77.20:9201  'Pocketlane'"};
+        const auto allMapped = [&] {
+            const QByteArray listed = mappings();
+            return std::all_of(ours.begin(), ours.end(),
+                               [&](const QByteArray& line) { return listed.contains(line); });
+        };
+        QVERIFY2(allMapped(), mappings().constData());
+        const QByteArray check = checkSetup();
+        QVERIFY2(check.contains("Can old WAP phones reach the gateway? Yes\nIn the phone's WAP "
+                                "settings: gateway 11.22.33.44 (192.168.77.20 for a phone on your "
+                                "home Wi-Fi), port 9201"),
+                 check.constData());
+        WspReply welcome;
+        QVERIFY(RunInNamespace(m_rig->WanNamespace(), [&] {
+            WspClient phone(QHostAddress(u"11.22.33.44"_s), QHostAddress(u"11.22.33.1"_s));
+            phone.setAcceptedTypes({"application/vnd.wap.wmlc"});
+            welcome = phone.get("http://11.22.33.44/");
+        }));
+        QVERIFY2(welcome.error.isEmpty() && welcome.status == 0x20, qPrintable(welcome.error));
+        QVERIFY(waitFor("New user logging in."));
+        QVERIFY(m_rig->Run({u"restart-daemon"_s}));
+        QVERIFY2(waitFor("Port forward successfully setup.", 2), m_program->StandardError());
+        QVERIFY2(allMapped(), mappings().constData());
     }
 
     // The UPnP calls wait on a router whose web service drops every packet;

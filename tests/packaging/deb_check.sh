@@ -19,7 +19,7 @@ mkdir "$work/pocketlane"
   { tail -n 40 "$work/build.log"; fail "dpkg-buildpackage failed"; }
 deb=$(ls "$work"/pocketlane_*.deb)
 
-lintian --fail-on error --no-tag-display-limit "$deb" || fail "lintian reports an error"
+lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports an error"
 
 contents=$(dpkg-deb -c "$deb")
 for path in usr/bin/pocketlane usr/share/pocketlane/Pocketlane.wbmp \

@@ -1,5 +1,7 @@
 #include "base/FolderPaths.h"
-#include "site/FileSystem.h"
+#include "base/TextCasing.h"
+#include "site/ConfinedFolder.h"
+#include "site/FileTypes.h"
 #include "site/sharedfolders/FolderListings.h"
 
 #include <QTest>
@@ -86,7 +88,7 @@ private Q_SLOTS:
         // clang-format on
         for (const auto& [path, folder, within] : paths)
             QCOMPARE(FolderPaths::IsWithinFolder(path, folder), within);
-        QCOMPARE(FormatFileDate(QDateTime(QDate(2026, 12, 5), QTime(23, 30), Qt::UTC)),
+        QCOMPARE(FileTypes::FormatFileDate(QDateTime(QDate(2026, 12, 5), QTime(23, 30), Qt::UTC)),
                  QByteArray("05 Dec 2026"));
     }
 
@@ -102,7 +104,7 @@ private Q_SLOTS:
             {"x\xe2\x84\xaa", "Xk"}, {"bad \x01\xffNAME \xc3", "Bad \x01\xffname \xc3"}};
         // clang-format on
         for (const auto& [name, shown] : cases)
-            QCOMPARE(ProperCase(name), QByteArray(shown));
+            QCOMPARE(TextCasing::ProperCase(name), QByteArray(shown));
     }
 
     // Folders first, then files, by name regardless of letter case (beyond

@@ -1,3 +1,4 @@
+#include "base/StatusLog.h"
 #include "http/TextCollection.h"
 #include "site/PhoneDisplay.h"
 #include "site/PictureAdapter.h"
@@ -10,8 +11,10 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <stdexcept>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
 using Target = PictureAdapter::Target;
 
 namespace {
@@ -28,6 +31,9 @@ QByteArray JpegClaiming(int width, int height) {
         bytes[frame + at] = char((at < 7 ? height : width) >> (at % 2 ? 8 : 0));
     return bytes;
 }
+
+constexpr const char* ChromeImages =
+    "image/avif,image/webp,image/apng,image/svg+xml,image/*,*/*;q=0.8";
 
 PhoneDisplay Phone(const QByteArray& accept) {
     return PhoneDisplay::FromAccept(accept, Screen);
@@ -47,6 +53,7 @@ Q_DECLARE_METATYPE(Headers)
 class TestPictureAdapter : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
+    StatusLog m_log;
 
     QByteArray write(const QString& name, const QByteArray& bytes) {
         QFile file(m_dir.filePath(name));
@@ -92,6 +99,11 @@ private Q_SLOTS:
             {"*/*", Jpeg, false, false, "x-wap-profile-diff:<prf:BitsPerPixel>1</prf:BitsPerPixel>"},
             {"image/jpeg, */*", Jpeg, true, true, "x-up-devcap-screendepth:1"},
             {"", Jpeg, false, false, "User-Agent:Nokia6310i/1.0 (04.71) Profile/MIDP-1.0", {96, 65}},
+            // Web browsers show no WBMP and get pictures as wide as their window.
+            {ChromeImages, Wbmp, false, false, "", PhoneDisplay::BrowserScreen},
+            {ChromeImages, Jpeg, true, false, "Sec-CH-Viewport-Width: 390", {390, 4096}},
+            {"*/*", Wbmp, false, false, "Sec-Fetch-Dest: image\nViewport-Width: 0", PhoneDisplay::BrowserScreen},
+            {"*/*", Wbmp, true, false, "Viewport-Width: 99999"},
             {"*/*", Jpeg, false, false, "User-Agent:nokia7110/1.0\nUA-Pixels:90x60", {90, 60}},
             {"*/*", Jpeg, true, false, "User-Agent:SonyEricssonT68/R201A", {101, 80}},
             {"*/*", Jpeg, true, false, "User-Agent:Nokia6310ix/1.0"}};
@@ -140,7 +152,7 @@ private Q_SLOTS:
     }
 
     void smallPictureNeedsNothing() {
-        PictureAdapter adapter;
+        PictureAdapter adapter(m_log);
         const int fd = open(write(QStringLiteral("Small.jpg"), JpegOf(QSize(100, 80))));
         QVERIFY(!adapter.TargetFor(fd, Jpeg, Phone("image/jpeg"), true));
         // For a WBMP-only phone it changes type but keeps its size.
@@ -157,6 +169,14 @@ private Q_SLOTS:
             adapter.TargetFor(tall, Jpeg, Phone("image/vnd.wap.wbmp"), true).value_or(Target()),
             (Target{Wbmp, QSize(84, 127)}));
         ::close(tall);
+        // A browser gets a WBMP as a PNG, though it lists no PNG.
+        QImage logo(64, 32, QImage::Format_RGB32);
+        logo.fill(Qt::white);
+        const int wbmp = open(write(QStringLiteral("Logo.wbmp"),
+                                    WbmpCodec::Encode(logo, WbmpCodec::OneBit::Threshold)));
+        QCOMPARE(adapter.TargetFor(wbmp, Wbmp, Phone(ChromeImages), true).value_or(Target()),
+                 (Target{"image/png", QSize(64, 32)}));
+        ::close(wbmp);
     }
 
     void pictureTooLargeToDecodeIsSentAsItIs_data() {
@@ -172,7 +192,7 @@ private Q_SLOTS:
         QFETCH(qint64, maxFileBytes);
         PictureAdapter::Limits limits;
         limits.maxFileBytes = maxFileBytes;
-        PictureAdapter adapter(limits);
+        PictureAdapter adapter(m_log, limits);
         const int fd = open(write(QStringLiteral("Huge.jpg"), bytes));
         QVERIFY(!adapter.TargetFor(fd, Jpeg, Phone("image/vnd.wap.wbmp"), true));
         // Even when asked directly it is not decoded: decoding would have
@@ -182,12 +202,15 @@ private Q_SLOTS:
     }
 
     void conversionsAreSharedAndKept() {
-        PictureAdapter adapter;
+        PictureAdapter adapter(m_log);
         const Target target{Wbmp, QSize(120, 90)};
         std::vector<PictureAdapter::Converted> results;
         const auto keep = [&results](const auto& converted) { results.push_back(converted); };
         for (int phone = 0; phone < 3; ++phone)
             adapter.Convert(open(m_photoPath), Jpeg, target, keep);
+        // A page that fails on the answer is logged and leaves the others theirs.
+        adapter.Convert(open(m_photoPath), Jpeg, target,
+                        [](const auto&) { throw std::runtime_error("no deck"); });
         // Three phones at once wait for one conversion, answered later.
         QCOMPARE(adapter.Running(), 1);
         QVERIFY(results.empty());
@@ -195,6 +218,8 @@ private Q_SLOTS:
         // One result, its bytes shared rather than copied for each phone.
         QVERIFY(results[0] && results[0].bytes.constData() == results[1].bytes.constData() &&
                 results[1].bytes.constData() == results[2].bytes.constData());
+        QCOMPARE(m_log.lines().size(), 1);
+        QCOMPARE(m_log.lines().first().message, u"HandleAction - no deck"_s);
         // The next phone gets the kept result without another conversion.
         adapter.Convert(open(m_photoPath), Jpeg, target, keep);
         QCOMPARE(adapter.Running(), 0);
@@ -205,7 +230,7 @@ private Q_SLOTS:
         // answers first, with nothing: the original is sent.
         PictureAdapter::Limits limits;
         limits.maxWaiting = 1;
-        PictureAdapter bounded(limits);
+        PictureAdapter bounded(m_log, limits);
         results.clear();
         bounded.Convert(open(m_photoPath), Jpeg, Target{Wbmp, QSize(120, 90)}, keep);
         bounded.Convert(open(m_photoPath), Jpeg, Target{Wbmp, QSize(64, 48)}, keep);

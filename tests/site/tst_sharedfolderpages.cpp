@@ -1,4 +1,5 @@
-#include "site/FileSystem.h"
+#include "site/ConfinedFolder.h"
+#include "site/FileTypes.h"
 #include "site/WbmpCodec.h"
 #include "site/sharedfolders/FolderListings.h"
 #include "support/SiteHarness.h"
@@ -446,7 +447,7 @@ private Q_SLOTS:
         const QByteArray details = site->follow(page, "Big.wav");
         QVERIFY_VALID_WML(details);
         const QByteArray date =
-            FileSystem::FormatFileDate(FileSystem::GetFindData(share + "/Big.wav").creationTime);
+            FileTypes::FormatFileDate(FileSystem::GetFindData(share + "/Big.wav").creationTime);
         QCOMPARE(date.size(), 11);
         QCOMPARE(Unnumbered(details).replace(site->fileLinkOf(details), "FILE"),
                  Card("Files", "Big.wav",
@@ -476,7 +477,7 @@ private Q_SLOTS:
     void eachTypeIsShownAndSentAsItsKind() {
         // Name and content type; none: not offered.
         QList<std::pair<QByteArray, QByteArray>> files = {{"Readme", {}}, {"Song.live.mid", {}}};
-        for (const FileSystem::SupportedType& type : FileSystem::SupportedTypes())
+        for (const FileTypes::SupportedType& type : FileTypes::SupportedTypes())
             files.append({"File." + QByteArray(type.extension).toLower(), type.contentType});
         const QByteArray share = site->share("Types.d");
         for (const auto& [name, contentType] : files)

@@ -1,5 +1,7 @@
 #include "support/PocketlaneProcess.h"
 
+#include <QHostAddress>
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -22,6 +24,14 @@ int waitForEnd(QProcess& process) {
     const bool ended =
         process.exitStatus() == QProcess::NormalExit && process.error() != QProcess::FailedToStart;
     return ended ? process.exitCode() : -1;
+}
+
+// A loopback address of the program's own (127.x.y.z) for the gateway's UDP
+// ports, should a test turn the gateway on: never every address, and never
+// one that another test's gateway holds. A later --gateway-address wins.
+QString gatewayAddress() {
+    return QHostAddress((127u << 24) | (QRandomGenerator::global()->bounded(1u << 24) | 1u))
+        .toString();
 }
 } // namespace
 
@@ -59,7 +69,8 @@ bool PocketlaneProcess::Start(const QStringList& extraArguments) {
     // binds it; then try another.
     for (int attempt = 0; attempt < 3; ++attempt) {
         m_port = FreePort();
-        Launch(QStringList{u"--headless"_s, u"--offline"_s, u"--port"_s, QString::number(m_port)} +
+        Launch(QStringList{u"--headless"_s, u"--offline"_s, u"--port"_s, QString::number(m_port),
+                           u"--gateway-address"_s, gatewayAddress()} +
                extraArguments);
         const bool listening = QTest::qWaitFor(
             [&] { return m_process.state() == QProcess::NotRunning || IsListening(m_port); },

@@ -7,7 +7,8 @@
 #include <QTemporaryDir>
 
 // The real built program, started for a test: `pocketlane --headless
-// --offline --port <free port>` (so that it sends nothing beyond loopback) with a private runtime
+// --offline --port <free port> --gateway-address 127.x.y.z` (so that it
+// sends nothing beyond loopback) with a private runtime
 // and configuration folder, so that tests running in parallel and the single-instance lock don't
 // collide.
 class PocketlaneProcess {

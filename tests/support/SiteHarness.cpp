@@ -35,7 +35,7 @@ SiteHarness::SiteHarness() {
     settings.setSwitch(Settings::EnableGraffiti, true);
     for (SiteModule* module :
          std::initializer_list<SiteModule*>{&sharedFolders, &graffiti, &myComputer})
-        pages.AddModule(*module);
+        site.AddModule(*module);
     server.SetRequestHandler(&site);
 }
 

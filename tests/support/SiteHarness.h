@@ -3,12 +3,11 @@
 #include "http/WapServer.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
-#include "site/FileSender.h"
 #include "site/LinkTables.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
 #include "site/Site.h"
-#include "site/SitePages.h"
+#include "site/SiteContext.h"
 #include "site/graffiti/GraffitiBoard.h"
 #include "site/graffiti/GraffitiModule.h"
 #include "site/mycomputer/MyComputerModule.h"
@@ -37,14 +36,14 @@ struct SiteHarness {
     WapServer server{*temp.log, 0};
     GraffitiBoard board{settings};
     SiteLinks links{[this] { return settings.enablePassword(); }, 0};
-    SitePages pages{*temp.log, settings, links};
+    GuessThrottle guesses{*temp.log};
+    SiteContext context{*temp.log, settings, links, guesses};
     ShareAccess shares{folders};
-    PictureAdapter pictures;
-    FileSender files{pages, shares, pictures};
-    SharedFoldersModule sharedFolders{pages, shares, pictures};
-    GraffitiModule graffiti{pages, board};
-    MyComputerModule myComputer{pages, [] {}};
-    Site site{server, pages, files};
+    PictureAdapter pictures{*temp.log};
+    Site site{server, context, shares, pictures};
+    SharedFoldersModule sharedFolders{context, shares, pictures};
+    GraffitiModule graffiti{context, board};
+    MyComputerModule myComputer{context, site.Pages(), [] {}};
 
     SiteHarness();
 

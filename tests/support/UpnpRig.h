@@ -34,6 +34,8 @@ public:
     QByteArray Output() const { return m_output; }
 
     QString PcNamespace() const { return m_prefix + QStringLiteral("-pc"); }
+    // The internet side: it reaches the router's public address only.
+    QString WanNamespace() const { return m_prefix + QStringLiteral("-wan"); }
     // What runs a program inside the PC namespace, put before it.
     QStringList InPc() const {
         return QStringLiteral("ip netns exec %1").arg(PcNamespace()).split(u' ');

@@ -22,10 +22,9 @@ const QString WapboxPath = u"/usr/sbin/wapbox"_s;
 const QString LoopbackBindLibrary = QStringLiteral(POCKETLANE_LOOPBACK_BIND_LIBRARY);
 constexpr int StartAttempts = 3;
 constexpr int StopGraceMs = 15000;
+} // namespace
 
-// A loopback address 127.x.y.z where the bearer's UDP ports are free (9201
-// too, for connection-oriented WSP); null when none was found.
-QHostAddress freeLoopbackAddress() {
+QHostAddress WapGateway::freeLoopbackAddress() {
     auto* random = QRandomGenerator::global();
     for (int attempt = 0; attempt < 50; ++attempt) {
         const QHostAddress candidate((127u << 24) | (random->bounded(1u, 255u) << 16) |
@@ -37,7 +36,6 @@ QHostAddress freeLoopbackAddress() {
     }
     return {};
 }
-} // namespace
 
 WapGateway::WapGateway()
     : m_adminPassword(QByteArray::number(QRandomGenerator::global()->generate64(), 36)) {}

@@ -32,6 +32,9 @@ public:
     // The first of the Kannel programs and the bind shim that is not
     // installed/built; empty when all are there.
     static QString missing();
+    // A loopback address 127.x.y.z where the bearer's UDP ports 9200 and
+    // 9201 are free; null when none was found.
+    static QHostAddress freeLoopbackAddress();
 
     // Writes kannel.conf, starts both boxes and waits until the wapbox has
     // joined the bearerbox; false with errorString() (logs included) if not.

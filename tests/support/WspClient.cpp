@@ -71,7 +71,7 @@ WspReply parseReply(const QByteArray& pdu) {
 
 } // namespace
 
-WspClient::WspClient(const QHostAddress& gateway)
+WspClient::WspClient(const QHostAddress& gateway, const QHostAddress& phone)
     : m_gateway(gateway)
     , m_acceptedTypes{"application/vnd.wap.wmlc",
                       "application/vnd.wap.wmlscriptc",
@@ -79,7 +79,7 @@ WspClient::WspClient(const QHostAddress& gateway)
                       "image/gif",
                       "image/jpeg",
                       "image/png"} {
-    m_socket.bind(QHostAddress::LocalHost, 0);
+    m_socket.bind(phone, 0);
 }
 
 WspReply WspClient::get(const QByteArray& url) {

@@ -28,7 +28,10 @@ class WspClient {
 public:
     static constexpr quint16 ConnectionlessPort = 9200;
 
-    explicit WspClient(const QHostAddress& gateway);
+    // The phone's own address is loopback unless `phone` says otherwise
+    // (an address of a network namespace that a test made).
+    explicit WspClient(const QHostAddress& gateway,
+                       const QHostAddress& phone = QHostAddress::LocalHost);
     WspClient(const WspClient&) = delete;
     WspClient& operator=(const WspClient&) = delete;
 

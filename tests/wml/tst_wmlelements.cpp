@@ -205,7 +205,21 @@ const std::vector<XhtmlRow> XhtmlRows = {
 {"selection lists", OnePage([](CParagraph& p) { auto s = p.AddSelect("s", 0, {}, "2", "T", 0, true); s->AddOption("One", "1"); s->AddOption("Two", "2"); p.AddSelect("g")->AddOptionGroup("G")->AddOption("In", "i"); }), "T", OneCard("<p><select name=\"s\" multiple=\"multiple\"><option value=\"1\">One</option><option value=\"2\" selected=\"selected\">Two</option></select><select name=\"g\"><optgroup label=\"G\"><option value=\"i\">In</option></optgroup></select></p>")},
 {"nested groups join, empty lists get an entry", Raw("<card><p><select name=\"x\"><optgroup title=\"A\"><optgroup><option>1<onevent type=\"onpick\"><go href=\"/\"/></onevent></option></optgroup></optgroup></select><select><optgroup/></select></p></card>"), "", "<div class=\"card\"><p><select name=\"x\"><optgroup label=\"A\"><option>1</option></optgroup></select><select><optgroup label=\"\"><option></option></optgroup></select></p></div>"},
 {"cards as sections, softkeys as links, timers left out", CardsAndSoftkeys(), "One", "<div class=\"card\" id=\"c1\"><h1>One</h1><p><a href=\"#c2\">Next</a></p></div><div class=\"card\" id=\"c2\"><h1>Two</h1><p>Hi</p></div><div class=\"card\"><p><a href=\"/ok\">OK</a></p></div><p><a href=\"\">Menu</a></p>"},
+{"cards and templates only in the deck, never inside a card", Raw("<card><p><a href=\"$(x)\">a<template><card><p><a href=\"/?P=$(P)\">b</a><input name=\"P\"/></p></card></template></a></p></card><template><card><p>c</p></card><template/></template>"), "", "<div class=\"card\"><p><a href=\"\">a</a></p></div>"},
 {"a deck that does not parse", "<wml><card><p>a<b</p></card></wml>", "", "<div></div>"},
+{"unclosed", "<wml><card title=\"T\"><p>a</p></card>", "", "<div></div>"},
+{"crossed end tags", "<wml><card><p><b>a</p></b></card></wml>", "", "<div></div>"},
+{"an entity WML does not know", "<wml><card><p>&copy;</p></card></wml>", "", "<div></div>"},
+{"a bare ampersand in a link", "<wml><card><p><a href=\"/?a=1&b=2\">x</a></p></card></wml>", "", "<div></div>"},
+{"a quote that would end a value", "<wml><card><p><a href=\"/\">\"</a></p></card></wml>", "", "<div></div>"},
+{"a character XML forbids", "<wml><card><p>a\x01</p></card></wml>", "", "<div></div>"},
+{"a character number XML forbids", "<wml><card><p>&#0;</p></card></wml>", "", "<div></div>"},
+{"bytes that are not UTF-8", "<wml><card><p>\xff\xfe</p></card></wml>", "", "<div></div>"},
+{"text after the deck", "<wml><card/></wml>x", "", "<div></div>"},
+{"a second deck", "<wml><card/></wml><wml/>", "", "<div></div>"},
+{"an unquoted value", "<wml><card id=c1/></wml>", "", "<div></div>"},
+{"a tag cut off", "<wml><card id=\"c1\"", "", "<div></div>"},
+{"empty", "", "", "<div></div>"},
 };
 // clang-format on
 

@@ -5,7 +5,7 @@
 #include "http/CPacket.h"
 #include "settings/Settings.h"
 #include "site/LinkTables.h"
-#include "site/SitePages.h"
+#include "site/SiteContext.h"
 #include "site/graffiti/GraffitiBoard.h"
 #include "wml/WmlDeck.h"
 #include "wml/WmlParagraph.h"
@@ -35,12 +35,12 @@ struct GraffitiModule::BoardPage {
     QByteArray followed;    // the record followed to this page
 };
 
-GraffitiModule::GraffitiModule(SitePages& pages, GraffitiBoard& board)
-    : m_pages(pages)
+GraffitiModule::GraffitiModule(const SiteContext& context, GraffitiBoard& board)
+    : m_context(context)
     , m_board(board) {}
 
 bool GraffitiModule::IsEnabled() const {
-    return m_pages.Options().enableGraffiti();
+    return m_context.Options().enableGraffiti();
 }
 
 void GraffitiModule::HandleLink(CPacket& packet, const LinkState& link, qint64 index) {
@@ -90,12 +90,12 @@ void GraffitiModule::SendGraffitiPage(CPacket& packet, const LinkState& link, qi
     if (packet.Variables().Contains("G")) {
         const QByteArray text = SafeText::Utf8FromPhone(packet.Variables().Item("G"));
         m_board.AddGraffiti(text);
-        m_pages.Log(LogNotice, "User added graffiti:" +
-                                   SafeText::ForLog(text, GraffitiBoard::MaxMessageCharacters));
+        m_context.Log(LogNotice, "User added graffiti:" +
+                                     SafeText::ForLog(text, GraffitiBoard::MaxMessageCharacters));
     }
     const BoardPage shown = pageFor(link, index);
     CDeck deck;
-    const auto paragraph = SitePages::NewPage(deck, "Graffiti", "Graffiti");
+    const auto paragraph = SiteContext::NewPage(deck, "Graffiti", "Graffiti");
     for (int i = shown.first; i < shown.end; ++i) {
         if (i % 2 == 1)
             paragraph->ItalicText(m_board.text(i), true);
@@ -106,19 +106,19 @@ void GraffitiModule::SendGraffitiPage(CPacket& packet, const LinkState& link, qi
         paragraph->NormalText("No one has added Graffiti, be the first!", true);
     paragraph->BoldText("==============", true);
     addPagingLinks(*paragraph, shown);
-    paragraph->AddAnchor("Add Graffiti", m_pages.ModuleLink(Letter(), "A"));
-    m_pages.AddMainMenuAnchor(*paragraph);
-    SitePages::SendDeck(packet, deck);
+    paragraph->AddAnchor("Add Graffiti", m_context.ModuleLink(Letter(), "A"));
+    m_context.AddMainMenuAnchor(*paragraph);
+    SiteContext::SendDeck(packet, deck);
 }
 
 // "Back" leads to a copy of the record that showed the page before, so to
 // exactly the messages seen there (to the first page when it is gone).
 void GraffitiModule::addPagingLinks(CParagraph& paragraph, const BoardPage& shown) {
-    SiteLinks& links = m_pages.Links();
+    SiteLinks& links = m_context.Links();
     if (shown.page > 1) {
         bool ok = false;
         const LinkState* held = links.FindLinkState(shown.shownBefore.toLongLong(&ok));
-        QByteArray back = m_pages.ModuleLink(Letter());
+        QByteArray back = m_context.ModuleLink(Letter());
         if (ok && held) {
             const LinkState record = *held; // MakeLink may move the table's slots
             back = links.MakeLink({}, record.D, record.F, record.P, Letter(), {}, record.C, {});
@@ -137,12 +137,12 @@ void GraffitiModule::addPagingLinks(CParagraph& paragraph, const BoardPage& show
 
 void GraffitiModule::SendAddGraffitiPage(CPacket& packet) {
     CDeck deck;
-    const auto paragraph = SitePages::NewPage(deck, "Add Graffiti", "Graffiti");
+    const auto paragraph = SiteContext::NewPage(deck, "Add Graffiti", "Graffiti");
     paragraph->BoldText("Enter your Graffiti below", true);
     paragraph->AddLineBreak(1);
     paragraph->AddInput("G", GraffitiBoard::MaxMessageCharacters, {}, 0, false, true);
     paragraph->AddLineBreak(1);
-    paragraph->AddAnchor("Submit", m_pages.ModuleLink(Letter(), {}, "&G=$(G)"));
-    m_pages.AddMainMenuAnchor(*paragraph);
-    SitePages::SendDeck(packet, deck);
+    paragraph->AddAnchor("Submit", m_context.ModuleLink(Letter(), {}, "&G=$(G)"));
+    m_context.AddMainMenuAnchor(*paragraph);
+    SiteContext::SendDeck(packet, deck);
 }

@@ -4,13 +4,13 @@
 
 class CParagraph;
 class GraffitiBoard;
-class SitePages;
+class SiteContext;
 
 // The Graffiti pages: the latest messages with a link to add one, and the
 // form that adds it.
 class GraffitiModule : public SiteModule {
 public:
-    GraffitiModule(SitePages& pages, GraffitiBoard& board);
+    GraffitiModule(const SiteContext& context, GraffitiBoard& board);
 
     QByteArray Letter() const override { return "G"; }
     QByteArray MenuTitle() const override { return "Graffiti"; }
@@ -27,6 +27,6 @@ private:
     BoardPage pageFor(const LinkState& link, qint64 index) const;
     void addPagingLinks(CParagraph& paragraph, const BoardPage& shown);
 
-    SitePages& m_pages;
+    const SiteContext& m_context;
     GraffitiBoard& m_board;
 };

@@ -73,12 +73,12 @@ GraffitiStore::GraffitiStore(GraffitiBoard& board, const Settings& settings, Sta
 }
 
 GraffitiStore::~GraffitiStore() {
-    close();
+    closeDatabase();
     QSqlDatabase::removeDatabase(m_connection);
 }
 
 void GraffitiStore::Start() {
-    if (!m_settings.keepGraffiti() || !open())
+    if (!m_settings.keepGraffiti() || !openDatabase())
         return;
     if (const auto stored = readBoard()) {
         m_board.restore(*stored);
@@ -86,7 +86,7 @@ void GraffitiStore::Start() {
     }
 }
 
-bool GraffitiStore::open() {
+bool GraffitiStore::openDatabase() {
     if (m_open)
         return true;
     if (m_gaveUp)
@@ -119,7 +119,7 @@ bool GraffitiStore::open() {
     return true;
 }
 
-void GraffitiStore::close() {
+void GraffitiStore::closeDatabase() {
     if (!m_open)
         return;
     m_open = false;
@@ -165,7 +165,7 @@ void GraffitiStore::keep(bool bOn) {
             flush();
         return;
     }
-    if (!open())
+    if (!openDatabase())
         return;
     m_keeping = true;
     if (m_board.count() > 0)
@@ -190,7 +190,7 @@ void GraffitiStore::enqueue(Write write) {
 }
 
 void GraffitiStore::flush() {
-    if (!open())
+    if (!openDatabase())
         return;
     while (!m_pending.empty()) {
         switch (execute(m_pending.front())) {
@@ -206,7 +206,7 @@ void GraffitiStore::flush() {
         }
     }
     if (!m_keeping)
-        close();
+        closeDatabase();
 }
 
 // One transaction; the lock is taken at its start, without waiting.
@@ -270,7 +270,7 @@ GraffitiStore::Outcome GraffitiStore::failed(const QSqlQuery& query, const QStri
 }
 
 void GraffitiStore::giveUp(const QString& reason, bool bSetAside) {
-    close();
+    closeDatabase();
     m_gaveUp = true;
     m_pending.clear();
     QString aside;

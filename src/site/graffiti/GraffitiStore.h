@@ -60,8 +60,8 @@ private:
     };
     enum class Outcome { Done, Busy, Failed };
 
-    bool open();
-    void close();
+    bool openDatabase();
+    void closeDatabase();
     std::optional<QList<GraffitiMessage>> readBoard();
     void keep(bool bOn);
     void enqueue(Write write);

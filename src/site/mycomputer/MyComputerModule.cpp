@@ -4,7 +4,9 @@
 #include "base/StatusLog.h"
 #include "http/CPacket.h"
 #include "settings/Settings.h"
+#include "site/GuessThrottle.h"
 #include "site/LinkTables.h"
+#include "site/SiteContext.h"
 #include "site/SitePages.h"
 #include "site/mycomputer/basShutdown.h"
 #include "wml/WmlDeck.h"
@@ -41,12 +43,14 @@ const Action* ActionWithLetter(const QByteArray& letter) {
 
 } // namespace
 
-MyComputerModule::MyComputerModule(SitePages& pages, std::function<void()> endProgram)
-    : m_pages(pages)
+MyComputerModule::MyComputerModule(const SiteContext& context, SitePages& pages,
+                                   std::function<void()> endProgram)
+    : m_context(context)
+    , m_pages(pages)
     , m_endProgram(std::move(endProgram)) {}
 
 bool MyComputerModule::IsEnabled() const {
-    return m_pages.Options().enableMyComputer();
+    return m_context.Options().enableMyComputer();
 }
 
 void MyComputerModule::HandleLink(CPacket& packet, const LinkState& link, qint64 index) {
@@ -59,18 +63,18 @@ void MyComputerModule::HandleLink(CPacket& packet, const LinkState& link, qint64
 void MyComputerModule::SendMyComputerMenu(CPacket& packet) {
     // Links handed out while the module was on must not work once the owner
     // has turned it off.
-    if (!m_pages.Options().enableMyComputer()) {
+    if (!m_context.Options().enableMyComputer()) {
         m_pages.SendMainMenu(packet);
         return;
     }
     CDeck deck;
-    const auto paragraph = SitePages::NewPage(deck, "My Computer", "mycomputer");
+    const auto paragraph = SiteContext::NewPage(deck, "My Computer", "mycomputer");
     for (const Action& action : Actions) {
-        paragraph->AddAnchor(action.label, m_pages.ModuleLink("M", action.letter));
+        paragraph->AddAnchor(action.label, m_context.ModuleLink("M", action.letter));
         paragraph->AddLineBreak(1);
     }
-    m_pages.AddMainMenuAnchor(*paragraph);
-    SitePages::SendDeck(packet, deck);
+    m_context.AddMainMenuAnchor(*paragraph);
+    SiteContext::SendDeck(packet, deck);
 }
 
 void MyComputerModule::HandleMyComputerAction(CPacket& packet, const QByteArray& letter,
@@ -80,14 +84,14 @@ void MyComputerModule::HandleMyComputerAction(CPacket& packet, const QByteArray&
         SendMyComputerMenu(packet);
         return;
     }
-    if (!m_pages.Options().enableMyComputer()) {
-        m_pages.Log(LogError,
-                    "User tried to " + action->label + ", but My Computer is not enabled.");
+    if (!m_context.Options().enableMyComputer()) {
+        m_context.Log(LogError,
+                      "User tried to " + action->label + ", but My Computer is not enabled.");
         m_pages.SendMainMenu(packet);
         return;
     }
     const TextCollection& variables = packet.Variables();
-    if (m_pages.Options().enableMyComputerPassword()) {
+    if (m_context.Options().enableMyComputerPassword()) {
         if (!variables.Contains("P")) {
             sendActionPage(packet, *action);
             return;
@@ -95,7 +99,7 @@ void MyComputerModule::HandleMyComputerAction(CPacket& packet, const QByteArray&
         takePasswordGuess(packet, *action);
         return;
     }
-    if (const LinkState* followed = m_pages.Links().FindLinkState(linkIndex);
+    if (const LinkState* followed = m_context.Links().FindLinkState(linkIndex);
         !followed || followed->C.isEmpty()) {
         sendActionPage(packet, *action);
         return;
@@ -107,45 +111,47 @@ void MyComputerModule::HandleMyComputerAction(CPacket& packet, const QByteArray&
 void MyComputerModule::takePasswordGuess(CPacket& packet, const Action& action) {
     const auto guess = [this, &action](CPacket& later) {
         if (SafeText::Utf8FromPhone(later.Variables().Item("P")) ==
-            m_pages.Options().myComputerPassword()) {
+            m_context.Options().myComputerPassword()) {
             carryOut(later, action);
             return true;
         }
-        m_pages.Log(LogError, "User tried to " + action.label + ", but gave incorrect password.");
+        m_context.Log(LogError, "User tried to " + action.label + ", but gave incorrect password.");
         m_pages.SendMessagePage(
             later, "The password you supplied was incorrect. " + action.label + " disallowed.",
             FollowUpMainMenu);
         return false;
     };
-    m_pages.TakeGuess(packet, guess, FollowUpMainMenu);
+    m_context.Guesses().TakeTurn(packet, guess, [this](CPacket& busy) {
+        m_pages.SendMessagePage(busy, SitePages::TryAgainMessage, FollowUpMainMenu);
+    });
 }
 
 // The second step: the password form while the password option is on, the
 // Yes link of a confirmation otherwise.
 void MyComputerModule::sendActionPage(CPacket& packet, const Action& action) {
     CDeck deck;
-    const auto paragraph = SitePages::NewPage(deck, action.label, "mycomputer");
-    if (m_pages.Options().enableMyComputerPassword()) {
+    const auto paragraph = SiteContext::NewPage(deck, action.label, "mycomputer");
+    if (m_context.Options().enableMyComputerPassword()) {
         paragraph->NormalText("Please enter your password to " + action.label, true);
         paragraph->AddLineBreak(1);
         paragraph->AddInput("P", 0, {}, 0, false, true);
         paragraph->AddLineBreak(1);
-        paragraph->AddAnchor(action.label, m_pages.ModuleLink("M", action.letter, "&P=$(P)"));
+        paragraph->AddAnchor(action.label, m_context.ModuleLink("M", action.letter, "&P=$(P)"));
     } else {
         paragraph->NormalText("Are you sure you want to " + action.label + "?", true);
         paragraph->AddLineBreak(1);
-        paragraph->AddAnchor("Yes",
-                             m_pages.Links().MakeLink({}, {}, {}, 1, "M", action.letter, "Y", {}));
+        paragraph->AddAnchor(
+            "Yes", m_context.Links().MakeLink({}, {}, {}, 1, "M", action.letter, "Y", {}));
     }
     paragraph->AddLineBreak(1);
-    m_pages.AddMainMenuAnchor(*paragraph);
-    SitePages::SendDeck(packet, deck);
+    m_context.AddMainMenuAnchor(*paragraph);
+    SiteContext::SendDeck(packet, deck);
 }
 
 // The closing message goes to the connection first; a failure to send it
 // ends the request before anything is carried out.
 void MyComputerModule::carryOut(CPacket& packet, const Action& action) {
-    m_pages.Log(LogNotice, "User requested " + action.label);
+    m_context.Log(LogNotice, "User requested " + action.label);
     m_pages.SendMessagePage(packet, "Attempting " + action.label + " now. Goodbye!",
                             FollowUpPoweredBy);
     if (!action.code) {
@@ -156,7 +162,7 @@ void MyComputerModule::carryOut(CPacket& packet, const Action& action) {
     // there and nothing happens.
     const QDBusConnection bus =
         m_sessionEndBus.isEmpty() ? QDBusConnection::systemBus() : QDBusConnection(m_sessionEndBus);
-    const Settings& settings = m_pages.Options();
+    const Settings& settings = m_context.Options();
     basShutdown::ShutdownWindows(*action.code, settings.force(), settings.forceIfHung(),
-                                 &m_pages.StatusLogModel(), {}, bus);
+                                 &m_context.StatusLogModel(), {}, bus);
 }

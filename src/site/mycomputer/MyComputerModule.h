@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class SiteContext;
 class SitePages;
 
 // The My Computer pages: the menu, the confirmation and password steps, and
@@ -16,7 +17,8 @@ class MyComputerModule : public SiteModule {
 public:
     // endProgram ends this program once "Shutdown Pocketlane" has said
     // goodbye.
-    MyComputerModule(SitePages& pages, std::function<void()> endProgram);
+    MyComputerModule(const SiteContext& context, SitePages& pages,
+                     std::function<void()> endProgram);
 
     QByteArray Letter() const override { return "M"; }
     QByteArray MenuTitle() const override { return "My Computer"; }
@@ -39,6 +41,7 @@ private:
     void sendActionPage(CPacket& packet, const Action& action);
     void carryOut(CPacket& packet, const Action& action);
 
+    const SiteContext& m_context;
     SitePages& m_pages;
     std::function<void()> m_endProgram;
     QString m_sessionEndBus;

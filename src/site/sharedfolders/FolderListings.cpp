@@ -1,5 +1,7 @@
 #include "site/sharedfolders/FolderListings.h"
 
+#include "base/TextCasing.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -38,7 +40,7 @@ SortedListing::SortedListing(const std::vector<FileSystem::FolderEntry>& entries
     qsizetype nameBytes = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
         const size_t start = keys.size();
-        FileSystem::AppendNameSortKey(entries[i].name, keys);
+        TextCasing::AppendNameSortKey(entries[i].name, keys);
         order.push_back({BigEndianWord(keys, start, keys.size()),
                          BigEndianWord(keys, start + 8, keys.size()), quint32(start),
                          quint32(keys.size() - start), quint32(i), entries[i].isDirectory});

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "site/FileSystem.h"
+#include "site/ConfinedFolder.h"
 
 #include <QByteArray>
 

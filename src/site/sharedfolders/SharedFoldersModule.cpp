@@ -20,18 +20,19 @@
 // is gone, the page falls back to its usual start.
 #include "site/sharedfolders/SharedFoldersModule.h"
 
-#include "base/PocketlaneError.h"
 #include "base/SafeText.h"
 #include "base/StatusLog.h"
+#include "base/TextCasing.h"
 #include "http/CPacket.h"
 #include "settings/Settings.h"
 #include "settings/SharedFolderList.h"
-#include "site/FileSystem.h"
+#include "site/ConfinedFolder.h"
+#include "site/FileTypes.h"
 #include "site/LinkTables.h"
 #include "site/PhoneDisplay.h"
 #include "site/PictureAdapter.h"
 #include "site/ShareAccess.h"
-#include "site/SitePages.h"
+#include "site/SiteContext.h"
 #include "wml/WmlDeck.h"
 
 #include <fcntl.h>
@@ -89,7 +90,7 @@ QByteArray LinkToShownPage(SiteLinks& links, const QByteArray& shown, const QByt
 // A name from the disk as the pages show it. A name that is not UTF-8 was
 // most likely written in ISO-8859-1, and is shown read that way.
 QByteArray ShownName(const QByteArray& name) {
-    return SafeText::MakeXmlSafe(FileSystem::ProperCase(SafeText::Utf8FromPhone(name)));
+    return SafeText::MakeXmlSafe(TextCasing::ProperCase(SafeText::Utf8FromPhone(name)));
 }
 
 QByteArray ShownPath(const QByteArray& path) {
@@ -129,21 +130,15 @@ private:
 
 } // namespace
 
-SharedFoldersModule::SharedFoldersModule(SitePages& pages, const ShareAccess& shares,
+SharedFoldersModule::SharedFoldersModule(const SiteContext& context, const ShareAccess& shares,
                                          PictureAdapter& pictures)
-    : m_pages(pages)
+    : m_context(context)
     , m_shares(shares)
-    , m_pictures(pictures) {
-    m_readers.setMaxThreadCount(MaxFoldersReadAtOnce);
-}
-
-SharedFoldersModule::~SharedFoldersModule() {
-    // Readings still running hand their result to this module.
-    m_readers.waitForDone();
-}
+    , m_pictures(pictures)
+    , m_folders(shares, context.StatusLogModel()) {}
 
 bool SharedFoldersModule::IsEnabled() const {
-    return m_pages.Options().enableSharedFolders();
+    return m_context.Options().enableSharedFolders();
 }
 
 void SharedFoldersModule::HandleLink(CPacket& packet, const LinkState& link, qint64 index) {
@@ -185,88 +180,11 @@ QByteArray SharedFoldersModule::shownFolder(const QByteArray& folder) const {
     return ShownPath(*share) + below.join('/');
 }
 
-// The folder's entries in page order: the listing kept from an earlier page
-// while the folder is unchanged, else read now. A folder that cannot be
-// opened beneath its shared folder (gone, unreadable, or no longer inside
-// one) lists nothing. Reading a large folder, or one on a slow disk, takes
-// long: a request the server lets wait has it read on a worker thread while
-// the event loop serves others, and requests for a folder already being read
-// wait for that reading.
-void SharedFoldersModule::withListingOf(CPacket& packet, const QByteArray& folder,
-                                        ListingReady ready) {
-    static const auto nothing =
-        std::make_shared<const SortedListing>(std::vector<FileSystem::FolderEntry>());
-    std::optional<ShareAccess::SharedPath> located = m_shares.Locate(folder);
-    if (!located)
-        return ready(packet, nothing);
-    FileSystem::Descriptor opened = located->share.Open(located->relative, O_RDONLY | O_DIRECTORY);
-    const std::optional<FolderStamp> stamp = FolderStamp::Of(opened);
-    if (!stamp)
-        return ready(packet, nothing);
-    const QByteArray share = located->share.Path();
-    if (const Listing known = m_listings.Find(share, *stamp))
-        return ready(packet, known);
-
-    std::shared_ptr<CPacket> kept = packet.weak_from_this().lock();
-    if (!kept || m_waitingCount >= MaxWaitingRequests) {
-        const qint64 readStart = WallClockNs();
-        const auto listing = std::make_shared<const SortedListing>(
-            FileSystem::ListFolder(located->share, located->relative, std::move(opened)));
-        m_listings.Insert(share, *stamp, listing, readStart);
-        return ready(packet, listing);
-    }
-    packet.Defer();
-    std::vector<WaitingRequest>& waiting = m_waiting[{share, *stamp}];
-    waiting.push_back({std::move(kept), std::move(ready)});
-    ++m_waitingCount;
-    if (waiting.size() == 1)
-        readOffTheLoop(std::move(located->share), located->relative, std::move(opened), *stamp);
-}
-
-void SharedFoldersModule::readOffTheLoop(FileSystem::ConfinedFolder share, QByteArray relative,
-                                         FileSystem::Descriptor folder, const FolderStamp& stamp) {
-    const QByteArray sharePath = share.Path();
-    auto opened = std::make_shared<std::pair<FileSystem::ConfinedFolder, FileSystem::Descriptor>>(
-        std::move(share), std::move(folder));
-    m_readers.start([this, sharePath, stamp, opened, relative] {
-        const qint64 readStart = WallClockNs();
-        const auto listing = std::make_shared<const SortedListing>(
-            FileSystem::ListFolder(opened->first, relative, std::move(opened->second)));
-        QMetaObject::invokeMethod(
-            &m_mainThread,
-            [this, sharePath, stamp, listing, readStart] {
-                listingRead(sharePath, stamp, listing, readStart);
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void SharedFoldersModule::listingRead(const QByteArray& share, const FolderStamp& stamp,
-                                      const Listing& listing, qint64 readStart) {
-    m_listings.Insert(share, stamp, listing, readStart);
-    const auto found = m_waiting.find({share, stamp});
-    if (found == m_waiting.end())
-        return;
-    const std::vector<WaitingRequest> waiting = std::move(found->second);
-    m_waiting.erase(found);
-    m_waitingCount -= waiting.size();
-    for (const WaitingRequest& request : waiting) {
-        try {
-            request.ready(*request.packet, listing);
-        } catch (const PocketlaneError& error) {
-            // As the dispatcher logs a page that fails (the visitor may have
-            // gone meanwhile).
-            m_pages.StatusLogModel().LogStatus(LogError, QStringLiteral("HandleAction - ") +
-                                                             error.Description());
-        }
-    }
-}
-
 void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 linkIndex) {
-    const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, RootLevelEntries);
+    const PagePosition position = PositionOf(m_context.Links(), linkIndex, page, RootLevelEntries);
     const QList<QByteArray>& folders = m_shares.Folders().folders();
     CDeck deck;
-    const auto paragraph = SitePages::NewPage(deck, "Folders", "Folders");
+    const auto paragraph = SiteContext::NewPage(deck, "Folders", "Folders");
     if (folders.isEmpty()) {
         paragraph->NormalText("There are no files currently being shared at this Pocketlane site.",
                               true);
@@ -277,7 +195,7 @@ void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 li
         while (next < position.first + RootLevelEntries && next < folders.size()) {
             const QByteArray& folder = folders.at(next++);
             paragraph->AddAnchor(ShownPath(folder),
-                                 m_pages.Links().MakeLink({}, folder, {}, 1, "F", {}, {}, {}));
+                                 m_context.Links().MakeLink({}, folder, {}, 1, "F", {}, {}, {}));
             paragraph->AddLineBreak(1);
             watch.EntryAdded();
             if (watch.PastLimit())
@@ -285,37 +203,38 @@ void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 li
         }
         if (page > 1) {
             paragraph->AddLineBreak(1);
-            paragraph->AddAnchor(
-                "<<Back", LinkToShownPage(m_pages.Links(), position.shownBefore, {}, {}, page - 1));
+            paragraph->AddAnchor("<<Back", LinkToShownPage(m_context.Links(), position.shownBefore,
+                                                           {}, {}, page - 1));
         }
         if (next < folders.size()) {
             paragraph->AddLineBreak(1);
-            paragraph->AddAnchor("Next>>", NextPageLink(m_pages.Links(), {}, {}, page,
+            paragraph->AddAnchor("Next>>", NextPageLink(m_context.Links(), {}, {}, page,
                                                         RootLevelEntries, position, next));
         }
     }
-    m_pages.AddMainMenuAnchor(*paragraph);
-    m_pages.Log(LogDetail, "Main folder menu sent to user");
-    SitePages::SendDeck(packet, deck);
+    m_context.AddMainMenuAnchor(*paragraph);
+    m_context.Log(LogDetail, "Main folder menu sent to user");
+    SiteContext::SendDeck(packet, deck);
 }
 
 void SharedFoldersModule::SendFolderPage(CPacket& packet, const QByteArray& U,
                                          const QByteArray& folder, int page, qint64 linkIndex) {
     const QByteArray D = folder.endsWith('/') ? folder : folder + '/';
-    withListingOf(packet, D,
-                  [this, U, D, page, linkIndex](CPacket& answered, const Listing& listing) {
-                      sendFolderPage(answered, U, D, page, linkIndex, *listing);
-                  });
+    m_folders.WithListingOf(
+        packet, D,
+        [this, U, D, page, linkIndex](CPacket& answered, const FolderReader::Listing& listing) {
+            sendFolderPage(answered, U, D, page, linkIndex, *listing);
+        });
 }
 
 void SharedFoldersModule::sendFolderPage(CPacket& packet, const QByteArray& U, const QByteArray& D,
                                          int page, qint64 linkIndex, const SortedListing& listing) {
-    const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, FolderPageEntries);
+    const PagePosition position = PositionOf(m_context.Links(), linkIndex, page, FolderPageEntries);
     CDeck deck;
-    const auto paragraph = SitePages::NewPage(deck, "Files", "Files");
+    const auto paragraph = SiteContext::NewPage(deck, "Files", "Files");
     paragraph->AddAnchor(
         "[<]" + shownFolder(D),
-        m_pages.Links().MakeLink(DetermineParentFolder(U), U, {}, 1, "F", {}, {}, {}));
+        m_context.Links().MakeLink(DetermineParentFolder(U), U, {}, 1, "F", {}, {}, {}));
     paragraph->AddLineBreak(1);
 
     LengthWatch watch(deck);
@@ -336,10 +255,10 @@ void SharedFoldersModule::sendFolderPage(CPacket& packet, const QByteArray& U, c
         const QByteArray shown = SafeText::LeftCharacters(ShownName(name), ShownNameCharacters);
         if (isFolder)
             listEntry("[D] " + shown,
-                      m_pages.Links().MakeLink(D, D + name, {}, 1, "F", {}, {}, {}));
+                      m_context.Links().MakeLink(D, D + name, {}, 1, "F", {}, {}, {}));
         else
-            listEntry(shown, m_pages.Links().MakeLink(U, D, name, qint16(page), "F", {},
-                                                      position.followedLink, {}));
+            listEntry(shown, m_context.Links().MakeLink(U, D, name, qint16(page), "F", {},
+                                                        position.followedLink, {}));
         if (watch.PastLimit())
             break;
     }
@@ -347,32 +266,32 @@ void SharedFoldersModule::sendFolderPage(CPacket& packet, const QByteArray& U, c
         paragraph->AddLineBreak(1);
         paragraph->AddAnchor(
             "Back to Page " + QByteArray::number(page - 1),
-            LinkToShownPage(m_pages.Links(), position.shownBefore, U, D, page - 1));
+            LinkToShownPage(m_context.Links(), position.shownBefore, U, D, page - 1));
     }
     if (next < listing.Size()) {
         paragraph->AddLineBreak(1);
         paragraph->AddAnchor(
             "Forward to Page " + QByteArray::number(page + 1),
-            NextPageLink(m_pages.Links(), U, D, page, FolderPageEntries, position, next));
+            NextPageLink(m_context.Links(), U, D, page, FolderPageEntries, position, next));
     }
     paragraph->AddLineBreak(1);
     paragraph->AddAnchor("[-] Root Level",
-                         m_pages.Links().MakeLink({}, {}, {}, 1, "F", {}, {}, {}));
-    m_pages.AddMainMenuAnchor(*paragraph);
-    m_pages.Log(LogDetail,
-                "Page " + QByteArray::number(page) + " of folder " + D + " sent to user");
-    SitePages::SendDeck(packet, deck);
+                         m_context.Links().MakeLink({}, {}, {}, 1, "F", {}, {}, {}));
+    m_context.AddMainMenuAnchor(*paragraph);
+    m_context.Log(LogDetail,
+                  "Page " + QByteArray::number(page) + " of folder " + D + " sent to user");
+    SiteContext::SendDeck(packet, deck);
 }
 
 void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray& U,
                                               const QByteArray& D, const QByteArray& F, int page,
                                               qint64 linkIndex) {
-    const PagePosition position = PositionOf(m_pages.Links(), linkIndex, page, FolderPageEntries);
+    const PagePosition position = PositionOf(m_context.Links(), linkIndex, page, FolderPageEntries);
     const QByteArray name = ShownName(F);
     CDeck deck;
-    const auto paragraph = SitePages::NewPage(deck, name, "Files");
+    const auto paragraph = SiteContext::NewPage(deck, name, "Files");
     paragraph->AddAnchor("[<]" + shownFolder(D),
-                         LinkToShownPage(m_pages.Links(), position.shownBefore, U, D, page));
+                         LinkToShownPage(m_context.Links(), position.shownBefore, U, D, page));
     paragraph->AddLineBreak(1);
 
     // A file that has left the shared folders shows as a vanished one.
@@ -381,24 +300,24 @@ void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray&
     paragraph->BoldText("Filename: ");
     paragraph->NormalText(name, true);
     paragraph->BoldText("Size: ");
-    paragraph->NormalText(FileSystem::FormatFileSize(entry.size) + " bytes", true);
+    paragraph->NormalText(FileTypes::FormatFileSize(entry.size) + " bytes", true);
     paragraph->BoldText("Date: ");
-    paragraph->NormalText(FileSystem::FormatFileDate(entry.creationTime), true);
+    paragraph->NormalText(FileTypes::FormatFileDate(entry.creationTime), true);
 
-    const QByteArray fileLink = m_pages.Links().RegisterFileLink(path);
-    switch (FileSystem::KindOfExtension(FileSystem::FileExtension(F))) {
-    case FileSystem::FileKind::Picture:
+    const QByteArray fileLink = m_context.Links().RegisterFileLink(path);
+    switch (FileTypes::KindOfExtension(FileTypes::FileExtension(F))) {
+    case FileTypes::FileKind::Picture:
         addPicture(*paragraph, packet, path, fileLink, name);
         break;
-    case FileSystem::FileKind::Download:
+    case FileTypes::FileKind::Download:
         paragraph->AddAnchor("Download File", fileLink);
         break;
-    case FileSystem::FileKind::Unsupported:
+    case FileTypes::FileKind::Unsupported:
         paragraph->NormalText("Unsupported file type.", true);
         break;
     }
-    m_pages.AddMainMenuAnchor(*paragraph);
-    SitePages::SendDeck(packet, deck);
+    m_context.AddMainMenuAnchor(*paragraph);
+    SiteContext::SendDeck(packet, deck);
 }
 
 // The picture itself when the phone can show it as it is; else the picture
@@ -407,14 +326,14 @@ void SharedFoldersModule::SendFileDetailsPage(CPacket& packet, const QByteArray&
 void SharedFoldersModule::addPicture(CParagraph& paragraph, const CPacket& packet,
                                      const QByteArray& path, const QByteArray& fileLink,
                                      const QByteArray& name) {
-    const QByteArray type = FileSystem::ContentTypeOfExtension(
-        FileSystem::FileExtension(path.mid(path.lastIndexOf('/') + 1)));
+    const QByteArray type = FileTypes::ContentTypeOfExtension(
+        FileTypes::FileExtension(path.mid(path.lastIndexOf('/') + 1)));
     const PhoneDisplay phone = PhoneDisplay::FromHeaders(packet.Headers());
     if (fitsThePhone(path, type, phone)) {
         paragraph.AddImage(fileLink, name, 1);
         return;
     }
-    paragraph.AddImage(m_pages.Links().RegisterFileLink(path, true), name, 1);
+    paragraph.AddImage(m_context.Links().RegisterFileLink(path, true), name, 1);
     if (phone.Accepts(type)) {
         paragraph.AddLineBreak(1);
         paragraph.AddAnchor("Download File", fileLink);

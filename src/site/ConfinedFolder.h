@@ -5,8 +5,6 @@
 #include <QDateTime>
 #include <QtGlobal>
 
-#include <span>
-#include <string>
 #include <utility>
 
 #include <vector>
@@ -93,36 +91,5 @@ struct FindData {
 FindData GetFindData(const QByteArray& path);
 // The same of an open descriptor (one opened with O_PATH will do).
 FindData GetFindData(const Descriptor& file);
-
-// The first letter of every blank-separated word in title case, every other
-// letter in lower case, by Unicode's case mapping. Bytes that are not UTF-8
-// stay as they are.
-QByteArray ProperCase(const QByteArray& name);
-
-// A key that orders names case-insensitively when compared byte by byte: the
-// name with every character case-folded (as UTF-8); bytes that are not UTF-8
-// are kept as they are, so that such names sort deterministically too.
-void AppendNameSortKey(QByteArrayView name, std::string& key);
-
-// The upper-case text after the first "." of a file name, or the whole name
-// in upper case when it has no ".".
-QByteArray FileExtension(const QByteArray& fileName);
-
-enum class FileKind { Picture, Download, Unsupported };
-struct SupportedType {
-    const char* extension; // as FileExtension gives it
-    const char* contentType;
-};
-// Every file type the pages offer; an image type is shown as a picture.
-std::span<const SupportedType> SupportedTypes();
-FileKind KindOfExtension(const QByteArray& extension);
-// The content type a download is sent with; empty for an unsupported type.
-QByteArray ContentTypeOfExtension(const QByteArray& extension);
-
-// "DD MMM YYYY" with the English month abbreviation; empty for an invalid time.
-QByteArray FormatFileDate(const QDateTime& time);
-
-// Decimal digits grouped by threes with "," ("1,234,567"); 0 gives no digits.
-QByteArray FormatFileSize(quint64 size);
 
 } // namespace FileSystem

@@ -1,8 +1,5 @@
-#include "site/FileSystem.h"
+#include "site/ConfinedFolder.h"
 
-#include "base/SafeText.h"
-
-#include <QChar>
 #include <QDateTime>
 
 #include <fcntl.h>
@@ -234,37 +231,6 @@ FindData FindDataAt(int dirFd, const char* path, int flags) {
     return data;
 }
 
-void AppendUtf8(char32_t c, std::string& out) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
-// Calls map on every character of the name: a valid UTF-8 sequence as its
-// code point, any other byte as itself with `valid` false.
-template <typename Map> void ForEachCharacter(QByteArrayView name, Map map) {
-    const char* p = name.data();
-    const char* const end = p + name.size();
-    while (p < end) {
-        char32_t c = 0;
-        const int length = SafeText::DecodeUtf8(p, end, c);
-        map(length > 0 ? c : char32_t(static_cast<unsigned char>(*p)), length > 0);
-        p += length > 0 ? length : 1;
-    }
-}
-
 } // namespace
 
 FindData GetFindData(const QByteArray& path) {
@@ -274,91 +240,6 @@ FindData GetFindData(const QByteArray& path) {
 
 FindData GetFindData(const Descriptor& file) {
     return file ? FindDataAt(file.Get(), "", AT_EMPTY_PATH) : FindData();
-}
-
-QByteArray ProperCase(const QByteArray& name) {
-    std::string result;
-    result.reserve(size_t(name.size()));
-    bool wordStart = true;
-    ForEachCharacter(name, [&](char32_t c, bool valid) {
-        if (!valid) {
-            result += char(c);
-            wordStart = false;
-            return;
-        }
-        const bool blank = c == ' ';
-        AppendUtf8(blank ? c : wordStart ? QChar::toTitleCase(c) : QChar::toLower(c), result);
-        wordStart = blank;
-    });
-    return QByteArray(result.data(), qsizetype(result.size()));
-}
-
-void AppendNameSortKey(QByteArrayView name, std::string& key) {
-    ForEachCharacter(name, [&](char32_t c, bool valid) {
-        if (c < 0x80)
-            key += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        else if (valid)
-            AppendUtf8(QChar::toCaseFolded(c), key);
-        else
-            key += char(c);
-    });
-}
-
-QByteArray FileExtension(const QByteArray& fileName) {
-    const qsizetype dot = fileName.indexOf('.');
-    return (dot < 0 ? fileName : fileName.mid(dot + 1)).toUpper();
-}
-
-// Every supported picture type is an image type; the other supported types
-// are offered for download.
-FileKind KindOfExtension(const QByteArray& extension) {
-    const QByteArray type = ContentTypeOfExtension(extension);
-    if (type.isEmpty())
-        return FileKind::Unsupported;
-    return type.startsWith("image/") ? FileKind::Picture : FileKind::Download;
-}
-
-std::span<const SupportedType> SupportedTypes() {
-    static constexpr SupportedType table[] = {
-        {"WBMP", "image/vnd.wap.wbmp"}, {"GIF", "image/gif"},
-        {"JPG", "image/jpeg"},          {"JPE", "image/jpeg"},
-        {"JPEG", "image/jpeg"},         {"MIDI", "audio/midi"},
-        {"MID", "audio/midi"},          {"EMY", "audio/imelody"},
-        {"IMY", "audio/imelody"},       {"WAV", "audio/x-wav"},
-        {"MMF", "application/x-smaf"},  {"JAR", "application/x-compressed"},
-    };
-    return table;
-}
-
-QByteArray ContentTypeOfExtension(const QByteArray& extension) {
-    for (const SupportedType& type : SupportedTypes()) {
-        if (extension == type.extension)
-            return QByteArray(type.contentType);
-    }
-    return {};
-}
-
-QByteArray FormatFileDate(const QDateTime& time) {
-    static constexpr std::array<const char*, 12> Months{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    if (!time.isValid())
-        return {};
-    const QDate date = time.toUTC().date();
-    return QByteArray::number(date.day()).rightJustified(2, '0') + ' ' + Months[date.month() - 1] +
-           ' ' + QByteArray::number(date.year()).rightJustified(4, '0');
-}
-
-QByteArray FormatFileSize(quint64 size) {
-    if (size == 0)
-        return {};
-    const QByteArray digits = QByteArray::number(size);
-    QByteArray grouped;
-    for (qsizetype i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            grouped += ',';
-        grouped += digits.at(i);
-    }
-    return grouped;
 }
 
 } // namespace FileSystem

@@ -1,0 +1,241 @@
+#include "wml/WmlTokenizer.h"
+
+#include <QByteArray>
+
+#include <array>
+#include <cstring>
+
+namespace {
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool IsNameStart(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+}
+
+bool IsNameCharacter(char c) {
+    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+// The characters a text or attribute value cannot hold as they stand: the
+// ones XML forbids, "<", "&" (checked as an entity) and '"' (which would end
+// the value when copied into an attribute).
+constexpr std::array<bool, 256> StopCharacters = [] {
+    std::array<bool, 256> stops{};
+    for (int c = 0; c < 0x20; ++c)
+        stops[c] = c != '\t' && c != '\n' && c != '\r';
+    stops['<'] = stops['&'] = stops['"'] = true;
+    return stops;
+}();
+
+// The length of the entity at the start of text, 0 when it is none of WML's.
+qsizetype EntityLength(QByteArrayView text) {
+    const qsizetype semicolon = text.first(std::min<qsizetype>(text.size(), 12)).indexOf(';');
+    if (semicolon < 2)
+        return 0;
+    const QByteArrayView name = text.sliced(1, semicolon - 1);
+    for (const QByteArrayView known : {"amp", "lt", "gt", "quot", "apos", "nbsp", "shy"}) {
+        if (name == known)
+            return semicolon + 1;
+    }
+    if (name.front() != '#' || name.size() < 2)
+        return 0;
+    const bool hex = name.at(1) == 'x';
+    const QByteArrayView digits = name.sliced(hex ? 2 : 1);
+    bool ok = !digits.isEmpty();
+    const uint code = digits.toByteArray().toUInt(&ok, hex ? 16 : 10);
+    const bool allowed = code == 0x9 || code == 0xA || code == 0xD ||
+                         (code >= 0x20 && code <= 0xD7FF) || (code >= 0xE000 && code <= 0xFFFD) ||
+                         (code >= 0x10000 && code <= 0x10FFFF);
+    return ok && allowed ? semicolon + 1 : 0;
+}
+
+} // namespace
+
+WmlTokenizer::WmlTokenizer(QByteArrayView deck)
+    : m_deck(deck) {
+    m_error = !deck.isValidUtf8();
+}
+
+WmlTokenizer::Token WmlTokenizer::fail() {
+    m_error = true;
+    m_open.clear();
+    return m_token = End;
+}
+
+WmlTokenizer::Token WmlTokenizer::Next() {
+    if (m_error)
+        return m_token = End;
+    if (m_closeNext) {
+        m_closeNext = false;
+        m_name = m_open.back();
+        m_open.pop_back();
+        return m_token = EndTag;
+    }
+    while (m_at < m_deck.size()) {
+        if (m_deck.at(m_at) == '<') {
+            const Token token = readMarkup();
+            if (token != Text)
+                return token;
+            continue; // a comment, declaration or processing instruction
+        }
+        qsizetype end = m_deck.indexOf('<', m_at);
+        if (end < 0)
+            end = m_deck.size();
+        m_text = m_deck.sliced(m_at, end - m_at);
+        m_at = end;
+        if (!validText(m_text))
+            return fail();
+        if (!m_open.empty())
+            return m_token = Text;
+        for (const char c : m_text) {
+            if (!IsSpace(c))
+                return fail();
+        }
+    }
+    if (!m_open.empty() || !m_rootSeen)
+        return fail();
+    return m_token = End;
+}
+
+void WmlTokenizer::SkipElement() {
+    for (int depth = 1; depth > 0;) {
+        const Token token = Next();
+        if (token == End)
+            return;
+        depth += token == StartTag ? 1 : token == EndTag ? -1 : 0;
+    }
+}
+
+// Returns Text for markup that is no tag and has been passed over.
+WmlTokenizer::Token WmlTokenizer::readMarkup() {
+    const QByteArrayView rest = m_deck.sliced(m_at);
+    const char next = rest.size() > 1 ? rest.at(1) : '\0';
+    if (next != '?' && next != '!' && next != '/')
+        return readStartTag();
+    if (next == '/')
+        return readEndTag();
+    if (rest.startsWith("<?"))
+        return skipPast("?>") ? Text : fail();
+    if (rest.startsWith("<!--"))
+        return skipPast("-->") ? Text : fail();
+    if (rest.startsWith("<!DOCTYPE") && m_open.empty() && !m_rootSeen)
+        return skipPast(">") ? Text : fail();
+    return fail();
+}
+
+bool WmlTokenizer::skipPast(QByteArrayView end) {
+    const qsizetype found = m_deck.indexOf(end, m_at);
+    if (found < 0)
+        return false;
+    m_at = found + end.size();
+    return true;
+}
+
+WmlTokenizer::Token WmlTokenizer::readEndTag() {
+    const qsizetype length = nameLength(m_at + 2);
+    qsizetype at = m_at + 2 + length;
+    while (at < m_deck.size() && IsSpace(m_deck.at(at)))
+        ++at;
+    if (length == 0 || at >= m_deck.size() || m_deck.at(at) != '>' || m_open.empty() ||
+        m_open.back() != m_deck.sliced(m_at + 2, length))
+        return fail();
+    m_name = m_open.back();
+    m_open.pop_back();
+    m_at = at + 1;
+    return m_token = EndTag;
+}
+
+WmlTokenizer::Token WmlTokenizer::readStartTag() {
+    const qsizetype length = nameLength(m_at + 1);
+    if (length == 0 || (m_open.empty() && m_rootSeen))
+        return fail();
+    m_name = m_deck.sliced(m_at + 1, length);
+    m_at += 1 + length;
+    if (!readAttributes())
+        return fail();
+    m_rootSeen = true;
+    m_open.push_back(m_name);
+    return m_token = StartTag;
+}
+
+// From after the tag's name up to and with its ">" or "/>".
+bool WmlTokenizer::readAttributes() {
+    const qsizetype start = m_at;
+    while (m_at < m_deck.size()) {
+        const char c = m_deck.at(m_at);
+        if (c == '>' || (c == '/' && m_deck.sliced(m_at).startsWith("/>"))) {
+            m_attributes = m_deck.sliced(start, m_at - start);
+            m_closeNext = c == '/';
+            m_at += m_closeNext ? 2 : 1;
+            return true;
+        }
+        if (!IsSpace(c) || m_at + 1 >= m_deck.size())
+            return false;
+        while (m_at < m_deck.size() && IsSpace(m_deck.at(m_at)))
+            ++m_at;
+        if (m_at < m_deck.size() && (m_deck.at(m_at) == '>' || m_deck.at(m_at) == '/'))
+            continue;
+        const qsizetype length = nameLength(m_at);
+        m_at += length;
+        if (length == 0 || m_at + 1 >= m_deck.size() || m_deck.at(m_at) != '=' ||
+            m_deck.at(m_at + 1) != '"')
+            return false;
+        const qsizetype close = m_deck.indexOf('"', m_at + 2);
+        if (close < 0 || !validText(m_deck.sliced(m_at + 2, close - m_at - 2)))
+            return false;
+        m_at = close + 1;
+    }
+    return false;
+}
+
+qsizetype WmlTokenizer::nameLength(qsizetype from) const {
+    if (from >= m_deck.size() || !IsNameStart(m_deck.at(from)))
+        return 0;
+    qsizetype at = from + 1;
+    while (at < m_deck.size() && IsNameCharacter(m_deck.at(at)))
+        ++at;
+    return at - from;
+}
+
+bool WmlTokenizer::validText(QByteArrayView text) const {
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        const char c = text.at(at);
+        if (!StopCharacters[static_cast<unsigned char>(c)])
+            continue;
+        if (c != '&')
+            return false;
+        const qsizetype length = EntityLength(text.sliced(at));
+        if (length == 0)
+            return false;
+        at += length - 1;
+    }
+    return true;
+}
+
+// The attributes were checked when the tag was read: each is spaces, a
+// name, "=" and a value in '"'.
+QByteArrayView WmlTokenizer::Attribute(QByteArrayView name) const {
+    const char* at = m_attributes.data();
+    const char* const end = at + m_attributes.size();
+    while (at < end) {
+        while (at < end && IsSpace(*at))
+            ++at;
+        const char* const nameStart = at;
+        while (at < end && *at != '=')
+            ++at;
+        if (end - at < 2)
+            return {};
+        const char* const valueStart = at + 2;
+        const char* const valueEnd =
+            static_cast<const char*>(std::memchr(valueStart, '"', size_t(end - valueStart)));
+        if (!valueEnd)
+            return {};
+        if (QByteArrayView(nameStart, at - nameStart) == name)
+            return QByteArrayView(valueStart, valueEnd - valueStart);
+        at = valueEnd + 1;
+    }
+    return {};
+}

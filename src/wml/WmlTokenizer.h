@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArrayView>
+
+#include <vector>
+
+// Reads a WML deck, as the element classes write it, as a stream of tags
+// and text runs without decoding anything: texts and attribute values stay
+// escaped as they stand, so that whoever writes them to another XML page
+// can copy them. It checks what such a copy relies on: tags nest and close,
+// attribute values are quoted with '"', every "&" starts an entity of WML
+// (the five of XML, nbsp, shy or a character number), no character that
+// XML forbids, valid UTF-8. Anything else is an error, after which the
+// stream ends.
+class WmlTokenizer {
+public:
+    enum Token { StartTag, EndTag, Text, End };
+
+    explicit WmlTokenizer(QByteArrayView deck);
+
+    Token Next();
+    // After StartTag: reads up to and with its end tag.
+    void SkipElement();
+    bool HasError() const { return m_error; }
+    bool AtEndTag() const { return m_token == EndTag; }
+
+    // The name of the tag read last.
+    QByteArrayView Name() const { return m_name; }
+    // The text run read last, escaped as in the deck.
+    QByteArrayView TextRun() const { return m_text; }
+    // The value of the last start tag's attribute, escaped; a null view
+    // when the tag has no such attribute.
+    QByteArrayView Attribute(QByteArrayView name) const;
+
+private:
+    Token fail();
+    Token readMarkup();
+    Token readEndTag();
+    Token readStartTag();
+    bool skipPast(QByteArrayView end);
+    bool readAttributes();
+    qsizetype nameLength(qsizetype from) const;
+    // Whether the text (up to "<" or the end) is valid as it stands.
+    bool validText(QByteArrayView text) const;
+
+    QByteArrayView m_deck;
+    qsizetype m_at = 0;
+    Token m_token = End;
+    QByteArrayView m_name;
+    QByteArrayView m_text;
+    QByteArrayView m_attributes;
+    std::vector<QByteArrayView> m_open;
+    bool m_closeNext = false;
+    bool m_rootSeen = false;
+    bool m_error = false;
+};
