@@ -51,9 +51,10 @@ quint16 Connection::LocalPort() const {
     return LocalPortOf(m_fd);
 }
 
-bool Connection::Open(int descriptor, const QByteArray& client) {
+void Connection::Open(int descriptor, const QByteArray& client) {
     ++m_generation;
     m_fd = descriptor;
+    m_polled = false;
     m_closeWhenSent = false;
     m_watchingWrites = false;
     m_readingPaused = false;
@@ -61,11 +62,24 @@ bool Connection::Open(int descriptor, const QByteArray& client) {
     m_errorString.clear();
     m_framer.Reset();
     m_client = client;
-    if (m_poller.Watch(m_fd, PollKey(), EPOLLIN))
-        return true;
-    ::close(m_fd);
-    m_fd = -1;
-    return false;
+}
+
+bool Connection::WatchReadiness() {
+    return m_fd >= 0 && (m_polled || pollFor(watchedEvents()));
+}
+
+std::uint32_t Connection::watchedEvents() const {
+    return (m_readingPaused ? 0u : Readable) | (m_watchingWrites ? Writable : 0u);
+}
+
+// The first call registers the descriptor with the poller, later ones
+// change what it waits for. Until then nothing is registered: a request
+// answered at once costs no registration, and its close no removal.
+bool Connection::pollFor(std::uint32_t events) {
+    if (m_polled)
+        return m_poller.Change(m_fd, PollKey(), events);
+    m_polled = m_poller.Watch(m_fd, PollKey(), events);
+    return m_polled;
 }
 
 Connection::ReadOutcome Connection::ReadWaiting() {
@@ -76,7 +90,7 @@ Connection::ReadOutcome Connection::ReadWaiting() {
         if (room <= 0) {
             // The rest waits in the system until the framer has room again.
             m_readingPaused = true;
-            m_poller.Change(m_fd, PollKey(), m_watchingWrites ? Writable : 0u);
+            pollFor(watchedEvents());
             break;
         }
         const qsizetype wanted = std::min(ReadChunkSize, room);
@@ -106,7 +120,7 @@ void Connection::StopReading() {
     if (m_fd < 0 || m_readingPaused)
         return;
     m_readingPaused = true;
-    m_poller.Change(m_fd, PollKey(), m_watchingWrites ? Writable : 0u);
+    pollFor(watchedEvents());
 }
 
 bool Connection::Write(const QByteArray& data, bool moreFollows) {
@@ -263,7 +277,7 @@ void Connection::watchWrites(bool on) {
     // Reading resumes with the drain: the framer's bytes are served then.
     if (!on)
         m_readingPaused = false;
-    m_poller.Change(m_fd, PollKey(), (m_readingPaused ? 0u : Readable) | (on ? Writable : 0u));
+    pollFor(watchedEvents());
 }
 
 void Connection::Close() {

@@ -76,9 +76,12 @@ public:
     QString ErrorString() const { return m_errorString; }
 
     // Takes over descriptor (connected, non-blocking), from the client at
-    // that address. False when it cannot be watched (the descriptor is then
-    // closed).
-    bool Open(int descriptor, const QByteArray& client);
+    // that address. Its readiness is not watched until WatchReadiness, or
+    // until it has to wait to send.
+    void Open(int descriptor, const QByteArray& client);
+    // Has the poller report the connection's readiness from now on; false
+    // when the system refuses.
+    bool WatchReadiness();
     // Reads what has arrived into the framer, up to ReadBufferSize held.
     ReadOutcome ReadWaiting();
     RequestFramer& Framer() { return m_framer; }
@@ -116,6 +119,8 @@ private:
     bool sendPiece(Piece& piece);
     void dropPiece(Piece& piece);
     void watchWrites(bool on);
+    std::uint32_t watchedEvents() const;
+    bool pollFor(std::uint32_t events);
     void reportDrained();
     void fail(int systemError);
 
@@ -124,6 +129,8 @@ private:
     ConnectionPool& m_pool;
     std::uint32_t m_generation = 0;
     int m_fd = -1;
+    // Registered with the poller.
+    bool m_polled = false;
     RequestFramer m_framer;
     std::deque<Piece> m_queue;
     qint64 m_bytesToWrite = 0;

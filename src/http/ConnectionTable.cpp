@@ -1,6 +1,13 @@
 #include "http/ConnectionTable.h"
 
+#include <chrono>
+
 #include <unistd.h>
+
+qint64 ConnectionTable::Now() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 ConnectionTable::ConnectionTable(EventPoller& poller, ConnectionPool& pool)
     : m_poller(poller)
@@ -18,10 +25,7 @@ ConnectionTable::Opened ConnectionTable::Open(int descriptor, const QByteArray& 
         return {OpenOutcome::NoElementFree};
     }
     Connection& connection = *m_elements[size_t(index)];
-    if (!connection.Open(descriptor, client)) {
-        m_closed.push(index);
-        return {OpenOutcome::NotWatched};
-    }
+    connection.Open(descriptor, client);
     ++m_openCount;
     MarkBusy(connection, now);
     return {OpenOutcome::Opened, &connection};

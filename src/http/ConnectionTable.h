@@ -20,9 +20,9 @@ public:
     // Elements are addressed with a 16-bit index.
     static constexpr int MaxElements = 32767;
 
-    enum class OpenOutcome { Opened, NoElementFree, NotWatched };
+    enum class OpenOutcome { Opened, NoElementFree };
     struct Opened {
-        OpenOutcome outcome = OpenOutcome::NotWatched;
+        OpenOutcome outcome = OpenOutcome::NoElementFree;
         Connection* connection = nullptr; // when opened
     };
 
@@ -38,9 +38,12 @@ public:
     // The element at index, 1 to HighestIndex().
     const std::shared_ptr<Connection>& At(int index) const { return m_elements[size_t(index)]; }
 
+    // Monotonic milliseconds: the clock of the busy times.
+    static qint64 Now();
+
     // Opens the descriptor (connected, non-blocking) of the client at that
     // address on a free element, busy since now. The descriptor is closed
-    // when that fails.
+    // when no element is free.
     Opened Open(int descriptor, const QByteArray& client, qint64 now);
     // The time (monotonic milliseconds) of the connection's last request or
     // progress in sending.

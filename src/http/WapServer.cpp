@@ -1,12 +1,9 @@
 #include "http/WapServer.h"
 
 #include "base/StatusLog.h"
-#include "http/CPacket.h"
-#include "http/RequestHandler.h"
 #include "http/ServerMessages.h"
 
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 
 #include <sys/epoll.h>
@@ -16,11 +13,6 @@ namespace {
 
 constexpr std::uint64_t ListenerKey = 0;
 
-qint64 MonotonicNow() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 } // namespace
 
 WapServer::WapServer(StatusLog& log, quint16 port, QObject* parent)
@@ -28,7 +20,8 @@ WapServer::WapServer(StatusLog& log, quint16 port, QObject* parent)
     , m_log(log)
     , m_poller([this](std::uint64_t key, std::uint32_t events) { onPollEvent(key, events); })
     , m_port(m_poller, ListenerKey, port)
-    , m_elements(m_poller, m_connections) {
+    , m_elements(m_poller, m_connections)
+    , m_dispatch(log, m_elements) {
     // sendfile, unlike send, cannot be told not to raise SIGPIPE when the
     // phone has gone: the signal would end the program.
     std::signal(SIGPIPE, SIG_IGN);
@@ -126,10 +119,10 @@ void WapServer::onPollEvent(std::uint64_t key, std::uint32_t events) {
         markBusy(*connection);
         connection->SendQueued();
         if (isCurrent() && !connection->IsSending())
-            serveWaitingRequests(*connection);
+            m_dispatch.ServeWaitingRequests(*connection);
     }
     if (isCurrent() && (events & (EPOLLIN | EPOLLHUP | EPOLLERR)))
-        onReadable(*connection);
+        m_dispatch.OnReadable(*connection);
 }
 
 // A few connections per wake-up: a flood of new connections does not hold
@@ -164,92 +157,21 @@ void WapServer::onConnectionRequest(int descriptor, const QByteArray& client) {
         return;
     }
     m_log.LogStatus(LogDetail, QStringLiteral("Incoming connection request on Socket"));
-    const ConnectionTable::Opened opened = m_elements.Open(descriptor, client, MonotonicNow());
-    switch (opened.outcome) {
-    case ConnectionTable::OpenOutcome::Opened:
-        // A client usually sends its request right behind its connection:
-        // reading at once saves a wake-up.
-        onReadable(*opened.connection);
-        break;
-    case ConnectionTable::OpenOutcome::NoElementFree:
+    const ConnectionTable::Opened opened =
+        m_elements.Open(descriptor, client, ConnectionTable::Now());
+    if (opened.outcome == ConnectionTable::OpenOutcome::NoElementFree) {
         logSocketFailure(0, ServerMessages::NoElementFree(m_elements.MaxElementCount()));
-        break;
-    case ConnectionTable::OpenOutcome::NotWatched:
+        return;
+    }
+    // A client usually sends its request right behind its connection:
+    // reading at once saves a wake-up, and a connection answered and closed
+    // at once is never registered with the poller.
+    Connection& connection = *opened.connection;
+    m_dispatch.OnReadable(connection);
+    if (connection.IsOpen() && !connection.WatchReadiness()) {
         logSocketFailure(0, ServerMessages::NotAccepted());
-        break;
-    }
-}
-
-void WapServer::onReadable(Connection& connection) {
-    const Connection::ReadOutcome outcome = connection.ReadWaiting();
-    if (outcome == Connection::ReadOutcome::Nothing)
-        return;
-    m_log.LogStatus(LogDetail, QStringLiteral("Incoming data on Socket"));
-    switch (outcome) {
-    case Connection::ReadOutcome::Arrived:
-        serveWaitingRequests(connection);
-        break;
-    case Connection::ReadOutcome::PeerClosed:
-        // The phone has closed its end: an answer still on its way is
-        // finished, nothing further is read.
-        connection.StopReading();
-        connection.CloseAfterSending();
-        break;
-    case Connection::ReadOutcome::Failed:
-        logSocketFailure(connection.Index(), connection.ErrorString());
         connection.Close();
-        break;
-    case Connection::ReadOutcome::Nothing:
-        break;
     }
-}
-
-// Handles every complete request that has arrived on the connection, in
-// order. While an answer is still being sent, or is still to come, later
-// requests wait for it.
-void WapServer::serveWaitingRequests(Connection& connection) {
-    const std::shared_ptr<Connection> held = m_elements.At(connection.Index());
-    const std::uint32_t generation = connection.Generation();
-    while (connection.TakesRequests() && connection.Generation() == generation &&
-           !connection.IsSending() && !connection.HoldsRequests()) {
-        RequestFramer::Frame frame = connection.Framer().Next();
-        if (frame.outcome == RequestFramer::Outcome::Incomplete)
-            return;
-        if (frame.outcome == RequestFramer::Outcome::TooLarge) {
-            answerBadRequest(connection, {});
-            return;
-        }
-        markBusy(connection);
-        handleRequest(held, frame.request);
-    }
-}
-
-void WapServer::handleRequest(const std::shared_ptr<Connection>& connection,
-                              const QByteArray& text) {
-    const CrackedPacket cracked = CPacket::CrackHTTPPacket(text);
-    if (!cracked || cracked.packet->PacketType() != PacketGet) {
-        answerBadRequest(*connection, text);
-        return;
-    }
-    const std::uint32_t generation = connection->Generation();
-    cracked.packet->Bind(connection, connection->Index());
-    try {
-        if (m_handler)
-            m_handler->HandleRequest(cracked.packet);
-    } catch (...) {
-        // The site logs its own failures; an unanswered request is dropped.
-    }
-    if (connection->Generation() != generation || cracked.packet->HasAnswered())
-        return;
-    if (cracked.packet->IsDeferred())
-        connection->HoldRequests();
-    else
-        connection->Close();
-}
-
-void WapServer::answerBadRequest(Connection& connection, const QByteArray& request) {
-    connection.Write(CPacket::BadRequestAnswer(request));
-    connection.CloseAfterSending();
 }
 
 void WapServer::logSocketFailure(int index, const QString& description) {
@@ -257,18 +179,18 @@ void WapServer::logSocketFailure(int index, const QString& description) {
 }
 
 void WapServer::markBusy(const Connection& connection) {
-    m_elements.MarkBusy(connection, MonotonicNow());
+    m_elements.MarkBusy(connection, ConnectionTable::Now());
 }
 
 void WapServer::closeIdleConnections() {
-    m_elements.CloseIdleSince(MonotonicNow() - m_requestTimeoutMs);
+    m_elements.CloseIdleSince(ConnectionTable::Now() - m_requestTimeoutMs);
 }
 
 // Ends the download that has sent nothing for the longest time, once that
 // is long enough to count as stalled, of a client holding more slots than
 // `client`; true when one was ended.
 bool WapServer::dropStalledDownload(const QByteArray& client) {
-    const qint64 stalledSince = MonotonicNow() - m_requestTimeoutMs / DownloadStallDivisor;
+    const qint64 stalledSince = ConnectionTable::Now() - m_requestTimeoutMs / DownloadStallDivisor;
     const int held = m_connections.downloads.HeldBy(client);
     Connection* stalled = m_elements.FindIdleSince(stalledSince, [&](const Connection& candidate) {
         return candidate.IsDownloading() &&

@@ -2,6 +2,7 @@
 
 #include "http/ConnectionTable.h"
 #include "http/EventPoller.h"
+#include "http/RequestDispatch.h"
 #include "http/ServedPort.h"
 
 #include <QObject>
@@ -10,7 +11,6 @@
 
 #include <memory>
 
-class RequestHandler;
 class StatusLog;
 
 // The server's network front: the listener (element 0) and the connection
@@ -42,7 +42,7 @@ public:
     WapServer(StatusLog& log, quint16 port, QObject* parent = nullptr);
     ~WapServer() override;
 
-    void SetRequestHandler(RequestHandler* handler) { m_handler = handler; }
+    void SetRequestHandler(RequestHandler* handler) { m_dispatch.SetRequestHandler(handler); }
     // How long a connection may wait for its next complete request, or for
     // progress in sending, before it is closed.
     void SetRequestTimeout(int milliseconds);
@@ -96,10 +96,6 @@ private:
     void onPollEvent(std::uint64_t key, std::uint32_t events);
     void acceptWaitingConnection();
     void onConnectionRequest(int descriptor, const QByteArray& client);
-    void onReadable(Connection& connection);
-    void serveWaitingRequests(Connection& connection);
-    void handleRequest(const std::shared_ptr<Connection>& connection, const QByteArray& text);
-    void answerBadRequest(Connection& connection, const QByteArray& request);
     void logSocketFailure(int index, const QString& description);
     void closeIdleConnections();
     bool dropStalledDownload(const QByteArray& client);
@@ -109,12 +105,12 @@ private:
 
     StatusLog& m_log;
     bool m_bRunning = false;
-    RequestHandler* m_handler = nullptr;
     int m_requestTimeoutMs = DefaultRequestTimeoutMs;
     ConnectionPool m_connections{DownloadSlots(DefaultMaxDownloads), {}, {}};
     EventPoller m_poller;
     ServedPort m_port;
     ConnectionTable m_elements;
+    RequestDispatch m_dispatch;
     QTimer m_idleSweep;
     QTimer m_acceptRetry;
 };
