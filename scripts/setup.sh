@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config python3 clang-format clang-tidy
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-l10n-tools libgl-dev libqt6svg6
   libqt6sql6-sqlite
-  libminiupnpc-dev libwbxml2-dev
+  libminiupnpc-dev libwbxml2-dev libqrencode-dev zbar-tools
   miniupnpd-nftables miniupnpc nftables
   libxml2-utils w3c-sgml-lib kannel kannel-extras
   dbus-daemon

@@ -23,6 +23,10 @@
         <source>Please visit our website for latest updates, to submit bug reports and to submit enhancement requests. Further help is also available on the website.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Your site</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>GraffitiPanel</name>
@@ -262,6 +266,10 @@
         <source>Logging</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Old WAP phones</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>OwnerDialogs</name>
@@ -316,6 +324,33 @@ No closes Pocketlane, so that you can mend the file.</source>
     </message>
     <message>
         <source>Are you sure you want to remove all the shared folders?</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>SiteAddressView</name>
+    <message>
+        <source>On your network:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>From the internet:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Point a phone&apos;s camera at the code to open the site.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The site on your network</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The site from the internet</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>QR code of the site on your network</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

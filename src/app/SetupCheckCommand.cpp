@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <optional>
 
 Reachability::Options ReachabilityOptions(const CommandLineOptions& options) {
     Reachability::Options reachability;
@@ -23,15 +24,27 @@ Reachability::Options ReachabilityOptions(const CommandLineOptions& options) {
 
 namespace {
 
+std::optional<QByteArray> StoredOption(const RegistryStore& store, Settings::Option option) {
+    const auto stored = store.value(SettingsStorage::StorePath(SettingsStorage::OptionsKey),
+                                    Settings::ValueName(option));
+    return stored ? std::optional<QByteArray>(stored->data) : std::nullopt;
+}
+
 // Whether the owner's settings turn the built-in gateway on (and Kannel is
 // there to run it): the check then also asks about the gateway's ports.
-bool GatewayOn(const CommandLineOptions& options) {
-    RegistryStore store(SettingsPaths::SettingsFile(options.settingsFile));
-    if (!store.load(nullptr))
-        return false;
-    const auto stored = store.value(SettingsStorage::StorePath(SettingsStorage::OptionsKey),
-                                    Settings::ValueName(Settings::EnableGateway));
-    return stored && stored->data == "Y" && GatewaySupervisor::KannelInstalled();
+bool GatewayOn(const RegistryStore& store) {
+    return StoredOption(store, Settings::EnableGateway) == "Y" &&
+           GatewaySupervisor::KannelInstalled();
+}
+
+// The port the program serves on: --port, else the owner's Port option.
+quint16 PortToCheck(const CommandLineOptions& options, const RegistryStore& store) {
+    if (options.portGiven)
+        return options.port;
+    const std::optional<QByteArray> stored = StoredOption(store, Settings::Port);
+    if (!stored || !Settings::RefusalOf(Settings::Port, *stored).isEmpty())
+        return Settings::DefaultPort;
+    return stored->toUShort();
 }
 
 } // namespace
@@ -43,10 +56,12 @@ int RunSetupCheck(const CommandLineOptions& options) {
     });
     Reachability reachability(log, ReachabilityOptions(options));
     reachability.ResetSetupAnswers();
-    reachability.SetGatewayForwarded(GatewayOn(options));
+    RegistryStore store(SettingsPaths::SettingsFile(options.settingsFile));
+    const bool readable = store.load(nullptr);
+    reachability.SetGatewayForwarded(readable && GatewayOn(store));
     QObject::connect(&reachability, &Reachability::SetupChecked, QCoreApplication::instance(),
                      &QCoreApplication::quit, Qt::QueuedConnection);
-    reachability.LookUpAndCheck(options.port);
+    reachability.LookUpAndCheck(readable ? PortToCheck(options, store) : options.port);
     QCoreApplication::exec();
     const QByteArray text = reachability.Answers().Lines().join(u'\n').toLocal8Bit() + '\n';
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);

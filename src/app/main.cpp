@@ -20,6 +20,7 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <memory>
 
 #include <unistd.h>
 
@@ -31,6 +32,22 @@ void PrintTo(FILE* stream, const QString& text) {
     const QByteArray line = text.toLocal8Bit() + '\n';
     std::fwrite(line.constData(), 1, size_t(line.size()), stream);
     std::fflush(stream);
+}
+
+// Without a window the site's addresses go to stdout: at start, and again
+// when one of them changes (the public one once the lookup found it).
+void PrintSiteUrls(Reachability& network) {
+    auto printed = std::make_shared<Reachability::SiteAddresses>();
+    const auto print = [&network, printed] {
+        const Reachability::SiteAddresses urls = network.SiteUrls();
+        if (!urls.lan.isEmpty() && urls.lan != printed->lan)
+            PrintTo(stdout, QStringLiteral("Site on your network: ") + urls.lan.toString());
+        if (!urls.internet.isEmpty() && urls.internet != printed->internet)
+            PrintTo(stdout, QStringLiteral("Site from the internet: ") + urls.internet.toString());
+        *printed = urls;
+    };
+    print();
+    QObject::connect(&network, &Reachability::siteUrlsChanged, &network, print);
 }
 
 int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
@@ -53,6 +70,7 @@ int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
     case Application::StartResult::Started:
         break;
     }
+    PrintSiteUrls(application.Network());
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::Requested, &app,
                      [&application](int signalNumber) {

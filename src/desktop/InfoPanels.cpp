@@ -1,6 +1,7 @@
 #include "desktop/InfoPanels.h"
 
 #include "desktop/LinkLabel.h"
+#include "desktop/SiteAddressView.h"
 #include "net/SetupAnswers.h"
 #include "settings/SettingsPaths.h"
 
@@ -30,7 +31,8 @@ QLabel* Heading(const QString& text) {
 } // namespace
 
 AboutPanel::AboutPanel(QWidget* parent)
-    : QWidget(parent) {
+    : QWidget(parent)
+    , m_siteAddresses(new SiteAddressView(Heading(tr("Your site")))) {
     setObjectName(QStringLiteral("picAbout"));
     const QUrl site = SettingsPaths::MakerWebSite();
     auto* url = new LinkLabel(site.toDisplayString());
@@ -49,6 +51,7 @@ AboutPanel::AboutPanel(QWidget* parent)
         tr("Please visit our website for latest updates, to submit bug reports and to submit "
            "enhancement requests. Further help is also available on the website.")));
     layout->addWidget(new QLabel(QString()));
+    layout->addWidget(m_siteAddresses);
     layout->addStretch();
 }
 

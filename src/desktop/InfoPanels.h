@@ -7,13 +7,19 @@
 class LinkLabel;
 class QLabel;
 class QPushButton;
+class SiteAddressView;
 
-// The About panel: the program's name and version and the link to the
-// maker's web site (`lblURL`).
+// The About panel: the program's name and version, the link to the maker's
+// web site (`lblURL`) and where the site is reached (`SiteAddressView`).
 class AboutPanel : public QWidget {
     Q_OBJECT
 public:
     explicit AboutPanel(QWidget* parent = nullptr);
+
+    SiteAddressView* SiteAddresses() const { return m_siteAddresses; }
+
+private:
+    SiteAddressView* m_siteAddresses;
 };
 
 // The Help panel: the six questions of the setup check with their answers

@@ -2,6 +2,7 @@
 
 #include "desktop/InfoPanels.h"
 #include "desktop/OptionPanels.h"
+#include "desktop/SiteAddressView.h"
 #include "desktop/frmMain.h"
 #include "net/GatewaySupervisor.h"
 #include "net/Reachability.h"
@@ -47,6 +48,13 @@ void BindReachability(frmMain& window, Reachability& network) {
     ShowAddress(window, network);
     QObject::connect(&network, &Reachability::addressChanged, &window,
                      [&window, &network] { ShowAddress(window, network); });
+    SiteAddressView* site = window.SiteAddresses();
+    const auto showSite = [site, &network] {
+        const Reachability::SiteAddresses urls = network.SiteUrls();
+        site->SetAddresses(urls.lan, urls.internet);
+    };
+    showSite();
+    QObject::connect(&network, &Reachability::siteUrlsChanged, site, showSite);
     HelpPanel& help = *window.Help();
     SetupAnswers& answers = network.Answers();
     ShowAnswers(help, answers);

@@ -203,11 +203,13 @@ void frmMain::placePanels() {
     m_help = new HelpPanel;
     auto* options = new OptionsPanel(m_models.settings, *m_bindings, m_dialogs);
     options->AddGroup(new StartOptionsGroup(m_state, m_models.log));
+    auto* about = new AboutPanel;
+    m_siteAddresses = about->SiteAddresses();
     const QList<std::pair<QString, QWidget*>> panels = {
         {QStringLiteral("Shared Folders"), new SharedFoldersPanel(m_models.folders, m_dialogs)},
         {QStringLiteral("Options"), options},
         {QStringLiteral("Graffiti"), m_graffiti},
-        {About, new AboutPanel},
+        {About, about},
         {QStringLiteral("My Computer"), new MyComputerPanel(*m_bindings)},
         {QStringLiteral("Help"), m_help},
         {Modules, new ModulesPanel(m_models.server, *m_bindings)},

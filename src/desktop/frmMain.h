@@ -20,6 +20,7 @@ class QTreeWidgetItem;
 class QGridLayout;
 class Settings;
 class SharedFolderList;
+class SiteAddressView;
 class StatusLog;
 class WapServer;
 class frmSysTray;
@@ -62,6 +63,7 @@ public:
     HelpPanel* Help() const { return m_help; }
     GraffitiPanel* Graffiti() const { return m_graffiti; }
     LinkLabel* LocalIPLabel() const { return m_lblLocalIP; }
+    SiteAddressView* SiteAddresses() const { return m_siteAddresses; }
 
     // The address field: its text, and its tag ("1" makes it a live link to
     // the what-is-my-IP page).
@@ -111,6 +113,7 @@ private:
     QHash<QString, QWidget*> m_panels;
     HelpPanel* m_help = nullptr;
     GraffitiPanel* m_graffiti = nullptr;
+    SiteAddressView* m_siteAddresses = nullptr;
     LinkLabel* m_lblLocalIP;
     QPointer<frmSysTray> m_oSystemTray;
     bool m_endingWithoutQuestion = false;

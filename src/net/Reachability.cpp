@@ -103,10 +103,37 @@ void Reachability::setAddress(AddressState state, const QString& address) {
     m_addressState = state;
     m_address = address;
     Q_EMIT addressChanged();
+    updateSiteUrls();
+}
+
+QUrl Reachability::SiteUrl(const QString& host, quint16 port) {
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(host);
+    if (port != 80)
+        url.setPort(port);
+    url.setPath(QStringLiteral("/"));
+    return url;
+}
+
+void Reachability::SetServedPort(quint16 servedPort) {
+    m_servedPort = servedPort;
+    updateSiteUrls();
+}
+
+void Reachability::updateSiteUrls() {
+    const QString localIP = LocalIP();
+    SiteAddresses urls;
+    if (!localIP.isEmpty() && m_servedPort != 0)
+        urls.lan = SiteUrl(localIP, m_servedPort);
+    if (m_addressState == AddressState::Found)
+        urls.internet = SiteUrl(m_address, ExternalPort);
+    if (std::exchange(m_siteUrls, urls) != urls)
+        Q_EMIT siteUrlsChanged();
 }
 
 void Reachability::StartUp(quint16 servedPort) {
-    m_servedPort = servedPort;
+    SetServedPort(servedPort);
     const QString localIP = LocalIP();
     m_runningOnLan = IsRunningOnLan(localIP);
     m_check.NoteNetwork(localIP, m_runningOnLan);

@@ -37,6 +37,16 @@ public:
     // address found, or the lookup failed (the field then opens LookupPage).
     enum class AddressState { Unknown, Local, Locating, Found, Failed };
 
+    // Where a browser reaches the site: on this network at the PC's address
+    // and the port served (known once the listener opened), and from the
+    // internet at the public address through the router's forward of port
+    // 80 (empty until the lookup found it). Each is empty while unknown.
+    struct SiteAddresses {
+        QUrl lan;
+        QUrl internet;
+        bool operator==(const SiteAddresses&) const = default;
+    };
+
     struct Options {
         QUrl publicIpUrl = DefaultPublicIpUrl();
         int recheckMs = DefaultRecheckMs;
@@ -62,6 +72,9 @@ public:
     // Whether this PC sits on a private network; set once by StartUp or
     // LookUpAndCheck.
     bool RunningOnLan() const { return m_runningOnLan; }
+    SiteAddresses SiteUrls() const { return m_siteUrls; }
+    // "http://<host>/", with the port unless it is 80.
+    static QUrl SiteUrl(const QString& host, quint16 port);
 
     void ResetSetupAnswers() { Answers().ResetSetupAnswers(); }
 
@@ -72,9 +85,10 @@ public:
     // it (or was away), logs when the router stops answering, and refreshes
     // the answers.
     void StartUp(quint16 servedPort);
-    // The listener opened again on another port: the forward's periodic check
-    // puts the router's mapping right.
-    void SetServedPort(quint16 servedPort) { m_servedPort = servedPort; }
+    // The listener opened (again, perhaps on another port): the site's
+    // address on this network follows, and the forward's periodic check puts
+    // the router's mapping right.
+    void SetServedPort(quint16 servedPort);
     // While the built-in gateway runs, the router also forwards its UDP
     // ports 9200 and 9201 to this PC (with the same description, removal at
     // start-up and periodic check as the TCP port).
@@ -87,6 +101,7 @@ public:
 
 Q_SIGNALS:
     void addressChanged();
+    void siteUrlsChanged();
     void checkRunningChanged(bool running);
     void SetupChecked();
 
@@ -99,6 +114,7 @@ private:
     // The TCP mapping, and the gateway's while it runs.
     QList<UpnpRouter::Mapping> OurMappings() const;
     void setAddress(AddressState state, const QString& address = {});
+    void updateSiteUrls();
     void startLookup();
     void onLookupFound(const QString& address);
     void onLookupFailed(const QString& description);
@@ -126,6 +142,7 @@ private:
 
     AddressState m_addressState = AddressState::Unknown;
     QString m_address;
+    SiteAddresses m_siteUrls;
     bool m_runningOnLan = false;
     quint16 m_servedPort = 0;
     bool m_forwardPort = false;

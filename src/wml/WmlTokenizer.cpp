@@ -11,12 +11,22 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// The characters that start a name (1) and the further ones of a name (2).
+constexpr std::array<char, 256> NameCharacters = [] {
+    std::array<char, 256> kinds{};
+    for (int c = 0; c < 256; ++c) {
+        const bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+        kinds[c] = start ? 1 : (c >= '0' && c <= '9') || c == '-' || c == '.' ? 2 : 0;
+    }
+    return kinds;
+}();
+
 bool IsNameStart(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+    return NameCharacters[static_cast<unsigned char>(c)] == 1;
 }
 
 bool IsNameCharacter(char c) {
-    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    return NameCharacters[static_cast<unsigned char>(c)] != 0;
 }
 
 // The characters a text or attribute value cannot hold as they stand: the
@@ -32,12 +42,14 @@ constexpr std::array<bool, 256> StopCharacters = [] {
 
 // The length of the entity at the start of text, 0 when it is none of WML's.
 qsizetype EntityLength(QByteArrayView text) {
-    const qsizetype semicolon = text.first(std::min<qsizetype>(text.size(), 12)).indexOf(';');
+    const void* const found =
+        std::memchr(text.data(), ';', size_t(std::min<qsizetype>(text.size(), 12)));
+    const qsizetype semicolon = found ? static_cast<const char*>(found) - text.data() : -1;
     if (semicolon < 2)
         return 0;
     const QByteArrayView name = text.sliced(1, semicolon - 1);
     for (const QByteArrayView known : {"amp", "lt", "gt", "quot", "apos", "nbsp", "shy"}) {
-        if (name == known)
+        if (WmlTokenizer::Same(name, known))
             return semicolon + 1;
     }
     if (name.front() != '#' || name.size() < 2)
@@ -45,11 +57,27 @@ qsizetype EntityLength(QByteArrayView text) {
     const bool hex = name.at(1) == 'x';
     const QByteArrayView digits = name.sliced(hex ? 2 : 1);
     bool ok = !digits.isEmpty();
-    const uint code = digits.toByteArray().toUInt(&ok, hex ? 16 : 10);
+    const uint code = digits.toUInt(&ok, hex ? 16 : 10);
     const bool allowed = code == 0x9 || code == 0xA || code == 0xD ||
                          (code >= 0x20 && code <= 0xD7FF) || (code >= 0xE000 && code <= 0xFFFD) ||
                          (code >= 0x10000 && code <= 0x10FFFF);
     return ok && allowed ? semicolon + 1 : 0;
+}
+
+// Where the valid text from at ends: at the first "<" or at end; nullptr
+// when the text holds a character that it cannot hold as it stands.
+const char* TextEnd(const char* at, const char* const end) {
+    for (; at < end; ++at) {
+        if (!StopCharacters[static_cast<unsigned char>(*at)])
+            continue;
+        if (*at == '<')
+            return at;
+        const qsizetype length = *at == '&' ? EntityLength(QByteArrayView(at, end - at)) : 0;
+        if (length == 0)
+            return nullptr;
+        at += length - 1;
+    }
+    return end;
 }
 
 } // namespace
@@ -81,13 +109,12 @@ WmlTokenizer::Token WmlTokenizer::Next() {
                 return token;
             continue; // a comment, declaration or processing instruction
         }
-        qsizetype end = m_deck.indexOf('<', m_at);
-        if (end < 0)
-            end = m_deck.size();
+        const char* const textEnd = TextEnd(m_deck.data() + m_at, m_deck.data() + m_deck.size());
+        if (!textEnd)
+            return fail();
+        const qsizetype end = textEnd - m_deck.data();
         m_text = m_deck.sliced(m_at, end - m_at);
         m_at = end;
-        if (!validText(m_text))
-            return fail();
         if (!m_open.empty())
             return m_token = Text;
         for (const char c : m_text) {
@@ -109,14 +136,24 @@ void WmlTokenizer::SkipElement() {
     }
 }
 
+bool WmlTokenizer::NextChildElement() {
+    while (true) {
+        const Token token = Next();
+        if (token == StartTag)
+            return true;
+        if (token != Text)
+            return false;
+    }
+}
+
 // Returns Text for markup that is no tag and has been passed over.
 WmlTokenizer::Token WmlTokenizer::readMarkup() {
-    const QByteArrayView rest = m_deck.sliced(m_at);
-    const char next = rest.size() > 1 ? rest.at(1) : '\0';
+    const char next = m_at + 1 < m_deck.size() ? m_deck.at(m_at + 1) : '\0';
     if (next != '?' && next != '!' && next != '/')
         return readStartTag();
     if (next == '/')
         return readEndTag();
+    const QByteArrayView rest = m_deck.sliced(m_at);
     if (rest.startsWith("<?"))
         return skipPast("?>") ? Text : fail();
     if (rest.startsWith("<!--"))
@@ -140,7 +177,7 @@ WmlTokenizer::Token WmlTokenizer::readEndTag() {
     while (at < m_deck.size() && IsSpace(m_deck.at(at)))
         ++at;
     if (length == 0 || at >= m_deck.size() || m_deck.at(at) != '>' || m_open.empty() ||
-        m_open.back() != m_deck.sliced(m_at + 2, length))
+        !Same(m_deck.sliced(m_at + 2, length), m_open.back()))
         return fail();
     m_name = m_open.back();
     m_open.pop_back();
@@ -201,18 +238,7 @@ qsizetype WmlTokenizer::nameLength(qsizetype from) const {
 }
 
 bool WmlTokenizer::validText(QByteArrayView text) const {
-    for (qsizetype at = 0; at < text.size(); ++at) {
-        const char c = text.at(at);
-        if (!StopCharacters[static_cast<unsigned char>(c)])
-            continue;
-        if (c != '&')
-            return false;
-        const qsizetype length = EntityLength(text.sliced(at));
-        if (length == 0)
-            return false;
-        at += length - 1;
-    }
-    return true;
+    return TextEnd(text.data(), text.data() + text.size()) == text.data() + text.size();
 }
 
 // The attributes were checked when the tag was read: each is spaces, a
@@ -233,7 +259,7 @@ QByteArrayView WmlTokenizer::Attribute(QByteArrayView name) const {
             static_cast<const char*>(std::memchr(valueStart, '"', size_t(end - valueStart)));
         if (!valueEnd)
             return {};
-        if (QByteArrayView(nameStart, at - nameStart) == name)
+        if (Same(QByteArrayView(nameStart, at - nameStart), name))
             return QByteArrayView(valueStart, valueEnd - valueStart);
         at = valueEnd + 1;
     }

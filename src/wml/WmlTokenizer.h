@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QVarLengthArray>
 
-#include <vector>
+#include <cstring>
 
 // Reads a WML deck, as the element classes write it, as a stream of tags
 // and text runs without decoding anything: texts and attribute values stay
@@ -14,6 +15,13 @@
 // stream ends.
 class WmlTokenizer {
 public:
+    // Whether the two names (or values) are the same; written out here so
+    // that a comparison with a fixed name compiles to a few instructions.
+    static bool Same(QByteArrayView text, QByteArrayView known) {
+        return text.size() == known.size() &&
+               std::memcmp(text.data(), known.data(), size_t(known.size())) == 0;
+    }
+
     enum Token { StartTag, EndTag, Text, End };
 
     explicit WmlTokenizer(QByteArrayView deck);
@@ -21,6 +29,9 @@ public:
     Token Next();
     // After StartTag: reads up to and with its end tag.
     void SkipElement();
+    // Moves to the next child element of the current one, past any text;
+    // false at the current one's end.
+    bool NextChildElement();
     bool HasError() const { return m_error; }
     bool AtEndTag() const { return m_token == EndTag; }
 
@@ -40,7 +51,7 @@ private:
     bool skipPast(QByteArrayView end);
     bool readAttributes();
     qsizetype nameLength(qsizetype from) const;
-    // Whether the text (up to "<" or the end) is valid as it stands.
+    // Whether the text is valid as it stands, with no "<".
     bool validText(QByteArrayView text) const;
 
     QByteArrayView m_deck;
@@ -49,7 +60,8 @@ private:
     QByteArrayView m_name;
     QByteArrayView m_text;
     QByteArrayView m_attributes;
-    std::vector<QByteArrayView> m_open;
+    // The open elements, kept without allocating for a usual depth.
+    QVarLengthArray<QByteArrayView, 32> m_open;
     bool m_closeNext = false;
     bool m_rootSeen = false;
     bool m_error = false;

@@ -3,71 +3,77 @@
 #include "base/PocketlaneError.h"
 #include "base/basUtilities.h"
 
+#include <QString>
+
+#include <algorithm>
+
 namespace WmlVariables {
 
 namespace {
-bool IsNameStart(QChar c) {
-    return c == u'_' || (c.unicode() < 0x80 && c.isLetter());
+bool IsNameStart(char c) {
+    return c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-bool IsNameCharacter(QChar c) {
-    return IsNameStart(c) || (c >= u'0' && c <= u'9');
+bool IsNameCharacter(char c) {
+    return IsNameStart(c) || (c >= '0' && c <= '9');
 }
 
 // The length of the reference that starts at text[at] (a "$"), 0 when the
 // dollar starts none, and the variable's name.
-qsizetype ReferenceAt(QStringView text, qsizetype at, QStringView* name) {
-    const QStringView rest = text.mid(at + 1);
-    if (rest.startsWith(u'(')) {
-        const qsizetype close = rest.indexOf(u')');
+qsizetype ReferenceAt(QByteArrayView text, qsizetype at, QByteArrayView* name) {
+    const QByteArrayView rest = text.sliced(at + 1);
+    if (rest.startsWith('(')) {
+        const qsizetype close = rest.indexOf(')');
         if (close < 2)
             return 0;
-        const QStringView inner = rest.mid(1, close - 1);
-        *name = inner.left(inner.indexOf(u':'));
+        const QByteArrayView inner = rest.sliced(1, close - 1);
+        const qsizetype colon = inner.indexOf(':');
+        *name = colon < 0 ? inner : inner.first(colon);
         return close + 2;
     }
     qsizetype length = 0;
-    if (!rest.isEmpty() && IsNameStart(rest.front()))
-        while (length < rest.size() && IsNameCharacter(rest.at(length)))
-            ++length;
-    *name = rest.left(length);
+    while (length < rest.size() &&
+           (length == 0 ? IsNameStart(rest.at(0)) : IsNameCharacter(rest.at(length))))
+        ++length;
+    *name = rest.first(length);
     return length == 0 ? 0 : length + 1;
 }
 
-// A query part decoded as a form sends it again; one that does not decode
-// is kept as it is.
-QString Decoded(const QString& part) {
+// A query part decoded as a form sends it again (bytes that are no UTF-8
+// become replacement characters); one that does not decode is kept as it is.
+QByteArray Decoded(const QByteArray& part) {
     try {
-        return QString::fromUtf8(basUtilities::URLDecode(part.toUtf8()));
+        const QByteArray decoded = basUtilities::URLDecode(part);
+        return decoded.isValidUtf8() ? decoded : QString::fromUtf8(decoded).toUtf8();
     } catch (const PocketlaneError&) {
         return part;
     }
 }
 } // namespace
 
-QString Resolve(QStringView text) {
-    QString resolved;
+QByteArray Resolve(QByteArrayView text) {
+    QByteArray resolved;
     resolved.reserve(text.size());
     for (qsizetype at = 0; at < text.size(); ++at) {
-        QStringView name;
-        if (text.at(at) != u'$') {
+        QByteArrayView name;
+        if (text.at(at) != '$') {
             resolved += text.at(at);
-        } else if (text.mid(at + 1).startsWith(u'$')) {
-            resolved += u'$';
+        } else if (text.sliced(at + 1).startsWith('$')) {
+            resolved += '$';
             ++at;
         } else if (const qsizetype length = ReferenceAt(text, at, &name); length > 0) {
             at += length - 1;
         } else {
-            resolved += u'$';
+            resolved += '$';
         }
     }
     return resolved;
 }
 
-bool HasReference(QStringView text) {
-    for (qsizetype at = text.indexOf(u'$'); at >= 0; at = text.indexOf(u'$', at + 1)) {
-        QStringView name;
-        if (text.mid(at + 1).startsWith(u'$'))
+bool HasReference(QByteArrayView text) {
+    for (qsizetype at = text.indexOf('$'); at >= 0; at = text.indexOf('$', at + 1)) {
+        QByteArrayView name;
+        if (text.sliced(at + 1).startsWith('$'))
             ++at;
         else if (ReferenceAt(text, at, &name) > 0)
             return true;
@@ -75,28 +81,35 @@ bool HasReference(QStringView text) {
     return false;
 }
 
-QString WholeReference(QStringView text) {
-    QStringView name;
-    if (text.startsWith(u'$') && ReferenceAt(text, 0, &name) == text.size())
-        return name.toString();
+QByteArrayView WholeReference(QByteArrayView text) {
+    QByteArrayView name;
+    if (text.startsWith('$') && ReferenceAt(text, 0, &name) == text.size())
+        return name;
     return {};
 }
 
-FormTarget FormFor(QStringView reference, const QStringList& pageFields) {
+FormTarget FormFor(QByteArrayView reference, std::span<const QByteArray> pageFields) {
     FormTarget form;
-    const QStringView withoutFragment = reference.left(reference.indexOf(u'#'));
-    const qsizetype queryStart = withoutFragment.indexOf(u'?');
-    form.action = Resolve(withoutFragment.left(queryStart));
+    const qsizetype fragment = reference.indexOf('#');
+    const QByteArrayView withoutFragment = fragment < 0 ? reference : reference.first(fragment);
+    const qsizetype queryStart = withoutFragment.indexOf('?');
+    form.action = Resolve(queryStart < 0 ? withoutFragment : withoutFragment.first(queryStart));
     if (queryStart < 0)
         return form;
-    for (const QStringView parameter :
-         withoutFragment.mid(queryStart + 1).split(u'&', Qt::SkipEmptyParts)) {
-        const qsizetype equals = parameter.indexOf(u'=');
-        const QStringView name = parameter.left(equals);
-        const QStringView value = equals < 0 ? QStringView() : parameter.mid(equals + 1);
-        const QString field = WholeReference(value);
-        if (!field.isEmpty() && field == name && pageFields.contains(field))
-            form.fields << field;
+    QByteArrayView query = withoutFragment.sliced(queryStart + 1);
+    while (!query.isEmpty()) {
+        const qsizetype ampersand = query.indexOf('&');
+        const QByteArrayView parameter = ampersand < 0 ? query : query.first(ampersand);
+        query = ampersand < 0 ? QByteArrayView() : query.sliced(ampersand + 1);
+        if (parameter.isEmpty())
+            continue;
+        const qsizetype equals = parameter.indexOf('=');
+        const QByteArrayView name = equals < 0 ? parameter : parameter.first(equals);
+        const QByteArrayView value = equals < 0 ? QByteArrayView() : parameter.sliced(equals + 1);
+        const QByteArrayView field = WholeReference(value);
+        if (!field.isEmpty() && field == name &&
+            std::find(pageFields.begin(), pageFields.end(), field) != pageFields.end())
+            ++form.fieldsRead;
         else
             form.hiddenFields.emplace_back(Decoded(Resolve(name)), Decoded(Resolve(value)));
     }

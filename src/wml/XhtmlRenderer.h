@@ -1,22 +1,21 @@
 #pragma once
 
 #include "wml/WmlTokenizer.h"
+#include "wml/XhtmlLinkWriter.h"
+#include "wml/XhtmlPage.h"
 #include "wml/XhtmlText.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QList>
-#include <QStringList>
-
-#include <vector>
+#include <QVarLengthArray>
 
 // Renders a WML deck, as the element classes write it, as one XHTML Basic
 // 1.1 page (which XHTML Mobile Profile browsers read too) for browsers that
 // show no WML. The deck's text, not its element tree, is the input: the
 // page then follows from exactly what the phones get, the elements keep one
 // way of writing themselves, and any deck converts, however it was built.
-// Texts and values are copied escaped as they stand, so a page costs little
-// more than reading the deck once.
+// Texts and values are copied escaped as they stand, straight into the
+// page, so a page costs little more than reading the deck once.
 //
 // Each card becomes a section (its id an anchor, its title a heading), so
 // the links between the cards of a deck stay links within the page. Text,
@@ -38,74 +37,49 @@ public:
     static QByteArray FromWml(QByteArrayView deck) { return XhtmlRenderer(deck).Render(); }
 
 private:
-    // A link being written: its text is in m_body from start on, its open
-    // tag is written when it ends (a task inside it gives the target). The
-    // reference is escaped as in the deck, the text as written to the page.
-    struct Link {
-        qsizetype start = 0;
-        bool hasTarget = false;
-        bool startWritten = false;
-        QByteArray reference;
-        XhtmlText::PageBuffer text;
-    };
-    // A link that reads variables, decided on at the end of its card.
-    struct PendingLink {
-        qsizetype start;
-        qsizetype end;
-        QByteArray reference;
-        XhtmlText::PageBuffer text;
-    };
-
-    // A tag open in the current paragraph: its name and its start tag.
+    // A style open in the current paragraph: its tag and class.
     struct OpenTag {
         QByteArrayView name;
-        XhtmlText::PageBuffer start;
+        QByteArrayView className;
     };
 
     // Each renders the element at the tokenizer, up to its end tag.
     void renderElement();
     void renderChildren();
-    // Moves to the next child element of the current one; false at its end.
-    bool nextChildElement();
     void renderTemplate();
     void renderCard();
+    void renderTitle(QByteArrayView title);
     void renderParagraph();
+    void writeParagraphStart();
     void renderStyled(QByteArrayView tag, QByteArrayView className);
     void renderTable();
     void renderRow();
     void renderLink(bool withReference);
     void renderDo();
     void setTarget(bool refresh);
-    bool finishLink();
-    void renderPendingLinks();
     void renderImage();
     void renderInput();
     void renderSelect();
-    void renderOptions(bool inGroup);
-    void renderOption();
     void writeText(QByteArrayView escaped);
-    void appendAttributeIfSet(QByteArrayView name, QByteArrayView escaped);
     QByteArrayView attribute(QByteArrayView name) const { return m_tokens.Attribute(name); }
 
     WmlTokenizer m_tokens;
-    XhtmlText::PageBuffer m_body;
-    XhtmlText::PageBuffer m_title;
-    bool m_titleSet = false;
+    XhtmlPage m_page;
+    // The page's text, where the body is written (the softkeys' while the
+    // template is written).
+    XhtmlText::PageBuffer& m_text = m_page.Text();
     // The softkeys of the template, written after the cards.
     XhtmlText::PageBuffer m_softkeys;
+    XhtmlLinkWriter m_links{m_text};
     bool m_inCard = false;
     // Inside a card or the template: cards and templates belong to the deck
     // alone, and one written inside another would mix their positions.
     bool m_inDeckPart = false;
     // Inside a paragraph, where text and inline elements go.
     bool m_inline = false;
-    QList<QByteArray> m_preselected;
-    XhtmlText::PageBuffer m_paragraphTag;
-    // The tags open in the current paragraph, closed around a table.
-    std::vector<OpenTag> m_openTags;
-    std::vector<OpenTag> m_suspendedTags;
-    std::vector<Link> m_links;
-    qsizetype m_cardBodyStart = 0;
-    QStringList m_cardFields;
-    std::vector<PendingLink> m_pendingLinks;
+    // The class of the current paragraph ("center nowrap"), empty for none.
+    QByteArrayView m_paragraphClass;
+    // The styles open in the current paragraph, closed around a table.
+    QVarLengthArray<OpenTag, 8> m_openTags;
+    QVarLengthArray<OpenTag, 8> m_suspendedTags;
 };

@@ -3,6 +3,9 @@
 #include "base/basUtilities.h"
 #include "wml/WmlVariables.h"
 
+#include <QString>
+
+#include <algorithm>
 #include <cstring>
 
 namespace XhtmlText {
@@ -39,6 +42,11 @@ qsizetype DollarLength(QByteArrayView text, bool* dollar) {
     return 1;
 }
 
+bool StartsAt(QByteArrayView text, qsizetype at, QByteArrayView known) {
+    return text.size() - at >= known.size() &&
+           std::memcmp(text.data() + at, known.data(), size_t(known.size())) == 0;
+}
+
 } // namespace
 
 void AppendResolved(PageBuffer& out, QByteArrayView escaped) {
@@ -53,10 +61,10 @@ void AppendResolved(PageBuffer& out, QByteArrayView escaped) {
             bool dollar = false;
             length = DollarLength(escaped.sliced(at), &dollar);
             replacement = dollar ? "$" : "";
-        } else if (escaped.sliced(at).startsWith("&nbsp;")) {
+        } else if (StartsAt(escaped, at, "&nbsp;")) {
             replacement = "\xc2\xa0";
             length = 6;
-        } else if (escaped.sliced(at).startsWith("&shy;")) {
+        } else if (StartsAt(escaped, at, "&shy;")) {
             replacement = "\xc2\xad";
             length = 5;
         } else {
@@ -69,37 +77,40 @@ void AppendResolved(PageBuffer& out, QByteArrayView escaped) {
     out.append(escaped.sliced(runStart));
 }
 
-QString Unescaped(QByteArrayView escaped) {
-    QString text;
-    text.reserve(escaped.size());
+QByteArray Unescaped(QByteArrayView escaped) {
     qsizetype runStart = 0;
-    for (qsizetype at = escaped.indexOf('&'); at >= 0; at = escaped.indexOf('&', runStart)) {
-        text += QString::fromUtf8(escaped.sliced(runStart, at - runStart));
+    qsizetype at = escaped.indexOf('&');
+    if (at < 0)
+        return escaped.toByteArray();
+    QByteArray text;
+    text.reserve(escaped.size());
+    for (; at >= 0; at = escaped.indexOf('&', runStart)) {
+        text += escaped.sliced(runStart, at - runStart);
         const qsizetype semicolon = escaped.indexOf(';', at);
         if (semicolon < 0)
             break;
         const QByteArrayView name = escaped.sliced(at + 1, semicolon - at - 1);
-        static const std::pair<QByteArrayView, char16_t> Named[] = {
-            {"amp", u'&'},   {"lt", u'<'},      {"gt", u'>'},    {"quot", u'"'},
-            {"apos", u'\''}, {"nbsp", u'\xA0'}, {"shy", u'\xAD'}};
+        static const std::pair<QByteArrayView, QByteArrayView> Named[] = {
+            {"amp", "&"},  {"lt", "<"},          {"gt", ">"},        {"quot", "\""},
+            {"apos", "'"}, {"nbsp", "\xc2\xa0"}, {"shy", "\xc2\xad"}};
         for (const auto& [entity, character] : Named) {
             if (name == entity)
-                text += QChar(character);
+                text += character;
         }
         if (name.startsWith('#')) {
             const bool hex = name.size() > 1 && name.at(1) == 'x';
-            const char32_t code =
-                name.sliced(hex ? 2 : 1).toByteArray().toUInt(nullptr, hex ? 16 : 10);
-            text += QString::fromUcs4(&code, 1);
+            const char32_t code = name.sliced(hex ? 2 : 1).toUInt(nullptr, hex ? 16 : 10);
+            text += QString::fromUcs4(&code, 1).toUtf8();
         }
         runStart = semicolon + 1;
     }
-    return text + QString::fromUtf8(escaped.sliced(runStart));
+    return text.append(escaped.sliced(runStart));
 }
 
 bool HasReference(QByteArrayView escaped) {
-    return !escaped.isEmpty() && std::memchr(escaped.data(), '$', size_t(escaped.size())) &&
-           WmlVariables::HasReference(Unescaped(escaped));
+    if (escaped.isEmpty() || !std::memchr(escaped.data(), '$', size_t(escaped.size())))
+        return false;
+    return WmlVariables::HasReference(escaped.contains('&') ? Unescaped(escaped) : escaped);
 }
 
 void AppendResolvedAttribute(PageBuffer& out, QByteArrayView name, QByteArrayView escaped) {
@@ -108,12 +119,28 @@ void AppendResolvedAttribute(PageBuffer& out, QByteArrayView name, QByteArrayVie
     out.append('"');
 }
 
-void AppendAttribute(PageBuffer& out, QByteArrayView name, const QString& value) {
+void AppendAttribute(PageBuffer& out, QByteArrayView name, const QByteArray& value) {
     out.append(' ').append(name).append("=\"");
     QByteArray escaped;
-    basUtilities::AppendXmlEscaped(escaped, value.toUtf8(), true);
+    basUtilities::AppendXmlEscaped(escaped, value, true);
     out += escaped;
     out.append('"');
+}
+
+void AppendStartTag(PageBuffer& out, QByteArrayView tag, QByteArrayView className) {
+    out.append('<').append(tag);
+    if (!className.isEmpty())
+        out.append(" class=\"").append(className).append('"');
+    out += '>';
+}
+
+bool IsXmlId(QByteArrayView id) {
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (id.isEmpty() || !(letter(id.front()) || id.front() == '_'))
+        return false;
+    return std::all_of(id.begin(), id.end(), [&](char c) {
+        return letter(c) || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
+    });
 }
 
 } // namespace XhtmlText

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QString>
 
 #include <string>
 #include <string_view>
@@ -57,8 +56,8 @@ private:
 // "&nbsp;" and "&shy;" written as the characters they stand for.
 void AppendResolved(PageBuffer& out, QByteArrayView escaped);
 
-// The text decoded (entities replaced by their characters).
-QString Unescaped(QByteArrayView escaped);
+// The text decoded (entities replaced by their characters), in UTF-8.
+QByteArray Unescaped(QByteArrayView escaped);
 
 // Whether the escaped text holds a variable reference.
 bool HasReference(QByteArrayView escaped);
@@ -66,6 +65,12 @@ bool HasReference(QByteArrayView escaped);
 // Appends ` name="value"`, the value resolved.
 void AppendResolvedAttribute(PageBuffer& out, QByteArrayView name, QByteArrayView escaped);
 // Appends ` name="value"`, the value escaped here.
-void AppendAttribute(PageBuffer& out, QByteArrayView name, const QString& value);
+void AppendAttribute(PageBuffer& out, QByteArrayView name, const QByteArray& value);
+
+// Appends `<tag>`, or `<tag class="className">` when a class is given.
+void AppendStartTag(PageBuffer& out, QByteArrayView tag, QByteArrayView className);
+
+// Whether the id is an XML name without a colon, as element ids must be.
+bool IsXmlId(QByteArrayView id);
 
 } // namespace XhtmlText

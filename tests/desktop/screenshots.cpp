@@ -4,6 +4,7 @@
 // argument, "dark", renders it under a dark colour scheme and adds "-dark"
 // to the names; QT_SCALE_FACTOR=1.5 with the argument "scaled" at 1.5 times.
 #include "DesktopHarness.h"
+#include "desktop/SiteAddressView.h"
 
 namespace {
 
@@ -57,6 +58,8 @@ int main(int argc, char* argv[]) {
         h.site.board.AddGraffiti(message);
     h.site.deck("/");
     h.window->SetLocalIP(u"192.168.1.20"_s);
+    h.window->SiteAddresses()->SetAddresses(QUrl(u"http://192.168.1.20:8080/"_s),
+                                            QUrl(u"http://203.0.113.77/"_s));
     QStringList entries = frmMain::MenuEntries();
     entries.removeOne(u"Minimize"_s);
     const QString suffix = variant.isEmpty() ? QString() : u'-' + variant;

@@ -1,5 +1,6 @@
 // The built program with a display: an X server of the test's own (Xvfb).
 #include "XSession.h"
+#include "net/PrimaryAddress.h"
 #include "support/LoopbackClient.h"
 #include "support/PocketlaneProcess.h"
 
@@ -35,8 +36,9 @@ void DesktopProgramTest::windowOverTheServingProgram() {
     phone.Send(LoopbackClient::Request("/"));
     QVERIFY(phone.WaitClosed());
     QVERIFY(phone.Received().contains("<card"));
-    // Serving, the program is past showing its window; one without a window
-    // writes its log to stderr instead.
+    // A phone is answered by the event loop, which runs only once the window
+    // has been shown: without a window, none is there by now. One without a
+    // window writes its log to stderr and the site's address to stdout.
     QVERIFY(headless ? QTest::qWaitFor([&] {
         return program.StandardError().contains("You are currently not sharing anything.");
     })
@@ -44,6 +46,11 @@ void DesktopProgramTest::windowOverTheServingProgram() {
     QCOMPARE(windowShown(), !headless);
     QCOMPARE(program.Stop(), 0);
     QVERIFY(!windowShown());
+    const QString lan = PrimaryIPv4Address();
+    QCOMPARE(QString::fromLocal8Bit(program.StandardOutput()),
+             headless && !lan.isEmpty()
+                 ? u"Site on your network: http://%1:%2/\n"_s.arg(lan).arg(port)
+                 : QString());
 }
 
 // The owner is asked in a message box while nothing listens yet; the file

@@ -6,6 +6,7 @@
 #include "desktop/InfoPanels.h"
 #include "desktop/LinkLabel.h"
 #include "desktop/ReachabilityBinding.h"
+#include "desktop/SiteAddressView.h"
 #include "net/Reachability.h"
 #include "settings/SettingsPaths.h"
 #include "support/PocketlaneProcess.h"
@@ -305,6 +306,7 @@ void MainWindowTest::linkLabelsAndStatusLog() {
     Reachability network(log, {.publicIpUrl = finder, .upnpSoftware = false, .localIP = [] {
                                    return u"192.168.1.20"_s;
                                }});
+    QVERIFY(!h.window->SiteAddresses()->isVisibleTo(h.window.get())); // none known yet
     BindReachability(*h.window, network);
     network.StartUp(8080);
     QCOMPARE(h.window->LocalIPLabel()->text(), u"Locating..."_s);
@@ -323,6 +325,28 @@ void MainWindowTest::linkLabelsAndStatusLog() {
     // Not installed, the links lead to the public site, never into the source tree.
     for (const QUrl& page : {SettingsPaths::MakerWebSite(), enhancements, anchor})
         QVERIFY2(page.scheme() == u"https"_s, qPrintable(page.toString()));
+
+    // The About panel: the site on this network as a link and as a QR code that a real
+    // reader decodes; the public address is not known, so its row is hidden. A new port
+    // served shows at once.
+    h.clickEntry(u"About"_s);
+    SiteAddressView* site = h.window->SiteAddresses();
+    const QUrl served(u"http://192.168.1.20:8080/"_s);
+    QVERIFY(site->LanLink()->text() == served.toString() && !site->InternetLink()->isVisible());
+    QVERIFY(follow(site->LanLink()));
+    QCOMPARE(h.opened.last(), served);
+    const auto decoded = [&] {
+        QTemporaryDir folder;
+        const QString png = folder.filePath(u"code.png"_s);
+        QProcess zbar;
+        if (site->QrCode()->grab().save(png))
+            zbar.start(u"zbarimg"_s, {u"--raw"_s, u"-q"_s, png});
+        return zbar.waitForFinished() ? QString::fromUtf8(zbar.readAllStandardOutput()) : QString();
+    };
+    QCOMPARE(decoded(), served.toString() + u'\n');
+    network.SetServedPort(80);
+    QCOMPARE(site->LanLink()->target(), QUrl(u"http://192.168.1.20/"_s));
+    QCOMPARE(decoded(), u"http://192.168.1.20/\n"_s);
 }
 
 // The newest line stays in view; each line's whole text is its tooltip; Copy

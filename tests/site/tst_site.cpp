@@ -149,7 +149,8 @@ private Q_SLOTS:
         QCOMPARE(h.deck(keyed.left(keyed.indexOf('&'))), Protected());
         QByteArray wrongKey = keyed;
         wrongKey.back() = wrongKey.back() == 'A' ? 'B' : 'A';
-        QTest::qWait(GuessThrottle::AnswerIntervalMs); // the next guess is due at once
+        // The wrong key's turn ends; the first guess below is due at once.
+        QTest::qWait(GuessThrottle::AnswerIntervalMs);
         const int logStart = h.temp.log->lines().size();
         const auto requestsRead = [&] {
             const QList<StatusLog::Line> lines = h.temp.log->lines().mid(logStart);
@@ -199,14 +200,25 @@ private Q_SLOTS:
         QCOMPARE(DeckOf(guessers[10].Received()), SplashDeck(Incorrect));
         // The server's log: wrong guesses answered one turn apart, the right
         // one in its turn, those who left never checked.
+        // Held back, the second wrong answer comes only after the last guess was read, however
+        // slowly the guesses arrived; one answered as soon as read would come before.
         QList<QDateTime> wrong, right;
-        for (const StatusLog::Line& line : h.temp.log->lines().mid(logStart)) {
-            if (line.message == "Message to user:"_L1 + QString::fromUtf8(Incorrect) ||
-                line.message.contains("password protected"_L1))
-                wrong << line.when;
-            else if (line.message.startsWith("New user logging in"_L1))
-                right << line.when;
+        qsizetype reads = 0, lastGuessRead = -1, secondWrong = -1;
+        const QList<StatusLog::Line> lines = h.temp.log->lines().mid(logStart);
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QString& message = lines[i].message;
+            if (message == "Incoming data on Socket"_L1 && ++reads == guesses.size())
+                lastGuessRead = i;
+            if (message == "Message to user:"_L1 + QString::fromUtf8(Incorrect) ||
+                message.contains("password protected"_L1)) {
+                wrong << lines[i].when;
+                if (wrong.size() == 2)
+                    secondWrong = i;
+            } else if (message.startsWith("New user logging in"_L1)) {
+                right << lines[i].when;
+            }
         }
+        QVERIFY(lastGuessRead >= 0 && secondWrong > lastGuessRead);
         QCOMPARE(wrong.size(), 6); // 0000, 0002, the wrong key, 0004, 0005, 0006
         for (int i = 1; i < wrong.size(); ++i)
             QVERIFY(wrong[i - 1].msecsTo(wrong[i]) >= GuessThrottle::AnswerIntervalMs - 2);
@@ -229,8 +241,9 @@ private Q_SLOTS:
         // A request behind a guess on its connection waits for the guess's
         // answer, which closes the connection: the answers never swap.
         LoopbackClient both(h.server.Port());
+        const auto readBefore = requestsRead();
         both.Send(LoopbackClient::Request("/?P=wrong"));
-        QTest::qWait(20);
+        QVERIFY(QTest::qWaitFor([&] { return requestsRead() > readBefore; }));
         both.Send(LoopbackClient::Request("/?P=1234"));
         QVERIFY(both.WaitClosed());
         QCOMPARE(DeckOf(both.Received()), SplashDeck(Incorrect));

@@ -49,6 +49,10 @@ QByteArray PocketlaneProcess::StandardError() {
     return m_stderr += m_process.readAllStandardError();
 }
 
+QByteArray PocketlaneProcess::StandardOutput() {
+    return m_stdout += m_process.readAllStandardOutput();
+}
+
 PocketlaneProcess::Run PocketlaneProcess::RunToEnd(const QStringList& arguments,
                                                    const QProcessEnvironment& environment,
                                                    const QStringList& wrapper) {
@@ -61,6 +65,7 @@ PocketlaneProcess::Run PocketlaneProcess::RunToEnd(const QStringList& arguments,
 
 void PocketlaneProcess::Launch(const QStringList& arguments, const QStringList& wrapper) {
     m_stderr.clear();
+    m_stdout.clear();
     startWrapped(m_process, arguments, wrapper);
 }
 
@@ -90,5 +95,6 @@ int PocketlaneProcess::Stop() {
     m_process.terminate();
     const int exitCode = waitForEnd(m_process);
     StandardError();
+    StandardOutput();
     return exitCode;
 }

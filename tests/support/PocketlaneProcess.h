@@ -30,8 +30,9 @@ public:
     QProcess& Process() { return m_process; }
     // The environment the program runs with (private XDG folders).
     QProcessEnvironment Environment() const;
-    // What the program wrote to stderr so far.
+    // What the program wrote to stderr, and to stdout, so far.
     QByteArray StandardError();
+    QByteArray StandardOutput();
 
     // What a run of the program to its end gave.
     struct Run {
@@ -54,4 +55,5 @@ private:
     QProcess m_process;
     quint16 m_port = 0;
     QByteArray m_stderr;
+    QByteArray m_stdout;
 };
