@@ -12,6 +12,19 @@ void AppendTwoDigits(QByteArray& out, int value) {
     out.append(char('0' + value % 10));
 }
 
+// The chunk size line's number, written into the answer without a text of
+// its own.
+void AppendUpperHex(QByteArray& out, qsizetype value) {
+    char digits[2 * sizeof(qsizetype)];
+    int count = 0;
+    do {
+        digits[count++] = "0123456789ABCDEF"[value & 15];
+        value >>= 4;
+    } while (value > 0);
+    while (count > 0)
+        out.append(digits[--count]);
+}
+
 } // namespace
 
 QByteArray HttpAnswer::Date(std::time_t secondsSinceEpoch) {
@@ -57,10 +70,12 @@ QByteArray HttpAnswer::Page(const QByteArray& page, int status, const QByteArray
     out.append("Server: Quill\r\n"
                "Cache-Control: no-cache\r\n"
                "Connection: Close\r\n");
-    QByteArray contentType = "Content-Type: text/vnd.wap.wml; charset=utf-8\r\n";
+    QByteArrayView contentType = "Content-Type: text/vnd.wap.wml; charset=utf-8\r\n";
+    QByteArray xhtmlType;
     if (type.form == PageType::Xhtml) {
         out.append("Vary: Accept\r\n");
-        contentType = "Content-Type: " + type.contentType.toByteArray() + "; charset=utf-8\r\n";
+        xhtmlType = "Content-Type: " + type.contentType.toByteArray() + "; charset=utf-8\r\n";
+        contentType = xhtmlType;
     }
     if (framing == BodyFraming::ContentLength) {
         out.append(contentType)
@@ -72,10 +87,8 @@ QByteArray HttpAnswer::Page(const QByteArray& page, int status, const QByteArray
     out.append("Transfer-Encoding: chunked\r\n").append(contentType).append(CrLf);
     if (!withBody)
         return out;
-    out.append(QByteArray::number(page.size(), 16).toUpper())
-        .append(" \r\n")
-        .append(page)
-        .append("\r\n0\r\n\r\n");
+    AppendUpperHex(out, page.size());
+    out.append(" \r\n").append(page).append("\r\n0\r\n\r\n");
     return out;
 }
 
