@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# HTTP load on "/" of a server under test beside nginx serving the same bytes.
+# HTTP load on "/" of a server under test beside nginx serving the same bytes
+# and beside the floor: a single-threaded blocking C server writing a prebuilt
+# answer with the same body.
 #
 # Usage:
 #   bench/http_vs_nginx.sh [options] [--url URL] [-- COMMAND ARGS...]
@@ -10,6 +12,9 @@
 #     build-bench/src/pocketlane --headless --port @PORT@ --settings FILE
 #   with the URL http://127.0.0.1:@PORT@/, FILE being a fresh settings file in
 #   which "/" is the main menu (no welcome page, no password, every module on).
+#
+#   --page welcome      "/" is the welcome page instead (picture and message)
+#   --binary PATH       run this Pocketlane build instead of building one
 #
 #   --self-check        use a second nginx, set up like the reference one, as
 #                       the server under test: the ratios should be near 1
@@ -32,8 +37,9 @@
 #   1. starts the server under test and fetches the exact body and content
 #      type of its answer to the URL (curl decodes a chunked answer);
 #   2. starts nginx (one worker, access log on) serving that body with that
-#      content type;
-#   3. runs wrk against each for the same time (rounds alternate A B B A),
+#      content type, and the C floor (bench/c_floor_server.c, built here) with
+#      the same body;
+#   3. runs wrk against each for the same time (rounds alternate A B C C B A),
 #      every request with
 #      "Connection: close" so that each one opens a new TCP connection (as a
 #      WAP gateway does); the kernel's count of accepted connections checks
@@ -42,7 +48,7 @@
 #      /proc/PID/stat) before and after each run: CPU microseconds per request;
 #   5. prints requests/s, p50/p99 latency (from the written request to the
 #      complete answer, as wrk measures; the mean over the rounds) and CPU per
-#      request side by side with the ratios server/nginx;
+#      request side by side with the ratios server/nginx and server/floor;
 #   6. sends --requests more requests to the server under test (stopped after
 #      --max-seconds at the latest) and prints its VmRSS/VmHWM before and after.
 set -euo pipefail
@@ -58,6 +64,8 @@ self_check_chunked=0
 pin=1
 url=""
 command=()
+page=menu
+binary=""
 
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -70,6 +78,8 @@ while [ $# -gt 0 ]; do
     --requests) memory_requests=$2; shift ;;
     --max-seconds) max_seconds=$2; shift ;;
     --url) url=$2; shift ;;
+    --page) page=$2; shift ;;
+    --binary) binary=$2; shift ;;
     --) shift; command=("$@"); break ;;
     -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d'; exit 0 ;;
     *) echo "unknown option: $1 (see --help)" >&2; exit 2 ;;
@@ -175,16 +185,18 @@ if [ "$self_check" -eq 1 ]; then
   url="http://127.0.0.1:$sut_port/"
   sut_name="nginx (self-check)"
 elif [ ${#command[@]} -eq 0 ]; then
-  build_pocketlane
+  if [ -n "$binary" ]; then pocketlane_binary=$binary; else build_pocketlane; fi
+  welcome=N
+  [ "$page" = welcome ] && welcome=Y
   # Its own settings, so that "/" is the main menu of every module whatever
   # the user running the benchmark has set.
   mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
   export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/config"
-  "$pocketlane_binary" --settings "$work/settings.reg" --set ShowWelcomeGraphic=N \
-    --set WelcomeMessage=N --set EnablePassword=N --set EnableSharedFolders=Y \
+  "$pocketlane_binary" --settings "$work/settings.reg" --set ShowWelcomeGraphic=$welcome \
+    --set WelcomeMessage=$welcome --set EnablePassword=N --set EnableSharedFolders=Y \
     --set EnableGraffiti=Y --set EnableMyComputer=Y >/dev/null
   command=("$pocketlane_binary" --headless --port @PORT@ --settings "$work/settings.reg")
-  sut_name="pocketlane"
+  sut_name="pocketlane ($page)"
 else
   sut_name=$(basename "${command[0]}")
 fi
@@ -213,37 +225,53 @@ nginx_url="http://127.0.0.1:$nginx_port${path:-/}"
 curl -s --max-time 10 -o "$work/nginx_body" "$nginx_url"
 cmp -s "$work/body" "$work/nginx_body" || { echo "nginx does not serve the same bytes" >&2; exit 1; }
 
+# --- the C floor with the same body -----------------------------------------
+cc -O2 -o "$work/c_floor_server" "$root/bench/c_floor_server.c"
+floor_port=$(free_port)
+floor_url="http://127.0.0.1:$floor_port${path:-/}"
+start_server "$work/floor.log" "$floor_url" \
+  "$work/c_floor_server" "$floor_port" "$content_type" "$work/body"
+floor_pid=$started_pid
+curl -s --max-time 10 -o "$work/floor_body" "$floor_url"
+cmp -s "$work/body" "$work/floor_body" || { echo "the C floor does not serve the same bytes" >&2; exit 1; }
+
 rss_start=$(memory_kb "$sut_pid" VmRSS)
 
 # --- side by side -----------------------------------------------------------
-# Rounds in the order A B B A, so that neither server always runs on the
-# state (sockets in TIME_WAIT, warm caches) that the other left behind.
-echo "wrk: 1 thread${client_cpu:+ on CPU 0, servers on CPU 1}, $connections connections, $rounds x ${duration}s per server (order ABBA...), a new connection per request"
+# Rounds in the order A B C C B A, so that no server always runs on the
+# state (sockets in TIME_WAIT, warm caches) that another left behind.
+echo "wrk: 1 thread${client_cpu:+ on CPU 0, servers on CPU 1}, $connections connections, $rounds x ${duration}s per server (order ABCCBA...), a new connection per request"
 run_wrk warmup_sut "$sut_pid" "$url" 2
 run_wrk warmup_nginx "$nginx_pid" "$nginx_url" 2
+run_wrk warmup_floor "$floor_pid" "$floor_url" 2
 for round in $(seq "$rounds"); do
   if [ $((round % 2)) -eq 1 ]; then
     measure sut "$sut_pid" "$url"; measure nginx "$nginx_pid" "$nginx_url"
+    measure floor "$floor_pid" "$floor_url"
   else
-    measure nginx "$nginx_pid" "$nginx_url"; measure sut "$sut_pid" "$url"
+    measure floor "$floor_pid" "$floor_url"; measure nginx "$nginx_pid" "$nginx_url"
+    measure sut "$sut_pid" "$url"
   fi
 done
 
 row() {
-  local s n
-  s=$(figure sut "$2"); n=$(figure nginx "$2")
-  printf '%-30s %20s %20s %8s\n' "$1" "$s" "$n" "$(ratio "$s" "$n")"
+  local s n f
+  s=$(figure sut "$2"); n=$(figure nginx "$2"); f=$(figure floor "$2")
+  printf '%-30s %20s %18s %10s %8s %8s\n' "$1" "$s" "$n" "$f" "$(ratio "$s" "$n")" "$(ratio "$s" "$f")"
 }
 echo
-printf '%-30s %20s %20s %8s\n' "" "$sut_name" "nginx (1 worker)" "ratio"
+printf '%-30s %20s %18s %10s %8s %8s\n' "" "$sut_name" "nginx (1 worker)" "C floor" "/nginx" "/floor"
 row "requests/s" rps
 row "latency p50 (us)" p50
 row "latency p99 (us)" p99
 row "server CPU per request (us)" cpu
-printf '%-30s %20s %20s\n' "new connections per request" "$(figure sut opens)" "$(figure nginx opens)"
-printf '%-30s %20s %20s\n' "errors (socket/non-2xx)" \
-  "${total[sut.errors]}/${total[sut.non2xx]}" "${total[nginx.errors]}/${total[nginx.non2xx]}"
-printf '%-30s %20s %20s\n' "requests measured" "${total[sut.requests]}" "${total[nginx.requests]}"
+printf '%-30s %20s %18s %10s\n' "new connections per request" "$(figure sut opens)" \
+  "$(figure nginx opens)" "$(figure floor opens)"
+printf '%-30s %20s %18s %10s\n' "errors (socket/non-2xx)" \
+  "${total[sut.errors]}/${total[sut.non2xx]}" "${total[nginx.errors]}/${total[nginx.non2xx]}" \
+  "${total[floor.errors]}/${total[floor.non2xx]}"
+printf '%-30s %20s %18s %10s\n' "requests measured" "${total[sut.requests]}" \
+  "${total[nginx.requests]}" "${total[floor.requests]}"
 
 # --- memory after many requests ---------------------------------------------
 echo

@@ -24,9 +24,8 @@ void CheckRequest(const QByteArray& request) {
         return;
     const CPacket& packet = *cracked.packet;
     const QByteArray deck = packet.Root().left(64);
-    const QByteArray answer =
-        CPacket::BuildResponse(deck, HttpOk, "Thu, 01 Jan 1970 00:00:00 GMT ",
-                               packet.ResponseFraming(), {}, !packet.IsHead());
+    const QByteArray answer = HttpAnswer::Page(deck, HttpOk, "Thu, 01 Jan 1970 00:00:00 GMT ",
+                                               packet.ResponseFraming(), {}, !packet.IsHead());
     Check(answer.contains(deck) || packet.IsHead() || deck.isEmpty());
 }
 

@@ -4,6 +4,7 @@
 #include "app/ProcessLimits.h"
 #include "app/SetupCheckCommand.h"
 #include "app/SingleInstanceLock.h"
+#include "app/StderrMirror.h"
 #include "app/TerminationSignals.h"
 #include "base/StatusLog.h"
 #include "desktop/OwnerDialogs.h"
@@ -21,7 +22,6 @@
 #include <cstdio>
 #include <memory>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -32,33 +32,6 @@ void PrintTo(FILE* stream, const QString& text) {
     const QByteArray line = text.toLocal8Bit() + '\n';
     std::fwrite(line.constData(), 1, size_t(line.size()), stream);
     std::fflush(stream);
-}
-
-// True when stderr is the journal's stream, which systemd announces as
-// JOURNAL_STREAM=<device>:<inode> of the stream it gave the service.
-bool StderrIsJournal() {
-    const QByteArray stream = qgetenv("JOURNAL_STREAM");
-    struct stat status {};
-    if (stream.isEmpty() || fstat(STDERR_FILENO, &status) != 0)
-        return false;
-    return stream == QByteArray::number(quint64(status.st_dev)) + ':' +
-                         QByteArray::number(quint64(status.st_ino));
-}
-
-// The journal's priority of a status-log level: error, notice, debug.
-QString JournalPrefix(int level) {
-    const int priority = level == LogError ? 3 : level == LogNotice ? 5 : 7;
-    return QStringLiteral("<%1>").arg(priority);
-}
-
-// Without a window the status log goes to stderr, one line per entry; in the
-// journal each line carries its priority.
-void MirrorToStderr(StatusLog& log) {
-    const bool journal = StderrIsJournal();
-    QObject::connect(&log, &StatusLog::lineAdded, &log, [journal](const StatusLog::Line& line) {
-        const QString text = StatusLog::formatLine(line);
-        PrintTo(stderr, journal ? JournalPrefix(line.level) + text : text);
-    });
 }
 
 // Without a window the site's addresses go to stdout: at start, and again
@@ -80,8 +53,10 @@ void PrintSiteUrls(Reachability& network) {
 int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
     RaiseOpenFileLimit();
     Application application(options);
-    MirrorToStderr(application.Log());
-    switch (application.Start()) {
+    StderrMirror mirror(application.Log());
+    const Application::StartResult started = application.Start();
+    mirror.Flush();
+    switch (started) {
     case Application::StartResult::SettingsUnreadable:
         PrintTo(stderr, application.SettingsProblem() +
                             QStringLiteral("; Pocketlane does not serve with other settings than "

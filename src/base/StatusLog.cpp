@@ -12,7 +12,8 @@ void StatusLog::setExtendedLoggingSwitch(std::function<bool()> isOn) {
 void StatusLog::LogStatus(int level, const QString& message) {
     if (level == LogDetail && !(m_extendedLogging && m_extendedLogging()))
         return;
-    Line added{QDateTime::currentDateTime(), level, message};
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    Line added{QDateTime::fromMSecsSinceEpoch(now, Qt::UTC), level, message, stampOf(now)};
     if (bytesOf(added) > MaxBytes)
         added.message.truncate(MaxBytes / qsizetype(sizeof(QChar)));
     // Make room: for the line itself, and for its text within the byte cap.
@@ -31,6 +32,15 @@ void StatusLog::LogStatus(int level, const QString& message) {
     ++m_count;
     endInsertRows();
     Q_EMIT lineAdded(stored);
+}
+
+const QString& StatusLog::stampOf(qint64 msecsSinceEpoch) {
+    const qint64 second = msecsSinceEpoch / 1000;
+    if (second != m_stampSecond) {
+        m_stamp = QDateTime::fromSecsSinceEpoch(second).toString(Qt::ISODate);
+        m_stampSecond = second;
+    }
+    return m_stamp;
 }
 
 void StatusLog::dropOldest(int count) {
@@ -69,8 +79,7 @@ QList<StatusLog::Line> StatusLog::lines() const {
 }
 
 QString StatusLog::formatLine(const Line& line) {
-    return line.when.toString(Qt::ISODate) + u' ' + QString::number(line.level) + u' ' +
-           line.message;
+    return line.stamp + u' ' + QString::number(line.level) + u' ' + line.message;
 }
 
 int StatusLog::rowCount(const QModelIndex& parent) const {
@@ -88,7 +97,7 @@ QVariant StatusLog::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         if (index.column() == DateColumn)
-            return QLocale::system().toString(line.when, QLocale::ShortFormat);
+            return QLocale::system().toString(line.when.toLocalTime(), QLocale::ShortFormat);
         return line.message;
     case LevelRole:
         return line.level;

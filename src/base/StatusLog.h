@@ -18,9 +18,14 @@ class StatusLog : public QAbstractTableModel {
     Q_OBJECT
 public:
     struct Line {
+        // In UTC: taking the local time for every line would cost more than
+        // the rest of the line.
         QDateTime when;
         int level = LogNotice;
         QString message;
+        // The local date and time of `when` to the second, in ISO form,
+        // shared by the lines of one second.
+        QString stamp;
     };
 
     enum Column { DateColumn = 0, MessageColumn = 1 };
@@ -65,6 +70,9 @@ private:
     }
     void dropOldest(int count);
     void grow();
+    // The stamp of the second that msecsSinceEpoch falls in; formatted once
+    // per second.
+    const QString& stampOf(qint64 msecsSinceEpoch);
 
     // A ring: the oldest line sits at m_first, the newest m_count - 1
     // places after it, so that dropping the oldest moves nothing.
@@ -73,4 +81,6 @@ private:
     int m_count = 0;
     qsizetype m_textBytes = 0;
     std::function<bool()> m_extendedLogging;
+    qint64 m_stampSecond = -1;
+    QString m_stamp;
 };

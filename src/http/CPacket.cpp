@@ -1,7 +1,6 @@
 #include "http/CPacket.h"
 
 #include "base/PocketlaneError.h"
-#include "base/basUtilities.h"
 #include "http/Connection.h"
 #include "wml/XhtmlRenderer.h"
 
@@ -12,46 +11,7 @@
 
 namespace {
 
-constexpr QByteArrayView CrLf = "\r\n";
-constexpr QByteArrayView EndOfRequest = "\r\n\r\n";
-
-QByteArray TrimSpaces(const QByteArray& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == ' ')
-        ++begin;
-    while (end > begin && text.at(end - 1) == ' ')
-        --end;
-    return text.mid(begin, end - begin);
-}
-
-// The pieces of text between the separators; an empty text has no pieces.
-QList<QByteArray> SplitPieces(const QByteArray& text, char separator) {
-    return text.isEmpty() ? QList<QByteArray>() : text.split(separator);
-}
-
-void AppendTwoDigits(QByteArray& out, int value) {
-    out.append(char('0' + value / 10));
-    out.append(char('0' + value % 10));
-}
-
-// A request target in absolute form ("http://host:port/path?query"), as a
-// proxy or a gateway sends it, names this server's own path: the server
-// serves one site, so the scheme and authority are dropped, whatever host
-// they name. Any other target is kept as it is.
-QByteArray WithoutAuthority(const QByteArray& target) {
-    const qsizetype schemeEnd = target.indexOf("://");
-    if (schemeEnd <= 0 || target.startsWith('/'))
-        return target;
-    const QByteArray scheme = target.left(schemeEnd).toLower();
-    if (scheme != "http" && scheme != "https")
-        return target;
-    const qsizetype pathStart = target.indexOf('/', schemeEnd + 3);
-    const qsizetype queryStart = target.indexOf('?', schemeEnd + 3);
-    if (queryStart >= 0 && (pathStart < 0 || queryStart < pathStart))
-        return '/' + target.mid(queryStart);
-    return pathStart < 0 ? QByteArrayLiteral("/") : target.mid(pathStart);
-}
+constexpr QByteArrayView EndOfHeaders = "\r\n\r\n";
 
 } // namespace
 
@@ -59,87 +19,13 @@ CrackedPacket CPacket::CrackHTTPPacket(const QByteArray& sHTTPPacket) {
     auto packet = std::make_shared<CPacket>();
     QString failure;
     try {
-        failure = packet->parse(sHTTPPacket);
+        failure = packet->m_request.Parse(sHTTPPacket);
     } catch (const PocketlaneError& error) {
         failure = error.Description();
     }
     if (!failure.isEmpty())
         return {nullptr, failure};
     return {std::move(packet), {}};
-}
-
-QString CPacket::parse(const QByteArray& sHTTPPacket) {
-    const qsizetype requestLineEnd = sHTTPPacket.indexOf(CrLf);
-    if (requestLineEnd < 0)
-        return QStringLiteral("The request has no line end");
-    const QByteArray requestLine = sHTTPPacket.left(requestLineEnd);
-    QString failure = parseHeaderBlock(sHTTPPacket, requestLine.size());
-    if (failure.isEmpty() && !requestLine.isEmpty())
-        failure = parseRequestLine(requestLine);
-    return failure;
-}
-
-// The header lines run from after the request line's CR LF up to the last
-// four characters of the text (the CR LF CR LF that end the request). A
-// request line followed directly by the blank line has no header lines.
-QString CPacket::parseHeaderBlock(const QByteArray& sHTTPPacket, qsizetype requestLineLength) {
-    const qsizetype count = sHTTPPacket.size() - requestLineLength - 6;
-    if (count < 0) {
-        const bool endsRightAfterRequestLine =
-            sHTTPPacket.size() == requestLineLength + EndOfRequest.size() &&
-            sHTTPPacket.endsWith(EndOfRequest);
-        return endsRightAfterRequestLine ? QString()
-                                         : QStringLiteral("The request has no header line");
-    }
-    const QByteArray block = sHTTPPacket.mid(requestLineLength + 2, count);
-    for (const QByteArray& line : SplitPieces(block, '\n')) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon < 0)
-            return QStringLiteral("A header line has no colon");
-        m_oHeaders.Add(line.left(colon), line.mid(colon + 1));
-    }
-    return {};
-}
-
-QString CPacket::parseRequestLine(const QByteArray& requestLine) {
-    const qsizetype space = requestLine.indexOf(' ');
-    if (space < 0)
-        return QStringLiteral("The request line has no space");
-    const qsizetype methodPartLength = space + 1;
-    m_method = TrimSpaces(requestLine.left(methodPartLength));
-    if (m_method == "GET")
-        m_lPacketType = PacketGet;
-    else if (m_method == "PUT")
-        m_lPacketType = PacketPut;
-
-    // The path runs from the space up to the space and protocol name (nine
-    // characters) at the end of the line.
-    const qsizetype count = requestLine.size() - methodPartLength - 8;
-    if (count < 0)
-        return QStringLiteral("The request line has no path");
-    m_protocol = requestLine.right(8);
-    QByteArray target = requestLine.mid(methodPartLength - 1, count);
-    // A fragment names a place within the answer; it is no part of the request.
-    if (const qsizetype hash = target.indexOf('#'); hash >= 0)
-        target.truncate(hash);
-    // The path is split into the root and the query before anything is
-    // decoded, and each name and value is decoded once on its own, so that a
-    // visitor's "&", "=", "?", "+" or "%" arrives as typed.
-    const QByteArray path = WithoutAuthority(TrimSpaces(target));
-    if (path.isEmpty())
-        return QStringLiteral("The request path is empty");
-    const qsizetype question = path.indexOf('?');
-    m_sRoot = basUtilities::URLDecode(question < 0 ? path : path.left(question));
-    if (question >= 0) {
-        for (const QByteArray& piece : SplitPieces(path.mid(question + 1), '&')) {
-            const qsizetype equals = piece.indexOf('=');
-            if (equals < 0)
-                return QStringLiteral("A query variable has no \"=\"");
-            m_oVariables.Add(basUtilities::URLDecode(piece.left(equals)),
-                             basUtilities::URLDecode(piece.mid(equals + 1)));
-        }
-    }
-    return {};
 }
 
 void CPacket::Bind(std::weak_ptr<Connection> connection, int socketIndex) {
@@ -158,112 +44,9 @@ CPacket::~CPacket() {
 }
 
 CPacket::BodyFraming CPacket::ResponseFraming() const {
-    if (m_protocol == "HTTP/1.0" || m_protocol == "HTTP/0.9")
+    if (Protocol() == "HTTP/1.0" || Protocol() == "HTTP/0.9")
         return BodyFraming::ContentLength;
     return BodyFraming::Chunked;
-}
-
-QByteArray CPacket::HttpDate(std::time_t secondsSinceEpoch) {
-    static constexpr char Days[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static constexpr char Months[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    std::tm utc{};
-    ::gmtime_r(&secondsSinceEpoch, &utc);
-    QByteArray out;
-    out.reserve(30);
-    out.append(Days[utc.tm_wday]).append(", ");
-    AppendTwoDigits(out, utc.tm_mday);
-    out.append(' ').append(Months[utc.tm_mon]).append(' ');
-    out.append(QByteArray::number(utc.tm_year + 1900).rightJustified(4, '0')).append(' ');
-    AppendTwoDigits(out, utc.tm_hour);
-    out.append(':');
-    AppendTwoDigits(out, utc.tm_min);
-    out.append(':');
-    AppendTwoDigits(out, utc.tm_sec);
-    out.append(" GMT ");
-    return out;
-}
-
-// The Date header changes once a second; formatting it anew for every
-// answer would be wasted work. Only the event loop's thread answers.
-const QByteArray& CPacket::CurrentHttpDate() {
-    static std::time_t formattedSecond = -1;
-    static QByteArray formatted;
-    const std::time_t now = std::time(nullptr);
-    if (now != formattedSecond) {
-        formatted = HttpDate(now);
-        formattedSecond = now;
-    }
-    return formatted;
-}
-
-QByteArray CPacket::BuildResponse(const QByteArray& sResponse, int eHTTPResponse,
-                                  const QByteArray& date, BodyFraming framing, const PageType& type,
-                                  bool bWithBody) {
-    QByteArray out;
-    out.reserve(sResponse.size() + 256);
-    out.append(eHTTPResponse == HttpBadRequest ? "HTTP/1.1 400 Bad Request\r\n"
-                                               : "HTTP/1.1 200 OK\r\n");
-    out.append("Date: ").append(date).append(CrLf);
-    out.append("Server: Quill\r\n"
-               "Cache-Control: no-cache\r\n"
-               "Connection: Close\r\n");
-    QByteArray contentType = "Content-Type: text/vnd.wap.wml; charset=utf-8\r\n";
-    if (type.form == PageType::Xhtml) {
-        out.append("Vary: Accept\r\n");
-        contentType = "Content-Type: " + type.contentType.toByteArray() + "; charset=utf-8\r\n";
-    }
-    if (framing == BodyFraming::ContentLength) {
-        out.append(contentType)
-            .append("Content-Length: ")
-            .append(QByteArray::number(sResponse.size()))
-            .append("\r\n\r\n");
-        return bWithBody ? out.append(sResponse) : out;
-    }
-    out.append("Transfer-Encoding: chunked\r\n").append(contentType).append(CrLf);
-    if (!bWithBody)
-        return out;
-    out.append(QByteArray::number(sResponse.size(), 16).toUpper())
-        .append(" \r\n")
-        .append(sResponse)
-        .append("\r\n0\r\n\r\n");
-    return out;
-}
-
-QByteArray CPacket::NotAcceptableAnswer(const QByteArray& date) {
-    static const QByteArray text = "This site's pages are WML, XHTML or HTML.\n";
-    return "HTTP/1.1 406 Not Acceptable\r\nDate: " + date +
-           "\r\nServer: Quill\r\nCache-Control: no-cache\r\nConnection: Close\r\n"
-           "Vary: Accept\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
-           QByteArray::number(text.size()) + "\r\n\r\n" + text;
-}
-
-QByteArray CPacket::BadRequestAnswer(const QByteArray& request) {
-    static const QByteArray deck =
-        "<?xml version=\"1.0\"?>\n"
-        "<!DOCTYPE wml PUBLIC \"-//WAPFORUM//DTD WML 1.1//EN\" "
-        "\"http://www.wapforum.org/DTD/wml_1.1.xml\">\n"
-        "<wml><card id=\"BadRequest\" title=\"Bad Request\"><p>This request could not be "
-        "understood.</p></card></wml>";
-    const qsizetype lineEnd = request.indexOf(CrLf);
-    const bool http10 = lineEnd >= 0 && QByteArrayView(request).first(lineEnd).endsWith("HTTP/1.0");
-    return BuildResponse(deck, HttpBadRequest, CurrentHttpDate(),
-                         http10 ? BodyFraming::ContentLength : BodyFraming::Chunked);
-}
-
-bool CPacket::SaysConnectionClose(const QByteArray& rawResponse) {
-    const qsizetype headerEnd = rawResponse.indexOf(EndOfRequest);
-    const QByteArray block = headerEnd < 0 ? rawResponse : rawResponse.left(headerEnd);
-    for (const QByteArray& line : block.split('\n')) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon < 0 || line.left(colon).trimmed().toLower() != "connection")
-            continue;
-        for (const QByteArray& token : line.mid(colon + 1).split(',')) {
-            if (token.trimmed().toLower() == "close")
-                return true;
-        }
-    }
-    return false;
 }
 
 std::shared_ptr<Connection> CPacket::connectedSocket(const char* operation) const {
@@ -275,15 +58,15 @@ std::shared_ptr<Connection> CPacket::connectedSocket(const char* operation) cons
 
 void CPacket::SendResponse(const QByteArray& sResponse, int eHTTPResponse) {
     const auto connection = connectedSocket("SendResponse");
-    const PageType type = PageNegotiation::ForAccept(m_oHeaders.Value("Accept"));
+    const PageType type = PageNegotiation::ForAccept(Headers().Value("Accept"));
     if (type.form == PageType::NotAcceptable) {
-        SendRawResponse(NotAcceptableAnswer(CurrentHttpDate()));
+        SendRawResponse(HttpAnswer::NotAcceptable(HttpAnswer::CurrentDate()));
         return;
     }
     const QByteArray page =
         type.form == PageType::Wml ? sResponse : XhtmlRenderer::FromWml(sResponse);
-    connection->Write(
-        BuildResponse(page, eHTTPResponse, CurrentHttpDate(), ResponseFraming(), type, !IsHead()));
+    connection->Write(HttpAnswer::Page(page, eHTTPResponse, HttpAnswer::CurrentDate(),
+                                       ResponseFraming(), type, !IsHead()));
     markAnswered(*connection);
     connection->CloseAfterSending();
 }
@@ -291,9 +74,9 @@ void CPacket::SendResponse(const QByteArray& sResponse, int eHTTPResponse) {
 void CPacket::SendRawResponse(const QByteArray& sRawResponse) {
     const auto connection = connectedSocket("SendRawResponse");
     if (IsHead()) {
-        const qsizetype headerEnd = sRawResponse.indexOf(EndOfRequest);
+        const qsizetype headerEnd = sRawResponse.indexOf(EndOfHeaders);
         connection->Write(headerEnd < 0 ? sRawResponse
-                                        : sRawResponse.left(headerEnd + EndOfRequest.size()));
+                                        : sRawResponse.left(headerEnd + EndOfHeaders.size()));
     } else {
         connection->Write(sRawResponse);
     }
@@ -353,7 +136,8 @@ void CPacket::SendFile(const QByteArray& headers, int fileFd, qint64 offset, qin
 }
 
 bool CPacket::closesAfter(const QByteArray& headers) const {
-    return ResponseFraming() == BodyFraming::ContentLength || SaysConnectionClose(headers);
+    return ResponseFraming() == BodyFraming::ContentLength ||
+           HttpAnswer::SaysConnectionClose(headers);
 }
 
 // The requests that waited behind a deferred answer are taken once it has

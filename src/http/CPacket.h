@@ -1,24 +1,19 @@
 #pragma once
 
-#include "http/PageNegotiation.h"
-#include "http/TextCollection.h"
+#include "http/HttpAnswer.h"
+#include "http/ParsedRequest.h"
 
 #include <QByteArray>
 #include <QString>
 
-#include <ctime>
 #include <functional>
 #include <memory>
 
 class Connection;
 class CPacket;
 
-// Status lines of SendResponse.
-enum HttpResponse { HttpOk = 200, HttpBadRequest = 400 };
 // The failure SendFile raises when every download slot is taken.
 constexpr int ErrTooManyDownloads = 40007;
-// Methods told apart by CrackHTTPPacket.
-enum PacketTypes { PacketGet = 0, PacketPut = 1 };
 
 // What CrackHTTPPacket makes of a request text: the parsed request, or the
 // reason it could not be parsed.
@@ -33,11 +28,7 @@ struct CrackedPacket {
 // on. Texts are bytes, one character per byte, as they came off the socket.
 class CPacket : public std::enable_shared_from_this<CPacket> {
 public:
-    // How an answer's body is delimited.
-    enum class BodyFraming {
-        Chunked,       // HTTP/1.1: the deck as one chunk and the last chunk
-        ContentLength, // HTTP/1.0 clients, which cannot read chunks
-    };
+    using BodyFraming = HttpAnswer::BodyFraming;
 
     // A request that was to be answered later and never was: its connection
     // closes, so that the requests behind it do not wait in vain.
@@ -82,7 +73,7 @@ public:
     bool DownloadSlotAvailable();
     // Whether the connection the answer goes to is still open.
     bool IsConnected() const;
-    // Who sent the request (ClientAddressOf its connection); empty once the
+    // Who sent the request (the address its connection came from); empty once the
     // connection has gone.
     QByteArray ClientAddress() const;
 
@@ -100,59 +91,30 @@ public:
     void Defer() { m_bDeferred = true; }
     bool IsDeferred() const { return m_bDeferred; }
 
-    // The bytes SendResponse writes for a page (a WML deck, or the XHTML
-    // page of the type given) with the given Date value; without the body,
-    // only the headers it would have come with (HEAD).
-    static QByteArray BuildResponse(const QByteArray& sResponse, int eHTTPResponse,
-                                    const QByteArray& date,
-                                    BodyFraming framing = BodyFraming::Chunked,
-                                    const PageType& type = {}, bool bWithBody = true);
-    // The answer to a client that takes no type a page comes in.
-    static QByteArray NotAcceptableAnswer(const QByteArray& date);
-    // The "Date: " header value: RFC 1123 date in GMT with a space after GMT.
-    static QByteArray HttpDate(std::time_t secondsSinceEpoch);
-    // HttpDate of now, formatted once per second.
-    static const QByteArray& CurrentHttpDate();
-    // Whether the header block of a raw answer says "Connection: close".
-    static bool SaysConnectionClose(const QByteArray& rawResponse);
-    // The answer to a request that cannot be parsed (given as far as it
-    // came): status 400 and a one-line deck, by its length for a request
-    // line that names HTTP/1.0, chunked otherwise like every other deck.
-    static QByteArray BadRequestAnswer(const QByteArray& request);
-
     int SocketIndex() const { return m_iSocketIndex; }
-    const QByteArray& Root() const { return m_sRoot; }
-    int PacketType() const { return m_lPacketType; }
-    const QByteArray& Method() const { return m_method; }
+    const QByteArray& Root() const { return m_request.Root(); }
+    int PacketType() const { return m_request.PacketType(); }
+    const QByteArray& Method() const { return m_request.Method(); }
     // The protocol name closing the request line, such as "HTTP/1.1".
-    const QByteArray& Protocol() const { return m_protocol; }
+    const QByteArray& Protocol() const { return m_request.Protocol(); }
     // How an answer of SendResponse is delimited for this request.
     BodyFraming ResponseFraming() const;
     // A HEAD request: answers carry their headers only.
-    bool IsHead() const { return m_method == "HEAD"; }
-    const TextCollection& Variables() const { return m_oVariables; }
-    TextCollection& Variables() { return m_oVariables; }
-    const TextCollection& Headers() const { return m_oHeaders; }
-    TextCollection& Headers() { return m_oHeaders; }
+    bool IsHead() const { return Method() == "HEAD"; }
+    const TextCollection& Variables() const { return m_request.Variables(); }
+    TextCollection& Variables() { return m_request.Variables(); }
+    const TextCollection& Headers() const { return m_request.Headers(); }
+    TextCollection& Headers() { return m_request.Headers(); }
 
 private:
     std::shared_ptr<Connection> connectedSocket(const char* operation) const;
-    QString parse(const QByteArray& sHTTPPacket);
-    QString parseHeaderBlock(const QByteArray& sHTTPPacket, qsizetype requestLineLength);
-    QString parseRequestLine(const QByteArray& requestLine);
-    void parseQuery(const QByteArray& query);
     bool closesAfter(const QByteArray& headers) const;
     void markAnswered(Connection& connection);
 
     std::weak_ptr<Connection> m_connection;
     std::uint32_t m_generation = 0;
     int m_iSocketIndex = 0;
-    QByteArray m_sRoot;
-    int m_lPacketType = PacketGet;
-    QByteArray m_method;
-    QByteArray m_protocol;
-    TextCollection m_oVariables;
-    TextCollection m_oHeaders;
+    ParsedRequest m_request;
     bool m_bAnswered = false;
     bool m_bDeferred = false;
 };

@@ -2,6 +2,7 @@
 
 #include "http/EventPoller.h"
 #include "http/ListeningSocket.h"
+#include "http/ServerMessages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -50,21 +51,35 @@ quint16 Connection::LocalPort() const {
     return LocalPortOf(m_fd);
 }
 
-bool Connection::Open(int descriptor) {
+void Connection::Open(int descriptor, const QByteArray& client) {
     ++m_generation;
     m_fd = descriptor;
+    m_polled = false;
     m_closeWhenSent = false;
     m_watchingWrites = false;
     m_readingPaused = false;
     m_holdingRequests = false;
     m_errorString.clear();
     m_framer.Reset();
-    m_client = ClientAddressOf(descriptor);
-    if (m_poller.Watch(m_fd, PollKey(), EPOLLIN))
-        return true;
-    ::close(m_fd);
-    m_fd = -1;
-    return false;
+    m_client = client;
+}
+
+bool Connection::WatchReadiness() {
+    return m_fd >= 0 && (m_polled || pollFor(watchedEvents()));
+}
+
+std::uint32_t Connection::watchedEvents() const {
+    return (m_readingPaused ? 0u : Readable) | (m_watchingWrites ? Writable : 0u);
+}
+
+// The first call registers the descriptor with the poller, later ones
+// change what it waits for. Until then nothing is registered: a request
+// answered at once costs no registration, and its close no removal.
+bool Connection::pollFor(std::uint32_t events) {
+    if (m_polled)
+        return m_poller.Change(m_fd, PollKey(), events);
+    m_polled = m_poller.Watch(m_fd, PollKey(), events);
+    return m_polled;
 }
 
 Connection::ReadOutcome Connection::ReadWaiting() {
@@ -75,7 +90,7 @@ Connection::ReadOutcome Connection::ReadWaiting() {
         if (room <= 0) {
             // The rest waits in the system until the framer has room again.
             m_readingPaused = true;
-            m_poller.Change(m_fd, PollKey(), m_watchingWrites ? Writable : 0u);
+            pollFor(watchedEvents());
             break;
         }
         const qsizetype wanted = std::min(ReadChunkSize, room);
@@ -105,7 +120,7 @@ void Connection::StopReading() {
     if (m_fd < 0 || m_readingPaused)
         return;
     m_readingPaused = true;
-    m_poller.Change(m_fd, PollKey(), m_watchingWrites ? Writable : 0u);
+    pollFor(watchedEvents());
 }
 
 bool Connection::Write(const QByteArray& data, bool moreFollows) {
@@ -181,7 +196,7 @@ bool Connection::sendPiece(Piece& piece) {
                               size_t(std::min(piece.fileLeft, FileChunkSize)));
             if (sent == 0) {
                 // The file shrank: the announced length can no longer be kept.
-                m_errorString = QStringLiteral("The file ended before its announced length");
+                m_errorString = ServerMessages::FileEndedEarly();
                 Close();
                 return false;
             }
@@ -262,7 +277,7 @@ void Connection::watchWrites(bool on) {
     // Reading resumes with the drain: the framer's bytes are served then.
     if (!on)
         m_readingPaused = false;
-    m_poller.Change(m_fd, PollKey(), (m_readingPaused ? 0u : Readable) | (on ? Writable : 0u));
+    pollFor(watchedEvents());
 }
 
 void Connection::Close() {

@@ -66,7 +66,7 @@ public:
     void ReleaseRequests();
     qint64 BytesToWrite() const { return m_bytesToWrite; }
     quint16 LocalPort() const;
-    // The client at the other end (ClientAddressOf).
+    // The client at the other end (ListeningSocket::Accepted).
     const QByteArray& ClientAddress() const { return m_client; }
     // Sending a file now.
     bool IsDownloading() const { return m_downloading > 0; }
@@ -75,9 +75,13 @@ public:
     bool DownloadSlotAvailable();
     QString ErrorString() const { return m_errorString; }
 
-    // Takes over descriptor (connected, non-blocking). False when it cannot
-    // be watched (the descriptor is then closed).
-    bool Open(int descriptor);
+    // Takes over descriptor (connected, non-blocking), from the client at
+    // that address. Its readiness is not watched until WatchReadiness, or
+    // until it has to wait to send.
+    void Open(int descriptor, const QByteArray& client);
+    // Has the poller report the connection's readiness from now on; false
+    // when the system refuses.
+    bool WatchReadiness();
     // Reads what has arrived into the framer, up to ReadBufferSize held.
     ReadOutcome ReadWaiting();
     RequestFramer& Framer() { return m_framer; }
@@ -100,13 +104,6 @@ public:
     // Ends the connection at once, dropping what waits to be sent.
     void Close();
 
-    // The time (monotonic milliseconds) of the last request or progress in
-    // sending, and the server's list of open elements ordered by it.
-    qint64 BusySince() const { return m_busySince; }
-    void SetBusySince(qint64 when) { m_busySince = when; }
-    int m_olderOpen = -1;
-    int m_newerOpen = -1;
-
 private:
     struct Piece {
         QByteArray bytes;
@@ -122,6 +119,8 @@ private:
     bool sendPiece(Piece& piece);
     void dropPiece(Piece& piece);
     void watchWrites(bool on);
+    std::uint32_t watchedEvents() const;
+    bool pollFor(std::uint32_t events);
     void reportDrained();
     void fail(int systemError);
 
@@ -130,6 +129,8 @@ private:
     ConnectionPool& m_pool;
     std::uint32_t m_generation = 0;
     int m_fd = -1;
+    // Registered with the poller.
+    bool m_polled = false;
     RequestFramer m_framer;
     std::deque<Piece> m_queue;
     qint64 m_bytesToWrite = 0;
@@ -139,7 +140,6 @@ private:
     bool m_holdingRequests = false;
     std::vector<std::function<void()>> m_drainWaiters;
     QString m_errorString;
-    qint64 m_busySince = 0;
     QByteArray m_client;
     int m_downloading = 0;
 };

@@ -6,9 +6,9 @@
 #include <algorithm>
 
 // The files the server sends at the same time, shared out among clients
-// (told apart by ClientAddressOf): one client, or a few, can never hold
-// every slot, so that one who opens downloads and never reads them does
-// not shut everyone else out.
+// (told apart by their address): one client, or a few, can never hold every
+// slot, so that one who opens downloads and never reads them does not shut
+// everyone else out.
 class DownloadSlots {
 public:
     // A client holds at most this part of all slots (and always one).

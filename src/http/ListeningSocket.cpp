@@ -104,32 +104,34 @@ quint16 LocalPortOf(int descriptor) {
     return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
 }
 
-QByteArray ClientAddressOf(int descriptor) {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (descriptor < 0 ||
-        ::getpeername(descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return {};
+namespace {
+
+QByteArray ClientAddressFrom(const sockaddr_storage& address) {
     if (address.ss_family == AF_INET) {
-        const auto& ipv4 = reinterpret_cast<sockaddr_in*>(&address)->sin_addr;
+        const auto& ipv4 = reinterpret_cast<const sockaddr_in*>(&address)->sin_addr;
         return QByteArray(reinterpret_cast<const char*>(&ipv4), 4);
     }
     if (address.ss_family != AF_INET6)
         return {};
-    const auto& ipv6 = reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr;
+    const auto& ipv6 = reinterpret_cast<const sockaddr_in6*>(&address)->sin6_addr;
     const char* bytes = reinterpret_cast<const char*>(ipv6.s6_addr);
     return IN6_IS_ADDR_V4MAPPED(&ipv6) ? QByteArray(bytes + 12, 4) : QByteArray(bytes, 8);
 }
 
+} // namespace
+
 ListeningSocket::Accepted ListeningSocket::Accept() {
-    const int descriptor = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    const int descriptor = ::accept4(m_fd, reinterpret_cast<sockaddr*>(&address), &length,
+                                     SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (descriptor >= 0)
-        return {AcceptOutcome::Accepted, descriptor};
+        return {AcceptOutcome::Accepted, descriptor, ClientAddressFrom(address)};
     const int systemError = errno;
     if (systemError == EAGAIN || systemError == EWOULDBLOCK || systemError == EINTR ||
         systemError == ECONNABORTED)
         return {};
     // Out of descriptors or memory.
     fail(QAbstractSocket::SocketResourceError, systemError);
-    return {AcceptOutcome::Failed, -1};
+    return {AcceptOutcome::Failed, -1, {}};
 }

@@ -6,11 +6,6 @@
 
 // The local port of a TCP socket descriptor; 0 when it has none.
 quint16 LocalPortOf(int descriptor);
-// Who is at the other end of a connected TCP socket, as raw address bytes:
-// the 4 of an IPv4 address (also one mapped into IPv6), the first 8 of an
-// IPv6 address (its /64 network, which one subscriber usually holds whole).
-// Empty when it cannot be told.
-QByteArray ClientAddressOf(int descriptor);
 
 // A listening TCP socket on every address of the PC, on the system's socket
 // calls so that a failed accept is seen (when no descriptor is left, the
@@ -21,6 +16,11 @@ public:
     struct Accepted {
         AcceptOutcome outcome = AcceptOutcome::NoneWaiting;
         int descriptor = -1; // non-blocking, closed on exec; the caller owns it
+        // Who is at the other end, as raw address bytes: the 4 of an IPv4
+        // address (also one mapped into IPv6), the first 8 of an IPv6
+        // address (its /64 network, which one subscriber usually holds
+        // whole). Empty when it cannot be told.
+        QByteArray client;
     };
 
     ListeningSocket() = default;

@@ -1,6 +1,7 @@
 #include "http/RequestFraming.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -35,14 +36,19 @@ RequestFramer::Frame RequestFramer::Next() {
     if (length < 0)
         return {m_bytes.size() > MaxRequestHeaderBytes ? Outcome::TooLarge : Outcome::Incomplete,
                 {}};
-    Frame frame{Outcome::Complete, WithCrLfLineEnds(m_bytes.left(length))};
+    // A request that is all that arrived (the usual case) is handed on as
+    // it is, without a copy.
+    QByteArray request;
+    if (length == m_bytes.size()) {
+        request = std::exchange(m_bytes, QByteArray());
+    } else {
+        request = m_bytes.left(length);
+        m_bytes.remove(0, length);
+    }
+    m_searchFrom = 0;
+    Frame frame{Outcome::Complete, WithCrLfLineEnds(std::move(request))};
     if (frame.request.size() > MaxRequestHeaderBytes)
         return {Outcome::TooLarge, {}};
-    if (length == m_bytes.size())
-        m_bytes = QByteArray();
-    else
-        m_bytes.remove(0, length);
-    m_searchFrom = 0;
     m_bodyBytesToSkip = AnnouncedBodyLength(frame.request);
     return frame;
 }

@@ -109,7 +109,13 @@ std::optional<quint16> PortNumber(QByteArrayView sValue) {
 } // namespace
 
 QByteArray Settings::welcomeGraphicFilename() const {
-    return SettingsPaths::InDataFolder(text(ShowWelcomeGraphicFilename));
+    const QByteArray& name = text(ShowWelcomeGraphicFilename);
+    if (!m_welcomeGraphicFound || name != m_welcomeGraphicName) {
+        m_welcomeGraphicPath = SettingsPaths::InDataFolder(name);
+        m_welcomeGraphicName = name;
+        m_welcomeGraphicFound = true;
+    }
+    return m_welcomeGraphicPath;
 }
 
 QByteArray Settings::ValueName(Option eOption) {

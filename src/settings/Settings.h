@@ -130,4 +130,9 @@ private:
     RegistryStore& m_store;
     StatusLog& m_log;
     std::array<QByteArray, OptionCount> m_values;
+    // The welcome graphic's path and the stored name it was found for:
+    // finding the data folder looks at the disk, too slow for every page.
+    mutable QByteArray m_welcomeGraphicName;
+    mutable QByteArray m_welcomeGraphicPath;
+    mutable bool m_welcomeGraphicFound = false;
 };

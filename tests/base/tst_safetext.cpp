@@ -4,6 +4,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTest>
 #include <QXmlStreamReader>
 
@@ -120,6 +121,27 @@ private Q_SLOTS:
         log.LogStatus(4, QStringLiteral("short")); // a level of its own is kept as it is
         QCOMPARE(log.lines().last().message, QStringLiteral("short"));
         QCOMPARE(log.index(log.rowCount() - 1, 0).data(StatusLog::LevelRole).toInt(), 4);
+    }
+
+    // Lines are stamped in UTC and the stamp text is made once a second, but
+    // what the reader sees is the local time of the moment the line came:
+    // on stderr (ISO form) and in the date column.
+    void linesShowTheLocalTimeTheyCameAt() {
+        const QByteArray savedZone = qgetenv("TZ");
+        const auto restore = qScopeGuard([&] { qputenv("TZ", savedZone); });
+        qputenv("TZ", "Asia/Kolkata"); // 5:30 ahead of UTC, never on summer time
+        StatusLog log;
+        const QDateTime before = QDateTime::currentDateTime();
+        for (int i = 0; i < 3; ++i)
+            log.LogStatus(LogError, QStringLiteral("line ") + QString::number(i));
+        const StatusLog::Line last = log.lines().last();
+        const QDateTime local = last.when.toLocalTime();
+        QVERIFY(before.msecsTo(last.when) >= 0 && before.msecsTo(last.when) < 60000);
+        QCOMPARE(StatusLog::formatLine(last),
+                 local.toString(Qt::ISODate) + QStringLiteral(" 1 line 2"));
+        QCOMPARE(log.index(2, StatusLog::DateColumn).data().toString(),
+                 QLocale::system().toString(local, QLocale::ShortFormat));
+        QCOMPARE(local.offsetFromUtc(), 5 * 3600 + 30 * 60);
     }
 };
 
