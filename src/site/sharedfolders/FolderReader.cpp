@@ -64,9 +64,7 @@ void FolderReader::readOffTheLoop(FileSystem::ConfinedFolder share, const QByteA
         const qint64 readStart = WallClockNs();
         const auto listing = std::make_shared<const SortedListing>(
             FileSystem::ListFolder(opened->first, relative, std::move(opened->second)));
-        // Qt owns and deletes the call object it allocates here; the analyzer
-        // cannot see that inside QtCore and reports a leak.
-        QMetaObject::invokeMethod( // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks)
+        QMetaObject::invokeMethod(
             &m_mainThread,
             [this, sharePath, stamp, listing, readStart] {
                 listingRead(sharePath, stamp, listing, readStart);
