@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Runs clang-tidy (checks in .clang-tidy) over every .cpp of src/, tests/ and
-# bench/, or over the given folders, with the compile commands of a configured
-# and built build directory (the tests include the files moc writes there).
+# Runs clang-tidy (checks in .clang-tidy) over every .cpp of src/, or of the
+# given folders, with the compile commands of a configured and built build
+# directory (the tests include the files moc writes there).
 # Prints the warnings and a count per check; exits 1 when there is any.
-#   scripts/tidy.sh [-p build-dir] [folder...]      e.g. scripts/tidy.sh src/base tests/wml
+#   scripts/tidy.sh [-p build-dir] [folder...]      e.g. scripts/tidy.sh src/base tests
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${POCKETLANE_TEST_BUILD_DIR:-build-test}
@@ -15,7 +15,7 @@ if [ ! -f "$build/compile_commands.json" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
   cmake --build "$build"
 fi
-[ $# -gt 0 ] || set -- src tests bench
+[ $# -gt 0 ] || set -- src
 pattern="$PWD/($(IFS='|'; echo "${*%/}"))/"
 
 log=$(mktemp)
