@@ -79,6 +79,7 @@ int main(int argc, char* argv[]) {
     Figures postsOn, postsOff, idleMenu, busyMenu;
     std::thread phones([&] {
         std::vector<double> times;
+        times.reserve(Posts);
         for (int i = 0; i < Posts; ++i)
             times.push_back(post(i));
         postsOn = Summary(times);
@@ -109,7 +110,7 @@ int main(int argc, char* argv[]) {
         busyMenu = Summary(times);
         QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     });
-    app.exec();
+    QCoreApplication::exec();
     phones.join();
 
     std::printf("answers on loopback, milliseconds\n");

@@ -99,6 +99,7 @@ HeldAnswers SilentAttack(quint16 port, const QByteArray& menu, const QByteArray&
     held.startMiB = held.peakMiB = ResidentMiB();
     const auto start = Clock::now();
     std::vector<int> silent;
+    silent.reserve(SilentPhones);
     for (int i = 0; i < SilentPhones; ++i)
         silent.push_back(SilentRequest(port, request));
     std::vector<double> times;
@@ -181,6 +182,7 @@ int main(int argc, char* argv[]) {
     }
     const quint16 port = server.Port();
     std::vector<QByteArray> photoLinks;
+    photoLinks.reserve(photoPaths.size());
     for (const QByteArray& path : photoPaths)
         photoLinks.push_back(links.RegisterFileLink(path));
     const QByteArray hugeRequest =
@@ -194,6 +196,7 @@ int main(int argc, char* argv[]) {
     int failed = 0;
     std::thread phones([&] {
         std::vector<double> times;
+        times.reserve(IdleRounds);
         for (int round = 0; round < IdleRounds; ++round)
             times.push_back(AskMilliseconds(port, menu));
         idle = Summary(times);
@@ -203,6 +206,7 @@ int main(int argc, char* argv[]) {
         std::atomic<int> failures = 0;
         const auto start = std::chrono::steady_clock::now();
         std::vector<std::thread> downloads;
+        downloads.reserve(photoLinks.size());
         for (const QByteArray& link : photoLinks) {
             downloads.emplace_back([&, link] {
                 if (AskMilliseconds(port, Request(link, "image/vnd.wap.wbmp")) < 0)
@@ -222,7 +226,7 @@ int main(int argc, char* argv[]) {
         held = SilentAttack(port, menu, hugeRequest, hugeAnswered);
         QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     });
-    app.exec();
+    QCoreApplication::exec();
     phones.join();
 
     std::printf("main menu answer on loopback, milliseconds (goal while converting: within 5)\n");

@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # Checks the layering and the formatting, then builds Pocketlane with
-# AddressSanitizer and UBSan (installing what it needs on first use) and runs
-# every test; then builds the fuzz targets with clang in a build folder of
-# their own and runs each for a bounded time (POCKETLANE_FUZZ_SECONDS each,
-# default 45; 0 skips them).
+# AddressSanitizer and UBSan (installing what it needs on first use), runs
+# clang-tidy with that build's compile commands (any warning fails the run)
+# and runs every test; then builds the fuzz targets with clang in a build
+# folder of their own and runs each for a bounded time
+# (POCKETLANE_FUZZ_SECONDS each, default 45; 0 skips them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 python3 scripts/check-layers.py
 find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format --dry-run -Werror
 build=${POCKETLANE_TEST_BUILD_DIR:-build-test}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPOCKETLANE_SANITIZE=ON >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPOCKETLANE_SANITIZE=ON \
+  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 cmake --build "$build"
+tidy_start=$SECONDS
+bash scripts/tidy.sh -p "$build"
+echo "clang-tidy took $((SECONDS - tidy_start))s"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/support/lsan.supp}

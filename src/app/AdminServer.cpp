@@ -12,7 +12,7 @@
 namespace {
 
 // A command line is a few lines; anything longer is not a command.
-constexpr qsizetype MaxRequestBytes = 64 * 1024;
+constexpr qsizetype MaxRequestBytes = qsizetype{64} * 1024;
 // A command sends its whole line at once; a connection still short of one
 // after this long is dropped with what it sent.
 constexpr int RequestTimeoutMs = 10 * 1000;

@@ -40,14 +40,14 @@ bool isOwnFolder(const QString& path) {
 } // namespace
 
 QString RuntimeFolder::Path(QString* refusal) {
-    const QString fromEnvironment = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QString fromEnvironment = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!fromEnvironment.isEmpty() && QDir(fromEnvironment).exists())
         return fromEnvironment;
     const QString uid = QString::number(::getuid());
-    const QString perUser = QStringLiteral("/run/user/") + uid;
+    QString perUser = QStringLiteral("/run/user/") + uid;
     if (isOwnFolder(perUser))
         return perUser;
-    const QString fallback = QDir::temp().filePath(QStringLiteral("runtime-pocketlane-") + uid);
+    QString fallback = QDir::temp().filePath(QStringLiteral("runtime-pocketlane-") + uid);
     const QString why = privateFolderRefusal(fallback);
     if (why.isEmpty())
         return fallback;

@@ -78,7 +78,7 @@ int RunWithoutWindow(QCoreApplication& app, const CommandLineOptions& options) {
                          QCoreApplication::quit();
                      });
     QObject::connect(&application, &Application::QuitRequested, &app, &QCoreApplication::quit);
-    return app.exec();
+    return QCoreApplication::exec();
 }
 
 // The program with its window over the running server. A settings file that
@@ -126,7 +126,7 @@ int RunWithWindow(QApplication& app, const CommandLineOptions& options, Instance
                      });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &frmMain::WritePendingEdits);
     window.ShowAtStart();
-    return app.exec();
+    return QApplication::exec();
 }
 
 // The window opens when a display is there and --headless is not given.

@@ -35,7 +35,7 @@ public:
     // their texts, so that a server that runs for months with visitors (or
     // is fed long texts by one) keeps a flat memory footprint.
     static constexpr int MaxLines = 10000;
-    static constexpr qsizetype MaxBytes = 4 * 1024 * 1024;
+    static constexpr qsizetype MaxBytes = qsizetype{4} * 1024 * 1024;
 
     explicit StatusLog(QObject* parent = nullptr);
 

@@ -30,7 +30,7 @@ StatusPanel::StatusPanel(StatusLog& log, OwnerDialogs& dialogs, QWidget* parent)
                                                       QStringLiteral("0000-00-00 00:00:00")) +
                                                       m_list->iconSize().width() + 32);
     m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
-    const auto addAction = [this](const QString& sText, const char* name, QKeySequence keys,
+    const auto addAction = [this](const QString& sText, const char* name, const QKeySequence& keys,
                                   void (StatusPanel::*act)()) {
         auto* action = new QAction(sText, m_list);
         action->setObjectName(QLatin1StringView(name));

@@ -16,9 +16,9 @@ namespace {
 // Bytes taken from the system per read. A read that comes back shorter has
 // emptied what had arrived; anything later makes the descriptor readable
 // again, so no further read is needed to see the system run dry.
-constexpr qsizetype ReadChunkSize = 16 * 1024;
+constexpr qsizetype ReadChunkSize = qsizetype{16} * 1024;
 // Bytes handed to sendfile per call: large enough to fill a socket buffer.
-constexpr qint64 FileChunkSize = 1024 * 1024;
+constexpr qint64 FileChunkSize = qint64{1024} * 1024;
 // Bytes sent per wake-up at most, so that a fast reader of a large file does
 // not hold up everyone else; the rest goes on the next wake-up.
 constexpr qint64 SendBudget = 4 * FileChunkSize;

@@ -34,7 +34,7 @@ class Connection {
 public:
     // Received bytes held before reading stops (the rest waits in the
     // system) while earlier answers are still being sent.
-    static constexpr qsizetype ReadBufferSize = 64 * 1024;
+    static constexpr qsizetype ReadBufferSize = qsizetype{64} * 1024;
 
     enum class ReadOutcome { Nothing, Arrived, PeerClosed, Failed };
 

@@ -12,7 +12,7 @@ class RequestFramer {
 public:
     // A request whose headers are not complete after this many bytes is
     // refused.
-    static constexpr qsizetype MaxRequestHeaderBytes = 16 * 1024;
+    static constexpr qsizetype MaxRequestHeaderBytes = qsizetype{16} * 1024;
 
     enum class Outcome {
         Incomplete, // more bytes are needed

@@ -50,7 +50,7 @@ QString PrimaryIPv4Address() {
     if (routes.open(QIODevice::ReadOnly)) {
         const QString name = DefaultRouteInterface(routes.readAll());
         if (!name.isEmpty()) {
-            const QString address = FirstIPv4Address(QNetworkInterface::interfaceFromName(name));
+            QString address = FirstIPv4Address(QNetworkInterface::interfaceFromName(name));
             if (!address.isEmpty())
                 return address;
         }
@@ -58,7 +58,7 @@ QString PrimaryIPv4Address() {
     for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
         if (!IsUp(interface))
             continue;
-        const QString address = FirstIPv4Address(interface);
+        QString address = FirstIPv4Address(interface);
         if (!address.isEmpty())
             return address;
     }

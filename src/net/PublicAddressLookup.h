@@ -19,7 +19,7 @@
 class PublicAddressLookup : public QObject {
     Q_OBJECT
 public:
-    static constexpr qsizetype MaxAnswerBytes = 64 * 1024;
+    static constexpr qsizetype MaxAnswerBytes = qsizetype{64} * 1024;
     static constexpr int DefaultTimeLimitMs = 20 * 1000;
 
     explicit PublicAddressLookup(const QUrl& pageUrl, QObject* parent = nullptr);

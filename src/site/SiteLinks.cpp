@@ -59,7 +59,7 @@ QByteArray SiteLinks::MakeLink(const QByteArray& U, const QByteArray& D, const Q
         return LinkIdentity{std::move(fields), !record.K.isEmpty()};
     });
     const qint64 index = AddLinkState(U, D, F, P, M, A, key, C);
-    m_linkIndex.insert(std::move(identity), index);
+    m_linkIndex.insert(identity, index);
     return LinkText("/?S=", index, key, suffix);
 }
 QByteArray SiteLinks::MakeMainMenuLink() {
@@ -94,7 +94,7 @@ QByteArray SiteLinks::RegisterFileLink(const QByteArray& path, bool fitted) {
         return FileIdentity{record.path, !record.key.isEmpty(), record.fitted};
     });
     const qint64 index = m_files.Add(FileLink{path, key, fitted});
-    m_fileIndex.insert(std::move(identity), index);
+    m_fileIndex.insert(identity, index);
     return LinkText("/?F=", index, key);
 }
 

@@ -111,7 +111,7 @@ private Q_SLOTS:
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
 
         for (int i = 0; i < 100; ++i)
-            log.LogStatus(LogNotice, QString::number(i) + QString(100 * 1024, u'x'));
+            log.LogStatus(LogNotice, QString::number(i) + QString(qsizetype{100} * 1024, u'x'));
         QVERIFY(log.textBytes() <= StatusLog::MaxBytes);
         QVERIFY(log.rowCount() < 100);
         QVERIFY(log.lines().last().message.startsWith(QStringLiteral("99x")));

@@ -66,7 +66,8 @@ void SysTrayTest::minimizeToTrayAndBack() {
     QSignalSpy clicks(&tray, &frmSysTray::MenuClick);
     h.dialogs.answers << QMessageBox::No << QMessageBox::Yes;
     Pick(tray, 2);
-    QCOMPARE(QList<QVariantList>(clicks), (QList<QVariantList>{{2, u"Close"_s}}));
+    QCOMPARE(static_cast<const QList<QVariantList>&>(clicks),
+             (QList<QVariantList>{{2, u"Close"_s}}));
     QCOMPARE(h.asked(), u"Close Pocketlane|Are you sure you want to close Pocketlane?|Yes|No"_s);
     QVERIFY(closed.isEmpty() && h.site.server.IsRunning());
     QCOMPARE(XSession::TrayIconCount(), 1);

@@ -72,7 +72,7 @@ public:
             throw std::runtime_error("page failed");
     }
 
-    void answerLater(std::shared_ptr<CPacket> packet) {
+    void answerLater(const std::shared_ptr<CPacket>& packet) {
         packet->Defer();
         QTimer::singleShot(50, [this, packet] {
             const QByteArray n = packet->Variables().Value("n", {});
@@ -326,7 +326,7 @@ private Q_SLOTS:
             "GET /deck HTTP/1.1\r\nH: " +
                 QByteArray(RequestFramer::MaxRequestHeaderBytes - 29, 'x') + "\r\n\r\n",
             Ok, DeckTail);
-        badRequest("oversized", "GET /deck HTTP/1.1\r\n" + QByteArray(1024 * 1024, 'X'));
+        badRequest("oversized", "GET /deck HTTP/1.1\r\n" + QByteArray(qsizetype{1024} * 1024, 'X'));
         badRequest("PUT", LoopbackClient::Request("/deck", "PUT"));
         row("unanswered", LoopbackClient::Request("/nothing"), {}, {});
         row("site fails", LoopbackClient::Request("/throw"), {}, {});
@@ -351,6 +351,7 @@ private Q_SLOTS:
 
     void idleConnectionsDoNotStopNewVisitorsAndTimeOut() {
         std::vector<std::unique_ptr<LoopbackClient>> idle;
+        idle.reserve(1000);
         for (int i = 0; i < 1000; ++i)
             idle.push_back(std::make_unique<LoopbackClient>(h->port()));
         QTRY_COMPARE_WITH_TIMEOUT(h->server.OpenConnections(), 1000, 60000);
@@ -372,7 +373,7 @@ private Q_SLOTS:
     // raises SIGPIPE unless it is ignored). When every slot is taken, the
     // longest stalled download gives its slot to a client holding fewer.
     void downloadSlotsAreSharedFairly() {
-        QByteArray content(16 * 1024 * 1024, Qt::Uninitialized);
+        QByteArray content(qsizetype{16} * 1024 * 1024, Qt::Uninitialized);
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(content.data()),
                                       content.size() / 4);
         QFile file(h->site.file);
@@ -457,10 +458,10 @@ private Q_SLOTS:
     // is still closing while the answer leaves.
     void deliveryIsReportedAfterTheAnswerLeft() {
         LoopbackClient client(h->port());
-        client.Socket().setReadBufferSize(64 * 1024);
+        client.Socket().setReadBufferSize(qint64{64} * 1024);
         client.Send(LoopbackClient::Request("/keep?n=" + QByteArray(4000, 'x')));
         QTRY_VERIFY(h->site.last);
-        const QByteArray large(16 * 1024 * 1024, 'w');
+        const QByteArray large(qsizetype{16} * 1024 * 1024, 'w');
         int delivered = 0;
         h->site.last->SendResponse(large, HttpOk);
         h->site.last->WhenAnswerDelivered([&] { ++delivered; }, 30000);

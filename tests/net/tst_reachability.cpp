@@ -112,7 +112,7 @@ private Q_SLOTS:
         AddLookupRow("control characters after the marker", {page("displaycopy('1.2\r\n\x1b[2J')")}, notPublic + u"1.2\\r\\n\\x1b[2J"_s);
         AddLookupRow("no address at all", {page("Service unavailable")}, failed + u"The answer holds no IPv4 address"_s);
         // Ends by its size, long before its time limit.
-        AddLookupRow("64 KiB without an address and without end", {page(QByteArray(40 * 1024, 'x')), QByteArray(40 * 1024, 'y')},
+        AddLookupRow("64 KiB without an address and without end", {page(QByteArray(qsizetype{40} * 1024, 'x')), QByteArray(qsizetype{40} * 1024, 'y')},
                      failed + u"The answer holds no IPv4 address"_s, NeverAnswers);
         // clang-format on
     }

@@ -138,6 +138,7 @@ private Q_SLOTS:
     // goes first, and one larger than the whole bound is not kept.
     void listingsAreKeptWhileSettledAndWithinTheBound() {
         std::vector<FolderEntry> entries;
+        entries.reserve(1000);
         for (int i = 0; i < 1000; ++i)
             entries.push_back({"Ring tone " + QByteArray::number(i) + ".mid", false});
         const auto listing = std::make_shared<const SortedListing>(entries);

@@ -330,7 +330,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("POCKETLANE_TEST_BUS")) {
         qputenv("POCKETLANE_TEST_BUS", "1");
         return QProcess::execute(u"dbus-run-session"_s,
-                                 QStringList{u"--"_s} + application.arguments());
+                                 QStringList{u"--"_s} + QCoreApplication::arguments());
     }
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", qgetenv("DBUS_SESSION_BUS_ADDRESS"));
     TestMyComputer test;

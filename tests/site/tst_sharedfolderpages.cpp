@@ -103,7 +103,7 @@ struct FolderSite {
     // Creates the folder with its entries (name below it, content) and shares it.
     QByteArray share(const QByteArray& name,
                      std::initializer_list<std::pair<QByteArray, QByteArray>> entries = {}) {
-        const QByteArray path = base + '/' + name;
+        QByteArray path = base + '/' + name;
         Put(path + '/');
         for (const auto& [entry, bytes] : entries)
             Put(path + '/' + entry, bytes);
@@ -377,7 +377,7 @@ private Q_SLOTS:
         QVERIFY(!fileLink.isEmpty() && !folderLink.isEmpty() && !detailsLink.isEmpty());
 
         // Stops and joins when the test ends, passed or failed.
-        std::jthread swapper([&](std::stop_token stop) {
+        std::jthread swapper([&](const std::stop_token& stop) {
             const QByteArray spare = share + "/.swap";
             // clang-format off
             const std::pair<QByteArray, const char*> targets[] = {

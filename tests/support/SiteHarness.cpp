@@ -22,7 +22,7 @@ QByteArray DeckOf(const QByteArray& answer) {
     return ok ? answer.mid(sizeEnd + 2, size) : answer;
 }
 
-QByteArray Url(QByteArray text) {
+QByteArray Url(const QByteArray& text) {
     return QUrl::toPercentEncoding(QString::fromUtf8(text));
 }
 

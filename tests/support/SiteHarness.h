@@ -24,7 +24,7 @@ QByteArray Card(const QByteArray& id, const QByteArray& title, const QByteArray&
 QByteArray DeckOf(const QByteArray& answer);
 
 // Text made fit for a query value, percent-encoded as a phone sends it.
-QByteArray Url(QByteArray text);
+QByteArray Url(const QByteArray& text);
 
 // A running server with the site behind it, on a free loopback port, with
 // its own settings file. Every module is off except Graffiti, and no welcome

@@ -55,7 +55,7 @@ void FolderReader::WithListingOf(CPacket& packet, const QByteArray& folder, List
         readOffTheLoop(std::move(located->share), located->relative, std::move(opened), *stamp);
 }
 
-void FolderReader::readOffTheLoop(FileSystem::ConfinedFolder share, QByteArray relative,
+void FolderReader::readOffTheLoop(FileSystem::ConfinedFolder share, const QByteArray& relative,
                                   FileSystem::Descriptor folder, const FolderStamp& stamp) {
     const QByteArray sharePath = share.Path();
     auto opened = std::make_shared<std::pair<FileSystem::ConfinedFolder, FileSystem::Descriptor>>(

@@ -46,7 +46,7 @@ private:
         std::shared_ptr<CPacket> packet;
         ListingReady ready;
     };
-    void readOffTheLoop(FileSystem::ConfinedFolder share, QByteArray relative,
+    void readOffTheLoop(FileSystem::ConfinedFolder share, const QByteArray& relative,
                         FileSystem::Descriptor folder, const FolderStamp& stamp);
     void listingRead(const QByteArray& share, const FolderStamp& stamp, const Listing& listing,
                      qint64 readStart);
