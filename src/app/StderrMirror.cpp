@@ -12,7 +12,7 @@
 namespace {
 
 // Lines gathered before they are written without waiting for the loop.
-constexpr qsizetype FlushBytes = 64 * 1024;
+constexpr qsizetype FlushBytes = qsizetype(64) * 1024;
 
 // True when stderr is the journal's stream, which systemd announces as
 // JOURNAL_STREAM=<device>:<inode> of the stream it gave the service.
