@@ -14,10 +14,13 @@ public:
         m_xvfb.waitForFinished();
     }
 
-    // Xvfb picks a free display itself and writes its number to stdout.
+    // Xvfb picks a free display itself and writes its number to stdout. An X
+    // server resets when its last client leaves and refuses connections
+    // meanwhile: the program started right after one of the test's xwininfo
+    // calls would find no display, so this one never resets.
     bool start() {
         m_xvfb.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1024x768x24"_s,
-                                 u"-nolisten"_s, u"tcp"_s});
+                                 u"-nolisten"_s, u"tcp"_s, u"-noreset"_s});
         if (!m_xvfb.waitForReadyRead(30000))
             return false;
         display = u":"_s + QString::fromLatin1(m_xvfb.readLine().trimmed());

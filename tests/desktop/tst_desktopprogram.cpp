@@ -67,12 +67,13 @@ void DesktopProgramTest::unreadableSettingsAreToldBeforeServing() {
     const quint16 port = PocketlaneProcess::FreePort();
     program.Launch({u"--offline"_s, u"--port"_s, QString::number(port), u"--settings"_s, settings},
                    {u"env"_s, u"DISPLAY="_s + Session->display});
-    QVERIFY(QTest::qWaitFor(
+    const bool shown = QTest::qWaitFor(
         [] {
             return XSession::WindowInfo({u"-name"_s, u"Pocketlane"_s})
                 .contains(u"Map State: IsViewable"_s);
         },
-        60000));
+        60000);
+    QVERIFY2(shown, program.StandardError().constData());
     QVERIFY(!PocketlaneProcess::IsListening(port));
     program.Process().kill();
     QVERIFY(program.Process().waitForFinished());
