@@ -6,10 +6,6 @@ namespace SafeText {
 
 namespace {
 
-bool isContinuation(unsigned char byte) {
-    return (byte & 0xC0) == 0x80;
-}
-
 // The length of the sequence a lead byte announces, 0 for a byte that cannot
 // lead one (a continuation byte, or 0xC0, 0xC1 and 0xF5 upwards, which only
 // appear in overlong or out-of-range forms).
@@ -55,7 +51,7 @@ int DecodeUtf8(const char* p, const char* end, char32_t& codePoint) {
     char32_t value = lead & (0xFF >> (length + 1));
     for (int i = 1; i < length; ++i) {
         const auto byte = static_cast<unsigned char>(p[i]);
-        if (!isContinuation(byte))
+        if (!IsContinuationByte(byte))
             return 0;
         value = (value << 6) | (byte & 0x3F);
     }

@@ -10,6 +10,11 @@ namespace SafeText {
 // "?" shows on every phone's font and keeps the text from growing.
 inline constexpr char Replacement = '?';
 
+// Whether the byte continues a UTF-8 sequence rather than starting one.
+constexpr bool IsContinuationByte(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
 // Decodes the UTF-8 sequence at p (p < end). Returns its length in bytes
 // (1 to 4) and sets codePoint, or 0 when the bytes there are malformed
 // (a stray continuation byte, a cut sequence, an overlong form, a surrogate

@@ -61,7 +61,7 @@ QByteArray PathEnd(const QByteArray& shown, qsizetype maxBytes) {
     if (shown.size() <= maxBytes)
         return shown;
     qsizetype from = shown.size() - maxBytes + qsizetype(sizeof PathCut - 1);
-    while (from < shown.size() && (quint8(shown[from]) & 0xC0) == 0x80)
+    while (from < shown.size() && SafeText::IsContinuationByte(quint8(shown[from])))
         ++from;
     return PathCut + shown.mid(from);
 }
