@@ -72,8 +72,9 @@ QByteArray HttpAnswer::Page(const QByteArray& page, int status, const QByteArray
                "Connection: Close\r\n");
     QByteArrayView contentType = "Content-Type: text/vnd.wap.wml; charset=utf-8\r\n";
     QByteArray xhtmlType;
-    if (type.form == PageType::Xhtml) {
+    if (type.negotiated)
         out.append("Vary: Accept\r\n");
+    if (type.form == PageType::Xhtml) {
         xhtmlType = "Content-Type: " + type.contentType.toByteArray() + "; charset=utf-8\r\n";
         contentType = xhtmlType;
     }

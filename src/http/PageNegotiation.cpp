@@ -93,14 +93,14 @@ PageType PageNegotiation::ForAccept(QByteArrayView accept) {
         return {};
     const AcceptedTypes types = Parse(accept);
     if (types.wml)
-        return {};
+        return {PageType::Wml, {}, true};
     if (types.wapXhtml)
-        return {PageType::Xhtml, WapXhtmlType};
+        return {PageType::Xhtml, WapXhtmlType, true};
     if (types.xhtml)
-        return {PageType::Xhtml, XhtmlType};
+        return {PageType::Xhtml, XhtmlType, true};
     if (types.html || (types.wildCard && types.wmlRefused))
-        return {PageType::Xhtml, HtmlType};
+        return {PageType::Xhtml, HtmlType, true};
     if (types.wildCard)
-        return {};
-    return {PageType::NotAcceptable, {}};
+        return {PageType::Wml, {}, true};
+    return {PageType::NotAcceptable, {}, true};
 }

@@ -11,6 +11,10 @@ struct PageType {
     Form form = Wml;
     // The Content-Type of an XHTML page, as the client named it.
     QByteArrayView contentType;
+    // The client sent an Accept header, so the form was chosen by it and
+    // the answer says so (Vary). An answer to a client that sent none is
+    // left as it always was; its Cache-Control keeps any cache asking anew.
+    bool negotiated = false;
 };
 
 class PageNegotiation {

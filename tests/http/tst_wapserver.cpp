@@ -255,6 +255,7 @@ private Q_SLOTS:
                                         ? "406"
                                         : type.contentType.toByteArray();
             QVERIFY2(form == expected, accept + " gave " + form);
+            QCOMPARE(type.negotiated, !accept.isEmpty());
         }
         // Whether an answer closes its connection is read from its header lines.
         QVERIFY(!HttpAnswer::SaysConnectionClose("HTTP/1.1 200 OK\r\nContent-length: 2\r\n\r\nok"));
@@ -309,9 +310,13 @@ private Q_SLOTS:
         row("behind a deferred answer, sent later", later + second + deck, inOrder, DeckTail,
             int(later.size()));
         row("deferred, never answered", LoopbackClient::Request("/later?n=drop") + deck, {}, {});
-        // Browsers get the page as XHTML, and other clients a 406; both say
-        // that the answer depends on Accept.
+        // Browsers get the page as XHTML, and other clients a 406; these and
+        // a deck for a client that asked for one say that the answer depends
+        // on Accept.
         const QByteArray page = XhtmlRenderer::FromWml("<wml/>");
+        row("WML for a phone", "GET /deck HTTP/1.0\r\nAccept: text/vnd.wap.wml\r\n\r\n", Ok,
+            "Vary: Accept\r\nContent-Type: text/vnd.wap.wml; charset=utf-8\r\nContent-Length: "
+            "6\r\n\r\n<wml/>");
         row("XHTML for a browser", "GET /deck HTTP/1.0\r\nAccept: text/html, */*\r\n\r\n", Ok,
             "Vary: Accept\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
                 QByteArray::number(page.size()) + "\r\n\r\n" + page);
