@@ -81,16 +81,6 @@ void Reachability::setAddress(AddressState state, const QString& address) {
     updateSiteUrls();
 }
 
-QUrl Reachability::SiteUrl(const QString& host, quint16 port) {
-    QUrl url;
-    url.setScheme(QStringLiteral("http"));
-    url.setHost(host);
-    if (port != 80)
-        url.setPort(port);
-    url.setPath(QStringLiteral("/"));
-    return url;
-}
-
 void Reachability::SetServedPort(quint16 servedPort) {
     m_servedPort = servedPort;
     updateSiteUrls();
@@ -100,9 +90,9 @@ void Reachability::updateSiteUrls() {
     const QString localIP = LocalIP();
     SiteAddresses urls;
     if (!localIP.isEmpty() && m_servedPort != 0)
-        urls.lan = SiteUrl(localIP, m_servedPort);
+        urls.lan = SiteAddresses::Url(localIP, m_servedPort);
     if (m_addressState == AddressState::Found)
-        urls.internet = SiteUrl(m_address, ExternalPort);
+        urls.internet = SiteAddresses::Url(m_address, ExternalPort);
     if (std::exchange(m_siteUrls, urls) != urls)
         Q_EMIT siteUrlsChanged();
 }

@@ -3,6 +3,7 @@
 #include "net/PublicAddressLookup.h"
 #include "net/RouterThread.h"
 #include "net/SetupCheck.h"
+#include "net/SiteAddresses.h"
 
 #include <QObject>
 #include <QString>
@@ -36,15 +37,7 @@ public:
     // address found, or the lookup failed (the field then opens LookupPage).
     enum class AddressState { Unknown, Local, Locating, Found, Failed };
 
-    // Where a browser reaches the site: on this network at the PC's address
-    // and the port served (known once the listener opened), and from the
-    // internet at the public address through the router's forward of port
-    // 80 (empty until the lookup found it). Each is empty while unknown.
-    struct SiteAddresses {
-        QUrl lan;
-        QUrl internet;
-        bool operator==(const SiteAddresses&) const = default;
-    };
+    using SiteAddresses = ::SiteAddresses;
 
     struct Options {
         QUrl publicIpUrl = DefaultPublicIpUrl();
@@ -71,8 +64,6 @@ public:
     // LookUpAndCheck.
     bool RunningOnLan() const { return m_runningOnLan; }
     SiteAddresses SiteUrls() const { return m_siteUrls; }
-    // "http://<host>/", with the port unless it is 80.
-    static QUrl SiteUrl(const QString& host, quint16 port);
 
     void ResetSetupAnswers() { Answers().ResetSetupAnswers(); }
 
