@@ -14,6 +14,7 @@
 #   which "/" is the main menu (no welcome page, no password, every module on).
 #
 #   --page welcome      "/" is the welcome page instead (picture and message)
+#   --page login        "/" is the welcome page asking for the site password
 #   --binary PATH       run this Pocketlane build instead of building one
 #
 #   --self-check        use a second nginx, set up like the reference one, as
@@ -102,77 +103,6 @@ write_nginx_conf() {
   cp "$body" "$dir/www/body"
 }
 
-cpu_ticks() {
-  local total=0 pid ticks
-  for pid in $(tree_pids "$1"); do
-    ticks=$(sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null | awk '{print $12 + $13}')
-    total=$((total + ${ticks:-0}))
-  done
-  echo "$total"
-}
-
-passive_opens() {
-  awk '/^Tcp:/ { if (!n) { for (i = 1; i <= NF; i++) if ($i == "PassiveOpens") col = i; n = 1 }
-                 else print $col }' /proc/net/snmp
-}
-
-result_field() { sed -E "s/.* $1=([0-9]+).*/\1/" <<<"$2"; }
-
-# run_wrk NAME PID URL SECONDS: one wrk run; sets the result_* variables
-# (raw counts: requests, duration, CPU ticks of the server, accepted
-# connections, latency percentiles, errors).
-run_wrk() {
-  local name=$1 pid=$2 target=$3 seconds=$4 out="$work/wrk_$1.txt"
-  local cpu_before opens_before line
-  cpu_before=$(cpu_ticks "$pid")
-  opens_before=$(passive_opens)
-  timeout $((seconds + 120)) "${client_cpu[@]}" wrk -t1 -c"$connections" -d"${seconds}s" --timeout 10s \
-    -s "$root/bench/wrk_new_connection.lua" "$target" >"$out" 2>&1 || true
-  result_ticks=$(($(cpu_ticks "$pid") - cpu_before))
-  result_opens=$(($(passive_opens) - opens_before))
-  line=$(grep '^RESULT' "$out" || true)
-  if [ -z "$line" ]; then
-    echo "wrk gave no result for $name:" >&2; cat "$out" >&2; exit 1
-  fi
-  result_requests=$(result_field requests "$line")
-  result_duration_us=$(result_field duration_us "$line")
-  result_p50=$(result_field p50_us "$line")
-  result_p99=$(result_field p99_us "$line")
-  result_errors=$(result_field errors "$line")
-  result_non2xx=$(result_field non2xx "$line")
-}
-
-# measure SIDE PID URL: one measured run added to the totals of SIDE.
-declare -A total
-measure() {
-  local side=$1
-  run_wrk "$side" "$2" "$3" "$duration"
-  local key
-  for key in requests duration_us ticks opens p50 p99 errors non2xx; do
-    local value="result_$key"
-    total[$side.$key]=$((${total[$side.$key]:-0} + ${!value}))
-  done
-  total[$side.rounds]=$((${total[$side.rounds]:-0} + 1))
-  awk -v s="$side" -v r="$result_requests" -v d="$result_duration_us" -v t="$result_ticks" \
-      -v hz="$(getconf CLK_TCK)" -v p="$result_p50" \
-    'BEGIN { printf "  %-6s %8.0f req/s, p50 %5d us, %5.1f us CPU/request\n", s, r / (d / 1e6), p, t * 1e6 / hz / r }'
-}
-
-# figure SIDE NAME: a figure over all rounds of SIDE.
-figure() {
-  local side=$1 hz
-  hz=$(getconf CLK_TCK)
-  awk -v r="${total[$side.requests]}" -v d="${total[$side.duration_us]}" \
-      -v t="${total[$side.ticks]}" -v o="${total[$side.opens]}" -v n="${total[$side.rounds]}" \
-      -v p50="${total[$side.p50]}" -v p99="${total[$side.p99]}" -v hz="$hz" -v what="$2" 'BEGIN {
-    if (what == "rps") printf "%.0f", r / (d / 1e6)
-    if (what == "p50") printf "%.0f", p50 / n
-    if (what == "p99") printf "%.0f", p99 / n
-    if (what == "cpu") printf "%.1f", r ? t * 1e6 / hz / r : 0
-    if (what == "opens") printf "%.2f", r ? o / r : 0
-  }'
-}
-
 # --- the server under test -------------------------------------------------
 sut_port=$(free_port)
 if [ "$self_check" -eq 1 ]; then
@@ -186,16 +116,8 @@ if [ "$self_check" -eq 1 ]; then
   sut_name="nginx (self-check)"
 elif [ ${#command[@]} -eq 0 ]; then
   if [ -n "$binary" ]; then pocketlane_binary=$binary; else build_pocketlane; fi
-  welcome=N
-  [ "$page" = welcome ] && welcome=Y
-  # Its own settings, so that "/" is the main menu of every module whatever
-  # the user running the benchmark has set.
-  mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
-  export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/config"
-  "$pocketlane_binary" --settings "$work/settings.reg" --set ShowWelcomeGraphic=$welcome \
-    --set WelcomeMessage=$welcome --set EnablePassword=N --set EnableSharedFolders=Y \
-    --set EnableGraffiti=Y --set EnableMyComputer=Y >/dev/null
-  command=("$pocketlane_binary" --headless --port @PORT@ --settings "$work/settings.reg")
+  prepare_pocketlane_site "$page"
+  command=("${pocketlane_command[@]}")
   sut_name="pocketlane ($page)"
 else
   sut_name=$(basename "${command[0]}")
