@@ -51,6 +51,7 @@ Application::Application(const CommandLineOptions& options, QObject* parent)
     m_server.SetRequestHandler(&m_site);
     // The router's forward follows the port served.
     connect(&m_server, &WapServer::ListenerOpened, &m_reachability, &Reachability::SetServedPort);
+    connect(&m_server, &WapServer::Stopped, &m_reachability, &Reachability::SiteClosed);
     connect(&m_server, &WapServer::RunningChanged, this, &Application::followGateway);
     connect(&m_server, &WapServer::ListenerOpened, this, &Application::followGateway);
     connect(&m_settings, &Settings::enableGatewayChanged, this, &Application::followGateway);

@@ -83,15 +83,21 @@ void Reachability::setAddress(AddressState state, const QString& address) {
 
 void Reachability::SetServedPort(quint16 servedPort) {
     m_servedPort = servedPort;
+    m_siteOpen = true;
+    updateSiteUrls();
+}
+
+void Reachability::SiteClosed() {
+    m_siteOpen = false;
     updateSiteUrls();
 }
 
 void Reachability::updateSiteUrls() {
     const QString localIP = LocalIP();
     SiteAddresses urls;
-    if (!localIP.isEmpty() && m_servedPort != 0)
+    if (m_siteOpen && !localIP.isEmpty() && m_servedPort != 0)
         urls.lan = SiteAddresses::Url(localIP, m_servedPort);
-    if (m_addressState == AddressState::Found)
+    if (m_siteOpen && m_addressState == AddressState::Found)
         urls.internet = SiteAddresses::Url(m_address, ExternalPort);
     if (std::exchange(m_siteUrls, urls) != urls)
         Q_EMIT siteUrlsChanged();
@@ -137,10 +143,8 @@ void Reachability::startLookup() {
 }
 
 void Reachability::whenRemoveApplied(std::function<void()> step) {
-    if (m_removeApplied) {
-        step();
-        return;
-    }
+    if (m_removeApplied)
+        return step();
     m_afterRemove = [previous = std::move(m_afterRemove), step = std::move(step)] {
         if (previous)
             previous();

@@ -78,6 +78,8 @@ public:
     // address on this network follows, and the forward's periodic check puts
     // the router's mapping right.
     void SetServedPort(quint16 servedPort);
+    // The server stopped: the site has no address until it listens again.
+    void SiteClosed();
     // While the built-in gateway runs, the router also forwards its UDP
     // ports 9200 and 9201 to this PC (with the same description, removal at
     // start-up and periodic check as the TCP port).
@@ -131,6 +133,7 @@ private:
     SiteAddresses m_siteUrls;
     bool m_runningOnLan = false;
     quint16 m_servedPort = 0;
+    bool m_siteOpen = false;
     bool m_forwardPort = false;
     bool m_forwardGateway = false;
     bool m_removeApplied = true;

@@ -199,6 +199,12 @@ Have retrieved local IP address? Yes : 192.168.1.20)"_s.arg(publicAnswer)
         QCOMPARE(reachability.SiteUrls().lan, QUrl(u"http://81.2.3.4/"_s));
         reachability.SetServedPort(80);
         QCOMPARE(sites.count(), 1);
+        // While the server is stopped no address leads to the site.
+        reachability.SiteClosed();
+        QCOMPARE(reachability.SiteUrls(), Reachability::SiteAddresses{});
+        reachability.SetServedPort(80);
+        QCOMPARE(reachability.SiteUrls().lan, QUrl(u"http://81.2.3.4/"_s));
+        QCOMPARE(sites.count(), 3);
         SetupAnswers& answers = reachability.Answers();
         answers.SetAnswer(SetupAnswers::PortForwardingAnswer, u"No"_s, QUrl(u"http://help"_s));
         QSignalSpy checked(&reachability, &Reachability::SetupChecked);
