@@ -259,8 +259,12 @@ private Q_SLOTS:
         QVERIFY(settings.setText(Settings::Port, QByteArray::number(next)));
         QVERIFY(PocketlaneProcess::IsListening(first));
         application.Server().StopServer();
+        // A stopped site shows no address; a restarted one its new port.
+        QCOMPARE(application.Network().SiteUrls(), Reachability::SiteAddresses{});
         QVERIFY(application.Server().StartServer());
         QCOMPARE(application.Server().Port(), next);
+        const QUrl lan = application.Network().SiteUrls().lan;
+        QVERIFY(lan.isEmpty() || lan.port(80) == next);
         QVERIFY(!PocketlaneProcess::IsListening(first));
         QVERIFY(PocketlaneProcess::IsListening(next));
     }
