@@ -26,17 +26,32 @@ namespace {
 const QByteArray UnavailableMessage = "This file is no longer available.";
 const QByteArray BusyMessage = "Too many downloads are running. Please try again in a moment.";
 
-// The size of an opened file that can be sent (a regular file); nothing, with
-// error set, otherwise. openError is errno of a failed open.
-std::optional<qint64> SizeOfRegularFile(const FileSystem::Descriptor& file, int openError,
-                                        QString& error) {
+// A file that can be sent (a regular file), open, and its size.
+struct OpenedFile {
+    FileSystem::Descriptor file;
+    qint64 size = 0;
+};
+
+// Only the welcome picture and files inside a shared folder are sent;
+// opening does not wait (a named pipe is refused, not waited on). Nothing,
+// with the reason in error, for a file that cannot be sent.
+std::optional<OpenedFile> OpenToSend(const QByteArray& path, bool welcomePicture,
+                                     const ShareAccess& shares, QString& error) {
+    constexpr int Flags = O_RDONLY | O_NONBLOCK;
+    FileSystem::Descriptor opened =
+        welcomePicture ? FileSystem::Descriptor(::open(path.constData(), Flags | O_CLOEXEC))
+                       : shares.Open(path, Flags);
+    const int openError = errno;
     struct stat info {};
-    if (!file || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        error = !file ? QString::fromLocal8Bit(std::strerror(openError))
-                      : QStringLiteral("Not a regular file");
-        return std::nullopt;
-    }
-    return qint64(info.st_size);
+    if (opened && ::fstat(opened.Get(), &info) == 0 && S_ISREG(info.st_mode))
+        return OpenedFile{std::move(opened), qint64(info.st_size)};
+    if (opened)
+        error = QStringLiteral("Not a regular file");
+    else if (openError == EXDEV)
+        error = QStringLiteral("The file is not in a shared folder.");
+    else
+        error = QString::fromLocal8Bit(std::strerror(openError));
+    return std::nullopt;
 }
 
 QByteArray ContentTypeOfFile(const QByteArray& path) {
@@ -59,80 +74,71 @@ QByteArray FileHeaders(const QByteArray& contentType, const ByteRange& range,
 
 } // namespace
 
-FileSender::FileSender(const SiteContext& context, SitePages& pages, const ShareAccess& shares,
-                       PictureAdapter& pictures)
+FileSender::FileSender(const SiteContext& context, const ShareAccess& shares,
+                       PictureAdapter& pictures, MessagePage messagePage)
     : m_context(context)
-    , m_pages(pages)
     , m_shares(shares)
-    , m_pictures(pictures) {}
+    , m_pictures(pictures)
+    , m_messagePage(std::move(messagePage)) {}
 
 void FileSender::SendDownload(CPacket& packet, qint64 index) {
     const FileLink* file = m_context.Links().FindFileLink(index);
     if (!file) {
         m_context.Log(LogError, "Error occured sending file:The download link is no longer valid.");
-        m_pages.SendMessagePage(packet, SitePages::TimedOutMessage, FollowUpSplashScreen);
-        return;
+        return m_messagePage(packet, SitePages::TimedOutMessage);
     }
     sendFile(packet, file->path,
              file->fitted ? PictureUse::FittedForThePhone : PictureUse::ForThePhone);
 }
 
+// First what is to go out, from the file, the phone and the range asked
+// for; then the one answer.
 void FileSender::sendFile(CPacket& packet, const QByteArray& path, PictureUse use) {
-    // Only the welcome picture and files inside a shared folder are sent;
-    // opening does not wait (a named pipe is refused, not waited on).
-    constexpr int Flags = O_RDONLY | O_NONBLOCK;
-    FileSystem::Descriptor opened =
-        path == m_context.Options().welcomeGraphicFilename()
-            ? FileSystem::Descriptor(::open(path.constData(), Flags | O_CLOEXEC))
-            : m_shares.Open(path, Flags);
-    const int openError = errno;
-    if (!opened && openError == EXDEV) {
-        m_context.Log(LogError, "Error occured sending file:The file is not in a shared folder.");
-        m_pages.SendMessagePage(packet, UnavailableMessage, FollowUpSplashScreen);
-        return;
-    }
     QString error;
-    const std::optional<qint64> size = SizeOfRegularFile(opened, openError, error);
-    if (!size) {
+    std::optional<OpenedFile> opened =
+        OpenToSend(path, path == m_context.Options().welcomeGraphicFilename(), m_shares, error);
+    if (!opened) {
         m_context.Log(LogError, "Error occured sending file:" + error.toUtf8());
-        m_pages.SendMessagePage(packet, UnavailableMessage, FollowUpSplashScreen);
+        return m_messagePage(packet, UnavailableMessage);
+    }
+    const PictureAnswer picture = IsPicture(path)
+                                      ? answerPicture(packet, path, opened->file.Get(), use)
+                                      : PictureAnswer::AsItIs;
+    if (picture == PictureAnswer::Converted)
         return;
-    }
-    if (IsPicture(path)) {
-        if (use != PictureUse::Unconverted && sendConverted(packet, path, opened.Get(), use))
-            return;
-        if (!PhoneDisplay::FromHeaders(packet.Headers()).Accepts(ContentTypeOfFile(path)))
-            return sendNoPicture(packet, path);
-    }
     // A file sent as it is can be resumed: a phone may ask for the rest.
-    const ByteRange range = ByteRange::Requested(packet, *size);
-    if (range.kind == ByteRange::Kind::Unsatisfiable) {
-        packet.SendRawResponse(range.StatusLine() + range.ContentRangeLine(*size) +
-                               "Content-length: 0\r\n\r\n");
-        return;
+    const ByteRange range = ByteRange::Requested(packet, opened->size);
+    if (picture == PictureAnswer::NotShown) {
+        // The phone shows the page's alternative text, the file's name, instead.
+        m_context.Log(LogDetail, "No picture this phone can show: " + path);
+        return packet.SendRawResponse("HTTP/1.1 406 Not Acceptable\r\nContent-length: 0\r\n\r\n");
     }
-    if (!packet.DownloadSlotAvailable()) {
-        m_pages.SendMessagePage(packet, BusyMessage, FollowUpSplashScreen);
-        return;
-    }
+    if (range.kind == ByteRange::Kind::Unsatisfiable)
+        return packet.SendRawResponse(range.StatusLine() + range.ContentRangeLine(opened->size) +
+                                      "Content-length: 0\r\n\r\n");
+    if (!packet.DownloadSlotAvailable())
+        return m_messagePage(packet, BusyMessage);
     m_context.Log(LogDetail, "Sending file: " + path);
     // The system sends the file itself, exactly the announced length.
     packet.SendFile(FileHeaders(ContentTypeOfFile(path), range,
-                                range.ContentRangeLine(*size) + "Accept-Ranges: bytes\r\n"),
-                    opened.Release(), range.first, range.length);
+                                range.ContentRangeLine(opened->size) + "Accept-Ranges: bytes\r\n"),
+                    opened->file.Release(), range.first, range.length);
 }
 
-// Answers with the picture converted for the phone, later, when it cannot
-// show the file as it is; false when the file itself is to be sent.
-bool FileSender::sendConverted(CPacket& packet, const QByteArray& path, int fd, PictureUse use) {
+// A picture the phone cannot show as it is goes out converted for it, later,
+// once the conversion is done; else as it is, to a phone that takes its type.
+FileSender::PictureAnswer FileSender::answerPicture(CPacket& packet, const QByteArray& path, int fd,
+                                                    PictureUse use) {
     const QByteArray type = ContentTypeOfFile(path);
-    const auto target = m_pictures.TargetFor(fd, type, PhoneDisplay::FromHeaders(packet.Headers()),
-                                             use == PictureUse::FittedForThePhone);
-    if (!target)
-        return false;
-    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    const PhoneDisplay::PictureView phone =
+        PhoneDisplay::FromHeaders(packet.Headers()).ForPicture(type);
+    const auto target =
+        use == PictureUse::Unconverted
+            ? std::nullopt
+            : m_pictures.TargetFor(fd, type, phone, use == PictureUse::FittedForThePhone);
+    const int copy = target ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
     if (copy < 0)
-        return false;
+        return phone.shownAsIs ? PictureAnswer::AsItIs : PictureAnswer::NotShown;
     const auto answer = [this, path](CPacket& later, const PictureAdapter::Converted& converted) {
         if (!converted)
             return sendFile(later, path, PictureUse::Unconverted);
@@ -146,17 +152,11 @@ bool FileSender::sendConverted(CPacket& packet, const QByteArray& path, int fd, 
         const PictureAdapter::Converted converted = m_pictures.ConvertNow(copy, type, *target);
         ::close(copy);
         answer(packet, converted);
-        return true;
+        return PictureAnswer::Converted;
     }
     packet.Defer();
     m_pictures.Convert(
         copy, type, *target,
         [kept, answer](const PictureAdapter::Converted& converted) { answer(*kept, converted); });
-    return true;
-}
-
-// The phone shows the page's alternative text, the file's name, instead.
-void FileSender::sendNoPicture(CPacket& packet, const QByteArray& path) {
-    m_context.Log(LogDetail, "No picture this phone can show: " + path);
-    packet.SendRawResponse("HTTP/1.1 406 Not Acceptable\r\nContent-length: 0\r\n\r\n");
+    return PictureAnswer::Converted;
 }

@@ -1,8 +1,9 @@
 #include "site/PhoneDisplay.h"
 
 #include "http/TextCollection.h"
-#include "site/PhoneModels.h"
+#include "site/PictureCodec.h"
 
+#include <QByteArrayView>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -12,7 +13,7 @@ namespace {
 // Screens beyond this are not believed; the default is used instead.
 constexpr int LargestScreenSide = 4096;
 constexpr int DeepestScreenBits = 48;
-constexpr QByteArrayView WbmpType = "image/vnd.wap.wbmp";
+constexpr QByteArrayView WbmpType = PictureCodec::WbmpType;
 
 bool IsPictureType(const QByteArray& type) {
     return type.startsWith("image/");
@@ -32,6 +33,45 @@ QString ProfileValue(const QByteArray& document, const QRegularExpression& attri
     return attribute.match(QString::fromLatin1(document)).captured(1);
 }
 
+// The screens of common phones that name neither their screen nor its depth
+// in their headers, by the model a User-Agent names first
+// ("Nokia6310i/1.0 (04.71)" is the model Nokia6310i).
+struct KnownModel {
+    const char* model; // as the User-Agent names it, compared regardless of case
+    int width;
+    int height;
+    int bitsPerPixel;
+};
+
+// clang-format off
+constexpr KnownModel KnownModels[] = {
+    {"Nokia7110", 96, 65, 1},   {"Nokia6210", 96, 60, 1},    {"Nokia6250", 96, 60, 1},
+    {"Nokia6310", 96, 65, 1},   {"Nokia6310i", 96, 65, 1},   {"Nokia3410", 96, 65, 1},
+    {"Nokia3330", 84, 48, 1},   {"Nokia8310", 84, 48, 1},    {"Nokia5510", 84, 48, 1},
+    {"Nokia3510i", 96, 65, 12}, {"Nokia6610", 128, 128, 12}, {"Nokia7210", 128, 128, 12},
+    {"Nokia7650", 176, 208, 12},
+    {"EricssonT68", 101, 80, 8}, {"SonyEricssonT68", 101, 80, 8},
+    {"SonyEricssonT610", 128, 160, 16},
+    {"SIE-S45", 101, 80, 2},    {"SIE-ME45", 101, 80, 2},    {"SIE-S55", 101, 80, 8},
+    {"MOT-T720", 120, 160, 12},
+    {"SHARP-TQ-GX10", 120, 160, 16},
+};
+// clang-format on
+
+// The known model the User-Agent's first product token (the text before
+// the first "/" or blank) names; none for a model not known.
+const KnownModel* ModelOf(const QByteArray& userAgent) {
+    const QByteArrayView agent = QByteArrayView(userAgent).trimmed();
+    qsizetype end = 0;
+    while (end < agent.size() && agent[end] != '/' && agent[end] != ' ')
+        ++end;
+    for (const KnownModel& known : KnownModels) {
+        if (agent.first(end).compare(QByteArrayView(known.model), Qt::CaseInsensitive) == 0)
+            return &known;
+    }
+    return nullptr;
+}
+
 bool IsZeroQuality(const QByteArray& parameter) {
     const qsizetype equals = parameter.indexOf('=');
     if (parameter.left(equals).trimmed().toLower() != "q")
@@ -45,8 +85,7 @@ bool IsZeroQuality(const QByteArray& parameter) {
 
 PhoneDisplay PhoneDisplay::FromHeaders(const TextCollection& headers) {
     const QByteArray profile = headers.Value("x-wap-profile-diff");
-    const std::optional<PhoneModels::Screen> model =
-        PhoneModels::ScreenOf(headers.Value("User-Agent"));
+    const KnownModel* model = ModelOf(headers.Value("User-Agent"));
     std::optional<QSize> screen = ScreenInProfile(profile);
     for (const char* header : {"UA-Pixels", "x-up-devcap-screenpixels"}) {
         if (!screen)
@@ -56,7 +95,7 @@ PhoneDisplay PhoneDisplay::FromHeaders(const TextCollection& headers) {
     if (!depth)
         depth = ParseDepth(headers.Value("x-up-devcap-screendepth"));
     if (model) {
-        screen = screen.value_or(model->size);
+        screen = screen.value_or(QSize(model->width, model->height));
         depth = depth.value_or(model->bitsPerPixel);
     }
     const std::optional<int> viewport = ViewportWidth(headers);
@@ -137,6 +176,25 @@ bool PhoneDisplay::Accepts(const QByteArray& contentType) const {
 
 bool PhoneDisplay::Lists(const QByteArray& contentType) const {
     return m_types.contains(contentType.toLower());
+}
+
+PhoneDisplay::PictureView PhoneDisplay::ForPicture(const QByteArray& pictureType) const {
+    return {Accepts(pictureType), m_screen, convertedType(pictureType)};
+}
+
+QByteArray PhoneDisplay::convertedType(const QByteArray& pictureType) const {
+    if (PictureCodec::CanWrite(pictureType) && Accepts(pictureType))
+        return pictureType;
+    if (m_blackAndWhite && Accepts(PictureCodec::WbmpType))
+        return PictureCodec::WbmpType;
+    for (const char* type :
+         {PictureCodec::PngType, PictureCodec::JpegType, PictureCodec::WbmpType}) {
+        if (Lists(type))
+            return type;
+    }
+    if (m_browser && Accepts(PictureCodec::PngType))
+        return PictureCodec::PngType;
+    return {};
 }
 
 std::optional<QSize> PhoneDisplay::ParseScreenSize(const QByteArray& text) {

@@ -21,7 +21,8 @@ public:
     // From the request's headers: Accept, and the screen's size and depth
     // that the first of these gives: an inline profile (x-wap-profile-diff),
     // UA-Pixels (size only), the x-up-devcap-screenpixels and
-    // x-up-devcap-screendepth headers, the model the User-Agent names. A
+    // x-up-devcap-screendepth headers, the model the User-Agent names (a
+    // table of common phones that name neither their screen nor its depth). A
     // profile that x-wap-profile names by address is never fetched: that
     // would let any visitor make this PC request addresses of their choosing.
     // A web browser (it sends Sec-Fetch-Dest or its viewport's width, or
@@ -41,11 +42,19 @@ public:
     // count): the types a picture may be converted to.
     bool Lists(const QByteArray& contentType) const;
     QSize Screen() const { return m_screen; }
-    // The screen has one bit a pixel, or the phone lists WBMP alone among
-    // picture types: what it shows best is a WBMP.
-    bool BlackAndWhite() const { return m_blackAndWhite; }
-    // A web browser, which shows PNG whatever it lists, and never WBMP.
-    bool IsBrowser() const { return m_browser; }
+
+    // What the phone makes of a picture of one content type, asked once:
+    // whether it shows the type as it is, the screen the picture goes on,
+    // and the type a picture made for it gets: the first the phone can show
+    // that this site writes (the picture's own when the phone takes it, a
+    // WBMP for a black-and-white phone, else one the phone lists, else PNG
+    // for a web browser), or none.
+    struct PictureView {
+        bool shownAsIs = false;
+        QSize screen;
+        QByteArray convertedType;
+    };
+    PictureView ForPicture(const QByteArray& pictureType) const;
 
     // A screen size as "128x160" (or "128*160", "128,160").
     static std::optional<QSize> ParseScreenSize(const QByteArray& text);
@@ -56,10 +65,14 @@ public:
 
 private:
     static std::optional<int> ViewportWidth(const TextCollection& headers);
+    QByteArray convertedType(const QByteArray& pictureType) const;
 
     QList<QByteArray> m_types; // lower case, without parameters
     bool m_acceptsAll = false;
+    // The screen has one bit a pixel, or the phone lists WBMP alone among
+    // picture types: what it shows best is a WBMP.
     bool m_blackAndWhite = false;
+    // A web browser, which shows PNG whatever it lists, and never WBMP.
     bool m_browser = false;
     QSize m_screen = DefaultScreen;
 };

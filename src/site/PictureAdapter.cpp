@@ -2,8 +2,6 @@
 
 #include "base/PocketlaneError.h"
 #include "base/StatusLog.h"
-#include "http/TextCollection.h"
-#include "site/PhoneDisplay.h"
 #include "site/PictureCodec.h"
 
 #include <QFile>
@@ -63,25 +61,6 @@ QSize ShrunkWithin(const QSize& size, const QSize& area) {
 // (a side of 128 or more comes out wrong), so WBMPs made here stay below.
 constexpr QSize LargestWbmp{127, 127};
 
-// The first type the phone can show that this adapter can write: the
-// picture's own when the phone takes it, a WBMP for a black-and-white phone,
-// else one the phone lists, else PNG for a web browser.
-QByteArray ChosenType(const QByteArray& sourceType, const PhoneDisplay& phone) {
-    if (PictureCodec::CanWrite(sourceType) && phone.Accepts(sourceType))
-        return sourceType;
-    if (phone.BlackAndWhite() && phone.Accepts(PictureAdapter::WbmpType))
-        return PictureAdapter::WbmpType;
-    for (const QByteArray& type :
-         {QByteArray(PictureCodec::PngType), QByteArray(PictureCodec::JpegType),
-          QByteArray(PictureAdapter::WbmpType)}) {
-        if (phone.Lists(type))
-            return type;
-    }
-    if (phone.IsBrowser() && phone.Accepts(PictureCodec::PngType))
-        return PictureCodec::PngType;
-    return {};
-}
-
 } // namespace
 
 PictureAdapter::PictureAdapter(StatusLog& log, QObject* parent)
@@ -101,12 +80,10 @@ PictureAdapter::~PictureAdapter() {
     m_workers.waitForDone();
 }
 
-std::optional<PictureAdapter::Target> PictureAdapter::TargetFor(int fd,
-                                                                const QByteArray& sourceType,
-                                                                const PhoneDisplay& phone,
-                                                                bool fitToScreen) const {
-    const bool typeTaken = phone.Accepts(sourceType);
-    if (typeTaken && !fitToScreen)
+std::optional<PictureAdapter::Target>
+PictureAdapter::TargetFor(int fd, const QByteArray& sourceType,
+                          const PhoneDisplay::PictureView& phone, bool fitToScreen) const {
+    if (phone.shownAsIs && !fitToScreen)
         return std::nullopt;
     struct stat info {};
     QFile file;
@@ -118,12 +95,10 @@ std::optional<PictureAdapter::Target> PictureAdapter::TargetFor(int fd,
     if (!size || !SafeToDecode(*size, sourceType, m_limits))
         return std::nullopt;
     const QSize largest(m_limits.maxTargetSide, m_limits.maxTargetSide);
-    const QSize fitted = ShrunkWithin(*size, PictureArea(phone.Screen().boundedTo(largest)));
-    if (typeTaken && fitted == *size)
+    const QSize fitted = ShrunkWithin(*size, PictureArea(phone.screen.boundedTo(largest)));
+    if ((phone.shownAsIs && fitted == *size) || phone.convertedType.isEmpty())
         return std::nullopt;
-    const QByteArray type = ChosenType(sourceType, phone);
-    if (type.isEmpty())
-        return std::nullopt;
+    const QByteArray& type = phone.convertedType;
     return Target{type, type == WbmpType ? ShrunkWithin(fitted, LargestWbmp) : fitted};
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "site/PhoneDisplay.h"
 #include "site/PictureCodec.h"
 
 #include <QByteArray>
@@ -13,9 +14,7 @@
 #include <optional>
 #include <vector>
 
-class PhoneDisplay;
 class StatusLog;
-class TextCollection;
 
 // Turns a picture into one a phone can show: another type when the phone
 // does not take the picture's own, and smaller when it is larger than the
@@ -71,12 +70,12 @@ public:
     ~PictureAdapter() override;
 
     // What the picture in the open file fd (of content type sourceType)
-    // must become for the phone; none when the original suits it, or when
-    // it cannot or may not be decoded. fitToScreen also shrinks a picture
-    // the phone takes as it is, but that is larger than its screen (less a
-    // browser's margins). Reads only the picture's header.
-    std::optional<Target> TargetFor(int fd, const QByteArray& sourceType, const PhoneDisplay& phone,
-                                    bool fitToScreen) const;
+    // must become for a phone that sees it as `phone` says; none when the
+    // original suits it, or when it cannot or may not be decoded. fitToScreen also shrinks a
+    // picture the phone takes as it is, but that is larger than its screen (less a browser's
+    // margins). Reads only the picture's header.
+    std::optional<Target> TargetFor(int fd, const QByteArray& sourceType,
+                                    const PhoneDisplay::PictureView& phone, bool fitToScreen) const;
 
     // Converts the picture in fd (which is taken over) and calls done on
     // this object's thread, later, never from within this call.

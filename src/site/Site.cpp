@@ -43,7 +43,10 @@ Site::Site(WapServer& server, const SiteContext& context, const ShareAccess& sha
     : QObject(parent)
     , m_context(context)
     , m_pages(context, m_modules)
-    , m_files(context, m_pages, shares, pictures)
+    , m_files(context, shares, pictures,
+              [this](CPacket& packet, const QByteArray& message) {
+                  m_pages.SendMessagePage(packet, message, FollowUpSplashScreen);
+              })
     , m_tryAgain([this](CPacket& busy) {
         m_pages.SendMessagePage(busy, SitePages::TryAgainMessage, FollowUpSplashScreen);
     }) {
@@ -149,37 +152,13 @@ Site::Answer Site::wrongGuess(Answer guess) {
     return guess == Answer::FileKeyGuess ? Answer::WelcomePage : Answer::PasswordProtected;
 }
 
+// Each answer goes out from one place: the module, the guess throttle, the
+// file sender, or else the core page of the answer.
 void Site::sendAnswer(CPacket& packet, const Route& route) {
+    const SitePages::Page page = corePage(route.answer);
     switch (route.answer) {
     case Answer::ModulePage:
         HandleAction(packet, route);
-        return;
-    case Answer::UnknownRequest:
-        m_context.Log(LogDetail, "Received unknown request. Error sent to user. Request was: " +
-                                     SafeText::ForLog(packet.Root(), LoggedPathCharacters));
-        m_pages.SendErrorPage(packet, "An unknown request was sent to Pocketlane.");
-        return;
-    case Answer::MalformedLink:
-        m_pages.SendErrorPage(packet, MalformedLinkMessage);
-        return;
-    case Answer::TimedOut:
-        m_pages.SendErrorPage(packet, SitePages::TimedOutMessage);
-        return;
-    case Answer::WelcomePage:
-        m_pages.SendWelcomePage(packet);
-        return;
-    case Answer::MainMenu:
-        m_pages.SendMainMenu(packet);
-        return;
-    case Answer::PasswordProtected:
-        m_pages.SendMessagePage(packet, PasswordProtectedMessage, FollowUpSplashScreen);
-        return;
-    case Answer::WrongPassword:
-        m_pages.SendMessagePage(packet, "The password you supplied is incorrect.",
-                                FollowUpSplashScreen);
-        return;
-    case Answer::Download:
-        m_files.SendDownload(packet, route.index);
         return;
     case Answer::PasswordGuess:
     case Answer::FileKeyGuess:
@@ -190,6 +169,38 @@ void Site::sendAnswer(CPacket& packet, const Route& route) {
             [this, guess = route.answer](CPacket& later) { return answerGuess(later, guess); },
             m_tryAgain);
         return;
+    case Answer::Download:
+        m_files.SendDownload(packet, route.index);
+        return;
+    case Answer::UnknownRequest:
+        m_context.StatusLogModel().LogStatus(
+            LogDetail,
+            QString::fromUtf8("Received unknown request. Error sent to user. Request was: " +
+                              SafeText::ForLog(packet.Root(), LoggedPathCharacters)));
+        break;
+    default:
+        break;
+    }
+    m_pages.Send(packet, page);
+}
+
+SitePages::Page Site::corePage(Answer answer) {
+    using Page = SitePages::Page;
+    switch (answer) {
+    case Answer::UnknownRequest:
+        return {Page::Error, "An unknown request was sent to Pocketlane."};
+    case Answer::MalformedLink:
+        return {Page::Error, MalformedLinkMessage};
+    case Answer::TimedOut:
+        return {Page::Error, SitePages::TimedOutMessage};
+    case Answer::WelcomePage:
+        return {Page::Welcome};
+    case Answer::PasswordProtected:
+        return {Page::Message, PasswordProtectedMessage};
+    case Answer::WrongPassword:
+        return {Page::Message, "The password you supplied is incorrect."};
+    default:
+        return {Page::MainMenu};
     }
 }
 

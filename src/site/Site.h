@@ -74,6 +74,8 @@ private:
     static Answer wrongGuess(Answer guess);
 
     void sendAnswer(CPacket& packet, const Route& route);
+    // The core page that answers a route none of the others takes.
+    static SitePages::Page corePage(Answer answer);
     // Hands a followed link to its module; a page that fails is logged and
     // left unanswered.
     void HandleAction(CPacket& packet, const Route& route);

@@ -16,8 +16,27 @@ SitePages::SitePages(const SiteContext& context, const std::vector<SiteModule*>&
     : m_context(context)
     , m_modules(modules) {}
 
-void SitePages::SendErrorPage(CPacket& packet, const QByteArray& message) {
+void SitePages::Send(CPacket& packet, const Page& page) {
     CDeck deck;
+    if (page.kind == Page::Error)
+        fillErrorPage(deck, page.message);
+    else if (page.kind == Page::Message)
+        fillMessagePage(deck, page.message, page.followUp);
+    else if (page.kind == Page::Welcome)
+        fillWelcomePage(deck);
+    else
+        fillMainMenu(deck);
+    // What the log keeps of the page, once it is sent.
+    const bool error = page.kind == Page::Error;
+    const bool message = page.kind == Page::Message;
+    const QByteArray line =
+        error ? page.message : (message ? "Message to user:" + page.message : SplashLogLine);
+    SiteContext::SendDeck(packet, deck);
+    m_context.StatusLogModel().LogStatus(error ? LogError : (message ? LogDetail : LogNotice),
+                                         QString::fromUtf8(line));
+}
+
+void SitePages::fillErrorPage(CDeck& deck, const QByteArray& message) {
     const auto paragraph = SiteContext::NewPage(deck, "Error", "Error");
     paragraph->NormalText("An error has occured, and you will be returned to the main menu when "
                           "you select the following link:",
@@ -26,12 +45,9 @@ void SitePages::SendErrorPage(CPacket& packet, const QByteArray& message) {
     paragraph->AddLineBreak(2);
     paragraph->BoldUnderlinedText("Error Message", true);
     paragraph->NormalText(message, true);
-    SiteContext::SendDeck(packet, deck);
-    m_context.Log(LogError, message);
 }
 
-void SitePages::SendMessagePage(CPacket& packet, const QByteArray& message, int followUp) {
-    CDeck deck;
+void SitePages::fillMessagePage(CDeck& deck, const QByteArray& message, int followUp) const {
     const auto paragraph = SiteContext::NewPage(deck, "Pocketlane", "Pocketlane");
     paragraph->NormalText(message, true);
     paragraph->AddLineBreak(1);
@@ -41,13 +57,10 @@ void SitePages::SendMessagePage(CPacket& packet, const QByteArray& message, int 
         paragraph->AddGoAnchor("Main Menu", m_context.Links().MakeMainMenuLink());
     else if (followUp == FollowUpPoweredBy)
         paragraph->BoldText("Powered by Pocketlane", true);
-    SiteContext::SendDeck(packet, deck);
-    m_context.Log(LogDetail, "Message to user:" + message);
 }
 
-void SitePages::SendWelcomePage(CPacket& packet) {
+void SitePages::fillWelcomePage(CDeck& deck) const {
     const Settings& settings = m_context.Options();
-    CDeck deck;
     const auto paragraph = SiteContext::NewPage(deck, "Pocketlane", "Pocketlane");
     if (settings.showWelcomeGraphic()) {
         paragraph->AddImage(m_context.Links().RegisterFileLink(settings.welcomeGraphicFilename()),
@@ -69,12 +82,9 @@ void SitePages::SendWelcomePage(CPacket& packet) {
     }
     paragraph->AddLineBreak(2);
     paragraph->NormalText("Powered by Pocketlane", true);
-    SiteContext::SendDeck(packet, deck);
-    m_context.Log(LogNotice, SplashLogLine);
 }
 
-void SitePages::SendMainMenu(CPacket& packet) {
-    CDeck deck;
+void SitePages::fillMainMenu(CDeck& deck) const {
     const auto paragraph = SiteContext::NewPage(deck, "Main Menu", "MainMenu");
     bool anyModule = false;
     for (SiteModule* module : m_modules) {
@@ -89,6 +99,4 @@ void SitePages::SendMainMenu(CPacket& packet) {
             "The owner of this site is not currently allowing any modules to be run.", true);
     paragraph->AddLineBreak(1);
     paragraph->NormalText("Powered by Pocketlane", true);
-    SiteContext::SendDeck(packet, deck);
-    m_context.Log(LogNotice, SplashLogLine);
 }

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+class CDeck;
 class CPacket;
 class SiteContext;
 class SiteModule;
@@ -21,15 +22,35 @@ public:
     // The answer to a guess that finds too many waiting before it.
     static constexpr char TryAgainMessage[] = "Pocketlane is busy. Please try again in a moment.";
 
+    // One of the four pages, decided before it is sent: which one, and the
+    // message of an error or message page.
+    struct Page {
+        enum Kind { Error, Message, Welcome, MainMenu };
+        Kind kind;
+        QByteArray message = {};
+        int followUp = FollowUpSplashScreen;
+    };
+
     // The main menu lists modules, in its order, as the dispatcher holds them.
     SitePages(const SiteContext& context, const std::vector<SiteModule*>& modules);
 
-    void SendErrorPage(CPacket& packet, const QByteArray& message);
-    void SendMessagePage(CPacket& packet, const QByteArray& message, int followUp);
-    void SendWelcomePage(CPacket& packet);
-    void SendMainMenu(CPacket& packet);
+    // Builds the page, sends it and logs it.
+    void Send(CPacket& packet, const Page& page);
+    void SendErrorPage(CPacket& packet, const QByteArray& message) {
+        Send(packet, {Page::Error, message});
+    }
+    void SendMessagePage(CPacket& packet, const QByteArray& message, int followUp) {
+        Send(packet, {Page::Message, message, followUp});
+    }
+    void SendWelcomePage(CPacket& packet) { Send(packet, {Page::Welcome}); }
+    void SendMainMenu(CPacket& packet) { Send(packet, {Page::MainMenu}); }
 
 private:
+    static void fillErrorPage(CDeck& deck, const QByteArray& message);
+    void fillMessagePage(CDeck& deck, const QByteArray& message, int followUp) const;
+    void fillWelcomePage(CDeck& deck) const;
+    void fillMainMenu(CDeck& deck) const;
+
     const SiteContext& m_context;
     const std::vector<SiteModule*>& m_modules;
 };

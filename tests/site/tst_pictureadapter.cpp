@@ -35,8 +35,9 @@ QByteArray JpegClaiming(int width, int height) {
 constexpr const char* ChromeImages =
     "image/avif,image/webp,image/apng,image/svg+xml,image/*,*/*;q=0.8";
 
-PhoneDisplay Phone(const QByteArray& accept) {
-    return PhoneDisplay::FromAccept(accept, Screen);
+// What a phone that sends the Accept header makes of a picture of the type.
+PhoneDisplay::PictureView Phone(const QByteArray& accept, const QByteArray& type) {
+    return PhoneDisplay::FromAccept(accept, Screen).ForPicture(type);
 }
 
 // What a phone's headers say it takes and how large its screen is.
@@ -154,27 +155,28 @@ private Q_SLOTS:
     void smallPictureNeedsNothing() {
         PictureAdapter adapter(m_log);
         const int fd = open(write(QStringLiteral("Small.jpg"), JpegOf(QSize(100, 80))));
-        QVERIFY(!adapter.TargetFor(fd, Jpeg, Phone("image/jpeg"), true));
+        QVERIFY(!adapter.TargetFor(fd, Jpeg, Phone("image/jpeg", Jpeg), true));
         // For a WBMP-only phone it changes type but keeps its size.
-        QCOMPARE(adapter.TargetFor(fd, Jpeg, Phone("image/vnd.wap.wbmp"), true).value_or(Target()),
-                 (Target{Wbmp, QSize(100, 80)}));
+        QCOMPARE(
+            adapter.TargetFor(fd, Jpeg, Phone("image/vnd.wap.wbmp", Jpeg), true).value_or(Target()),
+            (Target{Wbmp, QSize(100, 80)}));
         // A phone listing nothing this adapter writes gets the original.
-        QVERIFY(!adapter.TargetFor(fd, Jpeg, Phone("image/gif"), true));
+        QVERIFY(!adapter.TargetFor(fd, Jpeg, Phone("image/gif", Jpeg), true));
         ::close(fd);
         // A WBMP stays below 128 pixels a side, which some browsers cannot
         // read, even where the screen has room.
         const int tall = open(write(QStringLiteral("Tall.jpg"), JpegOf(QSize(100, 150))));
-        QVERIFY(!adapter.TargetFor(tall, Jpeg, Phone("image/jpeg"), true));
-        QCOMPARE(
-            adapter.TargetFor(tall, Jpeg, Phone("image/vnd.wap.wbmp"), true).value_or(Target()),
-            (Target{Wbmp, QSize(84, 127)}));
+        QVERIFY(!adapter.TargetFor(tall, Jpeg, Phone("image/jpeg", Jpeg), true));
+        QCOMPARE(adapter.TargetFor(tall, Jpeg, Phone("image/vnd.wap.wbmp", Jpeg), true)
+                     .value_or(Target()),
+                 (Target{Wbmp, QSize(84, 127)}));
         ::close(tall);
         // A browser gets a WBMP as a PNG, though it lists no PNG.
         QImage logo(64, 32, QImage::Format_RGB32);
         logo.fill(Qt::white);
         const int wbmp = open(write(QStringLiteral("Logo.wbmp"),
                                     WbmpCodec::Encode(logo, WbmpCodec::OneBit::Threshold)));
-        QCOMPARE(adapter.TargetFor(wbmp, Wbmp, Phone(ChromeImages), true).value_or(Target()),
+        QCOMPARE(adapter.TargetFor(wbmp, Wbmp, Phone(ChromeImages, Wbmp), true).value_or(Target()),
                  (Target{"image/png", QSize(64, 32)}));
         ::close(wbmp);
     }
@@ -194,7 +196,7 @@ private Q_SLOTS:
         limits.maxFileBytes = maxFileBytes;
         PictureAdapter adapter(m_log, limits);
         const int fd = open(write(QStringLiteral("Huge.jpg"), bytes));
-        QVERIFY(!adapter.TargetFor(fd, Jpeg, Phone("image/vnd.wap.wbmp"), true));
+        QVERIFY(!adapter.TargetFor(fd, Jpeg, Phone("image/vnd.wap.wbmp", Jpeg), true));
         // Even when asked directly it is not decoded: decoding would have
         // made a picture of the missing data.
         QVERIFY(!adapter.ConvertNow(fd, Jpeg, Target{Wbmp, Screen}));

@@ -565,6 +565,10 @@ private Q_SLOTS:
                          answer == "HTTP/1.1 406 Not Acceptable\r\nContent-length: 0\r\n\r\n",
                      answer.left(100).constData());
         }
+        // Nor does a range past its end, whose answer would tell its size.
+        const QByteArray notLink = site->fileLinkOf(site->follow(broken, "Not.jpg"));
+        QCOMPARE(site->file(notLink, wbmpOnly + "\r\nRange: bytes=99-"),
+                 QByteArray("HTTP/1.1 406 Not Acceptable\r\nContent-length: 0\r\n\r\n"));
     }
 
     // 64 phones that name a huge screen ask for a grainy photo as PNG and

@@ -271,13 +271,14 @@ void SharedFoldersModule::addPicture(CParagraph& paragraph, const CPacket& packe
                                      const QByteArray& name) {
     const QByteArray type = FileTypes::ContentTypeOfExtension(
         FileTypes::FileExtension(path.mid(path.lastIndexOf('/') + 1)));
-    const PhoneDisplay phone = PhoneDisplay::FromHeaders(packet.Headers());
+    const PhoneDisplay::PictureView phone =
+        PhoneDisplay::FromHeaders(packet.Headers()).ForPicture(type);
     if (fitsThePhone(path, type, phone)) {
         paragraph.AddImage(fileLink, name, 1);
         return;
     }
     paragraph.AddImage(m_context.Links().RegisterFileLink(path, true), name, 1);
-    if (phone.Accepts(type)) {
+    if (phone.shownAsIs) {
         paragraph.AddLineBreak(1);
         paragraph.AddAnchor("Download File", fileLink);
     }
@@ -285,7 +286,7 @@ void SharedFoldersModule::addPicture(CParagraph& paragraph, const CPacket& packe
 
 // A picture that cannot be read, or may not be decoded, is shown as it is.
 bool SharedFoldersModule::fitsThePhone(const QByteArray& path, const QByteArray& type,
-                                       const PhoneDisplay& phone) const {
+                                       const PhoneDisplay::PictureView& phone) const {
     const FileSystem::Descriptor file = m_shares.Open(path, O_RDONLY | O_NONBLOCK);
     return !file || !m_pictures.TargetFor(file.Get(), type, phone, true);
 }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "site/PhoneDisplay.h"
 #include "site/SiteModule.h"
 #include "site/sharedfolders/FolderReader.h"
 
 class CParagraph;
-class PhoneDisplay;
 class PictureAdapter;
 class ShareAccess;
 class SiteContext;
@@ -42,7 +42,7 @@ private:
     void addPicture(CParagraph& paragraph, const CPacket& packet, const QByteArray& path,
                     const QByteArray& fileLink, const QByteArray& name);
     bool fitsThePhone(const QByteArray& path, const QByteArray& type,
-                      const PhoneDisplay& phone) const;
+                      const PhoneDisplay::PictureView& phone) const;
 
     const SiteContext& m_context;
     const ShareAccess& m_shares;
