@@ -483,7 +483,12 @@ private Q_SLOTS:
 
     void connectionBeyondTheElementLimitIsRefusedAndLogged() {
         h->server.SetMaxConnectionElements(2);
+        // Each begins a request, so that the system hands them over in turn
+        // (connections that send nothing come after a second, in its order).
         LoopbackClient first(h->port()), second(h->port());
+        first.Send("G");
+        QTRY_COMPARE(h->server.OpenConnections(), 1);
+        second.Send("G");
         QTRY_COMPARE(h->server.OpenConnections(), 2);
         QCOMPARE(h->exchange({}), QByteArray());
         QVERIFY(
