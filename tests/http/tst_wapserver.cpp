@@ -164,6 +164,15 @@ private Q_SLOTS:
         QCOMPARE(packet.Headers().Item("ACCEPT"), QByteArray(" text/vnd.wap.wml\r; more"));
         QCOMPARE(packet.Headers().Item("Host"), QByteArray(" h\r"));
         QVERIFY_THROWS_EXCEPTION(PocketlaneError, packet.Variables().Item("F"));
+        // Beyond the few names found by a scan, an early and a late name are
+        // still found in any case, and a repeat still joins its first.
+        QByteArray crowded = "GET / HTTP/1.1\r\n";
+        for (int i = 0; i < 40; ++i)
+            crowded += "Name" + QByteArray::number(i) + ": " + QByteArray::number(i) + "\r\n";
+        const CPacket many = Cracked(crowded + "NAME3: again\r\n\r\n");
+        QCOMPARE(many.Headers().Count(), 40);
+        QCOMPARE(many.Headers().Item("name3"), QByteArray(" 3\r; again"));
+        QCOMPARE(many.Headers().Value("nAmE39"), QByteArray(" 39\r"));
         // Only an upper-case PUT is told apart from GET.
         QCOMPARE(Cracked("POST /a HTTP/1.1\r\nH: v\r\n\r\n").PacketType(), int(PacketGet));
         QCOMPARE(Cracked("PUT /a HTTP/1.1\r\nH: v\r\n\r\n").PacketType(), int(PacketPut));
