@@ -26,17 +26,15 @@ bool StderrIsJournal() {
 }
 
 // The journal's priority of a status-log level: error, notice, debug.
-QByteArray JournalPrefix(int level) {
-    const int priority = level == LogError ? 3 : level == LogNotice ? 5 : 7;
-    return '<' + QByteArray::number(priority) + '>';
+QByteArrayView JournalPrefix(int level) {
+    return level == LogError ? "<3>" : level == LogNotice ? "<5>" : "<7>";
 }
 
 } // namespace
 
 StderrMirror::StderrMirror(StatusLog& log)
     : m_journal(StderrIsJournal()) {
-    connect(&log, &StatusLog::lineAdded, this,
-            [this](const StatusLog::Line& line) { add(line.level, StatusLog::formatLine(line)); });
+    connect(&log, &StatusLog::lineAdded, this, [this](const StatusLog::Line& line) { add(line); });
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &StderrMirror::Flush);
 }
@@ -45,10 +43,11 @@ StderrMirror::~StderrMirror() {
     Flush();
 }
 
-void StderrMirror::add(int level, const QString& text) {
+void StderrMirror::add(const StatusLog::Line& line) {
     if (m_journal)
-        m_pending.append(JournalPrefix(level));
-    m_pending.append(text.toLocal8Bit()).append('\n');
+        m_pending.append(JournalPrefix(line.level));
+    StatusLog::appendLineUtf8(m_pending, line);
+    m_pending.append('\n');
     if (m_pending.size() >= FlushBytes)
         Flush();
 }
@@ -64,5 +63,10 @@ void StderrMirror::Flush() {
             break; // stderr is gone: the lines cannot be told anywhere
         written += result;
     }
-    m_pending.clear();
+    // Emptied, its memory kept for the next pass's lines unless a burst of
+    // long lines made it large.
+    if (m_pending.capacity() <= 2 * FlushBytes)
+        m_pending.resize(0);
+    else
+        m_pending.clear();
 }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/StatusLog.h"
+
 #include <QByteArray>
 #include <QObject>
-
-class StatusLog;
 
 // The status log's lines on stderr, one text line per entry, in the
 // journal's form with its priority when stderr is the journal's stream.
@@ -20,7 +20,7 @@ public:
     void Flush();
 
 private:
-    void add(int level, const QString& text);
+    void add(const StatusLog::Line& line);
 
     bool m_journal = false;
     QByteArray m_pending;

@@ -1,6 +1,10 @@
 #include "base/StatusLog.h"
 
 #include <QLocale>
+#include <QStringEncoder>
+
+#include <algorithm>
+#include <charconv>
 
 StatusLog::StatusLog(QObject* parent)
     : QAbstractTableModel(parent) {}
@@ -80,6 +84,23 @@ QList<StatusLog::Line> StatusLog::lines() const {
 
 QString StatusLog::formatLine(const Line& line) {
     return line.stamp + u' ' + QString::number(line.level) + u' ' + line.message;
+}
+
+void StatusLog::appendLineUtf8(QByteArray& out, const Line& line) {
+    // Stateless: a message that ends in half a surrogate pair leaves nothing
+    // behind for the next line, exactly as a conversion of its own would.
+    QStringEncoder encoder(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
+    char level[12];
+    const auto levelEnd = std::to_chars(level, level + sizeof level, line.level).ptr;
+    const qsizetype start = out.size();
+    out.resize(start + encoder.requiredSpace(line.stamp.size() + line.message.size()) +
+               (levelEnd - level) + 2);
+    char* end = encoder.appendToBuffer(out.data() + start, line.stamp);
+    *end++ = ' ';
+    end = std::copy(level, levelEnd, end);
+    *end++ = ' ';
+    end = encoder.appendToBuffer(end, line.message);
+    out.truncate(end - out.constData());
 }
 
 int StatusLog::rowCount(const QModelIndex& parent) const {

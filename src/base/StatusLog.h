@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -54,6 +55,10 @@ public:
     // The line as one text: date, level and message (the headless program's
     // stderr mirror).
     static QString formatLine(const Line& line);
+    // The same text in UTF-8 (as toLocal8Bit gives it here: half a
+    // surrogate pair becomes U+FFFD), appended to out without a text of its
+    // own in between (the mirror gathers many lines in one buffer).
+    static void appendLineUtf8(QByteArray& out, const Line& line);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -65,8 +65,11 @@ void CPacket::SendResponse(const QByteArray& sResponse, int eHTTPResponse) {
     }
     const QByteArray page =
         type.form == PageType::Wml ? sResponse : XhtmlRenderer::FromWml(sResponse);
+    // Held back until the close below, so that the answer leaves together
+    // with the end of the connection.
     connection->Write(HttpAnswer::Page(page, eHTTPResponse, HttpAnswer::CurrentDate(),
-                                       ResponseFraming(), type, !IsHead()));
+                                       ResponseFraming(), type, !IsHead()),
+                      true);
     markAnswered(*connection);
     connection->CloseAfterSending();
 }

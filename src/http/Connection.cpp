@@ -257,8 +257,14 @@ void Connection::CloseAfterSending() {
     if (m_fd < 0)
         return;
     m_closeWhenSent = true;
-    if (m_queue.empty())
-        Close();
+    if (!m_queue.empty())
+        return;
+    // The end of the connection goes out with the bytes the system still
+    // holds back (written with moreFollows), in the same segment when they
+    // fit. Sent by the shutdown, they also leave when unread bytes from the
+    // other end make the close a reset.
+    ::shutdown(m_fd, SHUT_WR);
+    Close();
 }
 
 void Connection::WhenDrained(std::function<void()> done) {

@@ -88,7 +88,10 @@ public:
     // Reads nothing more (the other end has closed its side).
     void StopReading();
 
-    // Queues bytes after everything queued before; false when closed.
+    // Queues bytes after everything queued before; false when closed. With
+    // moreFollows the system holds them back for what follows: more bytes,
+    // or the end of the connection (CloseAfterSending), which then leaves
+    // with them.
     bool Write(const QByteArray& data, bool moreFollows = false);
     // Sends length bytes of fileFd from offset after everything queued
     // before; takes the descriptor over. If the file ends before length,

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,6 +14,8 @@ namespace {
 // small backlog, a burst of phones turns into refused connections and
 // second-long retries.
 constexpr int ListenBacklog = 1024;
+// How long the system holds a connection that has sent nothing yet.
+constexpr int DeferAcceptSeconds = 1;
 
 QAbstractSocket::SocketError ListenErrorKind(int systemError) {
     switch (systemError) {
@@ -69,6 +72,11 @@ bool ListeningSocket::Listen(quint16 port) {
     }
     const int on = 1;
     ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    // A connection is handed over once its request has arrived: answered
+    // within one wake-up, it never needs to wait with the poller. One that
+    // sends nothing is handed over after a second all the same.
+    ::setsockopt(m_fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &DeferAcceptSeconds,
+                 sizeof DeferAcceptSeconds);
     if (!bindAnyAddress(port) || ::listen(m_fd, ListenBacklog) != 0) {
         const int systemError = errno;
         fail(ListenErrorKind(systemError), systemError);

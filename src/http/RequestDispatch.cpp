@@ -76,6 +76,6 @@ void RequestDispatch::handleRequest(const std::shared_ptr<Connection>& connectio
 }
 
 void RequestDispatch::answerBadRequest(Connection& connection, const QByteArray& request) {
-    connection.Write(HttpAnswer::BadRequest(request));
+    connection.Write(HttpAnswer::BadRequest(request), true);
     connection.CloseAfterSending();
 }

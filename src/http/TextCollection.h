@@ -29,8 +29,14 @@ private:
         QByteArray name;
         QByteArray value;
     };
+    // Names are found by a scan while few are held (a request's usual
+    // handful, without a lowercase copy of each); beyond that an index by
+    // lowercase name keeps adding many names linear.
+    static constexpr qsizetype ScanLimit = 16;
+
     qsizetype find(const QByteArray& name) const;
+    void indexNames();
 
     QList<Entry> m_entries;
-    QHash<QByteArray, qsizetype> m_indexByLowerName;
+    QHash<QByteArray, qsizetype> m_indexByLowerName; // empty up to ScanLimit names
 };

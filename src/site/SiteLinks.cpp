@@ -4,6 +4,8 @@
 
 #include <QRandomGenerator>
 
+#include <charconv>
+
 bool SiteLinks::LinkIdentity::operator==(const LinkIdentity& other) const {
     const LinkState& a = fields;
     const LinkState& b = other.fields;
@@ -26,14 +28,23 @@ qint64 RandomFirstIndex() {
     return qint64(QRandomGenerator::system()->generate64() % quint64(SiteLinks::FirstIndexRange));
 }
 
-// The link to record index with its key, escaped for a deck.
-QByteArray LinkText(const char* prefix, qint64 index, const QByteArray& key,
+// The link to record index with its key, escaped for a deck, written in
+// one buffer: the prefix and the number need no escaping.
+QByteArray LinkText(QByteArrayView prefix, qint64 index, const QByteArray& key,
                     const QByteArray& suffix = {}) {
-    QByteArray link = prefix + QByteArray::number(index);
-    if (!key.isEmpty())
-        link += "&K=" + key;
-    link += suffix;
-    return basUtilities::XmlEscape(link, true);
+    static constexpr QByteArrayView KeyField = "&amp;K=";
+    char number[24];
+    const char* numberEnd = std::to_chars(number, number + sizeof number, index).ptr;
+    QByteArray link;
+    link.reserve(prefix.size() + (numberEnd - number) + KeyField.size() + key.size() +
+                 suffix.size() + 16);
+    link.append(prefix).append(number, numberEnd - number);
+    if (!key.isEmpty()) {
+        link.append(KeyField);
+        basUtilities::AppendXmlEscaped(link, key, true);
+    }
+    basUtilities::AppendXmlEscaped(link, suffix, true);
+    return link;
 }
 
 } // namespace

@@ -139,6 +139,16 @@ private Q_SLOTS:
         QVERIFY(before.msecsTo(last.when) >= 0 && before.msecsTo(last.when) < 60000);
         QCOMPARE(StatusLog::formatLine(last),
                  local.toString(Qt::ISODate) + QStringLiteral(" 1 line 2"));
+        // The stderr mirror's bytes: the same text in UTF-8, appended in
+        // place, a message cut within a surrogate pair leaving nothing to the
+        // next line.
+        StatusLog::Line cut = last;
+        cut.message = QStringLiteral("Grüße ") + QChar(0xD83D);
+        QByteArray mirrored = "earlier\n";
+        StatusLog::appendLineUtf8(mirrored, cut);
+        StatusLog::appendLineUtf8(mirrored, last);
+        QCOMPARE(mirrored, "earlier\n" + StatusLog::formatLine(cut).toLocal8Bit() +
+                               StatusLog::formatLine(last).toLocal8Bit());
         QCOMPARE(log.index(2, StatusLog::DateColumn).data().toString(),
                  QLocale::system().toString(local, QLocale::ShortFormat));
         QCOMPARE(local.offsetFromUtc(), 5 * 3600 + 30 * 60);

@@ -164,6 +164,15 @@ private Q_SLOTS:
         QCOMPARE(packet.Headers().Item("ACCEPT"), QByteArray(" text/vnd.wap.wml\r; more"));
         QCOMPARE(packet.Headers().Item("Host"), QByteArray(" h\r"));
         QVERIFY_THROWS_EXCEPTION(PocketlaneError, packet.Variables().Item("F"));
+        // Beyond the few names found by a scan, an early and a late name are
+        // still found in any case, and a repeat still joins its first.
+        QByteArray crowded = "GET / HTTP/1.1\r\n";
+        for (int i = 0; i < 40; ++i)
+            crowded += "Name" + QByteArray::number(i) + ": " + QByteArray::number(i) + "\r\n";
+        const CPacket many = Cracked(crowded + "NAME3: again\r\n\r\n");
+        QCOMPARE(many.Headers().Count(), 40);
+        QCOMPARE(many.Headers().Item("name3"), QByteArray(" 3\r; again"));
+        QCOMPARE(many.Headers().Value("nAmE39"), QByteArray(" 39\r"));
         // Only an upper-case PUT is told apart from GET.
         QCOMPARE(Cracked("POST /a HTTP/1.1\r\nH: v\r\n\r\n").PacketType(), int(PacketGet));
         QCOMPARE(Cracked("PUT /a HTTP/1.1\r\nH: v\r\n\r\n").PacketType(), int(PacketPut));
@@ -332,6 +341,10 @@ private Q_SLOTS:
                 QByteArray(RequestFramer::MaxRequestHeaderBytes - 29, 'x') + "\r\n\r\n",
             Ok, DeckTail);
         badRequest("oversized", "GET /deck HTTP/1.1\r\n" + QByteArray(qsizetype{1024} * 1024, 'X'));
+        // Bytes the server never reads turn its close into a reset: the
+        // answer has left before it.
+        row("more behind it than is read", deck + QByteArray(qsizetype{256} * 1024, 'x'), Ok,
+            DeckTail);
         badRequest("PUT", LoopbackClient::Request("/deck", "PUT"));
         row("unanswered", LoopbackClient::Request("/nothing"), {}, {});
         row("site fails", LoopbackClient::Request("/throw"), {}, {});
@@ -488,7 +501,12 @@ private Q_SLOTS:
 
     void connectionBeyondTheElementLimitIsRefusedAndLogged() {
         h->server.SetMaxConnectionElements(2);
+        // Each begins a request, so that the system hands them over in turn
+        // (connections that send nothing come after a second, in its order).
         LoopbackClient first(h->port()), second(h->port());
+        first.Send("G");
+        QTRY_COMPARE(h->server.OpenConnections(), 1);
+        second.Send("G");
         QTRY_COMPARE(h->server.OpenConnections(), 2);
         QCOMPARE(h->exchange({}), QByteArray());
         QVERIFY(
