@@ -80,6 +80,35 @@ const char* TextEnd(const char* at, const char* const end) {
     return end;
 }
 
+// Where the valid attribute value from at ends: at its closing '"';
+// nullptr when it has none or holds a character that it cannot hold.
+const char* ValueEnd(const char* at, const char* const end) {
+    for (; at < end; ++at) {
+        if (!StopCharacters[static_cast<unsigned char>(*at)])
+            continue;
+        if (*at == '"')
+            return at;
+        const qsizetype length = *at == '&' ? EntityLength(QByteArrayView(at, end - at)) : 0;
+        if (length == 0)
+            return nullptr;
+        at += length - 1;
+    }
+    return nullptr;
+}
+
+// Where pattern starts in text from from on, -1 when nowhere.
+qsizetype Find(QByteArrayView text, qsizetype from, QByteArrayView pattern) {
+    const char* const end = text.data() + text.size();
+    for (const char* at = text.data() + from; end - at >= pattern.size(); ++at) {
+        at = static_cast<const char*>(std::memchr(at, pattern.front(), size_t(end - at)));
+        if (!at || end - at < pattern.size())
+            return -1;
+        if (std::memcmp(at, pattern.data(), size_t(pattern.size())) == 0)
+            return at - text.data();
+    }
+    return -1;
+}
+
 } // namespace
 
 WmlTokenizer::WmlTokenizer(QByteArrayView deck)
@@ -153,18 +182,19 @@ WmlTokenizer::Token WmlTokenizer::readMarkup() {
         return readStartTag();
     if (next == '/')
         return readEndTag();
-    const QByteArrayView rest = m_deck.sliced(m_at);
-    if (rest.startsWith("<?"))
+    if (next == '?')
         return skipPast("?>") ? Text : fail();
-    if (rest.startsWith("<!--"))
+    const QByteArrayView rest = m_deck.sliced(m_at);
+    if (rest.size() >= 4 && rest.at(2) == '-' && rest.at(3) == '-')
         return skipPast("-->") ? Text : fail();
-    if (rest.startsWith("<!DOCTYPE") && m_open.empty() && !m_rootSeen)
+    if (Same(rest.first(std::min<qsizetype>(rest.size(), 9)), "<!DOCTYPE") && m_open.empty() &&
+        !m_rootSeen)
         return skipPast(">") ? Text : fail();
     return fail();
 }
 
 bool WmlTokenizer::skipPast(QByteArrayView end) {
-    const qsizetype found = m_deck.indexOf(end, m_at);
+    const qsizetype found = Find(m_deck, m_at, end);
     if (found < 0)
         return false;
     m_at = found + end.size();
@@ -200,11 +230,10 @@ WmlTokenizer::Token WmlTokenizer::readStartTag() {
 
 // From after the tag's name up to and with its ">" or "/>".
 bool WmlTokenizer::readAttributes() {
-    const qsizetype start = m_at;
+    m_attributes.clear();
     while (m_at < m_deck.size()) {
         const char c = m_deck.at(m_at);
-        if (c == '>' || (c == '/' && m_deck.sliced(m_at).startsWith("/>"))) {
-            m_attributes = m_deck.sliced(start, m_at - start);
+        if (c == '>' || (c == '/' && m_at + 1 < m_deck.size() && m_deck.at(m_at + 1) == '>')) {
             m_closeNext = c == '/';
             m_at += m_closeNext ? 2 : 1;
             return true;
@@ -215,17 +244,28 @@ bool WmlTokenizer::readAttributes() {
             ++m_at;
         if (m_at < m_deck.size() && (m_deck.at(m_at) == '>' || m_deck.at(m_at) == '/'))
             continue;
-        const qsizetype length = nameLength(m_at);
-        m_at += length;
-        if (length == 0 || m_at + 1 >= m_deck.size() || m_deck.at(m_at) != '=' ||
-            m_deck.at(m_at + 1) != '"')
+        if (!readAttribute())
             return false;
-        const qsizetype close = m_deck.indexOf('"', m_at + 2);
-        if (close < 0 || !validText(m_deck.sliced(m_at + 2, close - m_at - 2)))
-            return false;
-        m_at = close + 1;
     }
     return false;
+}
+
+// A name, "=" and a value in '"', whose text is checked once, here.
+bool WmlTokenizer::readAttribute() {
+    const qsizetype length = nameLength(m_at);
+    const qsizetype nameStart = m_at;
+    m_at += length;
+    if (length == 0 || m_at + 1 >= m_deck.size() || m_deck.at(m_at) != '=' ||
+        m_deck.at(m_at + 1) != '"')
+        return false;
+    const char* const value = m_deck.data() + m_at + 2;
+    const char* const close = ValueEnd(value, m_deck.data() + m_deck.size());
+    if (!close)
+        return false;
+    m_attributes.push_back(
+        NameAndValue{m_deck.sliced(nameStart, length), QByteArrayView(value, close - value)});
+    m_at = close + 1 - m_deck.data();
+    return true;
 }
 
 qsizetype WmlTokenizer::nameLength(qsizetype from) const {
@@ -235,33 +275,4 @@ qsizetype WmlTokenizer::nameLength(qsizetype from) const {
     while (at < m_deck.size() && IsNameCharacter(m_deck.at(at)))
         ++at;
     return at - from;
-}
-
-bool WmlTokenizer::validText(QByteArrayView text) const {
-    return TextEnd(text.data(), text.data() + text.size()) == text.data() + text.size();
-}
-
-// The attributes were checked when the tag was read: each is spaces, a
-// name, "=" and a value in '"'.
-QByteArrayView WmlTokenizer::Attribute(QByteArrayView name) const {
-    const char* at = m_attributes.data();
-    const char* const end = at + m_attributes.size();
-    while (at < end) {
-        while (at < end && IsSpace(*at))
-            ++at;
-        const char* const nameStart = at;
-        while (at < end && *at != '=')
-            ++at;
-        if (end - at < 2)
-            return {};
-        const char* const valueStart = at + 2;
-        const char* const valueEnd =
-            static_cast<const char*>(std::memchr(valueStart, '"', size_t(end - valueStart)));
-        if (!valueEnd)
-            return {};
-        if (Same(QByteArrayView(nameStart, at - nameStart), name))
-            return QByteArrayView(valueStart, valueEnd - valueStart);
-        at = valueEnd + 1;
-    }
-    return {};
 }

@@ -41,25 +41,36 @@ public:
     QByteArrayView TextRun() const { return m_text; }
     // The value of the last start tag's attribute, escaped; a null view
     // when the tag has no such attribute.
-    QByteArrayView Attribute(QByteArrayView name) const;
+    QByteArrayView Attribute(QByteArrayView name) const {
+        for (const NameAndValue& attribute : m_attributes) {
+            if (Same(attribute.name, name))
+                return attribute.value;
+        }
+        return {};
+    }
 
 private:
+    struct NameAndValue {
+        QByteArrayView name;
+        QByteArrayView value;
+    };
+
     Token fail();
     Token readMarkup();
     Token readEndTag();
     Token readStartTag();
     bool skipPast(QByteArrayView end);
     bool readAttributes();
+    bool readAttribute();
     qsizetype nameLength(qsizetype from) const;
-    // Whether the text is valid as it stands, with no "<".
-    bool validText(QByteArrayView text) const;
 
     QByteArrayView m_deck;
     qsizetype m_at = 0;
     Token m_token = End;
     QByteArrayView m_name;
     QByteArrayView m_text;
-    QByteArrayView m_attributes;
+    // The attributes of the last start tag, in their order.
+    QVarLengthArray<NameAndValue, 16> m_attributes;
     // The open elements, kept without allocating for a usual depth.
     QVarLengthArray<QByteArrayView, 32> m_open;
     bool m_closeNext = false;

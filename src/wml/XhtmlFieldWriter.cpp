@@ -43,7 +43,7 @@ void XhtmlFieldWriter::WriteSelect() {
     PageBuffer preselected;
     AppendResolved(preselected, m_tokens.Attribute("value"));
     m_preselected =
-        preselected.isEmpty() ? QList<QByteArray>() : preselected.toByteArray().split(';');
+        preselected.isEmpty() ? QList<QByteArray>() : preselected.view().toByteArray().split(';');
     writeOptions(false);
     m_page += "</select>";
 }
