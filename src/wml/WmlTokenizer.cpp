@@ -1,5 +1,7 @@
 #include "wml/WmlTokenizer.h"
 
+#include "wml/ByteScan.h"
+
 #include <QByteArray>
 
 #include <array>
@@ -42,6 +44,8 @@ constexpr std::array<bool, 256> StopCharacters = [] {
 
 // The length of the entity at the start of text, 0 when it is none of WML's.
 qsizetype EntityLength(QByteArrayView text) {
+    if (text.startsWith("&amp;")) // by far the most frequent one
+        return 5;
     const void* const found =
         std::memchr(text.data(), ';', size_t(std::min<qsizetype>(text.size(), 12)));
     const qsizetype semicolon = found ? static_cast<const char*>(found) - text.data() : -1;
@@ -64,36 +68,46 @@ qsizetype EntityLength(QByteArrayView text) {
     return ok && allowed ? semicolon + 1 : 0;
 }
 
+// The high bits of the bytes of the word that may be characters that a text
+// or value cannot hold as they stand (tab, line feed and carriage return
+// are flagged too).
+std::uint64_t MayStop(std::uint64_t word) {
+    return ByteScan::Below(word, 0x20) | ByteScan::Equal(word, '<') | ByteScan::Equal(word, '&') |
+           ByteScan::Equal(word, '"');
+}
+
+bool IsStop(char c) {
+    return StopCharacters[static_cast<unsigned char>(c)];
+}
+
+// Where the text from at ends: at the first character that it cannot hold as
+// it stands (past the entities that it may hold), or at end.
+const char* StopAt(const char* at, const char* const end) {
+    while ((at = ByteScan::FirstCandidate(at, end, MayStop, IsStop)) < end) {
+        if (!IsStop(*at)) {
+            ++at;
+            continue;
+        }
+        const qsizetype length = *at == '&' ? EntityLength(QByteArrayView(at, end - at)) : 0;
+        if (length == 0)
+            return at;
+        at += length;
+    }
+    return end;
+}
+
 // Where the valid text from at ends: at the first "<" or at end; nullptr
 // when the text holds a character that it cannot hold as it stands.
 const char* TextEnd(const char* at, const char* const end) {
-    for (; at < end; ++at) {
-        if (!StopCharacters[static_cast<unsigned char>(*at)])
-            continue;
-        if (*at == '<')
-            return at;
-        const qsizetype length = *at == '&' ? EntityLength(QByteArrayView(at, end - at)) : 0;
-        if (length == 0)
-            return nullptr;
-        at += length - 1;
-    }
-    return end;
+    const char* const stop = StopAt(at, end);
+    return stop == end || *stop == '<' ? stop : nullptr;
 }
 
 // Where the valid attribute value from at ends: at its closing '"';
 // nullptr when it has none or holds a character that it cannot hold.
 const char* ValueEnd(const char* at, const char* const end) {
-    for (; at < end; ++at) {
-        if (!StopCharacters[static_cast<unsigned char>(*at)])
-            continue;
-        if (*at == '"')
-            return at;
-        const qsizetype length = *at == '&' ? EntityLength(QByteArrayView(at, end - at)) : 0;
-        if (length == 0)
-            return nullptr;
-        at += length - 1;
-    }
-    return nullptr;
+    const char* const stop = StopAt(at, end);
+    return stop != end && *stop == '"' ? stop : nullptr;
 }
 
 // Where pattern starts in text from from on, -1 when nowhere.
@@ -230,7 +244,8 @@ WmlTokenizer::Token WmlTokenizer::readStartTag() {
 
 // From after the tag's name up to and with its ">" or "/>".
 bool WmlTokenizer::readAttributes() {
-    m_attributes.clear();
+    m_attributeCount = 0;
+    m_moreAttributes.clear();
     while (m_at < m_deck.size()) {
         const char c = m_deck.at(m_at);
         if (c == '>' || (c == '/' && m_at + 1 < m_deck.size() && m_deck.at(m_at + 1) == '>')) {
@@ -262,8 +277,13 @@ bool WmlTokenizer::readAttribute() {
     const char* const close = ValueEnd(value, m_deck.data() + m_deck.size());
     if (!close)
         return false;
-    m_attributes.push_back(
-        NameAndValue{m_deck.sliced(nameStart, length), QByteArrayView(value, close - value)});
+    const NameAndValue attribute{m_deck.sliced(nameStart, length),
+                                 QByteArrayView(value, close - value)};
+    if (m_attributeCount < KeptAttributes)
+        m_attributes[size_t(m_attributeCount)] = attribute;
+    else
+        m_moreAttributes.push_back(attribute);
+    ++m_attributeCount;
     m_at = close + 1 - m_deck.data();
     return true;
 }

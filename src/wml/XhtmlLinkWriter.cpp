@@ -37,7 +37,8 @@ PageBuffer SubmitButton(const WmlVariables::FormTarget& form, const PageBuffer& 
 void XhtmlLinkWriter::Start(std::optional<QByteArrayView> reference, bool inCard) {
     Link link;
     link.hasTarget = reference.has_value();
-    link.startWritten = reference && !(inCard && HasReference(*reference));
+    link.readsVariables = reference && inCard && HasReference(*reference);
+    link.startWritten = reference && !link.readsVariables;
     if (link.startWritten)
         AppendStartOfLink(m_page, *reference);
     else if (reference) // the deck outlives the page's writing
@@ -53,6 +54,7 @@ void XhtmlLinkWriter::NoteText(qsizetype start) {
 
 void XhtmlLinkWriter::SetTarget(QByteArray reference) {
     m_link->hasTarget = true;
+    m_link->readsVariables = HasReference(reference);
     m_link->reference = std::move(reference);
 }
 
@@ -70,7 +72,7 @@ bool XhtmlLinkWriter::Finish(bool inCard) {
         m_page.truncate(link.start);
         return false;
     }
-    if (inCard && HasReference(link.reference)) {
+    if (inCard && link.readsVariables) {
         m_pendingLinks.push_back(PendingLink{link.start, m_page.size(), std::move(link.reference),
                                              std::move(link.text)});
         return true;

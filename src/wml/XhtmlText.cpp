@@ -1,6 +1,7 @@
 #include "wml/XhtmlText.h"
 
 #include "base/basUtilities.h"
+#include "wml/ByteScan.h"
 #include "wml/WmlVariables.h"
 
 #include <QString>
@@ -42,9 +43,12 @@ qsizetype DollarLength(QByteArrayView text, bool* dollar) {
     return 1;
 }
 
-bool StartsAt(QByteArrayView text, qsizetype at, QByteArrayView known) {
-    return text.size() - at >= known.size() &&
-           std::memcmp(text.data() + at, known.data(), size_t(known.size())) == 0;
+// The first "$" or "&" from at on, end when there is none.
+const char* NextSpecial(const char* at, const char* end) {
+    return ByteScan::FirstCandidate(
+        at, end,
+        [](std::uint64_t word) { return ByteScan::Equal(word, '$') | ByteScan::Equal(word, '&'); },
+        [](char c) { return c == '$' || c == '&'; });
 }
 
 } // namespace
@@ -83,7 +87,10 @@ QByteArray PageBuffer::Take() {
 // The storage grows by half at least, so that appending stays linear.
 void PageBuffer::grow(qsizetype needed) {
     const qsizetype capacity = std::max(needed, m_capacity + m_capacity / 2);
-    m_storage.resize(capacity);
+    if (m_storage.isNull())
+        m_storage = QByteArray(capacity, Qt::Uninitialized);
+    else
+        m_storage.resize(capacity);
     if (m_data == m_inline)
         std::memcpy(m_storage.data(), m_inline, size_t(m_size));
     m_data = m_storage.data();
@@ -109,31 +116,31 @@ void PageBuffer::takeFrom(PageBuffer& other) noexcept {
 }
 
 void AppendResolved(PageBuffer& out, QByteArrayView escaped) {
-    qsizetype runStart = 0;
-    for (qsizetype at = 0; at < escaped.size(); ++at) {
-        const char c = escaped.at(at);
-        if (c != '$' && c != '&')
-            continue;
+    const char* const end = escaped.data() + escaped.size();
+    const char* runStart = escaped.data();
+    for (const char* at = NextSpecial(runStart, end); at < end; at = NextSpecial(at, end)) {
+        const QByteArrayView rest(at, end - at);
         QByteArrayView replacement;
         qsizetype length = 0;
-        if (c == '$') {
+        if (*at == '$') {
             bool dollar = false;
-            length = DollarLength(escaped.sliced(at), &dollar);
+            length = DollarLength(rest, &dollar);
             replacement = dollar ? "$" : "";
-        } else if (StartsAt(escaped, at, "&nbsp;")) {
+        } else if (rest.startsWith("&nbsp;")) {
             replacement = "\xc2\xa0";
             length = 6;
-        } else if (StartsAt(escaped, at, "&shy;")) {
+        } else if (rest.startsWith("&shy;")) {
             replacement = "\xc2\xad";
             length = 5;
         } else {
+            ++at;
             continue;
         }
-        out.append(escaped.sliced(runStart, at - runStart)).append(replacement);
-        at += length - 1;
-        runStart = at + 1;
+        out.append(QByteArrayView(runStart, at - runStart)).append(replacement);
+        at += length;
+        runStart = at;
     }
-    out.append(escaped.sliced(runStart));
+    out.append(QByteArrayView(runStart, end - runStart));
 }
 
 QByteArray Unescaped(QByteArrayView escaped) {
@@ -178,11 +185,9 @@ void AppendResolvedAttribute(PageBuffer& out, QByteArrayView name, QByteArrayVie
     out.append('"');
 }
 
-void AppendAttribute(PageBuffer& out, QByteArrayView name, const QByteArray& value) {
+void AppendAttribute(PageBuffer& out, QByteArrayView name, QByteArrayView value) {
     out.append(' ').append(name).append("=\"");
-    QByteArray escaped;
-    basUtilities::AppendXmlEscaped(escaped, value, true);
-    out += escaped;
+    basUtilities::AppendXmlEscapedTo(out, value, true);
     out.append('"');
 }
 

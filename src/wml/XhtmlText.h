@@ -101,7 +101,7 @@ bool HasReference(QByteArrayView escaped);
 // Appends ` name="value"`, the value resolved.
 void AppendResolvedAttribute(PageBuffer& out, QByteArrayView name, QByteArrayView escaped);
 // Appends ` name="value"`, the value escaped here.
-void AppendAttribute(PageBuffer& out, QByteArrayView name, const QByteArray& value);
+void AppendAttribute(PageBuffer& out, QByteArrayView name, QByteArrayView value);
 
 // Appends `<tag>`, or `<tag class="className">` when a class is given.
 void AppendStartTag(PageBuffer& out, QByteArrayView tag, QByteArrayView className);
