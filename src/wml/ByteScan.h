@@ -37,9 +37,8 @@ const char* FirstCandidate(const char* at, const char* const end, WordMask mask,
                            IsCandidate isCandidate) {
     for (; end - at >= 8; at += 8) {
         if (const std::uint64_t flagged = mask(Word(at)); flagged != 0) {
-            const int bit = std::endian::native == std::endian::little
-                                ? std::countr_zero(flagged)
-                                : std::countl_zero(flagged);
+            const int bit = std::endian::native == std::endian::little ? std::countr_zero(flagged)
+                                                                       : std::countl_zero(flagged);
             return at + bit / 8;
         }
     }

@@ -31,6 +31,16 @@ bool IsNameCharacter(char c) {
     return NameCharacters[static_cast<unsigned char>(c)] != 0;
 }
 
+// The end of the name that starts at at; at itself when none starts there.
+const char* NameEnd(const char* at, const char* const end) {
+    if (at >= end || !IsNameStart(*at))
+        return at;
+    ++at;
+    while (at < end && IsNameCharacter(*at))
+        ++at;
+    return at;
+}
+
 // The characters a text or attribute value cannot hold as they stand: the
 // ones XML forbids, "<", "&" (checked as an entity) and '"' (which would end
 // the value when copied into an attribute).
@@ -216,83 +226,73 @@ bool WmlTokenizer::skipPast(QByteArrayView end) {
 }
 
 WmlTokenizer::Token WmlTokenizer::readEndTag() {
-    const qsizetype length = nameLength(m_at + 2);
-    qsizetype at = m_at + 2 + length;
-    while (at < m_deck.size() && IsSpace(m_deck.at(at)))
+    const char* const end = m_deck.data() + m_deck.size();
+    const char* const name = m_deck.data() + m_at + 2;
+    const char* at = NameEnd(name, end);
+    const QByteArrayView closed(name, at - name);
+    while (at < end && IsSpace(*at))
         ++at;
-    if (length == 0 || at >= m_deck.size() || m_deck.at(at) != '>' || m_open.empty() ||
-        !Same(m_deck.sliced(m_at + 2, length), m_open.back()))
+    if (closed.isEmpty() || at >= end || *at != '>' || m_open.empty() ||
+        !Same(closed, m_open.back()))
         return fail();
     m_name = m_open.back();
     m_open.pop_back();
-    m_at = at + 1;
+    m_at = at + 1 - m_deck.data();
     return m_token = EndTag;
 }
 
 WmlTokenizer::Token WmlTokenizer::readStartTag() {
-    const qsizetype length = nameLength(m_at + 1);
-    if (length == 0 || (m_open.empty() && m_rootSeen))
+    const char* const end = m_deck.data() + m_deck.size();
+    const char* const name = m_deck.data() + m_at + 1;
+    const char* const nameEnd = NameEnd(name, end);
+    if (nameEnd == name || (m_open.empty() && m_rootSeen))
         return fail();
-    m_name = m_deck.sliced(m_at + 1, length);
-    m_at += 1 + length;
-    if (!readAttributes())
+    m_name = QByteArrayView(name, nameEnd - name);
+    const char* const tagEnd = readAttributes(nameEnd, end);
+    if (!tagEnd)
         return fail();
+    m_at = tagEnd - m_deck.data();
     m_rootSeen = true;
     m_open.push_back(m_name);
     return m_token = StartTag;
 }
 
-// From after the tag's name up to and with its ">" or "/>".
-bool WmlTokenizer::readAttributes() {
+// From after the tag's name up to its ">" or "/>": where the tag ends, or
+// nullptr when the attributes are not spaces, a name, "=" and a value in
+// '"' each. Their values are checked once, here.
+const char* WmlTokenizer::readAttributes(const char* at, const char* const end) {
     m_attributeCount = 0;
     m_moreAttributes.clear();
-    while (m_at < m_deck.size()) {
-        const char c = m_deck.at(m_at);
-        if (c == '>' || (c == '/' && m_at + 1 < m_deck.size() && m_deck.at(m_at + 1) == '>')) {
+    while (at < end) {
+        const char c = *at;
+        if (c == '>' || (c == '/' && end - at >= 2 && at[1] == '>')) {
             m_closeNext = c == '/';
-            m_at += m_closeNext ? 2 : 1;
-            return true;
+            return at + (m_closeNext ? 2 : 1);
         }
-        if (!IsSpace(c) || m_at + 1 >= m_deck.size())
-            return false;
-        while (m_at < m_deck.size() && IsSpace(m_deck.at(m_at)))
-            ++m_at;
-        if (m_at < m_deck.size() && (m_deck.at(m_at) == '>' || m_deck.at(m_at) == '/'))
+        if (!IsSpace(c) || end - at < 2)
+            return nullptr;
+        while (at < end && IsSpace(*at))
+            ++at;
+        if (at < end && (*at == '>' || *at == '/'))
             continue;
-        if (!readAttribute())
-            return false;
+        const char* const name = at;
+        at = NameEnd(at, end);
+        if (at == name || end - at < 2 || at[0] != '=' || at[1] != '"')
+            return nullptr;
+        const char* const value = at + 2;
+        const char* const close = ValueEnd(value, end);
+        if (!close)
+            return nullptr;
+        keepAttribute({QByteArrayView(name, at - name), QByteArrayView(value, close - value)});
+        at = close + 1;
     }
-    return false;
+    return nullptr;
 }
 
-// A name, "=" and a value in '"', whose text is checked once, here.
-bool WmlTokenizer::readAttribute() {
-    const qsizetype length = nameLength(m_at);
-    const qsizetype nameStart = m_at;
-    m_at += length;
-    if (length == 0 || m_at + 1 >= m_deck.size() || m_deck.at(m_at) != '=' ||
-        m_deck.at(m_at + 1) != '"')
-        return false;
-    const char* const value = m_deck.data() + m_at + 2;
-    const char* const close = ValueEnd(value, m_deck.data() + m_deck.size());
-    if (!close)
-        return false;
-    const NameAndValue attribute{m_deck.sliced(nameStart, length),
-                                 QByteArrayView(value, close - value)};
+void WmlTokenizer::keepAttribute(const NameAndValue& attribute) {
     if (m_attributeCount < KeptAttributes)
         m_attributes[size_t(m_attributeCount)] = attribute;
     else
         m_moreAttributes.push_back(attribute);
     ++m_attributeCount;
-    m_at = close + 1 - m_deck.data();
-    return true;
-}
-
-qsizetype WmlTokenizer::nameLength(qsizetype from) const {
-    if (from >= m_deck.size() || !IsNameStart(m_deck.at(from)))
-        return 0;
-    qsizetype at = from + 1;
-    while (at < m_deck.size() && IsNameCharacter(m_deck.at(at)))
-        ++at;
-    return at - from;
 }

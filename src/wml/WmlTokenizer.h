@@ -68,9 +68,8 @@ private:
     Token readEndTag();
     Token readStartTag();
     bool skipPast(QByteArrayView end);
-    bool readAttributes();
-    bool readAttribute();
-    qsizetype nameLength(qsizetype from) const;
+    const char* readAttributes(const char* at, const char* end);
+    void keepAttribute(const NameAndValue& attribute);
 
     QByteArrayView m_deck;
     qsizetype m_at = 0;
