@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArrayView>
+
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -45,6 +47,16 @@ const char* FirstCandidate(const char* at, const char* const end, WordMask mask,
     while (at < end && !isCandidate(*at))
         ++at;
     return at;
+}
+
+// Where c first stands in the text from from on, -1 when nowhere; a call of
+// memchr, without the general search that QByteArrayView::indexOf makes of
+// a single character.
+inline qsizetype IndexOf(QByteArrayView text, char c, qsizetype from = 0) {
+    if (from >= text.size())
+        return -1;
+    const void* const found = std::memchr(text.data() + from, c, size_t(text.size() - from));
+    return found ? static_cast<const char*>(found) - text.data() : -1;
 }
 
 } // namespace ByteScan

@@ -1,5 +1,6 @@
 #include "wml/XhtmlLinkWriter.h"
 
+#include "wml/ByteScan.h"
 #include "wml/WmlVariables.h"
 
 using namespace XhtmlText;
@@ -83,7 +84,7 @@ bool XhtmlLinkWriter::Finish(bool inCard) {
 }
 
 void XhtmlLinkWriter::AddField(QByteArrayView escapedName) {
-    m_cardFields.push_back(escapedName.contains('&')
+    m_cardFields.push_back(ByteScan::IndexOf(escapedName, '&') >= 0
                                ? Unescaped(escapedName)
                                : QByteArray::fromRawData(escapedName.data(), escapedName.size()));
 }
@@ -96,7 +97,8 @@ void XhtmlLinkWriter::FinishCard(qsizetype cardStart) {
     qsizetype formIndex = -1;
     for (qsizetype index = 0; index < qsizetype(m_pendingLinks.size()) && formIndex < 0; ++index) {
         const QByteArray& reference = m_pendingLinks[index].reference;
-        form = WmlVariables::FormFor(reference.contains('&') ? Unescaped(reference) : reference,
+        form = WmlVariables::FormFor(ByteScan::IndexOf(reference, '&') >= 0 ? Unescaped(reference)
+                                                                            : reference,
                                      {m_cardFields.data(), size_t(m_cardFields.size())});
         if (form.fieldsRead > 0)
             formIndex = index;

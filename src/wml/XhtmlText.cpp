@@ -30,7 +30,7 @@ qsizetype DollarLength(QByteArrayView text, bool* dollar) {
         return 2;
     }
     if (text.size() > 1 && text.at(1) == '(') {
-        const qsizetype close = text.indexOf(')', 2);
+        const qsizetype close = ByteScan::IndexOf(text, ')', 2);
         if (close >= 3)
             return close + 1;
     } else if (text.size() > 1 && IsNameStart(text.at(1))) {
@@ -83,14 +83,14 @@ void AppendResolved(PageBuffer& out, QByteArrayView escaped) {
 
 QByteArray Unescaped(QByteArrayView escaped) {
     qsizetype runStart = 0;
-    qsizetype at = escaped.indexOf('&');
+    qsizetype at = ByteScan::IndexOf(escaped, '&');
     if (at < 0)
         return escaped.toByteArray();
     QByteArray text;
     text.reserve(escaped.size());
-    for (; at >= 0; at = escaped.indexOf('&', runStart)) {
+    for (; at >= 0; at = ByteScan::IndexOf(escaped, '&', runStart)) {
         text += escaped.sliced(runStart, at - runStart);
-        const qsizetype semicolon = escaped.indexOf(';', at);
+        const qsizetype semicolon = ByteScan::IndexOf(escaped, ';', at);
         if (semicolon < 0)
             break;
         const QByteArrayView name = escaped.sliced(at + 1, semicolon - at - 1);
@@ -114,7 +114,8 @@ QByteArray Unescaped(QByteArrayView escaped) {
 bool HasReference(QByteArrayView escaped) {
     if (escaped.isEmpty() || !std::memchr(escaped.data(), '$', size_t(escaped.size())))
         return false;
-    return WmlVariables::HasReference(escaped.contains('&') ? Unescaped(escaped) : escaped);
+    return WmlVariables::HasReference(ByteScan::IndexOf(escaped, '&') >= 0 ? Unescaped(escaped)
+                                                                           : escaped);
 }
 
 void AppendResolvedAttribute(PageBuffer& out, QByteArrayView name, QByteArrayView escaped) {
