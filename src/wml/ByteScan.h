@@ -59,4 +59,11 @@ inline qsizetype IndexOf(QByteArrayView text, char c, qsizetype from = 0) {
     return found ? static_cast<const char*>(found) - text.data() : -1;
 }
 
+// Whether the text starts with known; inline, unlike
+// QByteArrayView::startsWith, so that a fixed text compiles to a compare.
+inline bool StartsWith(QByteArrayView text, QByteArrayView known) {
+    return text.size() >= known.size() &&
+           std::memcmp(text.data(), known.data(), size_t(known.size())) == 0;
+}
+
 } // namespace ByteScan

@@ -64,10 +64,10 @@ void AppendResolved(PageBuffer& out, QByteArrayView escaped) {
             bool dollar = false;
             length = DollarLength(rest, &dollar);
             replacement = dollar ? "$" : "";
-        } else if (rest.startsWith("&nbsp;")) {
+        } else if (ByteScan::StartsWith(rest, "&nbsp;")) {
             replacement = "\xc2\xa0";
             length = 6;
-        } else if (rest.startsWith("&shy;")) {
+        } else if (ByteScan::StartsWith(rest, "&shy;")) {
             replacement = "\xc2\xad";
             length = 5;
         } else {
