@@ -93,6 +93,11 @@ void XhtmlLinkWriter::AddField(QByteArrayView escapedName) {
 // submit button of a form around the card's content; in the others the
 // variables are empty.
 void XhtmlLinkWriter::FinishCard(qsizetype cardStart) {
+    if (m_pendingLinks.empty()) { // most cards: nothing waits for the card's end
+        if (!m_cardFields.empty())
+            m_cardFields.clear();
+        return;
+    }
     WmlVariables::FormTarget form;
     qsizetype formIndex = -1;
     for (qsizetype index = 0; index < qsizetype(m_pendingLinks.size()) && formIndex < 0; ++index) {
