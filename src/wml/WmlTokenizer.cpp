@@ -1,5 +1,7 @@
 #include "wml/WmlTokenizer.h"
 
+#include "wml/ByteScan.h"
+
 #include <QByteArray>
 
 #include <array>
@@ -29,6 +31,16 @@ bool IsNameCharacter(char c) {
     return NameCharacters[static_cast<unsigned char>(c)] != 0;
 }
 
+// The end of the name that starts at at; at itself when none starts there.
+const char* NameEnd(const char* at, const char* const end) {
+    if (at >= end || !IsNameStart(*at))
+        return at;
+    ++at;
+    while (at < end && IsNameCharacter(*at))
+        ++at;
+    return at;
+}
+
 // The characters a text or attribute value cannot hold as they stand: the
 // ones XML forbids, "<", "&" (checked as an entity) and '"' (which would end
 // the value when copied into an attribute).
@@ -42,6 +54,8 @@ constexpr std::array<bool, 256> StopCharacters = [] {
 
 // The length of the entity at the start of text, 0 when it is none of WML's.
 qsizetype EntityLength(QByteArrayView text) {
+    if (ByteScan::StartsWith(text, "&amp;")) // by far the most frequent one
+        return 5;
     const void* const found =
         std::memchr(text.data(), ';', size_t(std::min<qsizetype>(text.size(), 12)));
     const qsizetype semicolon = found ? static_cast<const char*>(found) - text.data() : -1;
@@ -64,20 +78,59 @@ qsizetype EntityLength(QByteArrayView text) {
     return ok && allowed ? semicolon + 1 : 0;
 }
 
+// The high bits of the bytes of the word that may be characters that a text
+// or value cannot hold as they stand (tab, line feed and carriage return
+// are flagged too).
+std::uint64_t MayStop(std::uint64_t word) {
+    return ByteScan::Below(word, 0x20) | ByteScan::Equal(word, '<') | ByteScan::Equal(word, '&') |
+           ByteScan::Equal(word, '"');
+}
+
+bool IsStop(char c) {
+    return StopCharacters[static_cast<unsigned char>(c)];
+}
+
+// Where the text from at ends: at the first character that it cannot hold as
+// it stands (past the entities that it may hold), or at end.
+const char* StopAt(const char* at, const char* const end) {
+    while ((at = ByteScan::FirstCandidate(at, end, MayStop, IsStop)) < end) {
+        if (!IsStop(*at)) {
+            ++at;
+            continue;
+        }
+        const qsizetype length = *at == '&' ? EntityLength(QByteArrayView(at, end - at)) : 0;
+        if (length == 0)
+            return at;
+        at += length;
+    }
+    return end;
+}
+
 // Where the valid text from at ends: at the first "<" or at end; nullptr
 // when the text holds a character that it cannot hold as it stands.
 const char* TextEnd(const char* at, const char* const end) {
-    for (; at < end; ++at) {
-        if (!StopCharacters[static_cast<unsigned char>(*at)])
-            continue;
-        if (*at == '<')
-            return at;
-        const qsizetype length = *at == '&' ? EntityLength(QByteArrayView(at, end - at)) : 0;
-        if (length == 0)
-            return nullptr;
-        at += length - 1;
+    const char* const stop = StopAt(at, end);
+    return stop == end || *stop == '<' ? stop : nullptr;
+}
+
+// Where the valid attribute value from at ends: at its closing '"';
+// nullptr when it has none or holds a character that it cannot hold.
+const char* ValueEnd(const char* at, const char* const end) {
+    const char* const stop = StopAt(at, end);
+    return stop != end && *stop == '"' ? stop : nullptr;
+}
+
+// Where pattern starts in text from from on, -1 when nowhere.
+qsizetype Find(QByteArrayView text, qsizetype from, QByteArrayView pattern) {
+    const char* const end = text.data() + text.size();
+    for (const char* at = text.data() + from; end - at >= pattern.size(); ++at) {
+        at = static_cast<const char*>(std::memchr(at, pattern.front(), size_t(end - at)));
+        if (!at || end - at < pattern.size())
+            return -1;
+        if (std::memcmp(at, pattern.data(), size_t(pattern.size())) == 0)
+            return at - text.data();
     }
-    return end;
+    return -1;
 }
 
 } // namespace
@@ -153,18 +206,19 @@ WmlTokenizer::Token WmlTokenizer::readMarkup() {
         return readStartTag();
     if (next == '/')
         return readEndTag();
-    const QByteArrayView rest = m_deck.sliced(m_at);
-    if (rest.startsWith("<?"))
+    if (next == '?')
         return skipPast("?>") ? Text : fail();
-    if (rest.startsWith("<!--"))
+    const QByteArrayView rest = m_deck.sliced(m_at);
+    if (rest.size() >= 4 && rest.at(2) == '-' && rest.at(3) == '-')
         return skipPast("-->") ? Text : fail();
-    if (rest.startsWith("<!DOCTYPE") && m_open.empty() && !m_rootSeen)
+    if (Same(rest.first(std::min<qsizetype>(rest.size(), 9)), "<!DOCTYPE") && m_open.empty() &&
+        !m_rootSeen)
         return skipPast(">") ? Text : fail();
     return fail();
 }
 
 bool WmlTokenizer::skipPast(QByteArrayView end) {
-    const qsizetype found = m_deck.indexOf(end, m_at);
+    const qsizetype found = Find(m_deck, m_at, end);
     if (found < 0)
         return false;
     m_at = found + end.size();
@@ -172,96 +226,73 @@ bool WmlTokenizer::skipPast(QByteArrayView end) {
 }
 
 WmlTokenizer::Token WmlTokenizer::readEndTag() {
-    const qsizetype length = nameLength(m_at + 2);
-    qsizetype at = m_at + 2 + length;
-    while (at < m_deck.size() && IsSpace(m_deck.at(at)))
+    const char* const end = m_deck.data() + m_deck.size();
+    const char* const name = m_deck.data() + m_at + 2;
+    const char* at = NameEnd(name, end);
+    const QByteArrayView closed(name, at - name);
+    while (at < end && IsSpace(*at))
         ++at;
-    if (length == 0 || at >= m_deck.size() || m_deck.at(at) != '>' || m_open.empty() ||
-        !Same(m_deck.sliced(m_at + 2, length), m_open.back()))
+    if (closed.isEmpty() || at >= end || *at != '>' || m_open.empty() ||
+        !Same(closed, m_open.back()))
         return fail();
     m_name = m_open.back();
     m_open.pop_back();
-    m_at = at + 1;
+    m_at = at + 1 - m_deck.data();
     return m_token = EndTag;
 }
 
 WmlTokenizer::Token WmlTokenizer::readStartTag() {
-    const qsizetype length = nameLength(m_at + 1);
-    if (length == 0 || (m_open.empty() && m_rootSeen))
+    const char* const end = m_deck.data() + m_deck.size();
+    const char* const name = m_deck.data() + m_at + 1;
+    const char* const nameEnd = NameEnd(name, end);
+    if (nameEnd == name || (m_open.empty() && m_rootSeen))
         return fail();
-    m_name = m_deck.sliced(m_at + 1, length);
-    m_at += 1 + length;
-    if (!readAttributes())
+    m_name = QByteArrayView(name, nameEnd - name);
+    const char* const tagEnd = readAttributes(nameEnd, end);
+    if (!tagEnd)
         return fail();
+    m_at = tagEnd - m_deck.data();
     m_rootSeen = true;
     m_open.push_back(m_name);
     return m_token = StartTag;
 }
 
-// From after the tag's name up to and with its ">" or "/>".
-bool WmlTokenizer::readAttributes() {
-    const qsizetype start = m_at;
-    while (m_at < m_deck.size()) {
-        const char c = m_deck.at(m_at);
-        if (c == '>' || (c == '/' && m_deck.sliced(m_at).startsWith("/>"))) {
-            m_attributes = m_deck.sliced(start, m_at - start);
-            m_closeNext = c == '/';
-            m_at += m_closeNext ? 2 : 1;
-            return true;
-        }
-        if (!IsSpace(c) || m_at + 1 >= m_deck.size())
-            return false;
-        while (m_at < m_deck.size() && IsSpace(m_deck.at(m_at)))
-            ++m_at;
-        if (m_at < m_deck.size() && (m_deck.at(m_at) == '>' || m_deck.at(m_at) == '/'))
-            continue;
-        const qsizetype length = nameLength(m_at);
-        m_at += length;
-        if (length == 0 || m_at + 1 >= m_deck.size() || m_deck.at(m_at) != '=' ||
-            m_deck.at(m_at + 1) != '"')
-            return false;
-        const qsizetype close = m_deck.indexOf('"', m_at + 2);
-        if (close < 0 || !validText(m_deck.sliced(m_at + 2, close - m_at - 2)))
-            return false;
-        m_at = close + 1;
-    }
-    return false;
-}
-
-qsizetype WmlTokenizer::nameLength(qsizetype from) const {
-    if (from >= m_deck.size() || !IsNameStart(m_deck.at(from)))
-        return 0;
-    qsizetype at = from + 1;
-    while (at < m_deck.size() && IsNameCharacter(m_deck.at(at)))
-        ++at;
-    return at - from;
-}
-
-bool WmlTokenizer::validText(QByteArrayView text) const {
-    return TextEnd(text.data(), text.data() + text.size()) == text.data() + text.size();
-}
-
-// The attributes were checked when the tag was read: each is spaces, a
-// name, "=" and a value in '"'.
-QByteArrayView WmlTokenizer::Attribute(QByteArrayView name) const {
-    const char* at = m_attributes.data();
-    const char* const end = at + m_attributes.size();
+// From after the tag's name up to its ">" or "/>": where the tag ends, or
+// nullptr when the attributes are not spaces, a name, "=" and a value in
+// '"' each. Their values are checked once, here.
+const char* WmlTokenizer::readAttributes(const char* at, const char* const end) {
+    m_attributeCount = 0;
+    m_moreAttributes.clear();
     while (at < end) {
+        const char c = *at;
+        if (c == '>' || (c == '/' && end - at >= 2 && at[1] == '>')) {
+            m_closeNext = c == '/';
+            return at + (m_closeNext ? 2 : 1);
+        }
+        if (!IsSpace(c) || end - at < 2)
+            return nullptr;
         while (at < end && IsSpace(*at))
             ++at;
-        const char* const nameStart = at;
-        while (at < end && *at != '=')
-            ++at;
-        if (end - at < 2)
-            return {};
-        const char* const valueStart = at + 2;
-        const char* const valueEnd =
-            static_cast<const char*>(std::memchr(valueStart, '"', size_t(end - valueStart)));
-        if (!valueEnd)
-            return {};
-        if (Same(QByteArrayView(nameStart, at - nameStart), name))
-            return QByteArrayView(valueStart, valueEnd - valueStart);
-        at = valueEnd + 1;
+        if (at < end && (*at == '>' || *at == '/'))
+            continue;
+        const char* const name = at;
+        at = NameEnd(at, end);
+        if (at == name || end - at < 2 || at[0] != '=' || at[1] != '"')
+            return nullptr;
+        const char* const value = at + 2;
+        const char* const close = ValueEnd(value, end);
+        if (!close)
+            return nullptr;
+        keepAttribute({QByteArrayView(name, at - name), QByteArrayView(value, close - value)});
+        at = close + 1;
     }
-    return {};
+    return nullptr;
+}
+
+void WmlTokenizer::keepAttribute(const NameAndValue& attribute) {
+    if (m_attributeCount < KeptAttributes)
+        m_attributes[size_t(m_attributeCount)] = attribute;
+    else
+        m_moreAttributes.push_back(attribute);
+    ++m_attributeCount;
 }

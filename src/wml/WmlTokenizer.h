@@ -3,7 +3,10 @@
 #include <QByteArrayView>
 #include <QVarLengthArray>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
+#include <vector>
 
 // Reads a WML deck, as the element classes write it, as a stream of tags
 // and text runs without decoding anything: texts and attribute values stay
@@ -41,25 +44,44 @@ public:
     QByteArrayView TextRun() const { return m_text; }
     // The value of the last start tag's attribute, escaped; a null view
     // when the tag has no such attribute.
-    QByteArrayView Attribute(QByteArrayView name) const;
+    QByteArrayView Attribute(QByteArrayView name) const {
+        const qsizetype kept = std::min<qsizetype>(m_attributeCount, KeptAttributes);
+        for (qsizetype index = 0; index < kept; ++index) {
+            if (Same(m_attributes[size_t(index)].name, name))
+                return m_attributes[size_t(index)].value;
+        }
+        for (const NameAndValue& attribute : m_moreAttributes) {
+            if (Same(attribute.name, name))
+                return attribute.value;
+        }
+        return {};
+    }
 
 private:
+    struct NameAndValue {
+        QByteArrayView name;
+        QByteArrayView value;
+    };
+
     Token fail();
     Token readMarkup();
     Token readEndTag();
     Token readStartTag();
     bool skipPast(QByteArrayView end);
-    bool readAttributes();
-    qsizetype nameLength(qsizetype from) const;
-    // Whether the text is valid as it stands, with no "<".
-    bool validText(QByteArrayView text) const;
+    const char* readAttributes(const char* at, const char* end);
+    void keepAttribute(const NameAndValue& attribute);
 
     QByteArrayView m_deck;
     qsizetype m_at = 0;
     Token m_token = End;
     QByteArrayView m_name;
     QByteArrayView m_text;
-    QByteArrayView m_attributes;
+    // The attributes of the last start tag, in their order: the first ones
+    // in place, the others (which no deck of the site has) after them.
+    static constexpr qsizetype KeptAttributes = 16;
+    std::array<NameAndValue, KeptAttributes> m_attributes;
+    std::vector<NameAndValue> m_moreAttributes;
+    qsizetype m_attributeCount = 0;
     // The open elements, kept without allocating for a usual depth.
     QVarLengthArray<QByteArrayView, 32> m_open;
     bool m_closeNext = false;

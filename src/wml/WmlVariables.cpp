@@ -2,6 +2,7 @@
 
 #include "base/PocketlaneError.h"
 #include "base/basUtilities.h"
+#include "wml/ByteScan.h"
 
 #include <QString>
 
@@ -23,11 +24,11 @@ bool IsNameCharacter(char c) {
 qsizetype ReferenceAt(QByteArrayView text, qsizetype at, QByteArrayView* name) {
     const QByteArrayView rest = text.sliced(at + 1);
     if (rest.startsWith('(')) {
-        const qsizetype close = rest.indexOf(')');
+        const qsizetype close = ByteScan::IndexOf(rest, ')');
         if (close < 2)
             return 0;
         const QByteArrayView inner = rest.sliced(1, close - 1);
-        const qsizetype colon = inner.indexOf(':');
+        const qsizetype colon = ByteScan::IndexOf(inner, ':');
         *name = colon < 0 ? inner : inner.first(colon);
         return close + 2;
     }
@@ -71,7 +72,8 @@ QByteArray Resolve(QByteArrayView text) {
 }
 
 bool HasReference(QByteArrayView text) {
-    for (qsizetype at = text.indexOf('$'); at >= 0; at = text.indexOf('$', at + 1)) {
+    for (qsizetype at = ByteScan::IndexOf(text, '$'); at >= 0;
+         at = ByteScan::IndexOf(text, '$', at + 1)) {
         QByteArrayView name;
         if (text.sliced(at + 1).startsWith('$'))
             ++at;
@@ -90,20 +92,20 @@ QByteArrayView WholeReference(QByteArrayView text) {
 
 FormTarget FormFor(QByteArrayView reference, std::span<const QByteArray> pageFields) {
     FormTarget form;
-    const qsizetype fragment = reference.indexOf('#');
+    const qsizetype fragment = ByteScan::IndexOf(reference, '#');
     const QByteArrayView withoutFragment = fragment < 0 ? reference : reference.first(fragment);
-    const qsizetype queryStart = withoutFragment.indexOf('?');
+    const qsizetype queryStart = ByteScan::IndexOf(withoutFragment, '?');
     form.action = Resolve(queryStart < 0 ? withoutFragment : withoutFragment.first(queryStart));
     if (queryStart < 0)
         return form;
     QByteArrayView query = withoutFragment.sliced(queryStart + 1);
     while (!query.isEmpty()) {
-        const qsizetype ampersand = query.indexOf('&');
+        const qsizetype ampersand = ByteScan::IndexOf(query, '&');
         const QByteArrayView parameter = ampersand < 0 ? query : query.first(ampersand);
         query = ampersand < 0 ? QByteArrayView() : query.sliced(ampersand + 1);
         if (parameter.isEmpty())
             continue;
-        const qsizetype equals = parameter.indexOf('=');
+        const qsizetype equals = ByteScan::IndexOf(parameter, '=');
         const QByteArrayView name = equals < 0 ? parameter : parameter.first(equals);
         const QByteArrayView value = equals < 0 ? QByteArrayView() : parameter.sliced(equals + 1);
         const QByteArrayView field = WholeReference(value);

@@ -17,7 +17,7 @@ void XhtmlFieldWriter::WriteInput() {
     if (const QByteArrayView name = m_tokens.Attribute("name"); !name.isEmpty())
         m_page.append(" name=\"").append(name).append('"');
     appendAttributeIfSet("value", m_tokens.Attribute("value"));
-    for (const char* number : {"maxlength", "size"}) {
+    for (const QByteArrayView number : {QByteArrayView("maxlength"), QByteArrayView("size")}) {
         if (const QByteArrayView value = m_tokens.Attribute(number); IsNumber(value))
             m_page.append(' ').append(number).append("=\"").append(value).append('"');
     }
@@ -43,7 +43,7 @@ void XhtmlFieldWriter::WriteSelect() {
     PageBuffer preselected;
     AppendResolved(preselected, m_tokens.Attribute("value"));
     m_preselected =
-        preselected.isEmpty() ? QList<QByteArray>() : preselected.toByteArray().split(';');
+        preselected.isEmpty() ? QList<QByteArray>() : preselected.view().toByteArray().split(';');
     writeOptions(false);
     m_page += "</select>";
 }

@@ -1,5 +1,6 @@
 #include "wml/XhtmlLinkWriter.h"
 
+#include "wml/ByteScan.h"
 #include "wml/WmlVariables.h"
 
 using namespace XhtmlText;
@@ -37,7 +38,8 @@ PageBuffer SubmitButton(const WmlVariables::FormTarget& form, const PageBuffer& 
 void XhtmlLinkWriter::Start(std::optional<QByteArrayView> reference, bool inCard) {
     Link link;
     link.hasTarget = reference.has_value();
-    link.startWritten = reference && !(inCard && HasReference(*reference));
+    link.readsVariables = reference && inCard && HasReference(*reference);
+    link.startWritten = reference && !link.readsVariables;
     if (link.startWritten)
         AppendStartOfLink(m_page, *reference);
     else if (reference) // the deck outlives the page's writing
@@ -53,6 +55,7 @@ void XhtmlLinkWriter::NoteText(qsizetype start) {
 
 void XhtmlLinkWriter::SetTarget(QByteArray reference) {
     m_link->hasTarget = true;
+    m_link->readsVariables = HasReference(reference);
     m_link->reference = std::move(reference);
 }
 
@@ -70,7 +73,7 @@ bool XhtmlLinkWriter::Finish(bool inCard) {
         m_page.truncate(link.start);
         return false;
     }
-    if (inCard && HasReference(link.reference)) {
+    if (inCard && link.readsVariables) {
         m_pendingLinks.push_back(PendingLink{link.start, m_page.size(), std::move(link.reference),
                                              std::move(link.text)});
         return true;
@@ -81,7 +84,7 @@ bool XhtmlLinkWriter::Finish(bool inCard) {
 }
 
 void XhtmlLinkWriter::AddField(QByteArrayView escapedName) {
-    m_cardFields.push_back(escapedName.contains('&')
+    m_cardFields.push_back(ByteScan::IndexOf(escapedName, '&') >= 0
                                ? Unescaped(escapedName)
                                : QByteArray::fromRawData(escapedName.data(), escapedName.size()));
 }
@@ -90,11 +93,17 @@ void XhtmlLinkWriter::AddField(QByteArrayView escapedName) {
 // submit button of a form around the card's content; in the others the
 // variables are empty.
 void XhtmlLinkWriter::FinishCard(qsizetype cardStart) {
+    if (m_pendingLinks.empty()) { // most cards: nothing waits for the card's end
+        if (!m_cardFields.empty())
+            m_cardFields.clear();
+        return;
+    }
     WmlVariables::FormTarget form;
     qsizetype formIndex = -1;
     for (qsizetype index = 0; index < qsizetype(m_pendingLinks.size()) && formIndex < 0; ++index) {
         const QByteArray& reference = m_pendingLinks[index].reference;
-        form = WmlVariables::FormFor(reference.contains('&') ? Unescaped(reference) : reference,
+        form = WmlVariables::FormFor(ByteScan::IndexOf(reference, '&') >= 0 ? Unescaped(reference)
+                                                                            : reference,
                                      {m_cardFields.data(), size_t(m_cardFields.size())});
         if (form.fieldsRead > 0)
             formIndex = index;

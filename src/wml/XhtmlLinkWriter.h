@@ -44,6 +44,8 @@ private:
         qsizetype start = 0;
         bool hasTarget = false;
         bool startWritten = false;
+        // Whether the reference reads variables (looked at in a card only).
+        bool readsVariables = false;
         QByteArray reference;
         XhtmlText::PageBuffer text;
     };

@@ -35,12 +35,12 @@ XhtmlPage::XhtmlPage(qsizetype bodySize) {
 }
 
 // The title is met early, at the first card, so little of the body moves.
-void XhtmlPage::SetTitle(QByteArrayView title) {
+void XhtmlPage::SetTitleFrom(qsizetype start) {
     if (std::exchange(m_titleSet, true))
         return;
-    const XhtmlText::PageBuffer copy(title);
-    m_text.insert(m_titleAt, copy.view());
-    m_bodyStart += copy.size();
+    const qsizetype length = m_text.size() - start;
+    m_text.insertCopy(m_titleAt, start, length);
+    m_bodyStart += length;
 }
 
 void XhtmlPage::Clear() {
@@ -55,5 +55,5 @@ QByteArray XhtmlPage::Finish(const XhtmlText::PageBuffer& tail) {
     if (m_text.size() == m_bodyStart)
         m_text += "<div></div>";
     m_text += PageEnd;
-    return m_text.toByteArray();
+    return m_text.Take();
 }

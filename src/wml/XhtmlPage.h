@@ -16,8 +16,9 @@ public:
 
     // The page's text, to which the body is appended.
     XhtmlText::PageBuffer& Text() { return m_text; }
-    // Sets the title, only the first time.
-    void SetTitle(QByteArrayView title);
+    // Sets the title, only the first time, to what the text holds from
+    // start on.
+    void SetTitleFrom(qsizetype start);
     // Drops the title and what the body holds.
     void Clear();
     // The whole page, with tail appended to the body.

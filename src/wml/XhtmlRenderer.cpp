@@ -135,7 +135,7 @@ void XhtmlRenderer::renderTitle(QByteArrayView title) {
     m_text += "<h1>";
     const qsizetype textStart = m_text.size();
     AppendResolved(m_text, title);
-    m_page.SetTitle(m_text.sliced(textStart));
+    m_page.SetTitleFrom(textStart);
     m_text += "</h1>";
 }
 

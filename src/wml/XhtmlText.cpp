@@ -1,6 +1,7 @@
 #include "wml/XhtmlText.h"
 
 #include "base/basUtilities.h"
+#include "wml/ByteScan.h"
 #include "wml/WmlVariables.h"
 
 #include <QString>
@@ -29,7 +30,7 @@ qsizetype DollarLength(QByteArrayView text, bool* dollar) {
         return 2;
     }
     if (text.size() > 1 && text.at(1) == '(') {
-        const qsizetype close = text.indexOf(')', 2);
+        const qsizetype close = ByteScan::IndexOf(text, ')', 2);
         if (close >= 3)
             return close + 1;
     } else if (text.size() > 1 && IsNameStart(text.at(1))) {
@@ -42,51 +43,54 @@ qsizetype DollarLength(QByteArrayView text, bool* dollar) {
     return 1;
 }
 
-bool StartsAt(QByteArrayView text, qsizetype at, QByteArrayView known) {
-    return text.size() - at >= known.size() &&
-           std::memcmp(text.data() + at, known.data(), size_t(known.size())) == 0;
+// The first "$" or "&" from at on, end when there is none.
+const char* NextSpecial(const char* at, const char* end) {
+    return ByteScan::FirstCandidate(
+        at, end,
+        [](std::uint64_t word) { return ByteScan::Equal(word, '$') | ByteScan::Equal(word, '&'); },
+        [](char c) { return c == '$' || c == '&'; });
 }
 
 } // namespace
 
 void AppendResolved(PageBuffer& out, QByteArrayView escaped) {
-    qsizetype runStart = 0;
-    for (qsizetype at = 0; at < escaped.size(); ++at) {
-        const char c = escaped.at(at);
-        if (c != '$' && c != '&')
-            continue;
+    const char* const end = escaped.data() + escaped.size();
+    const char* runStart = escaped.data();
+    for (const char* at = NextSpecial(runStart, end); at < end; at = NextSpecial(at, end)) {
+        const QByteArrayView rest(at, end - at);
         QByteArrayView replacement;
         qsizetype length = 0;
-        if (c == '$') {
+        if (*at == '$') {
             bool dollar = false;
-            length = DollarLength(escaped.sliced(at), &dollar);
+            length = DollarLength(rest, &dollar);
             replacement = dollar ? "$" : "";
-        } else if (StartsAt(escaped, at, "&nbsp;")) {
+        } else if (ByteScan::StartsWith(rest, "&nbsp;")) {
             replacement = "\xc2\xa0";
             length = 6;
-        } else if (StartsAt(escaped, at, "&shy;")) {
+        } else if (ByteScan::StartsWith(rest, "&shy;")) {
             replacement = "\xc2\xad";
             length = 5;
         } else {
+            ++at;
             continue;
         }
-        out.append(escaped.sliced(runStart, at - runStart)).append(replacement);
-        at += length - 1;
-        runStart = at + 1;
+        out.append(QByteArrayView(runStart, at - runStart)).append(replacement);
+        at += length;
+        runStart = at;
     }
-    out.append(escaped.sliced(runStart));
+    out.append(QByteArrayView(runStart, end - runStart));
 }
 
 QByteArray Unescaped(QByteArrayView escaped) {
     qsizetype runStart = 0;
-    qsizetype at = escaped.indexOf('&');
+    qsizetype at = ByteScan::IndexOf(escaped, '&');
     if (at < 0)
         return escaped.toByteArray();
     QByteArray text;
     text.reserve(escaped.size());
-    for (; at >= 0; at = escaped.indexOf('&', runStart)) {
+    for (; at >= 0; at = ByteScan::IndexOf(escaped, '&', runStart)) {
         text += escaped.sliced(runStart, at - runStart);
-        const qsizetype semicolon = escaped.indexOf(';', at);
+        const qsizetype semicolon = ByteScan::IndexOf(escaped, ';', at);
         if (semicolon < 0)
             break;
         const QByteArrayView name = escaped.sliced(at + 1, semicolon - at - 1);
@@ -110,7 +114,8 @@ QByteArray Unescaped(QByteArrayView escaped) {
 bool HasReference(QByteArrayView escaped) {
     if (escaped.isEmpty() || !std::memchr(escaped.data(), '$', size_t(escaped.size())))
         return false;
-    return WmlVariables::HasReference(escaped.contains('&') ? Unescaped(escaped) : escaped);
+    return WmlVariables::HasReference(ByteScan::IndexOf(escaped, '&') >= 0 ? Unescaped(escaped)
+                                                                           : escaped);
 }
 
 void AppendResolvedAttribute(PageBuffer& out, QByteArrayView name, QByteArrayView escaped) {
@@ -119,11 +124,9 @@ void AppendResolvedAttribute(PageBuffer& out, QByteArrayView name, QByteArrayVie
     out.append('"');
 }
 
-void AppendAttribute(PageBuffer& out, QByteArrayView name, const QByteArray& value) {
+void AppendAttribute(PageBuffer& out, QByteArrayView name, QByteArrayView value) {
     out.append(' ').append(name).append("=\"");
-    QByteArray escaped;
-    basUtilities::AppendXmlEscaped(escaped, value, true);
-    out += escaped;
+    basUtilities::AppendXmlEscapedTo(out, value, true);
     out.append('"');
 }
 

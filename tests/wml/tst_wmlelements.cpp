@@ -230,6 +230,8 @@ const std::vector<XhtmlRow> XhtmlRows = {
 {"a bare ampersand in a link", "<wml><card><p><a href=\"/?a=1&b=2\">x</a></p></card></wml>", "", "<div></div>"},
 {"a quote that would end a value", "<wml><card><p><a href=\"/\">\"</a></p></card></wml>", "", "<div></div>"},
 {"a character XML forbids", "<wml><card><p>a\x01</p></card></wml>", "", "<div></div>"},
+{"a character XML forbids, eight bytes on", "<wml><card><p>0123456789\x01</p></card></wml>", "", "<div></div>"},
+{"references, dollars and entities eight bytes on", Raw("<card><p>0123456789$(V)&amp;&nbsp;0123456789$$<input a=\"\" b=\"\" c=\"\" d=\"\" e=\"\" f=\"\" g=\"\" h=\"\" i=\"\" j=\"\" k=\"\" l=\"\" m=\"\" n=\"\" o=\"\" p=\"\" type=\"password\" name=\"N\"/></p></card>"), "", "<div class=\"card\"><p>0123456789&amp;\xc2\xa0" "0123456789$<input type=\"password\" name=\"N\"/></p></div>"},
 {"a character number XML forbids", "<wml><card><p>&#0;</p></card></wml>", "", "<div></div>"},
 {"bytes that are not UTF-8", "<wml><card><p>\xff\xfe</p></card></wml>", "", "<div></div>"},
 {"text after the deck", "<wml><card/></wml>x", "", "<div></div>"},
