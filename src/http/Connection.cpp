@@ -259,10 +259,9 @@ void Connection::CloseAfterSending() {
     m_closeWhenSent = true;
     if (!m_queue.empty())
         return;
-    // The end of the connection goes out with the bytes the system still
-    // holds back (written with moreFollows), in the same segment when they
-    // fit. Sent by the shutdown, they also leave when unread bytes from the
-    // other end make the close a reset.
+    // The end leaves with the bytes held back (written with moreFollows), in
+    // one segment when they fit; sent by the shutdown, they leave even when
+    // unread bytes from the other end make the close a reset.
     ::shutdown(m_fd, SHUT_WR);
     Close();
 }
