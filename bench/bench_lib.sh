@@ -143,7 +143,25 @@ prepare_pocketlane_site() {
   "$pocketlane_binary" --settings "$work/settings.reg" --set ShowWelcomeGraphic=$welcome \
     --set WelcomeMessage=$welcome --set EnablePassword=$password --set Password=Tq7-mZ4!pR9x \
     --set EnableSharedFolders=Y --set EnableGraffiti=Y --set EnableMyComputer=Y >/dev/null
+  mkdir -p "$work/share/Holiday pictures"
+  for n in $(seq -w 1 40); do : >"$work/share/Ring tone $n.mid"; done
+  "$pocketlane_binary" --settings "$work/settings.reg" --share "$work/share" >/dev/null
   pocketlane_command=("$pocketlane_binary" --headless --port @PORT@ --settings "$work/settings.reg")
+}
+
+# follow_links URL "A>B>...": the URL reached from URL by following, page
+# after page, the first link whose text contains A, then B, and so on.
+follow_links() {
+  local target=$1 step href origin
+  origin=$(sed -E 's#^([a-z]+://[^/]*).*#\1#' <<<"$1")
+  IFS='>' read -ra steps <<<"$2"
+  for step in "${steps[@]}"; do
+    href=$(curl -s --max-time 10 "$target" | grep -o '<a href="[^"]*">[^<]*' |
+      grep -F -- "$step" | head -1 | sed -E 's#<a href="([^"]*)".*#\1#; s#&amp;#\&#g')
+    [ -n "$href" ] || { echo "no link with \"$step\" at $target" >&2; exit 1; }
+    target=$origin$href
+  done
+  echo "$target"
 }
 
 # --- wrk runs and their figures (the caller sets $connections and $duration)

@@ -15,6 +15,11 @@
 #
 #   --page welcome      "/" is the welcome page instead (picture and message)
 #   --page login        "/" is the welcome page asking for the site password
+#   --follow "A>B"      measure the page reached from the URL by following the
+#                       link whose text contains A, then on that page B, ...
+#                       (the program's own site shares a folder "share" of
+#                       40 files and a subfolder), e.g. "Shared Folders>share"
+#                       for a folder page, "Graffiti" for the board
 #   --binary PATH       run this Pocketlane build instead of building one
 #
 #   --self-check        use a second nginx, set up like the reference one, as
@@ -66,6 +71,7 @@ pin=1
 url=""
 command=()
 page=menu
+follow=""
 binary=""
 
 while [ $# -gt 0 ]; do
@@ -80,6 +86,7 @@ while [ $# -gt 0 ]; do
     --max-seconds) max_seconds=$2; shift ;;
     --url) url=$2; shift ;;
     --page) page=$2; shift ;;
+    --follow) follow=$2; shift ;;
     --binary) binary=$2; shift ;;
     --) shift; command=("$@"); break ;;
     -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d'; exit 0 ;;
@@ -129,6 +136,7 @@ require_loopback "$url"
 
 start_server "$work/sut.log" "$url" "${command[@]}"
 sut_pid=$started_pid
+[ -z "$follow" ] || url=$(follow_links "$url" "$follow")
 
 curl -s --max-time 10 -D "$work/headers" -o "$work/body" "$url"
 content_type=$(awk -F': *' 'tolower($1) == "content-type" { sub(/\r$/, "", $2); print $2 }' "$work/headers" | tail -1)

@@ -175,6 +175,11 @@ std::shared_ptr<CTable> CParagraph::AddTable(qint16 iNumberOfColumns) {
     return table;
 }
 
+void CParagraph::AppendChildrenWML(QByteArray& out, qsizetype from) const {
+    for (auto child = m_children.begin() + from; child != m_children.end(); ++child)
+        (*child)->AppendWML(out);
+}
+
 void CParagraph::AppendWML(QByteArray& out) const {
     out.append("<p");
     AppendAttributeIfSet(out, "mode", ParagraphModeName(m_mode));

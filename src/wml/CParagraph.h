@@ -70,6 +70,11 @@ public:
     std::shared_ptr<CTable> AddTable(qint16 iNumberOfColumns);
 
     void AppendWML(QByteArray& out) const override;
+    // The children in the order added, and the markup of those from index
+    // on: a paragraph's markup is its tags around its children's, one after
+    // the other, so what a new child adds can be measured alone.
+    qsizetype ChildCount() const { return qsizetype(m_children.size()); }
+    void AppendChildrenWML(QByteArray& out, qsizetype from) const;
 
 private:
     void AddText(qint32 eFormatting, const QByteArray& sText, bool bLineBreak);

@@ -129,7 +129,7 @@ void SharedFoldersModule::SendRootLevelPage(CPacket& packet, int page, qint64 li
                               true);
     } else {
         paragraph->BoldUnderlinedText("Root Level Pg:" + QByteArray::number(page), true);
-        DeckLengthWatch watch(deck, DeckLengthLimit);
+        DeckLengthWatch watch(deck, *paragraph, DeckLengthLimit);
         qint64 next = position.first;
         while (next < position.first + RootLevelEntries && next < folders.size()) {
             const QByteArray& folder = folders.at(next++);
@@ -178,7 +178,7 @@ void SharedFoldersModule::sendFolderPage(CPacket& packet, const QByteArray& U, c
         m_context.Links().MakeLink(DetermineParentFolder(U), U, {}, 1, "F", {}, {}, {}));
     paragraph->AddLineBreak(1);
 
-    DeckLengthWatch watch(deck, DeckLengthLimit);
+    DeckLengthWatch watch(deck, *paragraph, DeckLengthLimit);
     const auto listEntry = [&](const QByteArray& title, const QByteArray& link) {
         paragraph->AddAnchor(title, link);
         paragraph->AddLineBreak(1);
